@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+
+namespace veltra::platform {
+
+// 100-nanosecond intervals between 1601-01-01 and 1970-01-01: the epoch of file times.
+inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+
+// The calendar clock as a file time: 100 ns intervals since 1601-01-01 (UTC).
+std::uint64_t CurrentFileTime();
+// Milliseconds of a monotonic clock; wraps like the device's 32-bit tick count.
+std::uint32_t TickCountMs();
+void SleepMs(unsigned milliseconds);
+
+}  // namespace veltra::platform

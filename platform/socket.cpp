@@ -1,0 +1,199 @@
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace veltra::platform {
+namespace {
+
+std::atomic<int> g_socket_layer_users{0};
+
+sockaddr_in ToSockaddr(const Endpoint& endpoint) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = endpoint.port;
+    address.sin_addr.s_addr = endpoint.address;
+    return address;
+}
+
+bool SetTimeoutOption(int fd, int name, int timeout_ms) {
+    timeval limit{};
+    limit.tv_sec = timeout_ms / 1000;
+    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    return setsockopt(fd, SOL_SOCKET, name, &limit, sizeof limit) == 0;
+}
+
+}  // namespace
+
+int LastSocketError() {
+    return errno;
+}
+
+SocketLayer::SocketLayer() {
+    ++g_socket_layer_users;
+}
+SocketLayer::~SocketLayer() {
+    --g_socket_layer_users;
+}
+int SocketLayer::ActiveUsers() {
+    return g_socket_layer_users.load();
+}
+
+Endpoint MakeEndpoint(std::uint32_t network_address, std::uint16_t host_port) {
+    return Endpoint{network_address, htons(host_port)};
+}
+
+std::uint32_t InetAddr(const char* dotted) {
+    in_addr parsed{};
+    if (dotted == nullptr || inet_aton(dotted, &parsed) == 0) {
+        return INADDR_NONE;
+    }
+    return parsed.s_addr;
+}
+
+std::string InetNtoa(std::uint32_t network_address) {
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr address{};
+    address.s_addr = network_address;
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+Socket Socket::Udp() {
+    return Socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+}
+Socket Socket::Tcp() {
+    return Socket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+}
+
+int Socket::Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void Socket::Close() {
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+void Socket::Interrupt() const {
+    if (fd_ >= 0) {
+        shutdown(fd_, SHUT_RDWR);
+    }
+}
+
+bool Socket::Bind(const Endpoint& local) const {
+    sockaddr_in address = ToSockaddr(local);
+    return bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool Socket::Listen(int backlog) const {
+    return listen(fd_, backlog) == 0;
+}
+
+Socket Socket::Accept() const {
+    for (;;) {
+        int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0 || errno != EINTR) {
+            return Socket(fd);
+        }
+    }
+}
+
+bool Socket::Connect(const Endpoint& remote, int timeout_ms) const {
+    sockaddr_in address = ToSockaddr(remote);
+    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+    if (timeout_ms <= 0) {
+        return connect(fd_, raw, sizeof address) == 0;
+    }
+    int flags = fcntl(fd_, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
+        return false;
+    }
+    bool connected = connect(fd_, raw, sizeof address) == 0;
+    if (!connected && errno == EINPROGRESS) {
+        pollfd waiting{fd_, POLLOUT, 0};
+        int ready;
+        do {
+            ready = poll(&waiting, 1, timeout_ms);
+        } while (ready < 0 && errno == EINTR);
+        int error = 0;
+        socklen_t length = sizeof error;
+        connected =
+            ready == 1 && getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+        if (!connected && ready == 0) {
+            errno = ETIMEDOUT;
+        } else if (!connected && error != 0) {
+            errno = error;
+        }
+    }
+    fcntl(fd_, F_SETFL, flags);
+    return connected;
+}
+
+bool Socket::SetIntOption(int level, int name, int value) const {
+    return setsockopt(fd_, level, name, &value, sizeof value) == 0;
+}
+
+bool Socket::SetReceiveTimeout(int timeout_ms) const {
+    return SetTimeoutOption(fd_, SO_RCVTIMEO, timeout_ms);
+}
+
+bool Socket::SetSendTimeout(int timeout_ms) const {
+    return SetTimeoutOption(fd_, SO_SNDTIMEO, timeout_ms);
+}
+
+long Socket::SendTo(const void* data, std::size_t length, const Endpoint& remote) const {
+    sockaddr_in address = ToSockaddr(remote);
+    return sendto(fd_, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+                  sizeof address);
+}
+
+long Socket::ReceiveFrom(void* buffer, std::size_t capacity, Endpoint& source) const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    long received;
+    do {
+        received = recvfrom(fd_, buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&address),
+                            &length);
+    } while (received < 0 && errno == EINTR);
+    source.address = address.sin_addr.s_addr;
+    source.port = address.sin_port;
+    return received;
+}
+
+long Socket::Send(const void* data, std::size_t length) const {
+    long sent;
+    do {
+        sent = send(fd_, data, length, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent;
+}
+
+long Socket::Receive(void* buffer, std::size_t capacity) const {
+    long received;
+    do {
+        received = recv(fd_, buffer, capacity, 0);
+    } while (received < 0 && errno == EINTR);
+    return received;
+}
+
+}  // namespace veltra::platform

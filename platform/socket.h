@@ -1,0 +1,87 @@
+#pragma once
+// Thin RAII wrappers over POSIX sockets. The device build had a socket layer that had to be
+// started and stopped around every use; SocketLayer keeps that shape (reference-counted) so the
+// callers read the same on both platforms.
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace veltra::platform {
+
+// The last socket error of the calling thread (errno on POSIX).
+int LastSocketError();
+
+// Holds the socket layer started for as long as it lives. Nothing to start on POSIX: the count
+// is kept so that start-up and clean-up stay paired and testable.
+class SocketLayer {
+  public:
+    SocketLayer();
+    ~SocketLayer();
+    SocketLayer(const SocketLayer&) = delete;
+    SocketLayer& operator=(const SocketLayer&) = delete;
+
+    static int ActiveUsers();
+};
+
+// An IPv4 address and port, both in network byte order as they travel.
+struct Endpoint {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+};
+
+Endpoint MakeEndpoint(std::uint32_t network_address, std::uint16_t host_port);
+
+// inet_addr: network-order address of dotted text, INADDR_NONE (the broadcast address) when the
+// text is not an address.
+std::uint32_t InetAddr(const char* dotted);
+std::string InetNtoa(std::uint32_t network_address);
+
+class Socket {
+  public:
+    Socket() = default;
+    explicit Socket(int descriptor) : fd_(descriptor) {}
+    ~Socket() { Close(); }
+    Socket(Socket&& other) noexcept : fd_(other.Release()) {}
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    static Socket Udp();
+    static Socket Tcp();
+
+    bool Valid() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
+    int Release();
+    void Close();
+    // Wakes every thread blocked on this socket (receive, accept, send) without closing the
+    // descriptor, so the owner can join those threads before the descriptor goes away.
+    void Interrupt() const;
+
+    bool Bind(const Endpoint& local) const;
+    bool Listen(int backlog) const;
+    Socket Accept() const;
+    // Connects within the time limit (milliseconds, 0 = no limit); false on failure or time-out.
+    bool Connect(const Endpoint& remote, int timeout_ms) const;
+    bool SetIntOption(int level, int name, int value) const;
+    // Limits for one blocked receive or send, in milliseconds (0 = no limit).
+    bool SetReceiveTimeout(int timeout_ms) const;
+    bool SetSendTimeout(int timeout_ms) const;
+
+    long SendTo(const void* data, std::size_t length, const Endpoint& remote) const;
+    // Receives one datagram: its full length (which may exceed capacity, the rest being cut
+    // off), or -1 with LastSocketError() set.
+    long ReceiveFrom(void* buffer, std::size_t capacity, Endpoint& source) const;
+    // One send call: bytes sent, or -1.
+    long Send(const void* data, std::size_t length) const;
+    // One receive call: bytes received (0 when the peer closed), or -1.
+    long Receive(void* buffer, std::size_t capacity) const;
+
+  private:
+    int fd_ = -1;
+};
+
+}  // namespace veltra::platform
