@@ -1,0 +1,60 @@
+#include "engine/connection_threads.h"
+
+namespace veltra {
+
+bool ConnectionThreads::Start(platform::Socket connection,
+                              std::function<void(const platform::Socket&)> serve) {
+    std::unique_lock lock(mutex_);
+    if (stopped_) {
+        return false;
+    }
+    JoinFinished(lock);
+    auto slot = std::make_unique<Slot>();
+    Slot* raw = slot.get();
+    raw->connection = std::move(connection);
+    raw->thread = std::thread([this, raw, serve = std::move(serve)] {
+        serve(raw->connection);
+        // Closed under the lock, so StopAll never interrupts a descriptor number that the
+        // system has already handed to somebody else.
+        std::lock_guard guard(mutex_);
+        raw->connection.Close();
+        raw->finished = true;
+    });
+    slots_.push_back(std::move(slot));
+    return true;
+}
+
+void ConnectionThreads::JoinFinished(std::unique_lock<std::mutex>& lock) {
+    (void)lock;
+    for (auto it = slots_.begin(); it != slots_.end();) {
+        if ((*it)->finished) {
+            (*it)->thread.join();
+            it = slots_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ConnectionThreads::StopAll() {
+    std::list<std::unique_ptr<Slot>> stopping;
+    {
+        std::lock_guard guard(mutex_);
+        stopped_ = true;
+        for (auto& slot : slots_) {
+            slot->connection.Interrupt();
+        }
+        stopping.swap(slots_);
+    }
+    for (auto& slot : stopping) {
+        slot->thread.join();
+    }
+}
+
+std::size_t ConnectionThreads::Running() {
+    std::unique_lock lock(mutex_);
+    JoinFinished(lock);
+    return slots_.size();
+}
+
+}  // namespace veltra

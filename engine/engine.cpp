@@ -1,0 +1,219 @@
+#include "engine/engine.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+
+#include "common/text.h"
+#include "platform/clock.h"
+
+namespace veltra {
+namespace {
+
+constexpr int kPreferredBufferSize = 65536;
+constexpr int kFallbackBufferSize = 32768;
+constexpr int kListenBacklog = 5;
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+[[noreturn]] void ThrowLastSocketError() {
+    throw platform::LastSocketError();
+}
+
+void SetBufferSize(const platform::Socket& socket, int option) {
+    if (!socket.SetIntOption(SOL_SOCKET, option, kPreferredBufferSize) &&
+        !socket.SetIntOption(SOL_SOCKET, option, kFallbackBufferSize)) {
+        ThrowLastSocketError();
+    }
+}
+
+std::string ReadHostName() {
+    char buffer[1024] = {};
+    if (gethostname(buffer, sizeof buffer - 1) != 0) {
+        return {};
+    }
+    return buffer;
+}
+
+// Seconds since 1970 of the calendar clock; its low 32 bits seed the packet counter.
+std::uint32_t PacketCounterSeed() {
+    return static_cast<std::uint32_t>((platform::CurrentFileTime() - platform::kFileTimeUnixEpoch) /
+                                      10000000ULL);
+}
+
+}  // namespace
+
+CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_address)
+    : settings_(&settings), bind_address_(bind_address) {
+    socket_layer_.emplace();
+    udp_socket_ = platform::Socket::Udp();
+    if (!udp_socket_.Valid()) {
+        ThrowLastSocketError();
+    }
+    tcp_socket_ = platform::Socket::Tcp();
+    if (!tcp_socket_.Valid()) {
+        ThrowLastSocketError();
+    }
+    // Before the bind: otherwise a restart fails while the last run's connections linger in
+    // TIME_WAIT. It does not let a second instance bind the port while one listens.
+    tcp_socket_.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+
+    const platform::Endpoint local = platform::MakeEndpoint(bind_address_, port_);
+    if (!udp_socket_.Bind(local)) {
+        ThrowLastSocketError();
+    }
+    if (!tcp_socket_.Bind(local)) {
+        ThrowLastSocketError();
+    }
+    if (!udp_socket_.SetIntOption(SOL_SOCKET, SO_BROADCAST, 1)) {
+        ThrowLastSocketError();
+    }
+    SetBufferSize(udp_socket_, SO_SNDBUF);
+    SetBufferSize(udp_socket_, SO_RCVBUF);
+    if (!tcp_socket_.Listen(kListenBacklog)) {
+        ThrowLastSocketError();
+    }
+    host_name_ = ReadHostName();
+    packet_counter_ = PacketCounterSeed();
+
+    receive_thread_ = std::thread([this] { ReceiveLoop(); });
+    accept_thread_ = std::thread([this] { AcceptLoop(); });
+}
+
+CMessengerEngine::~CMessengerEngine() {
+    Shutdown();
+}
+
+void CMessengerEngine::SetListener(CEngineListener* listener) {
+    std::lock_guard guard(listener_mutex_);
+    listener_ = listener;
+    if (listener != nullptr) {
+        listener_ever_set_ = true;
+    }
+    listener_registered_.notify_all();
+}
+
+void CMessengerEngine::SetConnectionHandler(CConnectionHandler* handler) {
+    connection_handler_ = handler;
+}
+
+void CMessengerEngine::Shutdown() {
+    if (stopping_.exchange(true)) {
+        return;
+    }
+    {
+        std::lock_guard guard(listener_mutex_);
+        listener_registered_.notify_all();
+    }
+    {
+        std::lock_guard guard(pause_mutex_);
+        pause_wake_.notify_all();
+    }
+    tcp_socket_.Interrupt();
+    udp_socket_.Interrupt();
+    if (accept_thread_.joinable()) {
+        accept_thread_.join();
+    }
+    if (receive_thread_.joinable()) {
+        receive_thread_.join();
+    }
+    connections_.StopAll();
+    tcp_socket_.Close();
+    udp_socket_.Close();
+    socket_layer_.reset();
+}
+
+std::int32_t CMessengerEngine::BuildPacket(char* buffer, std::int32_t command, const char* message,
+                                           const char* extension, int& length) {
+    const auto number = static_cast<std::int32_t>(packet_counter_.fetch_add(1) + 1);
+    const std::string user_name = WideToAnsi(settings_->user_name);
+    length = WritePacket(buffer, number, user_name.c_str(), host_name_.c_str(), command, message,
+                         extension);
+    return number;
+}
+
+int CMessengerEngine::SendDatagram(std::uint32_t address, std::uint16_t port, std::int32_t command,
+                                   const char* message, const char* extension) {
+    auto buffer = std::make_unique<char[]>(MAX_PACKET);
+    int length = 0;
+    BuildPacket(buffer.get(), command, message, extension, length);
+    udp_socket_.SendTo(buffer.get(), static_cast<std::size_t>(length),
+                       platform::MakeEndpoint(address, port));
+    return length;
+}
+
+void CMessengerEngine::AnnouncePresence() {
+    constexpr auto kAnnounce = static_cast<std::int32_t>(CMD_ANNOUNCE | OPT_PRESENCE_MARK);
+    SendDatagram(platform::InetAddr("255.255.255.255"), port_, kAnnounce, nullptr, nullptr);
+    const std::wstring& list = settings_->broadcast_list;
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t end = list.find(L';', start);
+        if (end == std::wstring::npos) {
+            end = list.size();
+        }
+        if (end > start) {
+            const std::string host = WideToAnsi(list.substr(start, end - start));
+            SendDatagram(platform::InetAddr(host.c_str()), port_, kAnnounce, nullptr, nullptr);
+        }
+        start = end + 1;
+    }
+}
+
+void CMessengerEngine::ReceiveLoop() {
+    {
+        // Datagrams that come before the owner has registered its listener wait in the socket.
+        std::unique_lock lock(listener_mutex_);
+        listener_registered_.wait(lock, [this] { return listener_ever_set_ || stopping_; });
+    }
+    auto datagram = std::make_unique<RawDatagram>();
+    while (!stopping_) {
+        datagram->address_length = 16;
+        const long received = udp_socket_.ReceiveFrom(datagram->data, MAX_PACKET, datagram->source);
+        if (stopping_) {
+            break;
+        }
+        if (received < 0 || received > MAX_PACKET) {
+            // A transient error, or a datagram too long for any packet: drop it and go on.
+            continue;
+        }
+        datagram->byte_count = static_cast<int>(received);
+        datagram->data[received] = '\0';
+
+        auto record = std::make_unique<PacketRecord>();  // value-initialised: all zero
+        if (received != 0) {
+            ParsePacket(*datagram, *record);
+        }
+        std::lock_guard guard(listener_mutex_);
+        if (listener_ == nullptr) {
+            break;
+        }
+        listener_->OnPacket(std::move(record));
+    }
+}
+
+void CMessengerEngine::AcceptLoop() {
+    while (!stopping_) {
+        platform::Socket connection = tcp_socket_.Accept();
+        if (!connection.Valid()) {
+            if (stopping_) {
+                break;
+            }
+            // Out of descriptors or a connection reset before it was taken: try again shortly.
+            std::unique_lock lock(pause_mutex_);
+            pause_wake_.wait_for(lock, kAcceptPause, [this] { return stopping_.load(); });
+            continue;
+        }
+        CConnectionHandler* handler = connection_handler_;
+        if (handler != nullptr) {
+            connections_.Start(std::move(connection), [handler](const platform::Socket& socket) {
+                handler->ServeConnection(socket);
+            });
+        }
+        std::unique_lock lock(pause_mutex_);
+        pause_wake_.wait_for(lock, kAcceptPause, [this] { return stopping_.load(); });
+    }
+}
+
+}  // namespace veltra

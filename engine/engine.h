@@ -1,0 +1,86 @@
+#pragma once
+// The one protocol object of the process: the UDP and TCP sockets on port 2425, the packet
+// counter and names that go into every header, and the threads that wait for traffic.
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "common/settings.h"
+#include "engine/connection_threads.h"
+#include "engine/listener.h"
+#include "engine/packet.h"
+#include "platform/socket.h"
+
+namespace veltra {
+
+class CMessengerEngine {
+  public:
+    // Binds both sockets to port 2425 of bind_address (every local address by default) and starts
+    // the receive and accept threads. Throws the socket error code (a plain int) when a step
+    // fails; whatever was set up before is released and no thread is left running.
+    explicit CMessengerEngine(const Settings& settings, std::uint32_t bind_address = INADDR_ANY);
+    ~CMessengerEngine();
+    CMessengerEngine(const CMessengerEngine&) = delete;
+    CMessengerEngine& operator=(const CMessengerEngine&) = delete;
+
+    // Registers (or, with null, clears) the receiver of every datagram. Clearing waits until a
+    // call to the old listener that is in progress has returned, so the listener may then be
+    // destroyed. Datagrams that arrive before the first registration wait in the socket.
+    void SetListener(CEngineListener* listener);
+    // Registers the server of TCP connections; it must outlive Shutdown().
+    void SetConnectionHandler(CConnectionHandler* handler);
+
+    // Stops the threads (waiting for connection threads, whose sockets are interrupted) and closes
+    // the sockets. Sends nothing. Safe to call twice; the destructor calls it.
+    void Shutdown();
+
+    // Builds a packet with a fresh number into buffer (MAX_PACKET bytes); returns the number.
+    std::int32_t BuildPacket(char* buffer, std::int32_t command, const char* message,
+                             const char* extension, int& length);
+    // Sends one datagram to address (network order) at port; returns the packet length. A send
+    // that fails is not reported.
+    int SendDatagram(std::uint32_t address, std::uint16_t port, std::int32_t command,
+                     const char* message, const char* extension);
+    // Broadcasts the presence announcement, then repeats it to every host of the broadcast list.
+    void AnnouncePresence();
+
+    std::uint16_t Port() const { return port_; }
+    std::uint32_t BindAddress() const { return bind_address_; }
+    const std::string& HostName() const { return host_name_; }
+    const Settings& GetSettings() const { return *settings_; }
+
+  private:
+    void ReceiveLoop();
+    void AcceptLoop();
+
+    const Settings* settings_;
+    std::uint16_t port_ = MSG_PORT;
+    std::uint32_t bind_address_;
+    std::optional<platform::SocketLayer> socket_layer_;
+    platform::Socket udp_socket_;
+    platform::Socket tcp_socket_;
+    std::string host_name_;
+    std::atomic<std::uint32_t> packet_counter_{0};
+
+    std::mutex listener_mutex_;
+    std::condition_variable listener_registered_;
+    CEngineListener* listener_ = nullptr;
+    bool listener_ever_set_ = false;
+    std::atomic<CConnectionHandler*> connection_handler_{nullptr};
+
+    std::atomic<bool> stopping_{false};
+    std::mutex pause_mutex_;
+    std::condition_variable pause_wake_;
+    ConnectionThreads connections_;
+    std::thread receive_thread_;
+    std::thread accept_thread_;
+};
+
+}  // namespace veltra

@@ -1,0 +1,28 @@
+#pragma once
+// The engine knows the rest of the system through two interfaces: a listener that takes every
+// received datagram, and a connection handler that serves every accepted TCP connection.
+
+#include <memory>
+
+#include "engine/packet.h"
+#include "platform/socket.h"
+
+namespace veltra {
+
+class CEngineListener {
+  public:
+    virtual ~CEngineListener() = default;
+    // Runs on the engine's receive thread; the record now belongs to the listener. The result is
+    // not used by the engine.
+    virtual int OnPacket(std::unique_ptr<PacketRecord> packet) = 0;
+};
+
+class CConnectionHandler {
+  public:
+    virtual ~CConnectionHandler() = default;
+    // Runs on a connection thread of its own. The engine closes the connection when this returns,
+    // and interrupts it (receives and sends fail at once) when the engine shuts down.
+    virtual void ServeConnection(const platform::Socket& connection) = 0;
+};
+
+}  // namespace veltra

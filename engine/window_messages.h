@@ -1,0 +1,48 @@
+#pragma once
+// The six messages by which worker threads reach the window of a front end, and what each one
+// carries. Payloads are copies owned by the message: a handler never reads a record that the
+// posting thread may already have freed or changed.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/packet.h"
+#include "platform/window.h"
+
+namespace veltra {
+
+inline constexpr unsigned WM_PEERS_CHANGED = platform::kWmUser + 100;
+inline constexpr unsigned WM_MESSAGE_RECEIVED = platform::kWmUser + 101;
+inline constexpr unsigned WM_FILES_RECEIVED = platform::kWmUser + 102;
+inline constexpr unsigned WM_FILE_STARTED = platform::kWmUser + 103;
+inline constexpr unsigned WM_FILE_PROGRESS = platform::kWmUser + 104;
+inline constexpr unsigned WM_FILE_DONE = platform::kWmUser + 105;
+
+// One entry of the peer table: its key ("user (address|host)" in code page 936) and the record.
+struct PeerEntry {
+    std::string key;
+    PeerRecord record;
+};
+
+// WM_PEERS_CHANGED: a snapshot of the peer table in ascending key order.
+struct PeersChangedPayload : platform::MessagePayload {
+    std::vector<PeerEntry> peers;
+};
+
+// WM_MESSAGE_RECEIVED: the received packet, now owned by the window.
+struct MessageReceivedPayload : platform::MessagePayload {
+    std::unique_ptr<PacketRecord> packet;
+};
+
+// WM_FILE_STARTED, WM_FILE_PROGRESS and WM_FILE_DONE: the file's name (code page 936) and size.
+// For WM_FILE_PROGRESS, lparam holds the bytes of this file received so far (64-bit).
+struct FileEventPayload : platform::MessagePayload {
+    std::string name;
+    std::uint64_t size = 0;
+};
+
+// WM_FILES_RECEIVED carries the batch's file count in wparam and no payload.
+
+}  // namespace veltra

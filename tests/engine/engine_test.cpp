@@ -1,0 +1,281 @@
+#include "engine/engine.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/protocol.h"
+#include "platform/socket.h"
+
+// These tests run in a network namespace of their own (tests/isolated.sh): the engine binds
+// 127.0.0.1 and plays against plain sockets on other loopback addresses.
+namespace veltra {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::uint32_t kEngineAddress = platform::InetAddr("127.0.0.1");
+
+int ThreadCount() {
+    int count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(tasks)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(tasks);
+    }
+    return count;
+}
+
+// A peer at address:2425 that collects what the engine sends.
+class FakePeer {
+  public:
+    explicit FakePeer(const char* address) : socket_(platform::Socket::Udp()) {
+        EXPECT_TRUE(socket_.Bind(platform::MakeEndpoint(platform::InetAddr(address), MSG_PORT)));
+        socket_.SetReceiveTimeout(2000);
+    }
+    std::string Receive() {
+        char buffer[MAX_PACKET + 1];
+        platform::Endpoint source;
+        long length = socket_.ReceiveFrom(buffer, MAX_PACKET, source);
+        return length < 0 ? std::string() : std::string(buffer, static_cast<std::size_t>(length));
+    }
+    void SendToEngine(const std::string& bytes) {
+        socket_.SendTo(bytes.data(), bytes.size(),
+                       platform::MakeEndpoint(kEngineAddress, MSG_PORT));
+    }
+
+  private:
+    platform::Socket socket_;
+};
+
+class RecordingListener : public CEngineListener {
+  public:
+    int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+        std::lock_guard guard(mutex_);
+        packets_.push_back(std::move(packet));
+        return 0;
+    }
+    std::size_t Count() {
+        std::lock_guard guard(mutex_);
+        return packets_.size();
+    }
+    bool WaitFor(std::size_t count) {
+        for (int i = 0; i < 200 && Count() < count; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        return Count() >= count;
+    }
+    std::vector<std::unique_ptr<PacketRecord>> packets_;
+
+  private:
+    std::mutex mutex_;
+};
+
+Settings TestSettings() {
+    Settings settings;
+    settings.user_name = L"wm";
+    return settings;
+}
+
+// Splits "1:N:user:host:command:" into its packet number and the rest.
+std::pair<long, std::string> SplitNumber(const std::string& packet) {
+    std::size_t first = packet.find(':');
+    std::size_t second = packet.find(':', first + 1);
+    return {std::stol(packet.substr(first + 1, second - first - 1)),
+            packet.substr(0, first + 1) + "N" + packet.substr(second)};
+}
+
+TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
+    platform::Socket squatter = platform::Socket::Udp();
+    ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
+    Settings settings = TestSettings();
+    const int threads_before = ThreadCount();
+    try {
+        CMessengerEngine engine(settings);
+        FAIL() << "the engine started on a taken port";
+    } catch (int code) {
+        EXPECT_EQ(code, EADDRINUSE);
+    }
+    EXPECT_EQ(ThreadCount(), threads_before);
+}
+
+TEST(EngineStartUp, TakenTcpPortThrowsAndReleasesTheUdpPort) {
+    platform::Socket squatter = platform::Socket::Tcp();
+    ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
+    ASSERT_TRUE(squatter.Listen(1));
+    Settings settings = TestSettings();
+    EXPECT_THROW(CMessengerEngine engine(settings), int);
+    platform::Socket udp = platform::Socket::Udp();
+    EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(0, MSG_PORT)));
+}
+
+TEST(EngineStartUp, RestartsRightAfterAServedConnection) {
+    Settings settings = TestSettings();
+    for (int run = 0; run < 2; ++run) {
+        CMessengerEngine engine(settings, kEngineAddress);
+        platform::Socket client = platform::Socket::Tcp();
+        ASSERT_TRUE(client.Connect(platform::MakeEndpoint(kEngineAddress, MSG_PORT), 1000));
+        std::this_thread::sleep_for(50ms);
+        engine.Shutdown();  // the server's side closes first and lingers in TIME_WAIT
+    }
+}
+
+TEST(EngineSending, AnnouncementGoesToEveryListedHostInOrder) {
+    Settings settings = TestSettings();
+    settings.broadcast_list = L";127.0.0.2;;127.0.0.3;";
+    FakePeer first("127.0.0.2");
+    FakePeer second("127.0.0.3");
+    CMessengerEngine engine(settings, kEngineAddress);
+    engine.AnnouncePresence();
+    const std::string host = engine.HostName();
+    auto [number_a, rest_a] = SplitNumber(first.Receive());
+    auto [number_b, rest_b] = SplitNumber(second.Receive());
+    const std::string expected = "1:N:wm:" + host + ":16777217:" + std::string(1, '\0');
+    EXPECT_EQ(rest_a, expected);
+    EXPECT_EQ(rest_b, expected);
+    // The broadcast copy (undeliverable in this namespace) drew the number before the first.
+    EXPECT_EQ(number_b, number_a + 1);
+}
+
+TEST(EngineSending, PacketsCarryTheUserNameOfTheMomentAndFreshNumbers) {
+    Settings settings = TestSettings();
+    CMessengerEngine engine(settings, kEngineAddress);
+    char buffer[MAX_PACKET];
+    int length = 0;
+    const std::int32_t first = engine.BuildPacket(buffer, 0x20, "x", nullptr, length);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(length)),
+              "1:" + std::to_string(first) + ":wm:" + engine.HostName() + ":32:x" + '\0');
+    settings.user_name = L"张三";
+    const std::int32_t second = engine.BuildPacket(buffer, 0x20, "x", nullptr, length);
+    EXPECT_EQ(second, first + 1);
+    EXPECT_NE(std::string(buffer, static_cast<std::size_t>(length)).find(":\xD5\xC5\xC8\xFD:"),
+              std::string::npos);
+    // Seeded with the seconds since 1970.
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    EXPECT_NEAR(static_cast<double>(static_cast<std::uint32_t>(first)),
+                static_cast<double>(static_cast<std::uint32_t>(now)), 5.0);
+}
+
+TEST(EngineSending, ConcurrentBuildersNeverShareANumber) {
+    Settings settings = TestSettings();
+    CMessengerEngine engine(settings, kEngineAddress);
+    constexpr int kThreads = 4;
+    constexpr int kPackets = 2000;
+    std::vector<std::vector<std::int32_t>> numbers(kThreads);
+    std::vector<std::thread> builders;
+    for (int t = 0; t < kThreads; ++t) {
+        builders.emplace_back([&engine, &numbers, t] {
+            char buffer[MAX_PACKET];
+            int length = 0;
+            for (int i = 0; i < kPackets; ++i) {
+                numbers[t].push_back(engine.BuildPacket(buffer, 0x20, "hi", nullptr, length));
+            }
+        });
+    }
+    for (auto& builder : builders) {
+        builder.join();
+    }
+    std::set<std::int32_t> distinct;
+    for (const auto& list : numbers) {
+        distinct.insert(list.begin(), list.end());
+    }
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads * kPackets));
+}
+
+TEST(EngineReceiving, DatagramsBeforeRegistrationWaitForTheListener) {
+    Settings settings = TestSettings();
+    FakePeer peer("127.0.0.2");
+    CMessengerEngine engine(settings, kEngineAddress);
+    peer.SendToEngine(std::string("1:9:p:h:32:early\0", 17));
+    std::this_thread::sleep_for(100ms);
+    RecordingListener listener;
+    engine.SetListener(&listener);
+    ASSERT_TRUE(listener.WaitFor(1));
+    EXPECT_STREQ(listener.packets_[0]->Message(), "early");
+    EXPECT_EQ(listener.packets_[0]->source_address, platform::InetAddr("127.0.0.2"));
+    engine.SetListener(nullptr);
+    engine.Shutdown();
+}
+
+TEST(EngineReceiving, OversizedAndEmptyDatagramsDoNotStopTheLoop) {
+    Settings settings = TestSettings();
+    FakePeer peer("127.0.0.2");
+    CMessengerEngine engine(settings, kEngineAddress);
+    RecordingListener listener;
+    engine.SetListener(&listener);
+    peer.SendToEngine(std::string(MAX_PACKET + 100, 'x'));
+    peer.SendToEngine(std::string());
+    peer.SendToEngine(std::string("1:10:p:h:32:after\0", 18));
+    ASSERT_TRUE(listener.WaitFor(2));
+    EXPECT_EQ(listener.packets_[0]->command, 0);  // the empty one, unparsed
+    EXPECT_STREQ(listener.packets_[1]->Message(), "after");
+    EXPECT_EQ(listener.Count(), 2u);
+    engine.SetListener(nullptr);
+}
+
+TEST(EngineShutdown, ClosesSocketsAndDeliversNothingMore) {
+    Settings settings = TestSettings();
+    FakePeer peer("127.0.0.2");
+    RecordingListener listener;
+    {
+        CMessengerEngine engine(settings, kEngineAddress);
+        engine.SetListener(&listener);
+        engine.SetListener(nullptr);
+        engine.Shutdown();
+        engine.Shutdown();
+        peer.SendToEngine(std::string("1:11:p:h:32:late\0", 17));
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(listener.Count(), 0u);
+    platform::Socket udp = platform::Socket::Udp();
+    EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(kEngineAddress, MSG_PORT)));
+}
+
+class BlockingHandler : public CConnectionHandler {
+  public:
+    void ServeConnection(const platform::Socket& connection) override {
+        ++started;
+        char byte;
+        connection.Receive(&byte, 1);  // blocks until the engine interrupts it
+        ++finished;
+    }
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+};
+
+TEST(EngineShutdown, InterruptsAndJoinsConnectionThreads) {
+    Settings settings = TestSettings();
+    BlockingHandler handler;
+    std::vector<platform::Socket> clients;
+    {
+        CMessengerEngine engine(settings, kEngineAddress);
+        engine.SetConnectionHandler(&handler);
+        for (int i = 0; i < 3; ++i) {
+            clients.push_back(platform::Socket::Tcp());
+            ASSERT_TRUE(
+                clients.back().Connect(platform::MakeEndpoint(kEngineAddress, MSG_PORT), 1000));
+        }
+        for (int i = 0; i < 100 && handler.started < 3; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(handler.started, 3);
+        auto shutdown = std::async(std::launch::async, [&engine] { engine.Shutdown(); });
+        ASSERT_EQ(shutdown.wait_for(5s), std::future_status::ready);
+    }
+    EXPECT_EQ(handler.finished, 3);
+}
+
+}  // namespace
+}  // namespace veltra
