@@ -1,0 +1,37 @@
+#pragma once
+// The entries of the notification log, exactly as the log shows them (CR LF line ends), for
+// every front end. Each function returns the text to append; nothing here keeps the log.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/packet.h"
+
+namespace veltra {
+
+// "user (address|host):\r\n text\r\n"
+std::wstring MessageEntry(const PacketRecord& packet);
+// "开始接收文件<name>\r\n"; name is code page 936 text.
+std::wstring FileStartedEntry(const std::string& name);
+// "文件传输完毕\r\n"
+std::wstring FileDoneEntry();
+// "==收到<count>个文件!==\r\n", or empty text when count is 0 or less (nothing is logged).
+std::wstring FilesReceivedEntry(int count);
+
+// The state of the file being received, for the rate and percentage lines.
+class TransferProgress {
+  public:
+    void Start(std::uint64_t size, std::uint32_t now_ms);
+    struct Step {
+        std::wstring entry;  // "<rate><unit> <percent>%\r\n", e.g. "1.19M/S 25.00%\r\n"
+        int position;        // progress bar position 0..100
+    };
+    // received: bytes of this file so far. An elapsed time of 0 ms counts as 1 ms.
+    Step Progress(std::uint64_t received, std::uint32_t now_ms) const;
+
+  private:
+    std::uint64_t size_ = 0;
+    std::uint32_t start_ms_ = 0;
+};
+
+}  // namespace veltra

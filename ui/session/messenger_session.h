@@ -1,0 +1,50 @@
+#pragma once
+// One running messenger as a front end sees it: the engine, its listener, the transfer server
+// and the downloads, started in order and shut down in reverse. Both front ends (the dialogs and
+// the console) own one; it holds no toolkit type.
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/settings.h"
+#include "engine/window_messages.h"
+#include "platform/window.h"
+
+namespace veltra {
+
+class CMessengerEngine;
+class CReceiveListener;
+
+class MessengerSession {
+  public:
+    // Starts the engine (throws its socket error code as a plain int when it cannot start),
+    // registers the listener that posts to window, and announces presence.
+    MessengerSession(platform::MessageWindow& window, const Settings& settings,
+                     std::uint32_t bind_address = INADDR_ANY);
+    ~MessengerSession();
+    MessengerSession(const MessengerSession&) = delete;
+    MessengerSession& operator=(const MessengerSession&) = delete;
+
+    // Unregisters the listener, cancels and joins downloads, shuts the engine down. Sends
+    // nothing. Safe to call twice.
+    void Shutdown();
+
+    // A typed message (CR LF line breaks allowed) to address (network order) at port 2425.
+    void SendText(std::uint32_t address, const std::wstring& text);
+    // Offers files and directories to address; blocks for the offer's pause.
+    void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
+    // The refresh request: empties the peer table and announces again.
+    void Refresh();
+
+    CMessengerEngine& Engine();
+
+  private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace veltra
