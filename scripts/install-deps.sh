@@ -3,7 +3,7 @@
 # are all present, so it is cheap to call before every build.
 set -eu
 packages="cmake g++ make pkg-config iproute2 util-linux libgtest-dev libgmock-dev libbenchmark-dev
-  libwxgtk3.2-dev xvfb xauth fonts-wqy-zenhei netcat-openbsd"
+  libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd"
 missing=""
 for package in $packages; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
