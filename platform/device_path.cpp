@@ -1,0 +1,93 @@
+#include "platform/device_path.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/utf8.h"
+
+namespace veltra::platform {
+
+namespace {
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+wchar_t AsciiLower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? c + (L'a' - L'A') : c;
+}
+
+// True when `path` starts with the component `folder` (a whole component, not a prefix of one).
+bool StartsWithFolder(std::wstring_view path, std::wstring_view folder) {
+    if (path.size() < folder.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < folder.size(); ++i) {
+        if (AsciiLower(path[i]) != AsciiLower(folder[i])) {
+            return false;
+        }
+    }
+    return path.size() == folder.size() || IsSeparator(path[folder.size()]);
+}
+
+std::string AccountHome() {
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+    passwd entry{};
+    passwd* result = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result &&
+        result->pw_dir && *result->pw_dir) {
+        return result->pw_dir;
+    }
+    return "/";
+}
+
+}  // namespace
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) {
+        return home;
+    }
+    return AccountHome();
+}
+
+std::string ToHostPath(std::wstring_view path) {
+    if (path.empty() || path.front() != L'\\') {
+        return WideToUtf8(path);
+    }
+    std::string host;
+    if (StartsWithFolder(path, kStorageCardFolder)) {
+        host = HomeFolder();
+        path.remove_prefix(kStorageCardFolder.size());
+        if (path.empty()) {
+            return host;
+        }
+        if (host.size() > 1 && host.back() == '/') {
+            host.pop_back();
+        } else if (host == "/") {
+            host.clear();
+        }
+    }
+    std::wstring rest(path);
+    for (wchar_t& c : rest) {
+        if (c == L'\\') {
+            c = L'/';
+        }
+    }
+    return host + WideToUtf8(rest);
+}
+
+std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
+    std::wstring joined(folder);
+    if (!folder.empty() && !IsSeparator(folder.back())) {
+        joined += folder.front() == L'\\' ? L'\\' : L'/';
+    }
+    joined += name;
+    return joined;
+}
+
+}  // namespace veltra::platform

@@ -1,0 +1,268 @@
+#include "platform/file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "platform/utf8.h"
+
+namespace veltra::platform {
+
+namespace {
+
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr uint64_t kEpochDifference = 11644473600ULL;
+
+uint64_t ToFileTime(int64_t seconds, uint32_t nanoseconds) {
+    return (static_cast<uint64_t>(seconds) + kEpochDifference) * 10000000ULL + nanoseconds / 100;
+}
+
+bool IsHiddenName(std::string_view name) {
+    return !name.empty() && name.front() == '.';
+}
+
+std::string_view BaseName(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool IsHiddenPath(std::string_view host_path) {
+    const std::string_view name = BaseName(host_path);
+    return IsHiddenName(name) && name != "." && name != "..";
+}
+
+// statx reports the birth time where the file system keeps it; fall back to stat elsewhere.
+std::optional<FileInfo> Stat(int dir_fd, const char* path, int flags, bool hidden) {
+    FileInfo info;
+    bool directory = false;
+    struct statx sx {};
+    if (statx(dir_fd, path, flags, STATX_TYPE | STATX_SIZE | STATX_CTIME | STATX_BTIME, &sx) == 0) {
+        directory = S_ISDIR(sx.stx_mode);
+        info.size = sx.stx_size;
+        const statx_timestamp& time = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+        info.creation_time = ToFileTime(time.tv_sec, time.tv_nsec);
+    } else if (errno != ENOSYS) {
+        return std::nullopt;
+    } else {
+        struct stat st {};
+        const int result = (flags & AT_EMPTY_PATH) ? fstat(dir_fd, &st) : stat(path, &st);
+        if (result != 0) {
+            return std::nullopt;
+        }
+        directory = S_ISDIR(st.st_mode);
+        info.size = static_cast<uint64_t>(st.st_size);
+        info.creation_time =
+            ToFileTime(st.st_ctim.tv_sec, static_cast<uint32_t>(st.st_ctim.tv_nsec));
+    }
+    if (directory) {
+        info.attributes |= kAttributeDirectory;
+        info.size = 0;
+    }
+    if (hidden) {
+        info.attributes |= kAttributeHidden;
+    }
+    return info;
+}
+
+// Opens with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the kinds wanted.
+int OpenChecked(const std::string& host_path, int flags, bool allow_directory, Sharing sharing) {
+    const int fd = open(host_path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool directory = !regular && allow_directory && S_ISDIR(st.st_mode);
+    const bool locked =
+        !regular || sharing == Sharing::kShared || flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if ((!regular && !directory) || !locked) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::optional<File> File::OpenForRead(std::wstring_view path, Sharing sharing) {
+    const std::string host_path = ToHostPath(path);
+    const int fd = OpenChecked(host_path, O_RDONLY, true, sharing);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return File(fd, IsHiddenPath(host_path));
+}
+
+std::optional<File> File::CreateForWrite(std::wstring_view path, Sharing sharing) {
+    const std::string host_path = ToHostPath(path);
+    // Truncation waits until the lock is held, so a file in use keeps its content.
+    const int fd = OpenChecked(host_path, O_WRONLY | O_CREAT | O_NOFOLLOW, false, sharing);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    File file(fd, IsHiddenPath(host_path));
+    if (ftruncate(fd, 0) != 0) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), hidden_(other.hidden_) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+        hidden_ = other.hidden_;
+    }
+    return *this;
+}
+
+File::~File() {
+    Close();
+}
+
+void File::Close() {
+    if (fd_ >= 0) {
+        close(fd_);  // also releases the flock
+        fd_ = -1;
+    }
+}
+
+long long File::Read(void* buffer, size_t size) {
+    for (;;) {
+        const ssize_t result = read(fd_, buffer, size);
+        if (result >= 0 || errno != EINTR) {
+            return result;
+        }
+    }
+}
+
+bool File::WriteAll(const void* data, size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t result = write(fd_, bytes, size);
+        if (result < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes += result;
+        size -= static_cast<size_t>(result);
+    }
+    return true;
+}
+
+std::optional<FileInfo> File::Query() const {
+    return Stat(fd_, "", AT_EMPTY_PATH, hidden_);
+}
+
+std::optional<DirectorySearch> DirectorySearch::Open(std::wstring_view directory) {
+    const std::string host_path = ToHostPath(directory);
+    const int fd = open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    DirectorySearch search(fd, {});
+    // fdopendir takes over the descriptor it is given; ours stays open for fstatat.
+    const int list_fd = dup(fd);
+    DIR* dir = list_fd < 0 ? nullptr : fdopendir(list_fd);
+    if (!dir) {
+        if (list_fd >= 0) {
+            close(list_fd);
+        }
+        return std::nullopt;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            search.names_.emplace_back(name);
+        }
+    }
+    closedir(dir);
+    std::sort(search.names_.begin(), search.names_.end());
+    return search;
+}
+
+DirectorySearch::DirectorySearch(DirectorySearch&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      names_(std::move(other.names_)),
+      next_(std::exchange(other.next_, 0)) {}
+
+DirectorySearch& DirectorySearch::operator=(DirectorySearch&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+        names_ = std::move(other.names_);
+        next_ = std::exchange(other.next_, 0);
+    }
+    return *this;
+}
+
+DirectorySearch::~DirectorySearch() {
+    Close();
+}
+
+void DirectorySearch::Close() {
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::optional<DirectoryEntry> DirectorySearch::Next() {
+    while (next_ < names_.size()) {
+        const std::string& name = names_[next_++];
+        struct stat st {};
+        if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        DirectoryEntry entry;
+        entry.name = Utf8ToWide(name);
+        if (IsHiddenName(name)) {
+            entry.attributes |= kAttributeHidden;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            entry.attributes |= kAttributeDirectory;
+        } else if (S_ISREG(st.st_mode)) {
+            entry.size = static_cast<uint64_t>(st.st_size);
+        } else if (S_ISLNK(st.st_mode)) {
+            entry.is_symlink = true;
+            struct stat target {};
+            if (fstatat(fd_, name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)) {
+                entry.size = static_cast<uint64_t>(target.st_size);
+            }
+        } else {
+            continue;
+        }
+        return entry;
+    }
+    return std::nullopt;
+}
+
+bool CreateFolder(std::wstring_view path) {
+    return mkdir(ToHostPath(path).c_str(), 0755) == 0;
+}
+
+std::optional<FileInfo> QueryPath(std::wstring_view path) {
+    const std::string host_path = ToHostPath(path);
+    return Stat(AT_FDCWD, host_path.c_str(), 0, IsHiddenPath(host_path));
+}
+
+bool PathExists(std::wstring_view path) {
+    struct stat st {};
+    return lstat(ToHostPath(path).c_str(), &st) == 0;
+}
+
+}  // namespace veltra::platform

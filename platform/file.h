@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/device_path.h"
+
+namespace veltra::platform {
+
+// Every function here takes a path of either kind (see device_path.h).
+
+// Attribute bits in the device's numbering. Names beginning with '.' count as hidden.
+inline constexpr uint32_t kAttributeHidden = 0x02;
+inline constexpr uint32_t kAttributeDirectory = 0x10;
+
+struct FileInfo {
+    uint32_t attributes = 0;
+    // 100 ns intervals since 1601-01-01 (UTC): the birth time where the file system keeps one,
+    // else the last status change.
+    uint64_t creation_time = 0;
+    uint64_t size = 0;  // 0 for directories
+};
+
+struct DirectoryEntry {
+    std::wstring name;
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    bool is_symlink = false;
+};
+
+// Files are held without sharing by default: while one File holds a regular file exclusively, a
+// second exclusive open of it fails (within this process too), as a transfer in progress expects.
+// The lock is advisory (flock), so other programs are not kept out.
+enum class Sharing { kExclusive, kShared };
+
+class File {
+  public:
+    // Opens an existing regular file or directory (a directory only for Query). Anything else -
+    // a missing path, a FIFO, a device, a file held exclusively - gives nothing. Symbolic links
+    // are followed: the path was named by the user.
+    static std::optional<File> OpenForRead(std::wstring_view path,
+                                           Sharing sharing = Sharing::kExclusive);
+    // Creates the file, or empties an existing one, with mode 0644. A symbolic link in the last
+    // component is never followed (the open fails), so a received name cannot write elsewhere
+    // through a link. An exclusively held file is not emptied: the open fails first.
+    static std::optional<File> CreateForWrite(std::wstring_view path,
+                                              Sharing sharing = Sharing::kExclusive);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    // Bytes read, 0 at the end, -1 on failure (also for a directory).
+    long long Read(void* buffer, size_t size);
+    bool WriteAll(const void* data, size_t size);
+    std::optional<FileInfo> Query() const;
+
+  private:
+    File(int fd, bool hidden) : fd_(fd), hidden_(hidden) {}
+    void Close();
+
+    int fd_ = -1;
+    bool hidden_ = false;
+};
+
+// The entries of one directory, "." and ".." left out, in ascending order of their host names (so
+// a listing is the same on every run). Only regular files, directories and symbolic links are
+// listed. A symbolic link is never reported as a directory, whatever it points to, so a walk over
+// the tree cannot follow it: it comes with is_symlink set, without kAttributeDirectory, and with
+// the size of its target when that is a regular file (0 otherwise).
+class DirectorySearch {
+  public:
+    static std::optional<DirectorySearch> Open(std::wstring_view directory);
+
+    DirectorySearch(DirectorySearch&& other) noexcept;
+    DirectorySearch& operator=(DirectorySearch&& other) noexcept;
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
+    ~DirectorySearch();
+
+    // The next entry; nothing once the listing is done. Entries removed since Open are skipped.
+    std::optional<DirectoryEntry> Next();
+
+  private:
+    DirectorySearch(int fd, std::vector<std::string> names) : fd_(fd), names_(std::move(names)) {}
+    void Close();
+
+    int fd_ = -1;
+    std::vector<std::string> names_;
+    size_t next_ = 0;
+};
+
+// mkdir with mode 0755: false when it fails, also when the name exists already.
+bool CreateFolder(std::wstring_view path);
+
+// Information about the path, following symbolic links (as a path the user names should be).
+std::optional<FileInfo> QueryPath(std::wstring_view path);
+
+// True when the name is taken by anything, a dangling symbolic link included.
+bool PathExists(std::wstring_view path);
+
+}  // namespace veltra::platform

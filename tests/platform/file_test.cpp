@@ -1,0 +1,298 @@
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "temp_folder.h"
+
+namespace veltra::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using veltra::testing::ScopedHome;
+using veltra::testing::TempFolder;
+
+void WriteText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ReadAll(File& file) {
+    std::string content;
+    char buffer[7];  // small on purpose: several reads per file
+    for (long long n; (n = file.Read(buffer, sizeof buffer)) > 0;) {
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    return content;
+}
+
+class FileTest : public ::testing::Test {
+  protected:
+    std::wstring Wide(const std::string& name) const { return (temp_.path() / name).wstring(); }
+    fs::path Host(const std::string& name) const { return temp_.path() / name; }
+    TempFolder temp_;
+};
+
+TEST_F(FileTest, WrittenBytesReadBackAndQueryReportsThem) {
+    {
+        auto file = File::CreateForWrite(Wide("a.txt"));
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->WriteAll("hello\0world", 11));
+    }
+    auto file = File::OpenForRead(Wide("a.txt"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(ReadAll(*file), std::string("hello\0world", 11));
+    EXPECT_EQ(file->Read(nullptr, 0), 0);
+    const auto info = file->Query();
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->size, 11u);
+    EXPECT_EQ(info->attributes & kAttributeDirectory, 0u);
+    EXPECT_EQ(info->attributes & kAttributeHidden, 0u);
+}
+
+TEST_F(FileTest, CreationTimeCountsFrom1601) {
+    WriteText(Host("t"), "x");
+    const auto info = QueryPath(Wide("t"));
+    ASSERT_TRUE(info);
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const uint64_t now_file_time =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(now).count() +
+                              11644473600LL) *
+        10000000ULL;
+    const uint64_t hour = 3600ULL * 10000000ULL;
+    EXPECT_GT(info->creation_time, now_file_time - hour);
+    EXPECT_LT(info->creation_time, now_file_time + hour);
+}
+
+TEST_F(FileTest, DirectoriesOpenForQueryButNotForReading) {
+    fs::create_directory(Host("dir"));
+    auto dir = File::OpenForRead(Wide("dir"));
+    ASSERT_TRUE(dir);
+    char byte;
+    EXPECT_EQ(dir->Read(&byte, 1), -1);
+    const auto info = dir->Query();
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->attributes & kAttributeDirectory, kAttributeDirectory);
+    EXPECT_FALSE(File::CreateForWrite(Wide("dir")));
+}
+
+TEST_F(FileTest, OnlyExistingRegularFilesAndFoldersOpen) {
+    EXPECT_FALSE(File::OpenForRead(Wide("missing")));
+    ASSERT_EQ(mkfifo(Host("fifo").c_str(), 0644), 0);
+    EXPECT_FALSE(File::OpenForRead(Wide("fifo")));  // and does not wait for a writer
+    EXPECT_FALSE(File::CreateForWrite(Wide("fifo")));
+    EXPECT_FALSE(File::CreateForWrite(Wide("no-such-folder/a.txt")));
+}
+
+TEST_F(FileTest, CreateForWriteReplacesTheOldContent) {
+    WriteText(Host("a.txt"), "a much longer old content");
+    {
+        auto file = File::CreateForWrite(Wide("a.txt"));
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->WriteAll("new", 3));
+    }
+    EXPECT_EQ(ReadText(Host("a.txt")), "new");
+    EXPECT_EQ((fs::status(Host("a.txt")).permissions() & fs::perms::all),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+}
+
+TEST_F(FileTest, CreateForWriteNeverFollowsALink) {
+    WriteText(Host("target"), "keep");
+    fs::create_symlink(Host("target"), Host("link"));
+    fs::create_symlink(Host("nowhere"), Host("dangling"));
+    EXPECT_FALSE(File::CreateForWrite(Wide("link")));
+    EXPECT_FALSE(File::CreateForWrite(Wide("dangling")));
+    EXPECT_EQ(ReadText(Host("target")), "keep");
+    EXPECT_FALSE(fs::exists(Host("nowhere")));
+    // Reading goes through links: the user named the path.
+    auto file = File::OpenForRead(Wide("link"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(ReadAll(*file), "keep");
+}
+
+TEST_F(FileTest, ExclusiveOpenKeepsOthersOutUntilClosed) {
+    WriteText(Host("a.txt"), "content");
+    {
+        auto first = File::OpenForRead(Wide("a.txt"));
+        ASSERT_TRUE(first);
+        EXPECT_FALSE(File::OpenForRead(Wide("a.txt")));
+        EXPECT_FALSE(File::CreateForWrite(Wide("a.txt")));
+        EXPECT_EQ(ReadText(Host("a.txt")), "content");  // the failed create emptied nothing
+        EXPECT_TRUE(File::OpenForRead(Wide("a.txt"), Sharing::kShared));
+    }
+    auto again = File::OpenForRead(Wide("a.txt"));
+    EXPECT_TRUE(again);
+    // Assigning over a File closes the one it held, and with it the lock.
+    WriteText(Host("b.txt"), "b");
+    *again = std::move(*File::OpenForRead(Wide("b.txt")));
+    EXPECT_TRUE(File::OpenForRead(Wide("a.txt")));
+    EXPECT_FALSE(File::OpenForRead(Wide("b.txt")));
+}
+
+TEST_F(FileTest, LargeContentAndLongPaths) {
+    std::string folder;
+    for (int i = 0; i < 12; ++i) {
+        folder += (i ? "/" : "") + std::string(40, static_cast<char>('a' + i));
+    }
+    fs::create_directories(Host(folder));
+    const std::string name = folder + "/data.bin";
+    ASSERT_GT(Wide(name).size(), 500u);
+    std::string data(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>(i * 131 % 251);
+    }
+    {
+        auto file = File::CreateForWrite(Wide(name));
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->WriteAll(data.data(), data.size()));
+    }
+    auto file = File::OpenForRead(Wide(name));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Query()->size, data.size());
+    std::string back;
+    std::vector<char> buffer(16384);
+    for (long long n; (n = file->Read(buffer.data(), buffer.size())) > 0;) {
+        back.append(buffer.data(), static_cast<size_t>(n));
+    }
+    EXPECT_TRUE(back == data);
+}
+
+TEST_F(FileTest, DevicePathsLandInTheHomeFolder) {
+    ScopedHome home(temp_.path().string());
+    EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received"));
+    EXPECT_TRUE(fs::is_directory(Host("Received")));
+    EXPECT_FALSE(CreateFolder(L"\\Storage Card\\Received"));  // exists already
+    EXPECT_FALSE(CreateFolder(L"\\Storage Card\\a\\b"));      // parent missing
+    EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\"));
+    EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\disc1/"));
+    {
+        auto file = File::CreateForWrite(L"\\Storage Card\\Received\\album\\disc1/歌.mp3");
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->WriteAll("mp3", 3));
+    }
+    EXPECT_EQ(ReadText(Host("Received/album/disc1/歌.mp3")), "mp3");
+    const auto info = QueryPath(L"\\Storage Card\\Received\\");
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->attributes & kAttributeDirectory);
+}
+
+TEST_F(FileTest, QueryPathAndPathExists) {
+    WriteText(Host("f"), "12345");
+    WriteText(Host(".hidden"), "");
+    fs::create_directory(Host("d"));
+    fs::create_directory_symlink(Host("d"), Host("dlink"));
+    fs::create_symlink(Host("nowhere"), Host("dangling"));
+
+    EXPECT_EQ(QueryPath(Wide("f"))->size, 5u);
+    EXPECT_EQ(QueryPath(Wide("f"))->attributes, 0u);
+    EXPECT_EQ(QueryPath(Wide(".hidden"))->attributes, kAttributeHidden);
+    EXPECT_EQ(QueryPath(Wide("d"))->attributes, kAttributeDirectory);
+    EXPECT_EQ(QueryPath(Wide("dlink"))->attributes, kAttributeDirectory);
+    EXPECT_FALSE(QueryPath(Wide("missing")));
+    EXPECT_FALSE(QueryPath(Wide("dangling")));
+
+    EXPECT_TRUE(PathExists(Wide("f")));
+    EXPECT_TRUE(PathExists(Wide("d")));
+    EXPECT_TRUE(PathExists(Wide("dangling")));
+    EXPECT_FALSE(PathExists(Wide("missing")));
+}
+
+std::vector<DirectoryEntry> ListAll(DirectorySearch& search) {
+    std::vector<DirectoryEntry> entries;
+    while (auto entry = search.Next()) {
+        entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+TEST_F(FileTest, DirectorySearchListsEntriesInNameOrder) {
+    fs::create_directory(Host("Trip"));
+    WriteText(Host("Trip/b.txt"), "hello");
+    fs::create_directory(Host("Trip/pics"));
+    WriteText(Host("Trip/pics/x.jpg"), "not listed: one level only");
+    fs::create_directory(Host("Trip/.cache"));
+    WriteText(Host("Trip/a中.txt"), "");
+    ASSERT_EQ(mkfifo(Host("Trip/fifo").c_str(), 0644), 0);
+
+    auto search = DirectorySearch::Open(Wide("Trip"));
+    ASSERT_TRUE(search);
+    const auto entries = ListAll(*search);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].name, L".cache");
+    EXPECT_EQ(entries[0].attributes, kAttributeDirectory | kAttributeHidden);
+    EXPECT_EQ(entries[1].name, L"a中.txt");
+    EXPECT_EQ(entries[1].attributes, 0u);
+    EXPECT_EQ(entries[1].size, 0u);
+    EXPECT_EQ(entries[2].name, L"b.txt");
+    EXPECT_EQ(entries[2].size, 5u);
+    EXPECT_EQ(entries[3].name, L"pics");
+    EXPECT_EQ(entries[3].attributes, kAttributeDirectory);
+    EXPECT_EQ(entries[3].size, 0u);
+    for (const auto& entry : entries) {
+        EXPECT_FALSE(entry.is_symlink);
+    }
+    EXPECT_FALSE(search->Next());
+}
+
+TEST_F(FileTest, DirectorySearchNeverReportsALinkAsAFolder) {
+    fs::create_directory(Host("d"));
+    fs::create_directory(Host("elsewhere"));
+    WriteText(Host("elsewhere/big"), "0123456789");
+    fs::create_directory_symlink(Host("elsewhere"), Host("d/dirlink"));
+    fs::create_symlink(Host("elsewhere/big"), Host("d/filelink"));
+    fs::create_symlink(Host("nowhere"), Host("d/dangling"));
+
+    auto search = DirectorySearch::Open(Wide("d"));
+    ASSERT_TRUE(search);
+    const auto entries = ListAll(*search);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, L"dangling");
+    EXPECT_EQ(entries[1].name, L"dirlink");
+    EXPECT_EQ(entries[2].name, L"filelink");
+    for (const auto& entry : entries) {
+        EXPECT_TRUE(entry.is_symlink);
+        EXPECT_EQ(entry.attributes & kAttributeDirectory, 0u);
+    }
+    EXPECT_EQ(entries[0].size, 0u);
+    EXPECT_EQ(entries[1].size, 0u);
+    EXPECT_EQ(entries[2].size, 10u);
+}
+
+TEST_F(FileTest, DirectorySearchOnEmptyMissingOrFile) {
+    fs::create_directory(Host("empty"));
+    WriteText(Host("file"), "x");
+    auto empty = DirectorySearch::Open(Wide("empty"));
+    ASSERT_TRUE(empty);
+    EXPECT_FALSE(empty->Next());
+    EXPECT_FALSE(empty->Next());
+    EXPECT_FALSE(DirectorySearch::Open(Wide("missing")));
+    EXPECT_FALSE(DirectorySearch::Open(Wide("file")));
+}
+
+TEST_F(FileTest, NamesThatAreNotUtf8MapBackToTheSameFile) {
+    fs::create_directory(Host("d"));
+    const std::string gbk_name = "\xD6\xD0.txt";  // a name written by some other program
+    WriteText(Host("d") / gbk_name, "raw");
+    auto search = DirectorySearch::Open(Wide("d"));
+    ASSERT_TRUE(search);
+    const auto entry = search->Next();
+    ASSERT_TRUE(entry);
+    auto file = File::OpenForRead(JoinPath(Wide("d"), entry->name));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(ReadAll(*file), "raw");
+}
+
+}  // namespace
+}  // namespace veltra::platform
