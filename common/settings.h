@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace veltra {
+
+// The values several parts of the program read. Fixed defaults apart from the user name; nothing
+// changes them after construction. Folder texts end with a backslash; extension lists are
+// lower-case, ';'-separated, without dots.
+struct Settings {
+    // Fills every field; the user name is read from the registry after the folders and extension
+    // lists are set, and is "WMUSER" when the owner's name is empty.
+    Settings();
+
+    bool play_sound_on_receive = true;
+    bool collect_all = true;
+    int own_rows = 1;
+    std::wstring received_folder = L"\\Storage Card\\Received\\";
+    std::wstring music_folder = L"\\Storage Card\\Music\\";
+    std::wstring video_folder = L"\\Storage Card\\Video\\";
+    std::wstring ebook_folder = L"\\Storage Card\\Ebook\\";
+    std::wstring photo_folder = L"\\Storage Card\\Photo\\";
+    std::wstring music_extensions = L"mp3;lrc;wma;ape;cue;flac;ogg";
+    std::wstring photo_extensions = L"jpg;png;gif;bmp";
+    std::wstring ebook_extensions = L"txt";
+    std::wstring video_extensions = L"avi;flv;rm;rmvb;mkv;mp4";
+    std::wstring user_name;
+    std::wstring broadcast_list;  // ';'-separated further hosts for the presence announcement
+};
+
+// The device owner's name: the registry value "Owner" of "\ControlPanel\Owner" up to its first
+// NUL, creating the key when it is absent. Empty when there is none.
+std::wstring OwnerName();
+
+// The process-wide settings. Built on the first call, not during static initialisation, so that
+// nothing depends on the order in which translation units start; call it once early in main() to
+// read the registry before any other thread runs. Lives until the process exits.
+Settings& ProcessSettings();
+
+}  // namespace veltra
