@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "engine/packet.h"
+#include "engine/peer_table.h"
 #include "platform/window.h"
 
 namespace veltra {
@@ -20,16 +20,11 @@ inline constexpr unsigned WM_FILE_STARTED = platform::kWmUser + 103;
 inline constexpr unsigned WM_FILE_PROGRESS = platform::kWmUser + 104;
 inline constexpr unsigned WM_FILE_DONE = platform::kWmUser + 105;
 
-// One entry of the peer table: its key ("user (address|host)" in code page 936) and the record.
-struct PeerEntry {
-    std::string key;
-    PeerRecord record;
-};
-
-// WM_PEERS_CHANGED: a snapshot of the peer table in ascending key order.
-struct PeersChangedPayload : platform::MessagePayload {
-    std::vector<PeerEntry> peers;
-};
+// WM_PEERS_CHANGED: the peer table has changed since the last snapshot was taken. It carries no
+// table: the handler takes the latest copy with CReceiveListener::TakePeersSnapshot() (through
+// MessengerSession::TakePeersSnapshot() in a front end). Only one such message is pending at a
+// time, so a burst of announcements costs a few rebuilds, not one per datagram, and each rebuild
+// shows the table as it is when the handler runs. wparam and lparam are 0.
 
 // WM_MESSAGE_RECEIVED: the received packet, now owned by the window.
 struct MessageReceivedPayload : platform::MessagePayload {

@@ -1,0 +1,63 @@
+#include "engine/peer_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/text.h"
+#include "platform/socket.h"
+
+namespace veltra {
+
+bool PeerKeyLess::operator()(const std::string& left, const std::string& right) const {
+    return std::lexicographical_compare(
+        left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
+            return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+        });
+}
+
+std::string PeerKey(const PeerRecord& record) {
+    return FormatAnsi("%s (%s|%s)", record.user_name,
+                      platform::InetNtoa(record.source_address).c_str(), record.host_name);
+}
+
+PeerRecord ToPeerRecord(const PacketRecord& packet) {
+    PeerRecord record{};
+    std::memcpy(record.user_name, packet.user_name, sizeof record.user_name);
+    std::memcpy(record.host_name, packet.host_name, sizeof record.host_name);
+    record.source_address = packet.source_address;
+    record.source_port = packet.source_port;
+    record.presence_mark = packet.presence_mark;
+    return record;
+}
+
+void PeerTable::Write(const std::string& key, const PeerRecord& record) {
+    std::lock_guard guard(mutex_);
+    entries_.insert_or_assign(key, record);
+}
+
+bool PeerTable::Remove(const std::string& key) {
+    std::lock_guard guard(mutex_);
+    return entries_.erase(key) != 0;
+}
+
+void PeerTable::Clear() {
+    std::lock_guard guard(mutex_);
+    entries_.clear();
+}
+
+std::vector<PeerEntry> PeerTable::Snapshot() const {
+    std::lock_guard guard(mutex_);
+    std::vector<PeerEntry> copy;
+    copy.reserve(entries_.size());
+    for (const auto& [key, record] : entries_) {
+        copy.push_back(PeerEntry{key, record});
+    }
+    return copy;
+}
+
+std::size_t PeerTable::Size() const {
+    std::lock_guard guard(mutex_);
+    return entries_.size();
+}
+
+}  // namespace veltra

@@ -1,0 +1,51 @@
+#pragma once
+// The peers that have announced themselves or answered, keyed by "user (address|host)". The
+// receive thread writes it while the UI thread reads and clears it, so every access takes the
+// table's lock, and the UI only ever sees copies: a row never points into the live table.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/packet.h"
+
+namespace veltra {
+
+// Unsigned byte order: a GBK lead byte (0x81..0xFE) sorts after every ASCII byte, on every
+// platform, whatever the signedness of char; a key that is a prefix of another sorts first.
+struct PeerKeyLess {
+    bool operator()(const std::string& left, const std::string& right) const;
+};
+
+// One entry of the table: its key (code page 936) and its record.
+struct PeerEntry {
+    std::string key;
+    PeerRecord record;
+};
+
+// The key of the peer that sent record: "%s (%s|%s)" of user name, dotted address and host name.
+std::string PeerKey(const PeerRecord& record);
+// The first five fields of a packet, as the table keeps them.
+PeerRecord ToPeerRecord(const PacketRecord& packet);
+
+class PeerTable {
+  public:
+    // Adds the entry or overwrites the one under the same key.
+    void Write(const std::string& key, const PeerRecord& record);
+    // Removes the entry under key; false when there was none.
+    bool Remove(const std::string& key);
+    void Clear();
+
+    // A copy of every entry in ascending key order.
+    std::vector<PeerEntry> Snapshot() const;
+    std::size_t Size() const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::map<std::string, PeerRecord, PeerKeyLess> entries_;
+};
+
+}  // namespace veltra

@@ -1,0 +1,99 @@
+#include "engine/receive_listener.h"
+
+#include <utility>
+
+#include "common/text.h"
+#include "engine/protocol.h"
+#include "engine/window_messages.h"
+
+namespace veltra {
+namespace {
+
+constexpr auto kAnnounceReply = static_cast<std::int32_t>(CMD_ANNOUNCE_REPLY | OPT_PRESENCE_MARK);
+
+}  // namespace
+
+CReceiveListener::CReceiveListener(platform::MessageWindow& window, CMessengerEngine& engine,
+                                   const Settings& settings, CAttachmentHandler* attachments)
+    : window_(&window), engine_(&engine), settings_(&settings), attachments_(attachments) {}
+
+CReceiveListener::~CReceiveListener() = default;
+
+int CReceiveListener::OnPacket(std::unique_ptr<PacketRecord> packet) {
+    if (!packet) {
+        return 0;
+    }
+    switch (CommandNumber(packet->command)) {
+        case CMD_ANNOUNCE:
+            WritePeer(*packet);
+            engine_->SendDatagram(packet->source_address, engine_->Port(), kAnnounceReply, nullptr,
+                                  nullptr);
+            break;
+        case CMD_DEPART:
+            RemovePeer(*packet);
+            break;
+        case CMD_ANNOUNCE_REPLY:
+            WritePeer(*packet);
+            break;
+        case CMD_MESSAGE:
+            HandleMessage(std::move(packet));
+            break;
+        default:
+            // Command 0 (also every datagram that failed to parse), receipts, TCP requests that
+            // came as datagrams, and numbers this system does not know: dropped.
+            break;
+    }
+    return 0;
+}
+
+void CReceiveListener::WritePeer(PacketRecord& packet) {
+    packet.presence_mark = static_cast<std::uint32_t>(packet.command) & PRESENCE_MARK_MASK;
+    const PeerRecord record = ToPeerRecord(packet);
+    peers_.Write(PeerKey(record), record);
+    NotifyPeersChanged();
+}
+
+void CReceiveListener::RemovePeer(const PacketRecord& packet) {
+    peers_.Remove(PeerKey(ToPeerRecord(packet)));
+    // Also when nothing was removed: the window rebuilds from whatever the table holds.
+    NotifyPeersChanged();
+}
+
+void CReceiveListener::NotifyPeersChanged() {
+    if (peers_change_pending_.exchange(true)) {
+        return;  // the pending message's handler will copy the table after this change
+    }
+    window_->PostMessage(platform::WindowMessage{WM_PEERS_CHANGED, 0, 0, nullptr});
+}
+
+std::vector<PeerEntry> CReceiveListener::TakePeersSnapshot() {
+    // Cleared before the copy: a write that the copy may miss then finds the flag clear and
+    // posts again, so no change is ever left without a rebuild that shows it.
+    peers_change_pending_.store(false);
+    return peers_.Snapshot();
+}
+
+void CReceiveListener::ClearPeers() {
+    peers_.Clear();
+}
+
+void CReceiveListener::HandleMessage(std::unique_ptr<PacketRecord> packet) {
+    const auto options = static_cast<std::uint32_t>(packet->command) & ~COMMAND_NUMBER_MASK;
+    if ((options & OPT_WANT_ACK) != 0) {
+        // The receipt goes out first, whatever becomes of the message.
+        const std::string number = FormatAnsi("%d", packet->packet_number);
+        engine_->SendDatagram(packet->source_address, engine_->Port(),
+                              static_cast<std::int32_t>(CMD_MESSAGE_ACK), number.c_str(), nullptr);
+    }
+    if ((options & OPT_ATTACHMENTS) != 0) {
+        if ((options & OPT_SKIP) == 0 && attachments_ != nullptr) {
+            attachments_->OnAttachments(std::move(packet));
+        }
+        return;  // the text of an offer is never shown
+    }
+    auto payload = std::make_unique<MessageReceivedPayload>();
+    payload->packet = std::move(packet);
+    window_->PostMessage(platform::WindowMessage{WM_MESSAGE_RECEIVED, 0, 0, std::move(payload)});
+}
+
+}  // namespace veltra
