@@ -24,7 +24,7 @@ class TransferProgress {
     void Start(std::uint64_t size, std::uint32_t now_ms);
     struct Step {
         std::wstring entry;  // "<rate><unit> <percent>%\r\n", e.g. "1.19M/S 25.00%\r\n"
-        int position;        // progress bar position 0..100
+        int position;        // the percentage truncated, held within 0..100
     };
     // received: bytes of this file so far. An elapsed time of 0 ms counts as 1 ms.
     Step Progress(std::uint64_t received, std::uint32_t now_ms) const;

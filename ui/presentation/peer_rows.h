@@ -1,11 +1,12 @@
 #pragma once
 // The rows of the list of users, built from a snapshot of the peer table, for every front end.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "engine/window_messages.h"
+#include "engine/peer_table.h"
 
 namespace veltra {
 

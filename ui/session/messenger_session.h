@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,10 +38,16 @@ class MessengerSession {
     void SendText(std::uint32_t address, const std::wstring& text);
     // Offers files and directories to address; blocks for the offer's pause.
     void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
-    // The refresh request: empties the peer table and announces again.
+    // The refresh request: empties the peer table and announces again. The list keeps its rows
+    // until the first answer posts WM_PEERS_CHANGED. Errors are swallowed.
     void Refresh();
 
+    // For the WM_PEERS_CHANGED handler: the peer table as it is now (ascending key order), which
+    // also lets the next change post a new message. Nothing once the session has shut down.
+    std::optional<std::vector<PeerEntry>> TakePeersSnapshot();
+
     CMessengerEngine& Engine();
+    CReceiveListener& Listener();
 
   private:
     struct Parts;
