@@ -1,0 +1,186 @@
+#include "ui/console/console_command.h"
+
+#include "platform/socket.h"
+#include "platform/utf8.h"
+
+namespace veltra {
+namespace {
+
+bool IsBlank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
+
+std::wstring_view SkipBlanks(std::wstring_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && IsBlank(text[start])) {
+        ++start;
+    }
+    return text.substr(start);
+}
+
+// The first blank-separated word of text; text is left after it.
+std::wstring_view TakeWord(std::wstring_view& text) {
+    text = SkipBlanks(text);
+    std::size_t end = 0;
+    while (end < text.size() && !IsBlank(text[end])) {
+        ++end;
+    }
+    const std::wstring_view word = text.substr(0, end);
+    text = text.substr(end);
+    return word;
+}
+
+ConsoleParse Error(std::string message) {
+    ConsoleParse parse;
+    parse.outcome = ConsoleParse::Outcome::kError;
+    parse.error = std::move(message);
+    return parse;
+}
+
+ConsoleParse Command(ConsoleCommand command) {
+    ConsoleParse parse;
+    parse.outcome = ConsoleParse::Outcome::kCommand;
+    parse.command = std::move(command);
+    return parse;
+}
+
+// The two characters '\' 'n' stand for a line break; the dialog's edit gives CR LF.
+std::wstring ExpandLineBreaks(std::wstring_view text) {
+    std::wstring result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'n') {
+            result += L"\r\n";
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+// Blank-separated paths; a path in double quotes may hold blanks.
+std::optional<std::vector<std::wstring>> SplitPaths(std::wstring_view text, std::string& error) {
+    std::vector<std::wstring> paths;
+    for (text = SkipBlanks(text); !text.empty(); text = SkipBlanks(text)) {
+        if (text.front() == L'"') {
+            const std::size_t close = text.find(L'"', 1);
+            if (close == std::wstring_view::npos) {
+                error = "offer: a quoted path has no closing quote";
+                return std::nullopt;
+            }
+            if (close == 1) {
+                error = "offer: empty path";
+                return std::nullopt;
+            }
+            if (close + 1 < text.size() && !IsBlank(text[close + 1])) {
+                error = "offer: a closing quote must end the path";
+                return std::nullopt;
+            }
+            paths.emplace_back(text.substr(1, close - 1));
+            text = text.substr(close + 1);
+        } else {
+            const std::wstring_view word = TakeWord(text);
+            if (word.find(L'"') != std::wstring_view::npos) {
+                error = "offer: a quote inside a path; quote the whole path";
+                return std::nullopt;
+            }
+            paths.emplace_back(word);
+        }
+    }
+    return paths;
+}
+
+std::string Narrow(std::wstring_view text) {
+    return platform::WideToUtf8(text);
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ParseIpv4(std::wstring_view text) {
+    const std::string dotted = platform::WideToUtf8(text);
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (text.empty() || text.front() != L'.') {
+                return std::nullopt;
+            }
+            text.remove_prefix(1);
+        }
+        unsigned value = 0;
+        std::size_t digits = 0;
+        while (digits < text.size() && text[digits] >= L'0' && text[digits] <= L'9') {
+            if (++digits > 3) {
+                return std::nullopt;
+            }
+            value = value * 10 + static_cast<unsigned>(text[digits - 1] - L'0');
+        }
+        if (digits == 0 || value > 255) {
+            return std::nullopt;
+        }
+        text.remove_prefix(digits);
+    }
+    if (!text.empty()) {
+        return std::nullopt;
+    }
+    // inet_addr alone would also take "1", "0x7f.1" or "1.2.3.4 junk".
+    return platform::InetAddr(dotted.c_str());
+}
+
+ConsoleParse ParseConsoleCommand(std::wstring_view line) {
+    if (!line.empty() && line.back() == L'\r') {
+        line.remove_suffix(1);
+    }
+    std::wstring_view rest = line;
+    const std::wstring_view verb = TakeWord(rest);
+    if (verb.empty()) {
+        return ConsoleParse{};
+    }
+
+    ConsoleCommand command;
+    if (verb == L"users" || verb == L"refresh" || verb == L"quit") {
+        if (!SkipBlanks(rest).empty()) {
+            return Error(Narrow(verb) + ": takes no arguments");
+        }
+        command.kind = verb == L"users"     ? ConsoleCommandKind::kUsers
+                       : verb == L"refresh" ? ConsoleCommandKind::kRefresh
+                                            : ConsoleCommandKind::kQuit;
+        return Command(std::move(command));
+    }
+    if (verb != L"msg" && verb != L"offer") {
+        return Error("unknown command: " + Narrow(verb) +
+                     " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, quit)");
+    }
+
+    const std::wstring_view address_text = TakeWord(rest);
+    if (address_text.empty()) {
+        return Error(Narrow(verb) + ": missing address");
+    }
+    const std::optional<std::uint32_t> address = ParseIpv4(address_text);
+    if (!address) {
+        return Error(Narrow(verb) + ": not an IPv4 address: " + Narrow(address_text));
+    }
+    command.address = *address;
+    rest = SkipBlanks(rest);
+
+    if (verb == L"msg") {
+        if (rest.empty()) {
+            return Error("msg: missing text");
+        }
+        command.kind = ConsoleCommandKind::kMessage;
+        command.text = ExpandLineBreaks(rest);
+        return Command(std::move(command));
+    }
+    std::string error;
+    std::optional<std::vector<std::wstring>> paths = SplitPaths(rest, error);
+    if (!paths) {
+        return Error(std::move(error));
+    }
+    if (paths->empty()) {
+        return Error("offer: missing path");
+    }
+    command.kind = ConsoleCommandKind::kOffer;
+    command.paths = std::move(*paths);
+    return Command(std::move(command));
+}
+
+}  // namespace veltra

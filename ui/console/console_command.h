@@ -1,0 +1,43 @@
+#pragma once
+// The console's command language, one command per line of standard input:
+//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | quit
+// Parsing is kept apart from doing, so that every malformed line can be turned away before
+// anything is sent.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltra {
+
+enum class ConsoleCommandKind {
+    kUsers,    // print the rows of the last rebuild again
+    kMessage,  // send text to address
+    kOffer,    // offer paths to address
+    kRefresh,  // empty the peer table, announce again
+    kQuit,     // shut down and exit 0; also the end of input
+};
+
+struct ConsoleCommand {
+    ConsoleCommandKind kind = ConsoleCommandKind::kUsers;
+    std::uint32_t address = 0;        // network order, for kMessage and kOffer
+    std::wstring text;                // kMessage: never empty, "\n" already turned into CR LF
+    std::vector<std::wstring> paths;  // kOffer: at least one, quotes removed
+};
+
+struct ConsoleParse {
+    enum class Outcome { kCommand, kBlank, kError };
+    Outcome outcome = Outcome::kBlank;
+    ConsoleCommand command;
+    std::string error;  // kError: one line, UTF-8, without a line end
+};
+
+// line: one line of input as wide text, with or without its trailing CR.
+ConsoleParse ParseConsoleCommand(std::wstring_view line);
+
+// Strict dotted decimal: exactly four parts of one to three digits, each 0..255. Network order.
+std::optional<std::uint32_t> ParseIpv4(std::wstring_view text);
+
+}  // namespace veltra

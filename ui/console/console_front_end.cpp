@@ -1,0 +1,139 @@
+#include "ui/console/console_front_end.h"
+
+#include <utility>
+
+#include "engine/window_messages.h"
+#include "platform/clock.h"
+#include "platform/utf8.h"
+
+namespace veltra {
+
+ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error)
+    : session_(&session), out_(&out), error_(&error) {}
+
+void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
+    std::wstring lines;
+    lines.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+            continue;
+        }
+        lines += text[i];
+    }
+    stream << platform::WideToUtf8(lines);
+    stream.flush();
+}
+
+bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
+    if (auto* message = std::get_if<platform::WindowMessage>(&event)) {
+        HandleMessage(*message);
+        return true;
+    }
+    const ConsoleInput& input = std::get<ConsoleInput>(event);
+    if (input.end_of_input) {
+        return false;
+    }
+    switch (input.parse.outcome) {
+        case ConsoleParse::Outcome::kBlank:
+            return true;
+        case ConsoleParse::Outcome::kError:
+            *error_ << input.parse.error << '\n';
+            error_->flush();
+            return true;
+        case ConsoleParse::Outcome::kCommand:
+            break;
+    }
+    try {
+        return HandleCommand(input.parse.command);
+    } catch (int code) {
+        *error_ << "command failed (error " << code << ")\n";
+        error_->flush();
+        return true;
+    }
+}
+
+bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
+    switch (command.kind) {
+        case ConsoleCommandKind::kUsers:
+            PrintRows();
+            break;
+        case ConsoleCommandKind::kMessage:
+            session_->SendText(command.address, command.text);
+            break;
+        case ConsoleCommandKind::kOffer:
+            session_->OfferFiles(command.address, command.paths);
+            break;
+        case ConsoleCommandKind::kRefresh:
+            session_->Refresh();
+            break;
+        case ConsoleCommandKind::kQuit:
+            return false;
+    }
+    return true;
+}
+
+void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
+    switch (message.id) {
+        case WM_PEERS_CHANGED:
+            if (auto snapshot = session_->TakePeersSnapshot()) {
+                rows_ = BuildPeerRows(*snapshot);
+                PrintRows();
+            }
+            break;
+        case WM_MESSAGE_RECEIVED:
+            if (auto payload = message.TakePayload<MessageReceivedPayload>();
+                payload && payload->packet) {
+                Write(*out_, MessageEntry(*payload->packet));
+            }
+            break;
+        case WM_FILES_RECEIVED:
+            if (const std::wstring entry = FilesReceivedEntry(static_cast<int>(message.wparam));
+                !entry.empty()) {
+                Write(*out_, entry);
+            }
+            break;
+        case WM_FILE_STARTED:
+            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
+                progress_.Start(file->size, platform::TickCountMs());
+                Write(*out_, FileStartedEntry(file->name));
+            }
+            break;
+        case WM_FILE_PROGRESS:
+            Write(*out_,
+                  progress_
+                      .Progress(static_cast<std::uint64_t>(message.lparam), platform::TickCountMs())
+                      .entry);
+            break;
+        case WM_FILE_DONE:
+            Write(*out_, FileDoneEntry());
+            break;
+        default:
+            break;
+    }
+}
+
+void ConsoleFrontEnd::PrintRows() {
+    std::wstring text = L"在线人数 " + OnlineCountText(rows_.size()) + L"\n";
+    for (const PeerRow& row : rows_) {
+        text += L"  " + row.text + L"\n";
+    }
+    Write(*out_, text);
+}
+
+void ReadConsoleInput(std::istream& input, ConsoleQueue& queue) {
+    std::string line;
+    while (std::getline(input, line)) {
+        ConsoleInput parsed{ParseConsoleCommand(platform::Utf8ToWide(line)), false};
+        const bool quit = parsed.parse.outcome == ConsoleParse::Outcome::kCommand &&
+                          parsed.parse.command.kind == ConsoleCommandKind::kQuit;
+        queue.PostInput(std::move(parsed));
+        if (quit) {
+            // Reading no further lets the main thread join this one without having to interrupt
+            // a blocked read.
+            return;
+        }
+    }
+    queue.PostInput(ConsoleInput{{}, true});
+}
+
+}  // namespace veltra

@@ -1,0 +1,45 @@
+// veltra-console: the messenger without a window, for headless machines, scripts and tests.
+// Commands come one per line on standard input; the log and the list of users go to standard
+// output as UTF-8, one flushed line at a time.
+
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "common/settings.h"
+#include "engine/protocol.h"
+#include "ui/console/console_front_end.h"
+#include "ui/console/console_queue.h"
+#include "ui/session/messenger_session.h"
+
+int main(int argc, char** argv) {
+    using namespace veltra;
+    if (argc > 1) {
+        std::cerr << "usage: " << argv[0]
+                  << " (commands on standard input: users, msg IPV4 TEXT, offer IPV4 PATH..., "
+                     "refresh, quit)\n";
+        return 2;
+    }
+    std::ios::sync_with_stdio(false);
+    const Settings& settings = ProcessSettings();
+
+    ConsoleQueue queue;
+    std::unique_ptr<MessengerSession> session;
+    try {
+        session = std::make_unique<MessengerSession>(queue, settings);
+    } catch (int error) {
+        std::cerr << "veltra-console: cannot start the messenger on port " << MSG_PORT << ": "
+                  << std::strerror(error) << '\n';
+        return 1;
+    }
+
+    ConsoleFrontEnd front_end(*session, std::cout, std::cerr);
+    ConsoleFrontEnd::Write(std::cout, L"ready\n");
+    std::thread reader([&queue] { ReadConsoleInput(std::cin, queue); });
+    while (front_end.Handle(queue.Take())) {
+    }
+    session->Shutdown();
+    reader.join();
+    return 0;
+}
