@@ -265,4 +265,13 @@ bool PathExists(std::wstring_view path) {
     return lstat(ToHostPath(path).c_str(), &st) == 0;
 }
 
+bool IsSymbolicLink(std::wstring_view path) {
+    std::string host_path = ToHostPath(path);
+    while (host_path.size() > 1 && host_path.back() == '/') {
+        host_path.pop_back();
+    }
+    struct stat st {};
+    return lstat(host_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 }  // namespace veltra::platform

@@ -61,6 +61,8 @@ class File {
     long long Read(void* buffer, size_t size);
     bool WriteAll(const void* data, size_t size);
     std::optional<FileInfo> Query() const;
+    // The open descriptor, for handing the content to a socket (Socket::SendFile).
+    int Descriptor() const { return fd_; }
 
   private:
     File(int fd, bool hidden) : fd_(fd), hidden_(hidden) {}
@@ -105,5 +107,9 @@ std::optional<FileInfo> QueryPath(std::wstring_view path);
 
 // True when the name is taken by anything, a dangling symbolic link included.
 bool PathExists(std::wstring_view path);
+
+// True when the last component of path is a symbolic link (not followed). A trailing separator
+// is ignored, so "x/" asks about the link x itself.
+bool IsSymbolicLink(std::wstring_view path);
 
 }  // namespace veltra::platform
