@@ -1,0 +1,159 @@
+#include "receiving/directory_download.h"
+
+#include <vector>
+
+#include "engine/protocol.h"
+#include "platform/file.h"
+#include "receiving/download_client.h"
+#include "receiving/fields.h"
+#include "receiving/placement.h"
+
+namespace veltra {
+
+namespace {
+
+constexpr std::uint32_t kTimeKey = 0x14;
+
+}  // namespace
+
+std::optional<std::string> ReadHeader(const platform::Socket& socket) {
+    std::string header(kMinHeaderLength, '\0');
+    if (!ReadExact(socket, header.data(), kMinHeaderLength)) {
+        return std::nullopt;
+    }
+    const std::string_view lead(header.c_str());  // the length field ends at a NUL as well
+    const std::vector<std::string_view> fields = SplitFields(lead, ':');
+    if (fields.empty()) {
+        return std::nullopt;
+    }
+    const std::uint32_t length = ParseHex32(fields[0]);
+    if (length < kMinHeaderLength || length >= kHeaderBuffer) {
+        return std::nullopt;
+    }
+    header.resize(length);
+    if (length > kMinHeaderLength &&
+        !ReadExact(socket, header.data() + kMinHeaderLength, length - kMinHeaderLength)) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+bool ParseHeader(std::string_view header, AttachmentInfo& info) {
+    info = AttachmentInfo{};
+    const std::string text = ReplaceDoubleColons(header);
+    const std::vector<std::string_view> fields = SplitFields(text, ':');
+    // Field 1 is the length, already used to read the header.
+    if (fields.size() < 2 || fields[1].size() > kMaxNameBytes) {
+        return false;
+    }
+    info.name.assign(fields[1]);
+    ReplaceQuestionMarks(info.name);
+    if (fields.size() < 4) {
+        return false;
+    }
+    info.size = ParseHex64(fields[2]);
+    info.attribute = ParseHex32(fields[3]);
+    for (size_t i = 4; i < fields.size(); ++i) {
+        const size_t equals = fields[i].find('=');
+        if (equals != std::string_view::npos &&
+            ParseHex32(fields[i].substr(0, equals)) == kTimeKey) {
+            info.time = ParseHex32(fields[i].substr(equals + 1));
+        }
+    }
+    return true;
+}
+
+bool DropDirectoryLevel(const platform::Socket& socket) {
+    int open_levels = 1;
+    while (open_levels > 0) {
+        const std::optional<std::string> header = ReadHeader(socket);
+        if (!header) {
+            return false;
+        }
+        AttachmentInfo info;
+        if (!ParseHeader(*header, info)) {
+            continue;
+        }
+        switch (info.Kind()) {
+            case ATTR_FILE:
+                if (!DropContent(socket, info.size)) {
+                    return false;
+                }
+                break;
+            case ATTR_DIR:
+                ++open_levels;
+                break;
+            case ATTR_UP:
+                --open_levels;
+                break;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket,
+                        const std::wstring& prefix, int depth) {
+    for (;;) {
+        const std::optional<std::string> header = ReadHeader(socket);
+        if (!header || context.cancel.Cancelled()) {
+            return false;
+        }
+        AttachmentInfo info;
+        if (!ParseHeader(*header, info)) {
+            continue;
+        }
+        if (info.Kind() == ATTR_UP) {
+            return true;
+        }
+        if (info.Kind() != ATTR_FILE && info.Kind() != ATTR_DIR) {
+            continue;
+        }
+        const std::optional<std::wstring> name = ConfinedName(info.name);
+        bool kept = true;
+        if (info.Kind() == ATTR_FILE) {
+            const std::wstring path = name ? prefix + *name : std::wstring();
+            if (!name || platform::IsSymbolicLink(path)) {
+                kept = DropContent(socket, info.size);
+            } else {
+                kept = ReceiveContent(context, path, info, socket);
+            }
+        } else if (!name || depth >= context.limits.max_depth) {
+            kept = DropDirectoryLevel(socket);
+        } else {
+            const std::wstring folder = prefix + *name + L"/";
+            platform::CreateFolder(folder);
+            if (platform::IsSymbolicLink(folder)) {
+                kept = DropDirectoryLevel(socket);
+            } else {
+                kept = ReadDirectoryLevel(context, socket, folder, depth + 1);
+            }
+        }
+        if (!kept) {
+            return false;
+        }
+    }
+}
+
+void ReceiveDirectory(DownloadContext& context, const platform::Socket& socket) {
+    const std::optional<std::string> header = ReadHeader(socket);
+    AttachmentInfo info;
+    if (!header || !ParseHeader(*header, info)) {
+        return;
+    }
+    const std::optional<std::wstring> name = ConfinedName(info.name);
+    if (!name) {
+        DropDirectoryLevel(socket);
+        return;
+    }
+    const std::wstring top = context.settings.received_folder + *name + L"\\";
+    CreateFolderPath(top);
+    if (platform::IsSymbolicLink(top)) {
+        DropDirectoryLevel(socket);
+        return;
+    }
+    ReadDirectoryLevel(context, socket, top, 1);
+}
+
+}  // namespace veltra

@@ -1,0 +1,42 @@
+#pragma once
+// Rebuilding an offered directory from its stream: headers "len:name:size:attribute", each file
+// header followed by the file's bytes, each directory closed by the end mark "08:.:0:3".
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+#include "receiving/attachment_list.h"
+#include "receiving/download_context.h"
+
+namespace veltra {
+
+// Headers are read into buffers of this size, so one is at most one byte shorter.
+inline constexpr std::size_t kHeaderBuffer = 1024;
+// Every header, the end mark included, is at least this long.
+inline constexpr std::size_t kMinHeaderLength = 8;
+
+// Reads the directory stream from socket into the received folder. Returns when the top level's
+// end mark has been read, or the stream ends or breaks.
+void ReceiveDirectory(DownloadContext& context, const platform::Socket& socket);
+
+// Reads the entries of one level into the folder prefix (ending with a separator) up to its end
+// mark; depth counts the levels, the top one being 1. False when the stream ended or broke, which
+// ends the whole reception.
+bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket,
+                        const std::wstring& prefix, int depth);
+
+// Reads the rest of a level (its entries and end mark) and keeps nothing: for directories that
+// are refused or nested too deep. Works without recursion, however deep the stream goes.
+bool DropDirectoryLevel(const platform::Socket& socket);
+
+// The next header's bytes; nothing when the stream ended, or when the header's own length is
+// below kMinHeaderLength or does not fit kHeaderBuffer (the stream is then broken).
+std::optional<std::string> ReadHeader(const platform::Socket& socket);
+
+// Fills info (id 0) from a header; false when the length, name, size or attribute is missing or
+// the name has 260 bytes or more. Later "key=value" fields may set the time (key 0x14).
+bool ParseHeader(std::string_view header, AttachmentInfo& info);
+
+}  // namespace veltra

@@ -1,0 +1,71 @@
+#pragma once
+// What a download batch works with: where it reports, whom it asks for packets, where files go,
+// how long it waits, and how a shutdown reaches it.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "common/settings.h"
+#include "platform/socket.h"
+#include "platform/window.h"
+
+namespace veltra {
+
+class CMessengerEngine;
+
+// Time limits of a download; tests shorten them.
+struct TransferLimits {
+    int connect_ms = 10000;  // a peer that does not accept within this is skipped
+    int idle_ms = 60000;     // a peer that sends nothing for this long ends its entry
+    int lock_poll_ms = 100;  // how often a waiting batch looks whether it should give up
+    int max_depth = 64;      // directory levels rebuilt; deeper ones are read and dropped
+};
+
+// Lets a shutdown stop the batch that runs (by waking its socket) and the ones that wait.
+class TransferCancel {
+  public:
+    bool Cancelled() const { return cancelled_.load(); }
+    // Cancels for good and wakes the socket in use, if any.
+    void Cancel();
+    // Registers the socket a download blocks on; false (nothing registered) once cancelled.
+    bool Attach(const platform::Socket& socket);
+    void Detach();
+
+  private:
+    std::atomic<bool> cancelled_{false};
+    std::mutex mutex_;
+    const platform::Socket* socket_ = nullptr;
+};
+
+// Keeps a socket registered with a TransferCancel for as long as it lives.
+class AttachedSocket {
+  public:
+    AttachedSocket(TransferCancel& cancel, const platform::Socket& socket)
+        : cancel_(cancel), attached_(cancel.Attach(socket)) {}
+    ~AttachedSocket() {
+        if (attached_) {
+            cancel_.Detach();
+        }
+    }
+    AttachedSocket(const AttachedSocket&) = delete;
+    AttachedSocket& operator=(const AttachedSocket&) = delete;
+    bool Attached() const { return attached_; }
+
+  private:
+    TransferCancel& cancel_;
+    bool attached_;
+};
+
+struct DownloadContext {
+    platform::MessageWindow& window;
+    CMessengerEngine& engine;
+    const Settings& settings;
+    TransferCancel& cancel;
+    TransferLimits limits;
+    // Files whose content reading was attempted in the running batch, those inside received
+    // directories included.
+    std::uint64_t received_files = 0;
+};
+
+}  // namespace veltra

@@ -1,0 +1,31 @@
+#pragma once
+// Where a received name lands: the folder chosen for it, the folders made on the way, and the
+// rule that keeps a name from reaching outside the folder it is received into.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/settings.h"
+
+namespace veltra {
+
+// The folder for a received file of this name: the received folder while everything is collected
+// there, else the folder of the first extension list (music, photo, video, ebook) holding the
+// name's extension.
+std::wstring FolderForName(const Settings& settings, std::wstring_view name);
+
+// True when path names an existing folder (one trailing backslash is allowed).
+bool IsFolder(std::wstring_view path);
+
+// Makes sure the folder and every folder above it exist; only '\' separates components here.
+// Prints a trace line on standard error for each folder it creates on the way. True when the
+// folder exists at the end.
+bool CreateFolderPath(std::wstring_view path);
+
+// The name (code page 936) as one path component, or nothing when it must be refused. The sender
+// chooses names, so '/' and '\' inside one become '_' and a name that is empty, "." or "..", or
+// holds a NUL, is refused: nothing received can be placed outside the folder it is meant for.
+std::optional<std::wstring> ConfinedName(std::string_view name);
+
+}  // namespace veltra

@@ -1,0 +1,109 @@
+#include "receiving/placement.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "common/text.h"
+#include "tests/platform/temp_folder.h"
+#include "tests/receiving/receiving_fixture.h"
+
+namespace veltra {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScopedHome;
+using testing::TempFolder;
+
+TEST(FolderForName, EverythingIsCollectedByDefault) {
+    const Settings settings;
+    EXPECT_EQ(FolderForName(settings, L"song.MP3"), L"\\Storage Card\\Received\\");
+    EXPECT_EQ(FolderForName(settings, L"photo.jpg"), L"\\Storage Card\\Received\\");
+    EXPECT_EQ(FolderForName(settings, L"notes.txt"), L"\\Storage Card\\Received\\");
+}
+
+TEST(FolderForName, ByExtensionWhenNotCollecting) {
+    Settings settings;
+    settings.collect_all = false;
+    EXPECT_EQ(FolderForName(settings, L"song.MP3"), settings.music_folder);
+    EXPECT_EQ(FolderForName(settings, L"jpg"), settings.photo_folder);
+    EXPECT_EQ(FolderForName(settings, L"a.b.mkv"), settings.video_folder);
+    EXPECT_EQ(FolderForName(settings, L"book.TXT"), settings.ebook_folder);
+    EXPECT_EQ(FolderForName(settings, L"x.mp"), settings.received_folder);
+    EXPECT_EQ(FolderForName(settings, L"x.jpeg"), settings.received_folder);
+    EXPECT_EQ(FolderForName(settings, L"x."), settings.received_folder);
+}
+
+class PlacementFolders : public ::testing::Test {
+  protected:
+    PlacementFolders() : home_(temp_.path().string()) {}
+    TempFolder temp_;
+    ScopedHome home_;
+};
+
+TEST_F(PlacementFolders, CreatesTheOneMissingFolderAndTracesIt) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\Received\\"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(fs::is_directory(temp_.path() / "Received"));
+    EXPECT_TRUE(IsFolder(L"\\Storage Card\\Received\\"));
+    EXPECT_TRUE(IsFolder(L"\\Storage Card\\Received"));
+    // Existing already: nothing to do, still true.
+    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\Received\\"));
+}
+
+TEST_F(PlacementFolders, CreatesEveryMissingLevelWithATraceLineForEachOnTheWay) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\a\\b\\c\\"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "已成功创建目录:\\Storage Card\\a\n"
+              "已成功创建目录:\\Storage Card\\a\\b\n");
+    EXPECT_TRUE(fs::is_directory(temp_.path() / "a" / "b" / "c"));
+}
+
+TEST_F(PlacementFolders, StopsAtTheFirstFolderThatCannotBeCreated) {
+    testing::WriteFile(temp_.path() / "blocker", "x");
+    EXPECT_FALSE(CreateFolderPath(L"\\Storage Card\\blocker\\sub\\deeper\\"));
+    EXPECT_FALSE(fs::exists(temp_.path() / "blocker" / "sub"));
+    EXPECT_FALSE(IsFolder(L"\\Storage Card\\blocker"));
+    EXPECT_FALSE(IsFolder(L"\\Storage Card\\absent"));
+}
+
+TEST_F(PlacementFolders, AForwardSlashIsPartOfAName) {
+    // Only '\' separates here; the device path mapping still turns '/' into a host separator,
+    // so the folder above must exist for the creation to work.
+    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\top\\"));
+    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\top\\sub/"));
+    EXPECT_TRUE(fs::is_directory(temp_.path() / "top" / "sub"));
+    EXPECT_FALSE(CreateFolderPath(L"\\Storage Card\\top\\x/y/"));
+}
+
+TEST(ConfinedName, SeparatorsBecomeUnderscores) {
+    EXPECT_EQ(ConfinedName("../x"), L".._x");
+    EXPECT_EQ(ConfinedName("a/../../x"), L"a_.._.._x");
+    EXPECT_EQ(ConfinedName("/etc/passwd"), L"_etc_passwd");
+    EXPECT_EQ(ConfinedName("\\..\\x"), L"_.._x");
+    EXPECT_EQ(ConfinedName("C:\\x"), L"C:_x");
+    EXPECT_EQ(ConfinedName("..\\\\..\\\\x"), L"..__..__x");
+    EXPECT_EQ(ConfinedName("..."), L"...");
+    EXPECT_EQ(ConfinedName("/"), L"_");
+}
+
+TEST(ConfinedName, DotNamesEmptyNamesAndNulsAreRefused) {
+    EXPECT_FALSE(ConfinedName(""));
+    EXPECT_FALSE(ConfinedName("."));
+    EXPECT_FALSE(ConfinedName(".."));
+    EXPECT_FALSE(ConfinedName(std::string("a\0b", 3)));
+    EXPECT_FALSE(ConfinedName(std::string("\0", 1)));
+}
+
+TEST(ConfinedName, TwoByteCharactersEndingInTheBackslashByteStayWhole) {
+    // In code page 936 the second byte of U+4E57 is 0x5C, the byte of '\'.
+    const std::string name = WideToAnsi(L"\u4e57.txt");
+    ASSERT_EQ(name.substr(0, 2), "\x81\x5c");
+    EXPECT_EQ(ConfinedName(name), L"\u4e57.txt");
+}
+
+}  // namespace
+}  // namespace veltra
