@@ -3,12 +3,15 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 
 namespace veltra::platform {
 namespace {
@@ -194,6 +197,67 @@ long Socket::Receive(void* buffer, std::size_t capacity) const {
         received = recv(fd_, buffer, capacity, 0);
     } while (received < 0 && errno == EINTR);
     return received;
+}
+
+long Socket::SendFile(int file_descriptor, std::size_t count) const {
+    // sendfile has no MSG_NOSIGNAL: a peer that has gone would raise SIGPIPE and end the process.
+    // The signal is held back in this thread for the call and swallowed if the call raised it.
+    sigset_t pipe_signal;
+    sigset_t previous;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, &previous);
+    sigset_t pending;
+    sigpending(&pending);
+    const bool already_pending = sigismember(&pending, SIGPIPE) == 1;
+
+    long result;
+    for (;;) {
+        const ssize_t sent = sendfile(fd_, file_descriptor, nullptr, count);
+        if (sent >= 0) {
+            result = sent;
+            break;
+        }
+        const int error = errno;
+        if (error == EINTR) {
+            continue;
+        }
+        switch (error) {
+            // The file's side: no page-cache transfer for this file system, or a read error
+            // that a plain read reports again.
+            case EINVAL:
+            case ENOSYS:
+            case EIO:
+            case EOVERFLOW:
+            case ESPIPE:
+                result = -2;
+                break;
+            default:
+                result = -1;
+                break;
+        }
+        errno = error;
+        break;
+    }
+    // Raised also by a call that sent part of its bytes before the connection broke.
+    if (!already_pending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+        const int saved = errno;
+        const timespec no_wait{};
+        sigtimedwait(&pipe_signal, nullptr, &no_wait);
+        errno = saved;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return result;
+}
+
+std::optional<Endpoint> Socket::PeerEndpoint() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        address.sin_family != AF_INET) {
+        return std::nullopt;
+    }
+    return Endpoint{address.sin_addr.s_addr, address.sin_port};
 }
 
 }  // namespace veltra::platform

@@ -79,6 +79,14 @@ class Socket {
     long Send(const void* data, std::size_t length) const;
     // One receive call: bytes received (0 when the peer closed), or -1.
     long Receive(void* buffer, std::size_t capacity) const;
+    // Sends up to count bytes of an open file from its current position, passing them from the
+    // file cache to the connection without copying them through the caller: bytes sent (the file
+    // position moves on by as many), 0 at the end of the file, -1 when the connection failed or
+    // timed out, -2 when the file cannot be sent this way (the caller then reads and sends).
+    long SendFile(int file_descriptor, std::size_t count) const;
+
+    // The address and port of the connected peer; nothing when the socket is not connected.
+    std::optional<Endpoint> PeerEndpoint() const;
 
   private:
     int fd_ = -1;
