@@ -1,0 +1,70 @@
+#include "serving/attachment_offer.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "common/text.h"
+#include "engine/protocol.h"
+#include "serving/wire_fields.h"
+
+namespace veltra {
+
+std::string AttachmentEntry(std::int32_t id, std::string_view name,
+                            const platform::FileInfo& info) {
+    const bool directory = (info.attributes & platform::kAttributeDirectory) != 0;
+    return FormatAnsi("%x:", static_cast<unsigned>(id)) + std::string(name) + ":" +
+           SizeField(info.size) +
+           FormatAnsi(":%x:%x\a", static_cast<unsigned>(info.creation_time & 0xFFFFFFFFu),
+                      directory ? ATTR_DIR : ATTR_FILE);
+}
+
+std::string BuildAttachmentList(OfferTable& offers, const std::vector<std::wstring>& paths,
+                                std::optional<std::uint32_t> recipient, std::size_t capacity) {
+    std::string list;
+    bool full = false;
+    for (const std::wstring& path : paths) {
+        // Registered before it is examined: a path that cannot be opened uses up its id.
+        const std::int32_t id = offers.RegisterOffer(path, recipient);
+        if (full) {
+            continue;
+        }
+        std::optional<platform::FileInfo> info;
+        if (auto file = platform::File::OpenForRead(path)) {
+            info = file->Query();
+        }
+        if (!info) {
+            continue;
+        }
+        const std::string entry = AttachmentEntry(id, WireBaseName(path), *info);
+        if (list.size() + entry.size() > capacity) {
+            full = true;
+            continue;
+        }
+        list += entry;
+    }
+    return list;
+}
+
+std::size_t OfferListCapacity(const CMessengerEngine& engine) {
+    // "1:<number>:<user>:<host>:<command>:" with the longest number, then the message's NUL, the
+    // list and its NUL; the builder drops an extension that leaves no byte spare.
+    const std::string header = "1:-2147483648:" + WideToAnsi(engine.GetSettings().user_name) + ":" +
+                               engine.HostName() + ":" +
+                               std::to_string(CMD_MESSAGE | OPT_ATTACHMENTS) + ":";
+    const std::size_t overhead = header.size() + 3;
+    const std::size_t room = overhead < MAX_PACKET ? MAX_PACKET - overhead : 0;
+    return std::min(room, kMaxAttachmentList);
+}
+
+void SendWithAttachments(CMessengerEngine& engine, OfferTable& offers, std::uint32_t peer_address,
+                         const std::vector<std::wstring>& paths) {
+    const std::string list =
+        BuildAttachmentList(offers, paths, peer_address, OfferListCapacity(engine));
+    engine.SendDatagram(peer_address, engine.Port(), static_cast<std::int32_t>(CMD_NOP), nullptr,
+                        nullptr);
+    std::this_thread::sleep_for(kOfferPause);
+    engine.SendDatagram(peer_address, engine.Port(),
+                        static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS), "", list.c_str());
+}
+
+}  // namespace veltra

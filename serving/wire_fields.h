@@ -1,0 +1,20 @@
+#pragma once
+// Text fields that attachment entries and directory-stream headers share.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace veltra {
+
+// A size as receivers read it: the high and the low 32 bits in lower-case hexadecimal, back to
+// back ("01f" for 31 bytes, "00" for none). From 4 GiB on, the low half is padded to 8 digits so
+// that the field reads as one hexadecimal number ("100000001" for 4 GiB + 1).
+std::string SizeField(std::uint64_t size);
+
+// The name a peer sees for a path: the part after its last '\' or '/', in the wire code page.
+// The cut is made before the conversion, because a separator byte can be the second byte of a
+// double-byte character. Separators at the very end are dropped first, so "x\" names x.
+std::string WireBaseName(std::wstring_view path);
+
+}  // namespace veltra
