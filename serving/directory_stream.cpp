@@ -1,0 +1,71 @@
+#include "serving/directory_stream.h"
+
+#include "common/text.h"
+#include "engine/protocol.h"
+#include "platform/device_path.h"
+#include "serving/file_content.h"
+#include "serving/wire_fields.h"
+
+namespace veltra {
+namespace {
+
+// The length field counts the whole header, its own 4 digits included.
+std::string WithLength(const std::string& rest) {
+    return FormatAnsi("%04x", static_cast<unsigned>(rest.size() + 4)) + rest;
+}
+
+bool SendText(const platform::Socket& connection, std::string_view text) {
+    return SendAll(connection, text.data(), text.size()) == text.size();
+}
+
+// A subdirectory keeps its listed name, even one holding a character that would count as a
+// separator in a path.
+bool SendNamedDirectory(const platform::Socket& connection, std::wstring_view path,
+                        const std::string& name) {
+    if (!SendText(connection, DirectoryHeader(name))) {
+        return false;
+    }
+    if (auto search = platform::DirectorySearch::Open(path)) {
+        while (auto entry = search->Next()) {
+            if (!SendDirectoryEntry(connection, path, *entry)) {
+                return false;
+            }
+        }
+    }
+    return SendText(connection, kEndMark);
+}
+
+}  // namespace
+
+std::string DirectoryHeader(std::string_view name) {
+    return WithLength(":" + std::string(name) + FormatAnsi(":0:%x", ATTR_DIR));
+}
+
+std::string FileHeader(std::string_view name, std::uint64_t size) {
+    return WithLength(":" + std::string(name) + ":" + SizeField(size) +
+                      FormatAnsi(":%x", ATTR_FILE));
+}
+
+bool SendDirectory(const platform::Socket& connection, std::wstring_view path) {
+    return SendNamedDirectory(connection, path, WireBaseName(path));
+}
+
+bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view directory_path,
+                        const platform::DirectoryEntry& entry) {
+    const std::wstring path = platform::JoinPath(directory_path, entry.name);
+    if (entry.attributes & platform::kAttributeDirectory) {
+        return SendNamedDirectory(connection, path, WideToAnsi(entry.name));
+    }
+    if (entry.is_symlink) {
+        const auto target = platform::QueryPath(path);
+        if (!target || (target->attributes & platform::kAttributeDirectory)) {
+            return true;
+        }
+    }
+    if (!SendText(connection, FileHeader(WideToAnsi(entry.name), entry.size))) {
+        return false;
+    }
+    return SendFileContent(connection, path, entry.size);
+}
+
+}  // namespace veltra

@@ -1,0 +1,37 @@
+#pragma once
+// The directory stream: a whole tree on one connection, as headers and file contents in
+// depth-first pre-order. Each header starts with its own length, so a reader can take 8 bytes,
+// learn the length and read the rest:
+//   directory  "%04x" ":" name ":0:2"           then its entries, then the end mark
+//   file       "%04x" ":" name ":" size ":1"    then exactly size bytes of content
+//   end mark   "08:.:0:3"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+#include "platform/socket.h"
+
+namespace veltra {
+
+inline constexpr std::string_view kEndMark = "08:.:0:3";
+
+// Header texts; name is wire text (code page 936), size as in SizeField.
+std::string DirectoryHeader(std::string_view name);
+std::string FileHeader(std::string_view name, std::uint64_t size);
+
+// Writes the item of the directory at path: its header, named after the last component of path,
+// every entry of its listing, and the end mark. A path that cannot be listed (not a directory,
+// or unreadable) gives the header and the end mark alone. False once the connection has failed;
+// the walk then stops, since nothing more could reach the peer.
+bool SendDirectory(const platform::Socket& connection, std::wstring_view path);
+
+// Writes the item of one listed entry of the directory at directory_path. A file goes out with
+// the size the listing reported, followed by exactly that many bytes. A subdirectory is walked;
+// symbolic links to directories (and links leading nowhere) are left out, so a link cannot lead
+// the walk round in a circle or out of the offered tree.
+bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view directory_path,
+                        const platform::DirectoryEntry& entry);
+
+}  // namespace veltra

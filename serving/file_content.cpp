@@ -1,0 +1,94 @@
+#include "serving/file_content.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+#include "platform/file.h"
+
+namespace veltra {
+namespace {
+
+// Bytes handed to the kernel per call when the file goes straight from the file cache.
+constexpr std::size_t kDirectChunk = std::size_t{1} << 20;
+// Buffer for files that must be read and sent by hand.
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+enum class Outcome { kFileDone, kConnectionFailed };
+
+Outcome StreamFile(const platform::Socket& connection, platform::File& file,
+                   std::uint64_t& remaining) {
+    bool direct = true;
+    std::unique_ptr<char[]> buffer;
+    while (remaining > 0) {
+        if (direct) {
+            const long sent = connection.SendFile(
+                file.Descriptor(),
+                static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kDirectChunk)));
+            if (sent > 0) {
+                remaining -= static_cast<std::uint64_t>(sent);
+                continue;
+            }
+            if (sent == 0) {
+                return Outcome::kFileDone;
+            }
+            if (sent == -1) {
+                return Outcome::kConnectionFailed;
+            }
+            // This file cannot go directly; the file position is where the last call left it.
+            direct = false;
+            buffer = std::make_unique<char[]>(kBufferSize);
+        }
+        const long long got =
+            file.Read(buffer.get(),
+                      static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kBufferSize)));
+        if (got <= 0) {
+            return Outcome::kFileDone;
+        }
+        if (SendAll(connection, buffer.get(), static_cast<std::size_t>(got)) == 0) {
+            return Outcome::kConnectionFailed;
+        }
+        remaining -= static_cast<std::uint64_t>(got);
+    }
+    return Outcome::kFileDone;
+}
+
+bool SendZeros(const platform::Socket& connection, std::uint64_t count) {
+    static constexpr char kZeros[kBufferSize] = {};
+    while (count > 0) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
+        if (SendAll(connection, kZeros, piece) == 0) {
+            return false;
+        }
+        count -= piece;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t SendAll(const platform::Socket& connection, const void* data, std::size_t length) {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t sent = 0;
+    while (sent < length) {
+        const long result = connection.Send(bytes + sent, length - sent);
+        if (result <= 0) {
+            return 0;
+        }
+        sent += static_cast<std::size_t>(result);
+    }
+    return length;
+}
+
+bool SendFileContent(const platform::Socket& connection, std::wstring_view path,
+                     std::optional<std::uint64_t> announced_size) {
+    std::uint64_t remaining = announced_size.value_or(std::numeric_limits<std::uint64_t>::max());
+    if (auto file = platform::File::OpenForRead(path)) {
+        if (StreamFile(connection, *file, remaining) == Outcome::kConnectionFailed) {
+            return false;
+        }
+    }
+    return !announced_size || SendZeros(connection, remaining);
+}
+
+}  // namespace veltra

@@ -1,0 +1,26 @@
+#pragma once
+// Sending bytes and file contents over an accepted connection.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "platform/socket.h"
+
+namespace veltra {
+
+// Sends the whole buffer, however many send calls it takes: length on success, 0 when length is 0
+// or a send fails (the peer went away, or accepted nothing within the connection's send limit).
+std::size_t SendAll(const platform::Socket& connection, const void* data, std::size_t length);
+
+// Streams the file at path, opened without sharing, from its first byte.
+// - Without announced_size: everything the file holds (nothing when it cannot be opened).
+// - With announced_size (a directory stream, whose reader takes exactly the size its header
+//   announced): exactly that many bytes; the content is cut there, and zeros stand in for whatever
+//   a file that shrank or cannot be opened does not yield, so the stream stays in step.
+// False once the connection has failed; a file that cannot be opened or read is not a failure.
+bool SendFileContent(const platform::Socket& connection, std::wstring_view path,
+                     std::optional<std::uint64_t> announced_size = std::nullopt);
+
+}  // namespace veltra
