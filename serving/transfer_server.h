@@ -1,0 +1,48 @@
+#pragma once
+// Serves the peers' TCP requests for offered files and directories: one request per connection,
+// answered with the file's raw bytes or the directory stream, each offered entry once.
+
+#include "engine/engine.h"
+#include "engine/listener.h"
+#include "platform/socket.h"
+#include "serving/directory_stream.h"
+#include "serving/file_content.h"
+#include "serving/offer_table.h"
+
+namespace veltra {
+
+struct TransferLimits {
+    // A connection that has not delivered its request within this time is closed.
+    int request_ms = 30 * 1000;
+    // A peer that accepts no data for this long is given up.
+    int stalled_peer_ms = 60 * 1000;
+};
+
+// The engine accepts the connections (pausing 100 ms after each) and calls ServeConnection on a
+// thread per connection; it interrupts and joins those threads in Shutdown(). The server owns the
+// offer table those threads read, so it must outlive the engine's Shutdown(): create it after the
+// engine and shut the engine down before the server goes.
+class CTransferServer : public CConnectionHandler {
+  public:
+    explicit CTransferServer(TransferLimits limits = {}) : limits_(limits) {}
+    // Also registers the server as the engine's connection handler.
+    explicit CTransferServer(CMessengerEngine& engine, TransferLimits limits = {});
+    CTransferServer(const CTransferServer&) = delete;
+    CTransferServer& operator=(const CTransferServer&) = delete;
+
+    OfferTable& Offers() { return offers_; }
+
+    // Reads one request (one receive, at most 1024 bytes) and serves it:
+    // - closed without data: no request within the time limit, not a packet, a command word other
+    //   than exactly fetch-file or fetch-directory, no file id, an id not in the table, or an id
+    //   offered to another address (that entry stays for its recipient);
+    // - otherwise the file's content or the directory stream goes out, and the id is removed
+    //   when the sending has ended, whether all of it went out or not.
+    void ServeConnection(const platform::Socket& connection) override;
+
+  private:
+    const TransferLimits limits_;
+    OfferTable offers_;
+};
+
+}  // namespace veltra
