@@ -1,0 +1,212 @@
+#include "serving/directory_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/file.h"
+#include "tests/serving/serving_support.h"
+
+namespace veltra {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Capture;
+using testing::Pattern;
+using testing::TempFolder;
+using testing::WriteFile;
+
+std::string EndMark() {
+    return std::string(kEndMark);
+}
+
+std::string StreamOf(const fs::path& directory) {
+    return Capture([&](const platform::Socket& s) { SendDirectory(s, directory.wstring()); });
+}
+
+TEST(DirectoryStream, TripGoesOutByteForByteInPreOrder) {
+    TempFolder temp;
+    const fs::path trip = temp.path() / "Trip";
+    fs::create_directories(trip / "pics");
+    WriteFile(trip / "a.txt", "hello");
+    const std::string jpeg = Pattern(16);
+    WriteFile(trip / "pics" / "b.jpg", jpeg);
+
+    EXPECT_EQ(StreamOf(trip),
+              "000d:Trip:0:2"
+              "000f:a.txt:05:1hello"
+              "000d:pics:0:2"
+              "0010:b.jpg:010:1" +
+                  jpeg + "08:.:0:3" + "08:.:0:3");
+}
+
+TEST(DirectoryStream, EmptyDirectoryAndEmptyFile) {
+    TempFolder temp;
+    fs::create_directories(temp.path() / "x");
+    EXPECT_EQ(StreamOf(temp.path() / "x"), "000a:x:0:2" + EndMark());
+
+    fs::create_directories(temp.path() / "d");
+    WriteFile(temp.path() / "d" / "x", "");
+    EXPECT_EQ(StreamOf(temp.path() / "d"), "000a:d:0:2000b:x:00:1" + EndMark());
+}
+
+TEST(DirectoryStream, HeaderLengthCountsTheWholeHeader) {
+    TempFolder temp;
+    const std::string name(300, 'n');
+    fs::create_directories(temp.path() / "long");
+    fs::create_directories(temp.path() / "long" / name.substr(0, 250));
+    const std::string header = DirectoryHeader(name);
+    EXPECT_EQ(header.substr(0, 5), "0135:");
+    EXPECT_EQ(header.size(), 0x135u);
+    EXPECT_EQ(StreamOf(temp.path() / "long"),
+              "000d:long:0:2" + DirectoryHeader(name.substr(0, 250)) + EndMark() + EndMark());
+    EXPECT_EQ(DirectoryHeader(name.substr(0, 250)).substr(0, 5), "0103:");
+}
+
+TEST(DirectoryStream, HiddenEntriesAndNamesInTheWireCodePage) {
+    TempFolder temp;
+    const fs::path root = temp.path() / "r";
+    fs::create_directories(root / ".hidden");
+    WriteFile(root / ".hidden" / "in", "1");
+    WriteFile(root / "照片.txt", "ab");
+    // 照片 in code page 936.
+    EXPECT_EQ(StreamOf(root),
+              "000a:r:0:2"
+              "0010:.hidden:0:2"
+              "000c:in:01:1"
+              "1" +
+                  EndMark() + "0012:\xD5\xD5\xC6\xAC.txt:02:1ab" + EndMark());
+}
+
+TEST(DirectoryStream, RegularFileOrMissingPathGivesHeaderAndEndMarkOnly) {
+    TempFolder temp;
+    WriteFile(temp.path() / "plain.txt", "content");
+    EXPECT_EQ(StreamOf(temp.path() / "plain.txt"), "0012:plain.txt:0:2" + EndMark());
+    EXPECT_EQ(StreamOf(temp.path() / "gone"), "000d:gone:0:2" + EndMark());
+}
+
+TEST(DirectoryStream, TrailingSeparatorStillNamesTheDirectory) {
+    TempFolder temp;
+    fs::create_directories(temp.path() / "x");
+    const std::wstring path = (temp.path() / "x").wstring() + L"/";
+    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectory(s, path); }),
+              "000a:x:0:2" + EndMark());
+}
+
+TEST(DirectoryStream, SymbolicLinksToDirectoriesAreNotFollowed) {
+    TempFolder temp;
+    const fs::path root = temp.path() / "loop";
+    fs::create_directories(root / "sub");
+    WriteFile(root / "sub" / "f", "xyz");
+    fs::create_directory_symlink("..", root / "sub" / "up");      // back to loop: a cycle
+    fs::create_directory_symlink(temp.path(), root / "outside");  // out of the offered tree
+    fs::create_symlink(root / "nowhere", root / "dangling");
+    fs::create_symlink(root / "sub" / "f", root / "to-file");  // a file is sent as a file
+    EXPECT_EQ(StreamOf(root),
+              "000d:loop:0:2"
+              "000c:sub:0:2"
+              "000b:f:03:1xyz" +
+                  EndMark() + "0011:to-file:03:1xyz" + EndMark());
+}
+
+TEST(DirectoryStream, PathsLongerThan260UnitsAreWalked) {
+    TempFolder temp;
+    const std::string segment(100, 's');
+    fs::path deep = temp.path() / "deep";
+    std::string expected = "000d:deep:0:2";
+    for (int level = 0; level < 4; ++level) {
+        deep /= segment;
+        expected += DirectoryHeader(segment);
+    }
+    fs::create_directories(deep);
+    WriteFile(deep / "end.bin", "!");
+    ASSERT_GT(deep.wstring().size(), 400u);
+    expected += "0011:end.bin:01:1!";
+    for (int level = 0; level < 5; ++level) {
+        expected += EndMark();
+    }
+    EXPECT_EQ(StreamOf(temp.path() / "deep"), expected);
+}
+
+// A file listed with one size that holds another when its content goes out: the reader takes
+// exactly the announced bytes, so the stream has to carry exactly those.
+TEST(DirectoryStream, ContentMatchesTheAnnouncedSizeWhateverTheFileHolds) {
+    TempFolder temp;
+    WriteFile(temp.path() / "f", "hello");
+    const std::wstring folder = temp.path().wstring();
+    const auto entry = [](std::uint64_t size) {
+        return platform::DirectoryEntry{L"f", 0, size, false};
+    };
+    // Grew since listing: cut at the announced size.
+    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectoryEntry(s, folder, entry(3)); }),
+              "000b:f:03:1hel");
+    // Shrank since listing: zeros after the short read.
+    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectoryEntry(s, folder, entry(8)); }),
+              "000b:f:08:1hello" + std::string(3, '\0'));
+    // Gone since listing.
+    fs::remove(temp.path() / "f");
+    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectoryEntry(s, folder, entry(4)); }),
+              "000b:f:04:1" + std::string(4, '\0'));
+}
+
+TEST(DirectoryStream, FileHeldByAnotherTransferIsSentAsZerosAndTheStreamStaysInStep) {
+    TempFolder temp;
+    const fs::path root = temp.path() / "d";
+    fs::create_directories(root);
+    WriteFile(root / "a", "12345");
+    WriteFile(root / "b", "xy");
+    auto held = platform::File::OpenForRead((root / "a").wstring());
+    ASSERT_TRUE(held);
+    EXPECT_EQ(StreamOf(root),
+              "000a:d:0:2000b:a:05:1" + std::string(5, '\0') + "000b:b:02:1xy" + EndMark());
+}
+
+TEST(DirectoryStream, LargeFilesKeepEveryByteAcrossChunks) {
+    TempFolder temp;
+    const fs::path root = temp.path() / "big";
+    fs::create_directories(root);
+    const std::string content = Pattern((3 << 20) + 17);
+    WriteFile(root / "data", content);
+    const std::string stream = StreamOf(root);
+    const std::string header = FileHeader("data", content.size());
+    EXPECT_EQ(header, "0013:data:0300011:1");
+    ASSERT_EQ(stream.size(), 12 + header.size() + content.size() + 8);
+    EXPECT_TRUE(stream == "000c:big:0:2" + header + content + EndMark());
+}
+
+TEST(DirectoryStream, SizesFrom4GiBOnReadAsOneHexadecimalNumber) {
+    EXPECT_EQ(FileHeader("x", 5), "000b:x:05:1");
+    EXPECT_EQ(FileHeader("x", 0), "000b:x:00:1");
+    EXPECT_EQ(FileHeader("x", (std::uint64_t{1} << 32) + 1), "0012:x:100000001:1");
+    EXPECT_EQ(FileHeader("x", 0x100000ABCull), "0012:x:100000abc:1");
+    EXPECT_EQ(FileHeader("x", 0xFFFFFFFFull), "0012:x:0ffffffff:1");
+
+    TempFolder temp;
+    const fs::path root = temp.path() / "s";
+    fs::create_directories(root);
+    WriteFile(root / "sparse", "");
+    fs::resize_file(root / "sparse", (std::uint64_t{4} << 30) + 1);
+    // Only the start of the stream is read; the writer then finds its connection gone.
+    const std::string head = "000a:s:0:20017:sparse:100000001:1";
+    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectory(s, root.wstring()); },
+                      head.size() + 4),
+              head + std::string(4, '\0'));
+}
+
+TEST(DirectoryStream, WalkStopsOnceTheConnectionHasFailed) {
+    TempFolder temp;
+    const fs::path root = temp.path() / "w";
+    fs::create_directories(root);
+    for (char c = 'a'; c <= 'e'; ++c) {
+        WriteFile(root / std::string(1, c), Pattern(1 << 20));
+    }
+    std::optional<bool> result;
+    Capture([&](const platform::Socket& s) { result = SendDirectory(s, root.wstring()); }, 100);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_FALSE(*result);
+}
+
+}  // namespace
+}  // namespace veltra

@@ -1,0 +1,184 @@
+#include "serving/transfer_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "common/settings.h"
+#include "engine/engine.h"
+#include "engine/protocol.h"
+#include "tests/serving/serving_support.h"
+
+// An engine on 127.0.0.1:2425 with the transfer server registered, fetched from by plain client
+// sockets on other loopback addresses (each test executable runs in a network namespace).
+namespace veltra {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::DirectoryRequest;
+using testing::Fetch;
+using testing::FileRequest;
+using testing::Pattern;
+using testing::Request;
+using testing::TempFolder;
+using testing::WriteFile;
+
+class TransferServerTest : public ::testing::Test {
+  protected:
+    void Start(TransferLimits limits = {}) {
+        settings_.user_name = L"wm";
+        engine_ = std::make_unique<CMessengerEngine>(settings_, testing::kServerAddress);
+        server_ = std::make_unique<CTransferServer>(*engine_, limits);
+    }
+    void SetUp() override { Start(); }
+    void TearDown() override {
+        engine_->Shutdown();  // before the server and its table go
+    }
+
+    std::int32_t Offer(const std::string& name, const std::string& content,
+                       std::optional<std::uint32_t> recipient = std::nullopt) {
+        WriteFile(temp_.path() / name, content);
+        return Offers().RegisterOffer((temp_.path() / name).wstring(), recipient);
+    }
+    OfferTable& Offers() { return server_->Offers(); }
+
+    Settings settings_;
+    std::unique_ptr<CMessengerEngine> engine_;
+    std::unique_ptr<CTransferServer> server_;
+    TempFolder temp_;
+};
+
+TEST_F(TransferServerTest, ServesAFileOnceAndThenNothing) {
+    const std::string content = "thirty-one bytes of file text!!";
+    ASSERT_EQ(content.size(), 31u);
+    ASSERT_EQ(Offer("a.txt", content), 0);
+    EXPECT_EQ(Fetch("1:77:wm:pda:96:64:0:0:" + std::string(1, '\0')), content);
+    EXPECT_EQ(Offers().Size(), 0u);
+    EXPECT_EQ(Fetch(FileRequest("0")), "");
+}
+
+TEST_F(TransferServerTest, ContentGoesOutWhole) {
+    const std::string exact = Pattern(16384);
+    const std::string over = Pattern(16385);
+    const std::string large = Pattern((5 << 20) + 3);
+    const auto exact_id = Offer("exact", exact);
+    const auto over_id = Offer("over", over);
+    const auto large_id = Offer("large", large);
+    const auto empty_id = Offer("empty", "");
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(exact_id))), exact);
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(over_id))), over);
+    EXPECT_TRUE(Fetch(FileRequest(std::to_string(large_id))) == large);
+    // An empty file: nothing, but the entry is served and gone.
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(empty_id))), "");
+    EXPECT_EQ(Offers().Size(), 0u);
+}
+
+TEST_F(TransferServerTest, HexadecimalIdAndAnyOffsetGiveTheWholeFile) {
+    for (int i = 0; i < 10; ++i) {
+        Offer("f" + std::to_string(i), "wrong");
+    }
+    ASSERT_EQ(Offer("ten", "id ten"), 10);
+    EXPECT_EQ(Fetch(Request(CMD_FETCH_FILE, "64:a:3:")), "id ten");
+    EXPECT_EQ(Offers().Size(), 10u);
+    EXPECT_FALSE(Offers().Find(10));
+}
+
+TEST_F(TransferServerTest, RefusedRequestsAreClosedWithoutDataAndKeepTheEntry) {
+    const auto id = Offer("keep", "still here");
+    const std::string field = std::to_string(id);
+    EXPECT_EQ(Fetch(Request(CMD_FETCH_FILE | OPT_ATTACHMENTS, "64:" + field + ":0:")), "");
+    EXPECT_EQ(Fetch(Request(CMD_MESSAGE, "64:" + field + ":0:")), "");
+    EXPECT_EQ(Fetch(Request(CMD_FETCH_FILE, "64")), "");
+    EXPECT_EQ(Fetch("hello"), "");
+    EXPECT_EQ(Fetch(FileRequest("7")), "");  // never offered
+    EXPECT_EQ(Offers().Size(), 1u);
+    EXPECT_EQ(Fetch(FileRequest(field)), "still here");
+}
+
+TEST_F(TransferServerTest, DirectoryRequestsGetTheStream) {
+    fs::create_directories(temp_.path() / "Trip" / "pics");
+    WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
+    WriteFile(temp_.path() / "Trip" / "pics" / "b.jpg", "0123456789abcdef");
+    const auto trip = Offers().RegisterOffer((temp_.path() / "Trip").wstring());
+    const auto plain = Offer("plain.txt", "not a directory");
+    EXPECT_EQ(Fetch(DirectoryRequest(std::to_string(trip))),
+              "000d:Trip:0:2000f:a.txt:05:1hello000d:pics:0:2"
+              "0010:b.jpg:010:10123456789abcdef08:.:0:308:.:0:3");
+    // A regular file fetched as a directory: its header and the end mark.
+    EXPECT_EQ(Fetch(DirectoryRequest(std::to_string(plain))), "0012:plain.txt:0:208:.:0:3");
+    EXPECT_EQ(Offers().Size(), 0u);
+}
+
+TEST_F(TransferServerTest, FileRequestForADirectoryOrAMissingFileSendsNothingButServesTheId) {
+    fs::create_directories(temp_.path() / "dir");
+    const auto dir = Offers().RegisterOffer((temp_.path() / "dir").wstring());
+    const auto gone = Offers().RegisterOffer((temp_.path() / "deleted").wstring());
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(dir))), "");
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(gone))), "");
+    EXPECT_EQ(Offers().Size(), 0u);
+}
+
+TEST_F(TransferServerTest, AnOfferGoesToItsRecipientOnly) {
+    const auto for_peer = Offer("private", "for .3 only", platform::InetAddr("127.0.0.3"));
+    const auto for_anyone = Offer("public", "for all");
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(for_peer)), "127.0.0.2"), "");
+    EXPECT_TRUE(Offers().Find(for_peer));
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(for_anyone)), "127.0.0.2"), "for all");
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(for_peer)), "127.0.0.3"), "for .3 only");
+    EXPECT_EQ(Offers().Size(), 0u);
+}
+
+TEST_F(TransferServerTest, ConnectionWithoutARequestIsClosedAfterTheLimit) {
+    engine_->Shutdown();
+    Start(TransferLimits{300, 60000});
+    const auto id = Offer("f", "x");
+    platform::Socket idle = testing::Connect();
+    ASSERT_TRUE(idle.Valid());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(testing::ReceiveAll(idle), "");  // closed, not timed out on our side
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_TRUE(Offers().Find(id));
+}
+
+bool WaitForEmptyTable(OfferTable& offers, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (offers.Size() != 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(20ms);
+    }
+    return offers.Size() == 0;
+}
+
+TEST_F(TransferServerTest, PeerThatStopsReadingIsGivenUp) {
+    engine_->Shutdown();
+    Start(TransferLimits{30000, 300});
+    const auto id = Offer("big", Pattern(64 << 20));
+    platform::Socket reader = testing::Connect();
+    const std::string request = FileRequest(std::to_string(id));
+    reader.Send(request.data(), request.size());
+    // The connection thread removes the entry once its sending has ended.
+    EXPECT_TRUE(WaitForEmptyTable(Offers(), 10s));
+}
+
+TEST_F(TransferServerTest, ShutdownEndsRunningTransfersBeforeTheTableGoes) {
+    const auto id = Offer("big", Pattern(64 << 20));
+    platform::Socket reader = testing::Connect();
+    const std::string request = FileRequest(std::to_string(id));
+    reader.Send(request.data(), request.size());
+    char first[1];
+    ASSERT_EQ(reader.Receive(first, 1), 1);  // the transfer runs and the peer reads no more
+    const auto start = std::chrono::steady_clock::now();
+    engine_->Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    // The connection thread has finished with the table: it removed the entry before the
+    // engine let Shutdown return.
+    EXPECT_EQ(Offers().Size(), 0u);
+    server_.reset();
+}
+
+}  // namespace
+}  // namespace veltra
