@@ -1,0 +1,248 @@
+// Offered directories fetched from a stand-in transfer server that answers with canned streams.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "receiving/download_manager.h"
+#include "tests/receiving/receiving_fixture.h"
+
+namespace veltra::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DirectoryDownload : public ReceivingTest {
+  protected:
+    void Receive(const std::string& extension, TransferLimits limits = {}) {
+        CDownloadManager manager(window_, engine_, settings_, limits);
+        manager.OnAttachments(OfferPacket(extension));
+        EXPECT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
+    }
+    std::int64_t Count() {
+        const std::vector<Posted> done = window_.Of(WM_FILES_RECEIVED);
+        return done.empty() ? -1 : done.back().wparam;
+    }
+    std::vector<std::string> StartedNames() {
+        std::vector<std::string> names;
+        for (const Posted& posted : window_.Of(WM_FILE_STARTED)) {
+            names.push_back(posted.name);
+        }
+        return names;
+    }
+};
+
+// Every path under root, except those under skip.
+std::vector<fs::path> Tree(const fs::path& root, const fs::path& skip = {}) {
+    std::vector<fs::path> paths;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+        if (it->path() == skip) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        paths.push_back(it->path());
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+TEST_F(DirectoryDownload, ThreeFilesInADirectoryAndOneBesideItCountFour) {
+    const std::string stream = DirHeader("album") + FileItem("a.mp3", Pattern(70000, 1)) +
+                               FileItem("b.mp3", "") + DirHeader("disc1") +
+                               FileItem("track.mp3", Pattern(10, 2)) + EndMark() + EndMark();
+    FakePeer peer({Serve(stream), Serve("hello")});
+    Receive(Entry(0, "album", 0, 2) + Entry(1, "beside.txt", 5));
+
+    EXPECT_EQ(ReadFile(Received() / "album" / "a.mp3"), Pattern(70000, 1));
+    EXPECT_EQ(ReadFile(Received() / "album" / "b.mp3"), "");
+    EXPECT_EQ(ReadFile(Received() / "album" / "disc1" / "track.mp3"), Pattern(10, 2));
+    EXPECT_EQ(ReadFile(Received() / "beside.txt"), "hello");
+    EXPECT_EQ(StartedNames(),
+              (std::vector<std::string>{"a.mp3", "b.mp3", "track.mp3", "beside.txt"}));
+    EXPECT_EQ(Count(), 4);
+    const std::vector<std::string> requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(RequestFields(requests[0])[4], "98");
+    EXPECT_EQ(RequestFields(requests[1])[4], "96");
+}
+
+TEST_F(DirectoryDownload, AnEmptyDirectoryIsCreatedWithoutFileMessages) {
+    FakePeer peer({Serve(DirHeader("photos") + EndMark())});
+    Receive(Entry(0, "photos", 0, 2));
+    EXPECT_TRUE(fs::is_directory(Received() / "photos"));
+    EXPECT_TRUE(fs::is_empty(Received() / "photos"));
+    EXPECT_EQ(window_.Messages().size(), 1u);
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(DirectoryDownload, HeadersOfNoKindAreSkippedAndNamesRewritten) {
+    const std::string stream =
+        DirHeader("d") + WithLength(":odd:0:10") + FileItem("a::b?.txt", "xy") + EndMark();
+    FakePeer peer({Serve(stream)});
+    Receive(Entry(0, "d", 0, 2));
+    EXPECT_EQ(ReadFile(Received() / "d" / "a;b_.txt"), "xy");
+    EXPECT_FALSE(fs::exists(Received() / "d" / "odd"));
+    EXPECT_EQ(Count(), 1);
+}
+
+TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
+    const std::string stream = DirHeader("top") + DirHeader("l1") + DirHeader("l2") +
+                               WithLength(":cut.bin:064:1") + std::string(50, 'c');
+    FakePeer peer({Serve(stream), Serve("next")});
+    Receive(Entry(0, "top", 0, 2) + Entry(1, "next.txt", 4));
+
+    EXPECT_EQ(ReadFile(Received() / "top" / "l1" / "l2" / "cut.bin"), "");
+    EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
+    EXPECT_EQ(StartedNames(), (std::vector<std::string>{"cut.bin", "next.txt"}));
+    EXPECT_EQ(window_.Of(WM_FILE_DONE).size(), 2u);
+    EXPECT_EQ(Count(), 2);
+}
+
+TEST_F(DirectoryDownload, ASilentPeerEndsTheWholeReception) {
+    const std::string stream = DirHeader("top") + FileItem("whole.txt", "abc") +
+                               WithLength(":stalled.bin:100:1") + std::string(16, 's');
+    FakePeer peer({ServeThenStall(stream), Serve("next")});
+    Receive(Entry(0, "top", 0, 2) + Entry(1, "next.txt", 4), QuickLimits());
+
+    EXPECT_EQ(ReadFile(Received() / "top" / "whole.txt"), "abc");
+    EXPECT_TRUE(fs::exists(Received() / "top" / "stalled.bin"));
+    EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
+    EXPECT_EQ(Count(), 3);
+}
+
+TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
+    for (const std::string& broken :
+         {std::string("0007:x:0"), "0400:x:0:1" + std::string(1014, ':')}) {
+        RecordingWindow window;
+        const std::string stream =
+            DirHeader("b") + broken + FileItem("after.txt", "no") + EndMark();
+        FakePeer peer({Serve(stream)});
+        {
+            CDownloadManager manager(window, engine_, settings_);
+            manager.OnAttachments(OfferPacket(Entry(0, "b", 0, 2)));
+            ASSERT_TRUE(window.WaitFor(WM_FILES_RECEIVED, 1));
+        }
+        EXPECT_FALSE(fs::exists(Received() / "b" / "after.txt"));
+        EXPECT_EQ(window.Messages().size(), 1u);
+    }
+}
+
+TEST_F(DirectoryDownload, DepthIsBoundedAndTheDeeperPartReadAndDropped) {
+    // 100 levels below the top; the rest of the stream must still be read in step.
+    std::string stream = DirHeader("t");
+    for (int level = 1; level <= 100; ++level) {
+        stream += DirHeader("d" + std::to_string(level)) + FileItem("f.txt", "deep");
+    }
+    for (int level = 1; level <= 100; ++level) {
+        stream += EndMark();
+    }
+    stream += FileItem("after.txt", "ok") + EndMark();
+    FakePeer peer({Serve(stream)});
+    Receive(Entry(0, "t", 0, 2));
+
+    fs::path deepest = Received() / "t";
+    for (int level = 1; level < 64; ++level) {
+        deepest /= "d" + std::to_string(level);
+        ASSERT_EQ(ReadFile(deepest / "f.txt"), "deep") << level;
+    }
+    EXPECT_FALSE(fs::exists(deepest / "d64"));
+    EXPECT_GT(deepest.string().size(), 260u);  // no fixed path buffers on the way
+    EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
+    EXPECT_EQ(Count(), 64);
+}
+
+TEST_F(DirectoryDownload, AVeryDeepStreamIsDroppedWithoutRecursion) {
+    constexpr int kLevels = 20000;
+    std::string stream = DirHeader("t");
+    for (int level = 0; level < kLevels; ++level) {
+        stream += DirHeader("d");
+    }
+    for (int level = 0; level < kLevels; ++level) {
+        stream += EndMark();
+    }
+    stream += FileItem("after.txt", "ok") + EndMark();
+    FakePeer peer({Serve(stream)});
+    TransferLimits limits;
+    limits.max_depth = 2;
+    Receive(Entry(0, "t", 0, 2), limits);
+    EXPECT_TRUE(fs::is_directory(Received() / "t" / "d"));
+    EXPECT_FALSE(fs::exists(Received() / "t" / "d" / "d"));
+    EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
+}
+
+TEST_F(DirectoryDownload, NamesInTheStreamStayInsideTheReceivedFolder) {
+    fs::create_directories(Received());
+    WriteFile(temp_.path() / "x", "sentinel");
+    const std::vector<fs::path> outside = Tree(temp_.path(), Received());
+
+    std::string stream = DirHeader("t");
+    const std::vector<std::string> names = {"../x",
+                                            "a/../../x",
+                                            "..",
+                                            ".",
+                                            "/etc/passwd",
+                                            "\\..\\x",
+                                            "..\\..\\x",
+                                            "..\\\\..\\\\x",
+                                            std::string("n\0ul", 4),
+                                            std::string(259, 'n')};
+    for (const std::string& name : names) {
+        stream += FileItem(name, "evil");
+    }
+    // A refused directory's subtree is read and dropped, however it is nested.
+    stream += DirHeader("..") + FileItem("x", "evil") + DirHeader("in") + FileItem("x", "evil") +
+              EndMark() + EndMark();
+    stream += DirHeader("../up") + FileItem("x", "kept") + EndMark();
+    stream += FileItem("after.txt", "ok") + EndMark();
+    FakePeer peer({Serve(stream)});
+    Receive(Entry(0, "t", 0, 2));
+
+    EXPECT_EQ(ReadFile(temp_.path() / "x"), "sentinel");
+    EXPECT_EQ(Tree(temp_.path(), Received()), outside);
+    const fs::path top = Received() / "t";
+    for (const char* stored :
+         {".._x", "a_.._.._x", "_etc_passwd", "_.._x", ".._.._x", "..__..__x"}) {
+        EXPECT_EQ(ReadFile(top / stored), "evil") << stored;
+    }
+    EXPECT_EQ(ReadFile(top / ".._up" / "x"), "kept");
+    EXPECT_EQ(ReadFile(top / "after.txt"), "ok");
+    // Six files, .._up with its x, after.txt; the 259-byte name is too long for the host.
+    EXPECT_EQ(Tree(top).size(), 9u);
+    // Refused names post nothing; the over-long one posts like any file that cannot be created.
+    EXPECT_EQ(Count(), 9);
+}
+
+TEST_F(DirectoryDownload, ARefusedTopDirectoryIsDroppedWhole) {
+    WriteFile(temp_.path() / "x", "sentinel");
+    const std::string stream = DirHeader("..") + FileItem("x", "evil") + EndMark();
+    FakePeer peer({Serve(stream)});
+    Receive(Entry(0, "t", 0, 2));
+    EXPECT_EQ(ReadFile(temp_.path() / "x"), "sentinel");
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(DirectoryDownload, LinksInTheReceivedTreeAreNeverFollowed) {
+    const fs::path elsewhere = temp_.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    WriteFile(temp_.path() / "sentinel", "keep");
+    fs::create_directories(Received() / "t");
+    fs::create_directory_symlink(elsewhere, Received() / "t" / "sub");
+    fs::create_symlink(temp_.path() / "sentinel", Received() / "t" / "f.txt");
+    fs::create_directory_symlink(elsewhere, Received() / "linked");
+
+    const std::string tree = DirHeader("t") + DirHeader("sub") + FileItem("x", "evil") + EndMark() +
+                             FileItem("f.txt", "evil") + FileItem("after.txt", "ok") + EndMark();
+    const std::string linked = DirHeader("linked") + FileItem("y", "evil") + EndMark();
+    FakePeer peer({Serve(tree), Serve(linked)});
+    Receive(Entry(0, "t", 0, 2) + Entry(1, "linked", 0, 2));
+
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_EQ(ReadFile(temp_.path() / "sentinel"), "keep");
+    EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
+    EXPECT_EQ(Count(), 1);
+}
+
+}  // namespace
+}  // namespace veltra::testing

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <string>
+
+#include "engine/protocol.h"
+#include "platform/socket.h"
+#include "receiving/directory_download.h"
+#include "tests/receiving/receiving_fixture.h"
+
+namespace veltra {
+namespace {
+
+using testing::DirHeader;
+using testing::EndMark;
+using testing::WithLength;
+
+// Both ends of a local stream; what the test writes to one end, ReadHeader reads from the other.
+class StreamPair {
+  public:
+    StreamPair() {
+        int descriptors[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, descriptors), 0);
+        reader_ = platform::Socket(descriptors[0]);
+        writer_ = platform::Socket(descriptors[1]);
+        // A read beyond what was written fails quickly instead of waiting for ever.
+        reader_.SetReceiveTimeout(200);
+    }
+    void Write(const std::string& bytes) { testing::SendAllBytes(writer_, bytes); }
+    void CloseWriter() { writer_.Close(); }
+    const platform::Socket& reader() const { return reader_; }
+
+  private:
+    platform::Socket reader_;
+    platform::Socket writer_;
+};
+
+TEST(ReadHeader, TheEndMarkNeedsNoSecondRead) {
+    StreamPair stream;
+    stream.Write(EndMark() + "000d:Trip:0:2");
+    EXPECT_EQ(ReadHeader(stream.reader()), "08:.:0:3");
+    EXPECT_EQ(ReadHeader(stream.reader()), "000d:Trip:0:2");
+    EXPECT_EQ(ReadHeader(stream.reader()), std::nullopt);
+}
+
+TEST(ReadHeader, LengthsOutsideTheBufferBreakTheStream) {
+    for (const char* lead : {"0007:a:0", "0000:a:0", "0400:abc", "ffff:abc", ":::::::x"}) {
+        StreamPair stream;
+        stream.Write(std::string(lead) + std::string(1100, 'z'));
+        EXPECT_EQ(ReadHeader(stream.reader()), std::nullopt) << lead;
+    }
+    // The longest header that fits the 1024-byte buffer is read whole.
+    StreamPair stream;
+    const std::string longest = "03ff" + std::string(1023 - 4, ':');
+    stream.Write(longest + EndMark());
+    EXPECT_EQ(ReadHeader(stream.reader()), longest);
+    EXPECT_EQ(ReadHeader(stream.reader()), EndMark());
+}
+
+TEST(ReadHeader, AStreamThatEndsGivesNoHeader) {
+    StreamPair stream;
+    stream.Write("000d:Tr");
+    stream.CloseWriter();
+    EXPECT_EQ(ReadHeader(stream.reader()), std::nullopt);
+
+    StreamPair cut;
+    cut.Write("000d:Trip:");  // the length is there, the rest is not
+    cut.CloseWriter();
+    EXPECT_EQ(ReadHeader(cut.reader()), std::nullopt);
+}
+
+TEST(ParseHeader, FieldsOfTheSendersHeaders) {
+    AttachmentInfo info;
+    ASSERT_TRUE(ParseHeader("0010:b.jpg:010:1", info));
+    EXPECT_EQ(info.name, "b.jpg");
+    EXPECT_EQ(info.size, 16u);
+    EXPECT_EQ(info.attribute, ATTR_FILE);
+    EXPECT_EQ(info.id, 0u);
+
+    ASSERT_TRUE(ParseHeader(DirHeader("Trip"), info));
+    EXPECT_EQ(info.name, "Trip");
+    EXPECT_EQ(info.size, 0u);
+    EXPECT_EQ(info.Kind(), ATTR_DIR);
+
+    ASSERT_TRUE(ParseHeader(EndMark(), info));
+    EXPECT_EQ(info.name, ".");
+    EXPECT_EQ(info.Kind(), ATTR_UP);
+
+    // Sizes of 4 GiB and more: the high half written first, both halves unpadded.
+    ASSERT_TRUE(ParseHeader(WithLength(":big:100000000:1"), info));
+    EXPECT_EQ(info.size, 0x100000000ull);
+}
+
+TEST(ParseHeader, NamesAreRewrittenLikeAttachmentNames) {
+    AttachmentInfo info;
+    ASSERT_TRUE(ParseHeader(WithLength(":a::b?.txt:2:1"), info));
+    EXPECT_EQ(info.name, "a;b_.txt");
+    ASSERT_TRUE(ParseHeader(WithLength(":" + std::string(259, 'n') + ":0:2"), info));
+    EXPECT_FALSE(ParseHeader(WithLength(":" + std::string(260, 'n') + ":0:2"), info));
+}
+
+TEST(ParseHeader, ExtendedFieldsMaySetTheTime) {
+    AttachmentInfo info;
+    ASSERT_TRUE(ParseHeader(WithLength(":a:5:1:7=9:14=5f3a11:noequals:15=1"), info));
+    EXPECT_EQ(info.time, 0x5f3a11u);
+    EXPECT_EQ(info.Kind(), ATTR_FILE);
+}
+
+TEST(ParseHeader, MissingFieldsFail) {
+    AttachmentInfo info;
+    EXPECT_FALSE(ParseHeader("", info));
+    EXPECT_FALSE(ParseHeader("0005:", info));
+    EXPECT_FALSE(ParseHeader("0006:a", info));
+    EXPECT_FALSE(ParseHeader("0008:a:5", info));
+    EXPECT_TRUE(ParseHeader("000a:a:5:1", info));
+}
+
+}  // namespace
+}  // namespace veltra
