@@ -133,6 +133,12 @@ void DownloadEntry(DownloadContext& context, const PacketRecord& packet,
         return;
     }
     socket.SetIntOption(SOL_SOCKET, SO_RCVBUF, static_cast<int>(kContentChunk));
+    // On a host with several addresses the peer must see the one its offer went to: it serves
+    // an entry only to the address it was offered to.
+    const std::uint32_t own_address = context.engine.BindAddress();
+    if (own_address != htonl(INADDR_ANY) && !socket.Bind(platform::MakeEndpoint(own_address, 0))) {
+        return;
+    }
     const platform::Endpoint peer =
         platform::MakeEndpoint(packet.source_address, context.engine.Port());
     if (!socket.Connect(peer, context.limits.connect_ms) || context.cancel.Cancelled()) {

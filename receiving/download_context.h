@@ -15,7 +15,7 @@ namespace veltra {
 class CMessengerEngine;
 
 // Time limits of a download; tests shorten them.
-struct TransferLimits {
+struct DownloadLimits {
     int connect_ms = 10000;  // a peer that does not accept within this is skipped
     int idle_ms = 60000;     // a peer that sends nothing for this long ends its entry
     int lock_poll_ms = 100;  // how often a waiting batch looks whether it should give up
@@ -62,7 +62,7 @@ struct DownloadContext {
     CMessengerEngine& engine;
     const Settings& settings;
     TransferCancel& cancel;
-    TransferLimits limits;
+    DownloadLimits limits;
     // Files whose content reading was attempted in the running batch, those inside received
     // directories included.
     std::uint64_t received_files = 0;

@@ -27,7 +27,7 @@ std::string_view ExtensionOf(const PacketRecord& packet) {
 }  // namespace
 
 CDownloadManager::CDownloadManager(platform::MessageWindow& window, CMessengerEngine& engine,
-                                   const Settings& settings, TransferLimits limits)
+                                   const Settings& settings, DownloadLimits limits)
     : context_{window, engine, settings, cancel_, limits} {}
 
 CDownloadManager::~CDownloadManager() {

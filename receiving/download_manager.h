@@ -30,7 +30,7 @@ class CDownloadManager : public CAttachmentHandler {
     static constexpr const char* kBatchLockName = "progressDialog";
 
     CDownloadManager(platform::MessageWindow& window, CMessengerEngine& engine,
-                     const Settings& settings, TransferLimits limits = {});
+                     const Settings& settings, DownloadLimits limits = {});
     // Shuts down first, so no batch outlives the manager and its lock.
     ~CDownloadManager() override;
     CDownloadManager(const CDownloadManager&) = delete;

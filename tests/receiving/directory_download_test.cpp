@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 class DirectoryDownload : public ReceivingTest {
   protected:
-    void Receive(const std::string& extension, TransferLimits limits = {}) {
+    void Receive(const std::string& extension, DownloadLimits limits = {}) {
         CDownloadManager manager(window_, engine_, settings_, limits);
         manager.OnAttachments(OfferPacket(extension));
         EXPECT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
@@ -164,7 +164,7 @@ TEST_F(DirectoryDownload, AVeryDeepStreamIsDroppedWithoutRecursion) {
     }
     stream += FileItem("after.txt", "ok") + EndMark();
     FakePeer peer({Serve(stream)});
-    TransferLimits limits;
+    DownloadLimits limits;
     limits.max_depth = 2;
     Receive(Entry(0, "t", 0, 2), limits);
     EXPECT_TRUE(fs::is_directory(Received() / "t" / "d"));

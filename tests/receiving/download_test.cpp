@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 class FileDownload : public ReceivingTest {
   protected:
     // Hands one offer to a fresh manager and waits for the end of its batch.
-    void Receive(const std::string& extension, TransferLimits limits = {},
+    void Receive(const std::string& extension, DownloadLimits limits = {},
                  std::int32_t packet_number = 100) {
         CDownloadManager manager(window_, engine_, settings_, limits);
         manager.OnAttachments(OfferPacket(extension, packet_number));
@@ -110,6 +110,16 @@ TEST_F(FileDownload, PeerClosingHalfwayLeavesThePartialFileAndTheBatchGoesOn) {
     EXPECT_EQ(window_.Of(WM_FILE_DONE).size(), 2u);
     EXPECT_EQ(window_.Of(WM_FILE_PROGRESS).front().lparam, 65536);
     EXPECT_EQ(Count(), 2);  // a file whose reading was attempted counts
+}
+
+TEST_F(FileDownload, SizesOf4GiBAndMoreKeepAll64Bits) {
+    // The peer sends a little and closes; the announced size still travels whole.
+    FakePeer peer({Serve("short")});
+    Receive("0:huge.bin:100000010:0:1\a");
+    const std::vector<Posted> started = window_.Of(WM_FILE_STARTED);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].size, 0x100000010ull);
+    EXPECT_EQ(window_.Of(WM_FILE_DONE).at(0).size, 0x100000010ull);
 }
 
 TEST_F(FileDownload, AnOlderLongerFileIsReplacedWhole) {

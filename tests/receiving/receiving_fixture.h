@@ -317,8 +317,8 @@ class ReceivingTest : public ::testing::Test {
     std::filesystem::path Received() const { return temp_.path() / "Received"; }
 
     // Short limits, so that tests of the time rules end quickly.
-    static TransferLimits QuickLimits() {
-        TransferLimits limits;
+    static DownloadLimits QuickLimits() {
+        DownloadLimits limits;
         limits.connect_ms = 300;
         limits.idle_ms = 300;
         limits.lock_poll_ms = 20;
