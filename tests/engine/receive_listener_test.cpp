@@ -1,0 +1,397 @@
+#include "engine/receive_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/protocol.h"
+#include "engine/window_messages.h"
+#include "tests/engine/listener_fixture.h"
+
+// Every case runs an engine on 127.0.0.1 inside the test's own network namespace and plays the
+// other systems from further loopback addresses. A case that must show that something did NOT
+// happen sends a barrier announcement afterwards: the engine handles datagrams one at a time,
+// so once the barrier's answer is back, everything sent before it has been dealt with.
+namespace veltra {
+namespace {
+
+using testing::Datagram;
+using testing::RecordingWindow;
+using testing::UdpPeer;
+
+const std::uint32_t kEngineAddress = platform::InetAddr("127.0.0.1");
+constexpr std::uint32_t kAnnounce = CMD_ANNOUNCE | OPT_PRESENCE_MARK;
+constexpr std::uint32_t kReply = CMD_ANNOUNCE_REPLY | OPT_PRESENCE_MARK;
+// Anything sent before the barrier's answer is already in the socket; this only covers delivery.
+constexpr int kAfterBarrierMs = 50;
+
+class AttachmentRecorder : public CAttachmentHandler {
+  public:
+    std::function<void(const PacketRecord&)> on_offer;
+    void OnAttachments(std::unique_ptr<PacketRecord> packet) override {
+        if (on_offer) {
+            on_offer(*packet);
+        }
+        std::lock_guard guard(mutex_);
+        offers_.push_back(std::move(packet));
+    }
+    std::size_t Count() {
+        std::lock_guard guard(mutex_);
+        return offers_.size();
+    }
+    std::vector<std::unique_ptr<PacketRecord>> offers_;
+
+  private:
+    std::mutex mutex_;
+};
+
+class ReceiveListenerTest : public ::testing::Test {
+  protected:
+    ReceiveListenerTest()
+        : settings_(MakeSettings()),
+          engine_(settings_, kEngineAddress),
+          listener_(window_, engine_, settings_, &attachments_) {
+        engine_.SetListener(&listener_);
+    }
+    ~ReceiveListenerTest() override { engine_.SetListener(nullptr); }
+
+    static Settings MakeSettings() {
+        Settings settings;
+        settings.user_name = L"me";
+        return settings;
+    }
+
+    // Sends an announcement from the barrier host and waits for its answer.
+    void Barrier() {
+        barrier_sender_.Send(Datagram(++barrier_number_, "zz", "barrier", kAnnounce),
+                             kEngineAddress);
+        auto reply = barrier_.ReceivePacket();
+        ASSERT_NE(reply, nullptr);
+        ASSERT_EQ(reply->command, static_cast<std::int32_t>(kReply));
+    }
+    // A socket buffer holds a few dozen datagrams; a burst waits for the engine now and then.
+    void PaceBurst(int sent) {
+        if (sent % 20 == 19) {
+            Barrier();
+        }
+    }
+    std::vector<PeerEntry> PeersWithoutBarrier() {
+        std::vector<PeerEntry> peers;
+        for (PeerEntry& entry : listener_.PeersSnapshot()) {
+            if (std::strcmp(entry.record.user_name, "zz") != 0) {
+                peers.push_back(std::move(entry));
+            }
+        }
+        return peers;
+    }
+
+    Settings settings_;
+    RecordingWindow window_;
+    AttachmentRecorder attachments_;
+    CMessengerEngine engine_;
+    CReceiveListener listener_;
+    // Peer "bob" sends from 127.0.0.2:40001 and hears answers on 127.0.0.2:2425.
+    UdpPeer bob_{"127.0.0.2", 40001};
+    UdpPeer bob_inbox_{"127.0.0.2", MSG_PORT};
+    UdpPeer barrier_sender_{"127.0.0.9", 0};
+    UdpPeer barrier_{"127.0.0.9", MSG_PORT};
+    int barrier_number_ = 0;
+};
+
+TEST_F(ReceiveListenerTest, AnnouncementAddsOneEntryAndIsAnsweredAtPort2425) {
+    bob_.Send(Datagram(77, "bob", "pc2", kAnnounce), kEngineAddress);
+
+    auto reply = bob_inbox_.ReceivePacket();
+    ASSERT_NE(reply, nullptr) << "the answer goes to port 2425, not to the sender's port 40001";
+    EXPECT_EQ(reply->command, 0x01000003);
+    EXPECT_STREQ(reply->Message(), "");
+    EXPECT_STREQ(reply->Extension(), "");
+    EXPECT_STREQ(reply->user_name, "me");
+    EXPECT_NE(reply->packet_number, 77) << "answers draw their own packet number";
+
+    const std::vector<PeerEntry> peers = listener_.PeersSnapshot();
+    ASSERT_EQ(peers.size(), 1u);
+    EXPECT_EQ(peers[0].key, "bob (127.0.0.2|pc2)");
+    EXPECT_STREQ(peers[0].record.user_name, "bob");
+    EXPECT_STREQ(peers[0].record.host_name, "pc2");
+    EXPECT_EQ(peers[0].record.source_address, platform::InetAddr("127.0.0.2"));
+    EXPECT_EQ(peers[0].record.source_port, platform::MakeEndpoint(0, 40001).port);
+    EXPECT_EQ(peers[0].record.presence_mark, 0x01000000u);
+    EXPECT_EQ(window_.Count(WM_PEERS_CHANGED), 1u);
+
+    Barrier();
+    EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr) << "exactly one answer";
+}
+
+TEST_F(ReceiveListenerTest, RepeatedAnnouncementOverwritesTheEntry) {
+    bob_.Send(Datagram(1, "bob", "pc2", kAnnounce), kEngineAddress);
+    ASSERT_NE(bob_inbox_.ReceivePacket(), nullptr);
+    // The same peer again, with other top bits: the stored mark follows the latest word.
+    bob_.Send(Datagram(2, "bob", "pc2", 0x03000001), kEngineAddress);
+    ASSERT_NE(bob_inbox_.ReceivePacket(), nullptr);
+    // Without the presence-mark option the mark is 0.
+    bob_.Send(Datagram(3, "bob", "pc3", CMD_ANNOUNCE), kEngineAddress);
+    ASSERT_NE(bob_inbox_.ReceivePacket(), nullptr);
+
+    const std::vector<PeerEntry> peers = listener_.PeersSnapshot();
+    ASSERT_EQ(peers.size(), 2u);
+    EXPECT_EQ(peers[0].key, "bob (127.0.0.2|pc2)");
+    EXPECT_EQ(peers[0].record.presence_mark, 0x03000000u);
+    EXPECT_EQ(peers[1].key, "bob (127.0.0.2|pc3)");
+    EXPECT_EQ(peers[1].record.presence_mark, 0u);
+}
+
+TEST_F(ReceiveListenerTest, AnnouncementReplyIsStoredButNotAnswered) {
+    bob_.Send(Datagram(5, "bob", "pc2", kReply), kEngineAddress);
+    Barrier();
+    EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr);
+    const std::vector<PeerEntry> peers = PeersWithoutBarrier();
+    ASSERT_EQ(peers.size(), 1u);
+    EXPECT_EQ(peers[0].key, "bob (127.0.0.2|pc2)");
+    EXPECT_EQ(peers[0].record.presence_mark, 0x01000000u);
+    EXPECT_GE(window_.Count(WM_PEERS_CHANGED), 1u);
+}
+
+TEST_F(ReceiveListenerTest, DepartureRemovesExactlyThatPeerAndAlwaysNotifies) {
+    bob_.Send(Datagram(1, "bob", "pc2", kReply), kEngineAddress);
+    bob_.Send(Datagram(2, "bob", "pc3", kReply), kEngineAddress);
+    Barrier();
+    ASSERT_EQ(PeersWithoutBarrier().size(), 2u);
+
+    listener_.TakePeersSnapshot();  // the window has rebuilt: the next change posts again
+    const std::size_t before = window_.Count(WM_PEERS_CHANGED);
+    bob_.Send(Datagram(3, "bob", "pc2", CMD_DEPART), kEngineAddress);
+    ASSERT_TRUE(window_.WaitFor(WM_PEERS_CHANGED, before + 1));
+    std::vector<PeerEntry> peers = PeersWithoutBarrier();
+    ASSERT_EQ(peers.size(), 1u);
+    EXPECT_EQ(peers[0].key, "bob (127.0.0.2|pc3)");
+
+    // A departure of somebody unknown changes nothing but is still announced to the window.
+    listener_.TakePeersSnapshot();
+    bob_.Send(Datagram(4, "carol", "pc2", CMD_DEPART), kEngineAddress);
+    ASSERT_TRUE(window_.WaitFor(WM_PEERS_CHANGED, before + 2));
+    EXPECT_EQ(PeersWithoutBarrier().size(), 1u);
+    Barrier();
+    EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr) << "departures are not answered";
+}
+
+TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
+    std::atomic<bool> receipt_was_out{false};
+    window_.on_post = [&](const platform::WindowMessage& message) {
+        if (message.id == WM_MESSAGE_RECEIVED) {
+            auto receipt = bob_inbox_.ReceivePacket(1000);
+            receipt_was_out = receipt != nullptr && receipt->command == 0x21;
+            if (receipt != nullptr) {
+                EXPECT_STREQ(receipt->Message(), "4711");
+            }
+        }
+    };
+    bob_.Send(Datagram(4711, "bob", "pc2", CMD_MESSAGE | OPT_WANT_ACK, "hello"), kEngineAddress);
+    ASSERT_TRUE(window_.WaitFor(WM_MESSAGE_RECEIVED, 1));
+    EXPECT_TRUE(receipt_was_out);
+
+    std::vector<platform::WindowMessage> messages = window_.Take();
+    ASSERT_EQ(messages.size(), 1u);
+    auto payload = messages[0].TakePayload<MessageReceivedPayload>();
+    ASSERT_NE(payload, nullptr);
+    ASSERT_NE(payload->packet, nullptr);
+    EXPECT_STREQ(payload->packet->Message(), "hello");
+    EXPECT_EQ(payload->packet->packet_number, 4711);
+    EXPECT_EQ(payload->packet->source_address, platform::InetAddr("127.0.0.2"));
+}
+
+TEST_F(ReceiveListenerTest, MessageWithoutReceiptRequestIsShownUnanswered) {
+    bob_.Send(Datagram(8, "bob", "pc2", CMD_MESSAGE, "line1\nline2"), kEngineAddress);
+    bob_.Send(Datagram(9, "bob", "pc2", CMD_MESSAGE), kEngineAddress);  // empty: shown too
+    ASSERT_TRUE(window_.WaitFor(WM_MESSAGE_RECEIVED, 2));
+    Barrier();
+    EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr);
+    std::vector<platform::WindowMessage> messages = window_.Take();
+    std::vector<std::string> texts;
+    for (auto& message : messages) {
+        if (auto payload = message.TakePayload<MessageReceivedPayload>()) {
+            texts.emplace_back(payload->packet->Message());
+        }
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"line1\r\nline2", ""}));
+    EXPECT_TRUE(PeersWithoutBarrier().empty()) << "a message does not enter the table";
+}
+
+TEST_F(ReceiveListenerTest, OfferGoesToTheAttachmentHandlerAfterTheReceipt) {
+    std::atomic<bool> receipt_was_out{false};
+    attachments_.on_offer = [&](const PacketRecord&) {
+        auto receipt = bob_inbox_.ReceivePacket(1000);
+        receipt_was_out = receipt != nullptr && receipt->command == 0x21;
+    };
+    bob_.Send(Datagram(10, "bob", "pc2", CMD_MESSAGE | OPT_ATTACHMENTS | OPT_WANT_ACK, "",
+                       "1:a.txt:5:0:1:"),
+              kEngineAddress);
+    Barrier();
+    ASSERT_EQ(attachments_.Count(), 1u);
+    EXPECT_TRUE(receipt_was_out);
+    EXPECT_STREQ(attachments_.offers_[0]->Extension(), "1:a.txt:5:0:1:");
+    EXPECT_EQ(attachments_.offers_[0]->packet_number, 10);
+    EXPECT_EQ(window_.Count(WM_MESSAGE_RECEIVED), 0u) << "the text of an offer is not shown";
+}
+
+TEST_F(ReceiveListenerTest, SkippedOfferGetsOnlyItsReceipt) {
+    bob_.Send(Datagram(11, "bob", "pc2", CMD_MESSAGE | OPT_ATTACHMENTS | OPT_SKIP | OPT_WANT_ACK,
+                       "shown?", "1:a.txt:5:0:1:"),
+              kEngineAddress);
+    auto receipt = bob_inbox_.ReceivePacket();
+    ASSERT_NE(receipt, nullptr);
+    EXPECT_EQ(receipt->command, 0x21);
+    EXPECT_STREQ(receipt->Message(), "11");
+    Barrier();
+    EXPECT_EQ(attachments_.Count(), 0u);
+    EXPECT_EQ(window_.Count(WM_MESSAGE_RECEIVED), 0u);
+    EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr);
+}
+
+TEST_F(ReceiveListenerTest, DiscardedDatagramsCauseNothing) {
+    const std::vector<std::string> discarded = {
+        std::string(),                                        // zero length
+        std::string("2:12:bob:pc2:32:version two\0", 28),     // fails to parse
+        std::string("1:13:bob:pc2\0", 13),                    // too few fields
+        Datagram(14, "bob", "pc2", CMD_MESSAGE_ACK, "4711"),  // a receipt
+        Datagram(15, "bob", "pc2", CMD_NOP),                  // the pause before an offer
+        Datagram(16, "bob", "pc2", CMD_FETCH_FILE, "1:2:0"),  // a TCP request by UDP
+        Datagram(17, "bob", "pc2", CMD_FETCH_DIR, "1:2"),
+        Datagram(18, "bob", "pc2", 0x7F | OPT_WANT_ACK, "x"),  // unknown
+    };
+    for (const std::string& datagram : discarded) {
+        bob_.Send(datagram, kEngineAddress);
+    }
+    Barrier();
+    EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr);
+    EXPECT_EQ(window_.Count(WM_MESSAGE_RECEIVED), 0u);
+    EXPECT_EQ(attachments_.Count(), 0u);
+    // The one table change is the barrier's own.
+    EXPECT_EQ(window_.Total(), window_.Count(WM_PEERS_CHANGED));
+    EXPECT_TRUE(PeersWithoutBarrier().empty());
+}
+
+TEST(ReceiveListenerWithoutHandler, OfferIsDroppedQuietly) {
+    Settings settings;
+    RecordingWindow window;
+    CMessengerEngine engine(settings, kEngineAddress);
+    CReceiveListener listener(window, engine, settings, nullptr);
+    auto offer = std::make_unique<PacketRecord>();
+    offer->command = static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS);
+    EXPECT_EQ(listener.OnPacket(std::move(offer)), 0);
+    EXPECT_EQ(listener.OnPacket(nullptr), 0);
+    EXPECT_EQ(window.Total(), 0u);
+}
+
+// The engine's own announcement, sent to itself through the broadcast list (a namespace with
+// only loopback has no route for 255.255.255.255): it enters the table, answers itself once, and
+// the answer is stored again without being answered.
+TEST(ReceiveListenerOwnAnnouncement, ComesBackAnsweredOnce) {
+    Settings settings;
+    settings.user_name = L"me";
+    settings.broadcast_list = L"127.0.0.1";
+    RecordingWindow window;
+    CMessengerEngine engine(settings, kEngineAddress);
+    CReceiveListener listener(window, engine, settings, nullptr);
+
+    // Records each command after the listener has dealt with it (answers included).
+    struct Counting : CEngineListener {
+        explicit Counting(CReceiveListener& inner) : inner_(inner) {}
+        int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+            const std::string user = packet->user_name;
+            const std::uint32_t command = static_cast<std::uint32_t>(packet->command);
+            inner_.OnPacket(std::move(packet));
+            std::lock_guard guard(mutex);
+            (user == "me" ? own : others).push_back(command);
+            return 0;
+        }
+        std::size_t OwnCount() {
+            std::lock_guard guard(mutex);
+            return own.size();
+        }
+        CReceiveListener& inner_;
+        std::mutex mutex;
+        std::vector<std::uint32_t> own;
+        std::vector<std::uint32_t> others;
+    } counting(listener);
+    engine.SetListener(&counting);
+    engine.AnnouncePresence();
+
+    for (int i = 0; i < 300 && counting.OwnCount() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    UdpPeer sender("127.0.0.9", 0);
+    UdpPeer inbox("127.0.0.9", MSG_PORT);
+    sender.Send(Datagram(1, "zz", "barrier", kAnnounce), kEngineAddress);
+    ASSERT_NE(inbox.ReceivePacket(), nullptr);
+    engine.SetListener(nullptr);
+
+    EXPECT_EQ(counting.own, (std::vector<std::uint32_t>{kAnnounce, kReply}));
+    const std::vector<PeerEntry> peers = listener.PeersSnapshot();
+    ASSERT_EQ(peers.size(), 2u);
+    EXPECT_EQ(peers[0].key, "me (127.0.0.1|" + engine.HostName() + ")");
+    EXPECT_EQ(peers[0].record.presence_mark, 0x01000000u);
+}
+
+// Peer-change notices are coalesced: while one is pending no other is posted, and the handler's
+// snapshot re-arms them. A burst therefore costs one rebuild, which shows the whole burst.
+TEST_F(ReceiveListenerTest, BurstOfAnnouncementsPostsOneNoticeUntilTheSnapshot) {
+    constexpr int kPeers = 200;
+    for (int i = 0; i < kPeers; ++i) {
+        const std::string name = "p" + std::to_string(i);
+        bob_.Send(Datagram(i, name.c_str(), "pc", kReply), kEngineAddress);
+        ASSERT_NO_FATAL_FAILURE(PaceBurst(i));
+    }
+    Barrier();
+    EXPECT_EQ(window_.Count(WM_PEERS_CHANGED), 1u);
+    EXPECT_EQ(listener_.TakePeersSnapshot().size(), kPeers + 1u);
+
+    bob_.Send(Datagram(1000, "late", "pc", kReply), kEngineAddress);
+    ASSERT_TRUE(window_.WaitFor(WM_PEERS_CHANGED, 2));
+    EXPECT_EQ(listener_.TakePeersSnapshot().size(), kPeers + 2u);
+}
+
+// A window that rebuilds on every notice while announcements pour in: once the stream stops, the
+// last rebuild must show the final table. A snapshot that re-armed the notice only after copying
+// could miss a change and leave no notice for it.
+TEST_F(ReceiveListenerTest, LastRebuildAlwaysShowsTheFinalTable) {
+    constexpr int kPeers = 500;
+    std::atomic<bool> stop{false};
+    std::atomic<std::size_t> last_rebuild{0};
+    std::atomic<int> rebuilds{0};
+    std::thread ui([&] {
+        while (!stop) {
+            for (auto& message : window_.Take()) {
+                if (message.id == WM_PEERS_CHANGED) {
+                    last_rebuild = listener_.TakePeersSnapshot().size();
+                    ++rebuilds;
+                }
+            }
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < kPeers; ++i) {
+        const std::string name = "p" + std::to_string(i);
+        bob_.Send(Datagram(i, name.c_str(), "pc", kReply), kEngineAddress);
+        ASSERT_NO_FATAL_FAILURE(PaceBurst(i));
+    }
+    Barrier();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (last_rebuild != kPeers + 1u && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stop = true;
+    ui.join();
+    EXPECT_EQ(last_rebuild, kPeers + 1u);
+    EXPECT_GE(rebuilds, 1);
+}
+
+}  // namespace
+}  // namespace veltra
