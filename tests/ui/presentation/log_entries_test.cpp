@@ -1,0 +1,116 @@
+#include "ui/presentation/log_entries.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/socket.h"
+
+namespace veltra {
+namespace {
+
+std::unique_ptr<PacketRecord> Packet(const char* user, const char* address, const char* host,
+                                     const std::string& text) {
+    auto packet = std::make_unique<PacketRecord>();
+    std::strcpy(packet->user_name, user);
+    std::strcpy(packet->host_name, host);
+    packet->source_address = platform::InetAddr(address);
+    std::memcpy(packet->text, text.c_str(), text.size() + 1);
+    packet->extension_offset = static_cast<std::int32_t>(text.size());
+    return packet;
+}
+
+TEST(MessageEntry, HeaderLineThenIndentedText) {
+    EXPECT_EQ(MessageEntry(*Packet("bob", "192.168.1.20", "pc2", "hi")),
+              L"bob (192.168.1.20|pc2):\r\n hi\r\n");
+    // Received line breaks are already CR LF; only the first line is indented.
+    EXPECT_EQ(MessageEntry(*Packet("bob", "10.0.0.2", "pc2", "a\r\nb")),
+              L"bob (10.0.0.2|pc2):\r\n a\r\nb\r\n");
+    EXPECT_EQ(MessageEntry(*Packet("bob", "10.0.0.2", "pc2", "")), L"bob (10.0.0.2|pc2):\r\n \r\n");
+}
+
+TEST(MessageEntry, CodePage936TextIsShownAsWideText) {
+    // 张三 says 你好
+    EXPECT_EQ(MessageEntry(*Packet("\xd5\xc5\xc8\xfd", "10.0.0.2", "pda", "\xc4\xe3\xba\xc3")),
+              L"张三 (10.0.0.2|pda):\r\n 你好\r\n");
+}
+
+TEST(MessageEntry, LongestMessageIsNotCut) {
+    const std::string text(MAX_PACKET - 1, 'x');
+    const std::wstring entry =
+        MessageEntry(*Packet("uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu", "255.255.255.255",
+                             "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh", text));
+    EXPECT_EQ(entry.size(), 49 + 2 + 15 + 1 + 49 + 5 + text.size() + 2);
+    EXPECT_EQ(entry.substr(entry.size() - 3), L"x\r\n");
+}
+
+TEST(FileEntries, ExactTexts) {
+    EXPECT_EQ(FileStartedEntry("report.pdf"), L"开始接收文件report.pdf\r\n");
+    EXPECT_EQ(FileStartedEntry("\xce\xc4\xbc\xfe.txt"), L"开始接收文件文件.txt\r\n");
+    EXPECT_EQ(FileDoneEntry(), L"文件传输完毕\r\n");
+    EXPECT_EQ(FilesReceivedEntry(3), L"==收到3个文件!==\r\n");
+    EXPECT_EQ(FilesReceivedEntry(12), L"==收到12个文件!==\r\n");
+    EXPECT_EQ(FilesReceivedEntry(0), L"");
+    EXPECT_EQ(FilesReceivedEntry(-1), L"");
+}
+
+TransferProgress::Step StepOf(std::uint64_t size, std::uint64_t received, std::uint32_t elapsed,
+                              std::uint32_t start = 1000) {
+    TransferProgress progress;
+    progress.Start(size, start);
+    return progress.Progress(received, start + elapsed);
+}
+
+TEST(TransferProgress, RateIsWholeBytesPerMillisecondTimesAThousand) {
+    // 500,000 of 2,000,000 bytes after 400 ms: 1250 bytes/ms.
+    TransferProgress::Step step = StepOf(2000000, 500000, 400);
+    EXPECT_EQ(step.entry, L"1.19M/S 25.00%\r\n");
+    EXPECT_EQ(step.position, 25);
+    // Less than a byte per millisecond rounds down to nothing.
+    step = StepOf(10000, 999, 1000);
+    EXPECT_EQ(step.entry, L"0.00B/S 9.99%\r\n");
+    EXPECT_EQ(step.position, 9);
+    // One byte per millisecond is the smallest rate that is not 0.
+    EXPECT_EQ(StepOf(4000, 1000, 1000).entry, L"0.98K/S 25.00%\r\n");
+}
+
+TEST(TransferProgress, UnitSwitchesAtTwoToTheTwentiethAndThirtieth) {
+    // 1048 bytes/ms = 1,048,000 B/s, just below 2^20.
+    EXPECT_EQ(StepOf(1048, 1048, 1).entry, L"1023.44K/S 100.00%\r\n");
+    // 1049 bytes/ms = 1,049,000 B/s: floor(R / 1024) / 1024.
+    EXPECT_EQ(StepOf(1049, 1049, 1).entry, L"1.00M/S 100.00%\r\n");
+    // 1,073,741,000 B/s is below 2^30 and prints as M/S.
+    EXPECT_EQ(StepOf(1073741, 1073741, 1).entry, L"1024.00M/S 100.00%\r\n");
+    EXPECT_EQ(StepOf(1073742, 1073742, 1).entry, L"1.00G/S 100.00%\r\n");
+}
+
+TEST(TransferProgress, SizesAndRatesBeyondThirtyTwoBits) {
+    const std::uint64_t five_gib = std::uint64_t{5} << 30;
+    const TransferProgress::Step step = StepOf(five_gib * 2, five_gib, 1000);
+    // 5,368,709 bytes/ms: R = 5,368,709,000, which a 32-bit rate would have wrapped.
+    EXPECT_EQ(step.entry, L"5.00G/S 50.00%\r\n");
+    EXPECT_EQ(step.position, 50);
+}
+
+TEST(TransferProgress, ZeroElapsedCountsAsOneMillisecondAndTheTickMayWrap) {
+    TransferProgress::Step step = StepOf(1000, 1000, 0);
+    EXPECT_EQ(step.entry, L"976.56K/S 100.00%\r\n");
+    EXPECT_EQ(step.position, 100);
+    // Started 256 ms before the 32-bit tick count wrapped, now 256 ms after: 512 ms.
+    step = StepOf(1 << 20, 512000, 512, 0xFFFFFF00u);
+    EXPECT_EQ(step.entry, L"976.56K/S 48.83%\r\n");
+}
+
+TEST(TransferProgress, PositionIsTheTruncatedPercentageWithinTheBar) {
+    EXPECT_EQ(StepOf(3, 2, 10).position, 66);
+    EXPECT_EQ(StepOf(3, 2, 10).entry, L"0.00B/S 66.67%\r\n");
+    EXPECT_EQ(StepOf(100, 0, 10).position, 0);
+    const TransferProgress::Step beyond = StepOf(100, 150, 10);
+    EXPECT_EQ(beyond.entry, L"14.65K/S 150.00%\r\n");
+    EXPECT_EQ(beyond.position, 100);
+}
+
+}  // namespace
+}  // namespace veltra

@@ -1,0 +1,56 @@
+#include "ui/presentation/peer_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/peer_table.h"
+#include "platform/socket.h"
+
+namespace veltra {
+namespace {
+
+void Add(PeerTable& table, const char* user, const char* address, const char* host) {
+    PeerRecord record{};
+    std::strcpy(record.user_name, user);
+    std::strcpy(record.host_name, host);
+    record.source_address = platform::InetAddr(address);
+    table.Write(PeerKey(record), record);
+}
+
+TEST(PeerRows, GreatestKeyFirst) {
+    PeerTable table;
+    Add(table, "alice", "10.0.0.3", "h");
+    Add(table, "carol", "10.0.0.1", "h");
+    Add(table, "bob", "10.0.0.2", "h");
+    const std::vector<PeerRow> rows = BuildPeerRows(table.Snapshot());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].text, L"carol (10.0.0.1|h)");
+    EXPECT_EQ(rows[1].text, L"bob (10.0.0.2|h)");
+    EXPECT_EQ(rows[2].text, L"alice (10.0.0.3|h)");
+    // Each row keeps its peer's address, whatever happens to the table afterwards.
+    table.Clear();
+    EXPECT_EQ(rows[0].address, platform::InetAddr("10.0.0.1"));
+    EXPECT_EQ(rows[2].address, platform::InetAddr("10.0.0.3"));
+}
+
+TEST(PeerRows, OneUserOnTwoHostsGivesTwoRowsAndChineseNamesComeFirst) {
+    PeerTable table;
+    Add(table, "wm", "10.0.0.1", "pda");
+    Add(table, "wm", "10.0.0.2", "pda");
+    Add(table, "\xd5\xc5\xc8\xfd", "10.0.0.9", "pc");  // 张三: its lead byte is above ASCII
+    const std::vector<PeerRow> rows = BuildPeerRows(table.Snapshot());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].text, L"张三 (10.0.0.9|pc)");
+    EXPECT_EQ(rows[1].text, L"wm (10.0.0.2|pda)");
+    EXPECT_EQ(rows[2].text, L"wm (10.0.0.1|pda)");
+}
+
+TEST(PeerRows, OnlineCount) {
+    EXPECT_TRUE(BuildPeerRows({}).empty());
+    EXPECT_EQ(OnlineCountText(0), L"0");
+    EXPECT_EQ(OnlineCountText(12), L"12");
+}
+
+}  // namespace
+}  // namespace veltra
