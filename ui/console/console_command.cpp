@@ -1,6 +1,7 @@
 #include "ui/console/console_command.h"
 
-#include "platform/socket.h"
+#include <cstring>
+
 #include "platform/utf8.h"
 
 namespace veltra {
@@ -98,7 +99,8 @@ std::string Narrow(std::wstring_view text) {
 }  // namespace
 
 std::optional<std::uint32_t> ParseIpv4(std::wstring_view text) {
-    const std::string dotted = platform::WideToUtf8(text);
+    // Built byte by byte: inet_addr would also take "1", "0x7f.1" and read "010" as octal.
+    unsigned char bytes[4] = {};
     for (int part = 0; part < 4; ++part) {
         if (part > 0) {
             if (text.empty() || text.front() != L'.') {
@@ -118,12 +120,14 @@ std::optional<std::uint32_t> ParseIpv4(std::wstring_view text) {
             return std::nullopt;
         }
         text.remove_prefix(digits);
+        bytes[part] = static_cast<unsigned char>(value);
     }
     if (!text.empty()) {
         return std::nullopt;
     }
-    // inet_addr alone would also take "1", "0x7f.1" or "1.2.3.4 junk".
-    return platform::InetAddr(dotted.c_str());
+    std::uint32_t network_order = 0;
+    std::memcpy(&network_order, bytes, sizeof network_order);  // first part first in memory
+    return network_order;
 }
 
 ConsoleParse ParseConsoleCommand(std::wstring_view line) {

@@ -28,4 +28,14 @@ ConsoleEvent ConsoleQueue::Take() {
     return event;
 }
 
+std::optional<ConsoleEvent> ConsoleQueue::TakeWithin(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    if (!ready_.wait_for(lock, limit, [this] { return !events_.empty(); })) {
+        return std::nullopt;
+    }
+    ConsoleEvent event = std::move(events_.front());
+    events_.pop_front();
+    return event;
+}
+
 }  // namespace veltra

@@ -4,9 +4,11 @@
 // messages and commands are handled on one thread in the order they arrived, as a dialog's
 // message loop would.
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <variant>
 
 #include "platform/window.h"
@@ -29,6 +31,8 @@ class ConsoleQueue : public platform::MessageWindow {
     void PostInput(ConsoleInput input);
     // Waits until an event is there and takes the oldest.
     ConsoleEvent Take();
+    // The oldest event, or nothing when none comes within limit.
+    std::optional<ConsoleEvent> TakeWithin(std::chrono::milliseconds limit);
 
   private:
     std::mutex mutex_;

@@ -1,0 +1,83 @@
+#include "ui/console/console_command.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/socket.h"
+#include "platform/utf8.h"
+
+namespace veltra {
+namespace {
+
+using Outcome = ConsoleParse::Outcome;
+
+ConsoleCommand Parsed(std::wstring_view line) {
+    ConsoleParse parse = ParseConsoleCommand(line);
+    EXPECT_EQ(parse.outcome, Outcome::kCommand) << parse.error;
+    return parse.command;
+}
+
+std::string ErrorOf(std::wstring_view line) {
+    const ConsoleParse parse = ParseConsoleCommand(line);
+    EXPECT_EQ(parse.outcome, Outcome::kError);
+    EXPECT_EQ(parse.error.find('\n'), std::string::npos) << "one line only";
+    EXPECT_FALSE(parse.error.empty());
+    return parse.error;
+}
+
+TEST(ConsoleCommand, WordsWithoutArguments) {
+    EXPECT_EQ(Parsed(L"users").kind, ConsoleCommandKind::kUsers);
+    EXPECT_EQ(Parsed(L"  refresh\r").kind, ConsoleCommandKind::kRefresh);
+    EXPECT_EQ(Parsed(L"quit  ").kind, ConsoleCommandKind::kQuit);
+    ErrorOf(L"users all");
+    ErrorOf(L"quit now");
+    ErrorOf(L"Users");
+    ErrorOf(L"send 10.0.0.1 hi");
+    EXPECT_EQ(ParseConsoleCommand(L"").outcome, Outcome::kBlank);
+    EXPECT_EQ(ParseConsoleCommand(L" \t\r").outcome, Outcome::kBlank);
+}
+
+TEST(ConsoleCommand, MessageTakesTheRestOfTheLine) {
+    ConsoleCommand command = Parsed(L"msg 10.77.0.2 hello:  world ");
+    EXPECT_EQ(command.kind, ConsoleCommandKind::kMessage);
+    EXPECT_EQ(command.address, platform::InetAddr("10.77.0.2"));
+    EXPECT_EQ(command.text, L"hello:  world ");
+    // The two characters \n are a line break, as the dialog's edit makes it.
+    EXPECT_EQ(Parsed(L"msg 10.77.0.2 a\\nb\\n").text, L"a\r\nb\r\n");
+    EXPECT_EQ(Parsed(L"msg 10.77.0.2 back\\slash").text, L"back\\slash");
+    EXPECT_EQ(Parsed(L"msg\t127.0.0.1\t你好\r").text, L"你好");
+    ErrorOf(L"msg 10.77.0.2");
+    ErrorOf(L"msg 10.77.0.2   ");
+    ErrorOf(L"msg");
+}
+
+TEST(ConsoleCommand, AddressesAreStrictDottedQuads) {
+    EXPECT_EQ(ParseIpv4(L"0.0.0.0"), platform::InetAddr("0.0.0.0"));
+    EXPECT_EQ(ParseIpv4(L"255.255.255.255"), platform::InetAddr("255.255.255.255"));
+    EXPECT_EQ(ParseIpv4(L"192.168.001.020"), platform::InetAddr("192.168.1.20"));
+    for (const wchar_t* bad :
+         {L"", L"1.2.3", L"1.2.3.4.5", L"1.2.3.256", L"1..2.3", L"1.2.3.4x", L"0x7f.0.0.1",
+          L"1234.1.1.1", L"a.b.c.d", L"-1.2.3.4", L"1.2.3.", L"１.2.3.4"}) {
+        EXPECT_EQ(ParseIpv4(bad), std::nullopt) << platform::WideToUtf8(bad);
+    }
+    const std::string error = ErrorOf(L"msg 10.77.0.300 hi");
+    EXPECT_NE(error.find("10.77.0.300"), std::string::npos) << error;
+    ErrorOf(L"offer localhost /tmp/a");
+}
+
+TEST(ConsoleCommand, OfferSplitsPathsAndHonoursQuotes) {
+    ConsoleCommand command = Parsed(L"offer 10.77.0.2 /tmp/a \"/tmp/with space/b\"  c.txt");
+    EXPECT_EQ(command.kind, ConsoleCommandKind::kOffer);
+    EXPECT_EQ(command.address, platform::InetAddr("10.77.0.2"));
+    EXPECT_EQ(command.paths,
+              (std::vector<std::wstring>{L"/tmp/a", L"/tmp/with space/b", L"c.txt"}));
+    EXPECT_EQ(Parsed(L"offer 10.77.0.2 \"\\Storage Card\\文件\"").paths,
+              (std::vector<std::wstring>{L"\\Storage Card\\文件"}));
+    ErrorOf(L"offer 10.77.0.2");
+    ErrorOf(L"offer 10.77.0.2 \"/tmp/open");
+    ErrorOf(L"offer 10.77.0.2 \"\"");
+    ErrorOf(L"offer 10.77.0.2 \"/tmp/a\"b");
+    ErrorOf(L"offer 10.77.0.2 /tmp/a\"b\"");
+}
+
+}  // namespace
+}  // namespace veltra

@@ -1,0 +1,212 @@
+#include "ui/console/console_front_end.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/receive_listener.h"
+#include "engine/window_messages.h"
+#include "tests/engine/listener_fixture.h"
+#include "ui/console/console_queue.h"
+
+// A session on 127.0.0.1 in the test's own network namespace; the other systems are played from
+// 127.0.0.2. Events are taken from the queue and handled on the test's thread, as main() does.
+namespace veltra {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Datagram;
+using testing::UdpPeer;
+
+const std::uint32_t kSessionAddress = platform::InetAddr("127.0.0.1");
+
+class ConsoleFrontEndTest : public ::testing::Test {
+  protected:
+    ConsoleFrontEndTest()
+        : settings_(MakeSettings()),
+          session_(queue_, settings_, kSessionAddress),
+          front_end_(session_, out_, error_) {}
+
+    static Settings MakeSettings() {
+        Settings settings;
+        settings.user_name = L"me";
+        settings.broadcast_list = L"127.0.0.2";  // so that announcements can be watched
+        return settings;
+    }
+
+    // Hands a packet to the listener as the receive thread would.
+    void Deliver(const char* user, const char* address, const char* host, std::uint32_t command,
+                 const char* text = "") {
+        auto packet = std::make_unique<PacketRecord>();
+        std::strcpy(packet->user_name, user);
+        std::strcpy(packet->host_name, host);
+        packet->source_address = platform::InetAddr(address);
+        packet->command = static_cast<std::int32_t>(command);
+        std::strcpy(packet->text, text);
+        packet->extension_offset = static_cast<std::int32_t>(std::strlen(text));
+        session_.Listener().OnPacket(std::move(packet));
+    }
+    // Handles every event that is already queued.
+    void HandleQueued() {
+        while (auto event = queue_.TakeWithin(0ms)) {
+            front_end_.Handle(std::move(*event));
+        }
+    }
+    bool Command(const wchar_t* line) {
+        return front_end_.Handle(ConsoleInput{ParseConsoleCommand(line), false});
+    }
+    std::string TakeOut() {
+        std::string text = out_.str();
+        out_.str({});
+        return text;
+    }
+
+    // The peer's inbox binds first: the session announces to it as it starts.
+    UdpPeer inbox_{"127.0.0.2", MSG_PORT};
+    Settings settings_;
+    ConsoleQueue queue_;
+    MessengerSession session_;
+    std::ostringstream out_;
+    std::ostringstream error_;
+    ConsoleFrontEnd front_end_;
+};
+
+TEST_F(ConsoleFrontEndTest, SessionStartUpAnnouncesPresence) {
+    auto announcement = inbox_.ReceivePacket();
+    ASSERT_NE(announcement, nullptr);
+    EXPECT_EQ(announcement->command, 0x01000001);
+    EXPECT_STREQ(announcement->user_name, "me");
+}
+
+TEST_F(ConsoleFrontEndTest, RebuildPrintsTheCountAndTheRowsInListOrder) {
+    EXPECT_TRUE(Command(L"users"));
+    EXPECT_EQ(TakeOut(), "在线人数 0\n");
+
+    Deliver("alice", "10.0.0.3", "h", CMD_ANNOUNCE_REPLY);
+    Deliver("carol", "10.0.0.1", "h", CMD_ANNOUNCE_REPLY);
+    Deliver("\xd5\xc5\xc8\xfd", "10.0.0.2", "h", CMD_ANNOUNCE_REPLY);
+    HandleQueued();
+    const std::string rows =
+        "在线人数 3\n  张三 (10.0.0.2|h)\n  carol (10.0.0.1|h)\n  alice (10.0.0.3|h)\n";
+    EXPECT_EQ(TakeOut(), rows) << "three changes, one rebuild";
+
+    EXPECT_TRUE(Command(L"users"));
+    EXPECT_EQ(TakeOut(), rows);
+
+    Deliver("carol", "10.0.0.1", "h", CMD_DEPART);
+    HandleQueued();
+    EXPECT_EQ(TakeOut(), "在线人数 2\n  张三 (10.0.0.2|h)\n  alice (10.0.0.3|h)\n");
+}
+
+TEST_F(ConsoleFrontEndTest, RefreshEmptiesTheTableAndAnnouncesAgainButKeepsTheRows) {
+    ASSERT_NE(inbox_.ReceivePacket(), nullptr);  // the start-up announcement
+    Deliver("alice", "10.0.0.3", "h", CMD_ANNOUNCE_REPLY);
+    HandleQueued();
+    TakeOut();
+
+    EXPECT_TRUE(Command(L"refresh"));
+    auto announcement = inbox_.ReceivePacket();
+    ASSERT_NE(announcement, nullptr);
+    EXPECT_EQ(announcement->command, 0x01000001);
+    EXPECT_TRUE(session_.Listener().PeersSnapshot().empty());
+    EXPECT_TRUE(Command(L"users"));
+    EXPECT_EQ(TakeOut(), "在线人数 1\n  alice (10.0.0.3|h)\n");
+}
+
+TEST_F(ConsoleFrontEndTest, MessageCommandSendsAPlainTextMessage) {
+    ASSERT_NE(inbox_.ReceivePacket(), nullptr);
+    EXPECT_TRUE(Command(L"msg 127.0.0.2 你好\\nworld"));
+    std::unique_ptr<RawDatagram> datagram = inbox_.Receive();
+    ASSERT_NE(datagram, nullptr);
+    const std::string bytes(datagram->data, static_cast<std::size_t>(datagram->byte_count));
+    // Command word 32 exactly, the text in code page 936 with a bare LF, one NUL.
+    const std::string tail = ":32:\xc4\xe3\xba\xc3\nworld";
+    ASSERT_GT(bytes.size(), tail.size() + 1);
+    EXPECT_EQ(bytes.substr(bytes.size() - tail.size() - 1), tail + '\0');
+    EXPECT_EQ(error_.str(), "");
+}
+
+TEST_F(ConsoleFrontEndTest, MalformedLinesComplainOnceAndSendNothing) {
+    ASSERT_NE(inbox_.ReceivePacket(), nullptr);
+    EXPECT_TRUE(Command(L"msg 127.0.0.256 hi"));
+    EXPECT_TRUE(Command(L"msg 127.0.0.2"));
+    EXPECT_TRUE(Command(L"fly away"));
+    EXPECT_TRUE(Command(L""));
+    EXPECT_TRUE(Command(L"msg 127.0.0.2 after"));
+    std::istringstream complaints(error_.str());
+    int lines = 0;
+    for (std::string line; std::getline(complaints, line);) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 3);
+    auto first = inbox_.ReceivePacket();
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first->Message(), "after");
+    EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
+    Deliver("bob", "10.0.0.2", "pc2", CMD_MESSAGE, "one\r\ntwo");
+    HandleQueued();
+    EXPECT_EQ(TakeOut(), "bob (10.0.0.2|pc2):\n one\ntwo\n");
+
+    auto file = [](const char* name, std::uint64_t size) {
+        auto payload = std::make_unique<FileEventPayload>();
+        payload->name = name;
+        payload->size = size;
+        return payload;
+    };
+    front_end_.Handle(platform::WindowMessage{WM_FILE_STARTED, 0, 0, file("\xce\xc4.txt", 400)});
+    front_end_.Handle(platform::WindowMessage{WM_FILE_PROGRESS, 0, 100, file("\xce\xc4.txt", 400)});
+    front_end_.Handle(platform::WindowMessage{WM_FILE_DONE, 0, 0, file("\xce\xc4.txt", 400)});
+    front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 0, 0, nullptr});
+    front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 2, 0, nullptr});
+    const std::string log = TakeOut();
+    const std::regex expected(
+        "开始接收文件文.txt\n[0-9]+\\.[0-9]{2}[BKMG]/S 25\\.00%\n文件传输完毕\n==收到2个文件!==\n");
+    EXPECT_TRUE(std::regex_match(log, expected)) << log;
+}
+
+TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {
+    EXPECT_FALSE(Command(L"quit"));
+    EXPECT_FALSE(front_end_.Handle(ConsoleInput{{}, true}));
+    session_.Shutdown();
+    // A notice that was still queued finds the session shut down and prints nothing.
+    front_end_.Handle(platform::WindowMessage{WM_PEERS_CHANGED, 0, 0, nullptr});
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(session_.TakePeersSnapshot(), std::nullopt);
+}
+
+TEST(ConsoleInputReader, QueuesEachLineAndStopsAfterQuit) {
+    ConsoleQueue queue;
+    std::istringstream input("users\nbogus\n\nquit\nmsg 1.2.3.4 never read\n");
+    ReadConsoleInput(input, queue);
+    std::vector<ConsoleParse::Outcome> outcomes;
+    while (auto event = queue.TakeWithin(0ms)) {
+        outcomes.push_back(std::get<ConsoleInput>(*event).parse.outcome);
+    }
+    using Outcome = ConsoleParse::Outcome;
+    EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::kCommand, Outcome::kError, Outcome::kBlank,
+                                              Outcome::kCommand}));
+    std::string rest;
+    std::getline(input, rest);
+    EXPECT_EQ(rest, "msg 1.2.3.4 never read");
+}
+
+TEST(ConsoleInputReader, EndOfInputIsQueued) {
+    ConsoleQueue queue;
+    std::istringstream input("users");  // a last line without its line end still counts
+    ReadConsoleInput(input, queue);
+    auto first = queue.TakeWithin(0ms);
+    auto second = queue.TakeWithin(0ms);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(std::get<ConsoleInput>(*first).parse.command.kind, ConsoleCommandKind::kUsers);
+    EXPECT_TRUE(std::get<ConsoleInput>(*second).end_of_input);
+}
+
+}  // namespace
+}  // namespace veltra
