@@ -1,0 +1,42 @@
+#include "ui/dialogs/layout_dialog.h"
+
+#include <wx/xrc/xmlres.h>
+
+#include "ui/dialogs/dialog_layout.h"
+#include "ui/dialogs/dialog_resources.h"
+
+namespace veltra {
+
+int TemplateForClientSize(const wxSize& client, int portrait_template, int landscape_template) {
+    return client.y > client.x ? portrait_template : landscape_template;
+}
+
+CLayoutDialog::CLayoutDialog(int portrait_template, int landscape_template)
+    : portrait_template_(portrait_template),
+      landscape_template_(landscape_template),
+      current_layout_(portrait_template) {}
+
+bool CLayoutDialog::CreateFromTemplate(wxWindow* parent, const wxSize& client_size) {
+    LoadDialogResources();
+    if (!wxXmlResource::Get()->LoadDialog(this, parent, TemplateName(portrait_template_))) {
+        return false;
+    }
+    // The loader places a control whose coordinate is -1 at the default position; the template
+    // means -1 dialog units, so the portrait rectangles are applied once more, exactly.
+    ApplyDialogLayout(this, portrait_template_);
+    SetClientSize(ConvertDialogToPixels(client_size));
+    Bind(wxEVT_SIZE, &CLayoutDialog::OnSize, this);
+    return true;
+}
+
+void CLayoutDialog::OnSize(wxSizeEvent& event) {
+    event.Skip();
+    if (!layout_switching_) {
+        return;
+    }
+    current_layout_ =
+        TemplateForClientSize(GetClientSize(), portrait_template_, landscape_template_);
+    ApplyDialogLayout(this, current_layout_);
+}
+
+}  // namespace veltra

@@ -1,0 +1,28 @@
+#pragma once
+// Numeric identities of the dialog resources. The templates in resources/dialogs.xrc name their
+// dialogs and controls with these symbols; RegisterResourceIds() binds each symbol to its number
+// before the first template is loaded, so a live control's id is the number below.
+
+namespace veltra {
+
+inline constexpr int IDD_MAIN_PORTRAIT = 102;
+inline constexpr int IDD_MAIN_LANDSCAPE = 103;
+inline constexpr int IDD_COMPOSE_PORTRAIT = 130;
+inline constexpr int IDD_ABOUT = 131;
+inline constexpr int IDD_COMPOSE_LANDSCAPE = 132;
+
+inline constexpr int IDI_APP_ICON = 128;
+inline constexpr int IDS_SOCKET_INIT_FAILED = 103;
+
+// Main dialog.
+inline constexpr int IDC_LOG = 1001;
+inline constexpr int IDC_ONLINE_COUNT = 1004;
+inline constexpr int IDC_USER_LIST = 1008;
+inline constexpr int IDC_PROGRESS = 1011;
+inline constexpr int IDC_ABOUT = 1012;
+
+// Compose dialog. The numbers repeat those of the main dialog: ids are unique per dialog only.
+inline constexpr int IDC_MESSAGE_TEXT = 1001;
+inline constexpr int IDC_SEND_FILE = 1012;
+
+}  // namespace veltra
