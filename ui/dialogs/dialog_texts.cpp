@@ -1,0 +1,42 @@
+#include "ui/dialogs/dialog_texts.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/text.h"
+
+namespace veltra {
+
+const std::wstring& AboutText() {
+    static const std::wstring text =
+        L"Veltra For Windows Mobile\r\n"
+        L"版本0.02\r\n"
+        L"基于原作者的Veltra协议开发\r\n"
+        L"与原作者Veltra兼容\r\n"
+        L"Veltra 开发组\r\n"
+        L"2008年1月\r\n"
+        L"https://veltra.example\r\n"
+        L"\r\n"
+        L"点击用户名发送文件或者消息\r\n"
+        L"接收文件保存在\\Storage Card\\Received\\目录下";
+    return text;
+}
+
+std::wstring EngineStartFailedText(int error) {
+    if (error == EADDRINUSE) {
+        return L"Veltra 无法启动：端口 2425 已被占用。\n"
+               L"可能已有一个 Veltra 在运行，请先关闭它，然后再试。";
+    }
+    return FormatWide(L"Veltra 无法启动：无法打开网络端口 2425（错误 %d）。", error);
+}
+
+std::wstring ForDisplay(std::wstring text) {
+    std::wstring::size_type at = 0;
+    while ((at = text.find(L"\r\n", at)) != std::wstring::npos) {
+        text.erase(at, 1);
+        ++at;
+    }
+    return text;
+}
+
+}  // namespace veltra

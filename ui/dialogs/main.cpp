@@ -1,0 +1,3 @@
+#include "ui/dialogs/messenger_app.h"
+
+wxIMPLEMENT_APP(veltra::CMessengerApp);

@@ -1,0 +1,96 @@
+#pragma once
+// The main dialog: online count, list of users, log, progress bar and the about button. It owns
+// the running messenger (through a MessengerBackend) and is the window its worker threads post
+// to; every handler runs on the UI thread.
+
+#include <wx/gauge.h>
+#include <wx/listctrl.h>
+#include <wx/textctrl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/settings.h"
+#include "platform/window.h"
+#include "ui/dialogs/input_msg_dialog.h"
+#include "ui/dialogs/layout_dialog.h"
+#include "ui/dialogs/messenger_backend.h"
+#include "ui/dialogs/window_message_event.h"
+#include "ui/presentation/log_entries.h"
+
+namespace veltra {
+
+// What the dialog does through the desktop; tests replace these.
+struct MainDialogHooks {
+    // Runs a compose dialog modally; the result (wxID_OK or wxID_CANCEL).
+    std::function<int(CInputMsgDialog&)> run_compose;
+    FileChooser choose_files;
+    // A message box with an OK button and no icon; text may have CR LF line breaks.
+    std::function<void(wxWindow* parent, const std::wstring& text, const std::wstring& caption)>
+        show_message;
+    std::function<void()> play_sound;
+    std::function<std::uint32_t()> tick_ms;
+};
+
+MainDialogHooks DefaultMainDialogHooks();
+
+class CMainDialog : public CLayoutDialog, public platform::MessageWindow {
+  public:
+    CMainDialog(const Settings& settings, BackendFactory start_backend,
+                MainDialogHooks hooks = DefaultMainDialogHooks());
+    ~CMainDialog() override;
+
+    // Starts the messenger (engine, listener, presence announcement), then lets the layout follow
+    // the screen. The socket error code when the messenger could not start.
+    std::optional<int> Start();
+    // Stops the messenger before the window goes; later messages are dropped. Safe to call twice.
+    void ShutdownMessenger();
+
+    // Any thread: queued for the UI thread, never waits.
+    void PostMessage(platform::WindowMessage message) override;
+
+    // A tap on the user list: on row item, or (item < 0) below the rows.
+    void TapUserList(long item);
+
+    wxListCtrl* UserList() const { return user_list_; }
+    wxTextCtrl* Log() const { return log_; }
+    wxTextCtrl* OnlineCount() const { return online_count_; }
+    wxGauge* Progress() const { return progress_; }
+    std::size_t UserListRebuilds() const { return user_list_rebuilds_; }
+
+  private:
+    void BindControls();
+    void OnWindowMessage(WindowMessageEvent& event);
+    void OnPeersChanged();
+    void RebuildUserList();
+    void OnMessageReceived(platform::WindowMessage& message);
+    void OnFilesReceived(const platform::WindowMessage& message);
+    void OnFileStarted(const platform::WindowMessage& message);
+    void OnFileProgress(const platform::WindowMessage& message);
+    void OnFileDone();
+    void OnUserListMouseUp(wxMouseEvent& event);
+    void OnAbout(wxCommandEvent& event);
+    void OnEndCommand(wxCommandEvent& event);
+    void OnClose(wxCloseEvent& event);
+    void AppendToLog(const std::wstring& entry);
+
+    const Settings& settings_;
+    BackendFactory start_backend_;
+    MainDialogHooks hooks_;
+    std::unique_ptr<MessengerBackend> backend_;
+    bool shut_down_ = false;
+    TransferProgress transfer_;
+    bool rebuild_scheduled_ = false;
+    std::size_t user_list_rebuilds_ = 0;
+
+    wxListCtrl* user_list_ = nullptr;
+    wxTextCtrl* log_ = nullptr;
+    wxTextCtrl* online_count_ = nullptr;
+    wxGauge* progress_ = nullptr;
+};
+
+}  // namespace veltra

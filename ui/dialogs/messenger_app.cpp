@@ -1,0 +1,40 @@
+#include "ui/dialogs/messenger_app.h"
+
+#include "ui/dialogs/dialog_resources.h"
+#include "ui/dialogs/dialog_texts.h"
+
+namespace veltra {
+
+int RunMainDialog(const Settings& settings, const BackendFactory& start_backend,
+                  const MainDialogHooks& hooks) {
+    CMainDialog dialog(settings, start_backend, hooks);
+    if (const std::optional<int> error = dialog.Start()) {
+        hooks.show_message(nullptr, EngineStartFailedText(*error), kMainCaption);
+        return 1;
+    }
+    dialog.ShowModal();
+    return 0;
+}
+
+bool CMessengerApp::OnInit() {
+    // No command line is read, so the toolkit's own option parsing is left out.
+    SetAppName("veltra");
+    LoadDialogResources();
+    // The POSIX socket layer has nothing to start that can fail; kSocketInitFailedText stays
+    // for a platform whose layer can.
+    socket_layer_.emplace();
+    ProcessSettings();  // reads the owner's name before any thread runs
+    return true;
+}
+
+int CMessengerApp::OnRun() {
+    return RunMainDialog(ProcessSettings(), SessionBackendFactory(ProcessSettings()),
+                         DefaultMainDialogHooks());
+}
+
+int CMessengerApp::OnExit() {
+    socket_layer_.reset();
+    return wxApp::OnExit();
+}
+
+}  // namespace veltra

@@ -1,0 +1,32 @@
+#pragma once
+// The application object: the socket layer, then the main dialog run modally; the process ends
+// when the dialog closes.
+
+#include <wx/app.h>
+
+#include <optional>
+
+#include "common/settings.h"
+#include "platform/socket.h"
+#include "ui/dialogs/main_dialog.h"
+#include "ui/dialogs/messenger_backend.h"
+
+namespace veltra {
+
+// Runs the main dialog modally until it closes; the process exit code. When the messenger cannot
+// start (its port is taken), says so in a message box and returns 1 without showing the dialog.
+int RunMainDialog(const Settings& settings, const BackendFactory& start_backend,
+                  const MainDialogHooks& hooks);
+
+class CMessengerApp : public wxApp {
+  public:
+    bool OnInit() override;
+    // The modal run takes the place of the main loop, so its end is the end of the process.
+    int OnRun() override;
+    int OnExit() override;
+
+  private:
+    std::optional<platform::SocketLayer> socket_layer_;
+};
+
+}  // namespace veltra
