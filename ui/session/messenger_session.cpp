@@ -6,14 +6,27 @@
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
+#if VELTRA_WITH_SERVING
+#include "serving/attachment_offer.h"
+#include "serving/transfer_server.h"
+#endif
+#if VELTRA_WITH_RECEIVING
+#include "receiving/download_manager.h"
+#endif
 
 namespace veltra {
 
 struct MessengerSession::Parts {
-    platform::MessageWindow* window = nullptr;
-    const Settings* settings = nullptr;
-    // Declared in the order of start-up, so that destruction runs in reverse.
+    // Declared in the order of start-up, so that destruction runs in reverse: the transfer
+    // server outlives the engine's shutdown, which joins the connection threads reading its
+    // offers.
     std::unique_ptr<CMessengerEngine> engine;
+#if VELTRA_WITH_SERVING
+    std::unique_ptr<CTransferServer> server;
+#endif
+#if VELTRA_WITH_RECEIVING
+    std::unique_ptr<CDownloadManager> downloads;
+#endif
     std::unique_ptr<CReceiveListener> listener;
     bool shut_down = false;
 };
@@ -21,13 +34,24 @@ struct MessengerSession::Parts {
 MessengerSession::MessengerSession(platform::MessageWindow& window, const Settings& settings,
                                    std::uint32_t bind_address)
     : parts_(std::make_unique<Parts>()) {
-    parts_->window = &window;
-    parts_->settings = &settings;
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
-    parts_->listener =
-        std::make_unique<CReceiveListener>(window, *parts_->engine, settings, nullptr);
-    parts_->engine->SetListener(parts_->listener.get());
-    parts_->engine->AnnouncePresence();
+    try {
+        CAttachmentHandler* attachments = nullptr;
+#if VELTRA_WITH_SERVING
+        parts_->server = std::make_unique<CTransferServer>(*parts_->engine);
+#endif
+#if VELTRA_WITH_RECEIVING
+        parts_->downloads = std::make_unique<CDownloadManager>(window, *parts_->engine, settings);
+        attachments = parts_->downloads.get();
+#endif
+        parts_->listener =
+            std::make_unique<CReceiveListener>(window, *parts_->engine, settings, attachments);
+        parts_->engine->SetListener(parts_->listener.get());
+        parts_->engine->AnnouncePresence();
+    } catch (...) {
+        Shutdown();  // no thread may be left calling into parts that are about to go
+        throw;
+    }
 }
 
 MessengerSession::~MessengerSession() {
@@ -41,6 +65,11 @@ void MessengerSession::Shutdown() {
     parts_->shut_down = true;
     // Waits for a datagram being dispatched, so no offer can reach the downloads after this.
     parts_->engine->SetListener(nullptr);
+#if VELTRA_WITH_RECEIVING
+    if (parts_->downloads) {
+        parts_->downloads->Shutdown();
+    }
+#endif
     parts_->engine->Shutdown();
 }
 
@@ -53,8 +82,24 @@ void MessengerSession::SendText(std::uint32_t address, const std::wstring& text)
                                  static_cast<std::int32_t>(CMD_MESSAGE), message.c_str(), nullptr);
 }
 
-void MessengerSession::OfferFiles(std::uint32_t /*address*/,
-                                  const std::vector<std::wstring>& /*paths*/) {}
+void MessengerSession::OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths) {
+    if (parts_->shut_down || paths.empty()) {
+        return;
+    }
+#if VELTRA_WITH_SERVING
+    SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, paths);
+#else
+    (void)address;
+#endif
+}
+
+bool MessengerSession::CanOfferFiles() const {
+#if VELTRA_WITH_SERVING
+    return true;
+#else
+    return false;
+#endif
+}
 
 void MessengerSession::Refresh() {
     if (parts_->shut_down) {
@@ -64,7 +109,7 @@ void MessengerSession::Refresh() {
         parts_->listener->ClearPeers();
         parts_->engine->AnnouncePresence();
     } catch (...) {
-        // A failed refresh leaves the list as it was; the user may tap again.
+        // A failed refresh leaves the list as it was; the user may ask again.
     }
 }
 
