@@ -1,11 +1,15 @@
 // The main dialog over a real messenger session on 127.0.0.1, with a second messenger on
-// 127.0.0.2 as the peer (both inside the test's own network namespace).
+// 127.0.0.2 as the peer (both inside the test's own network namespace, both storing received
+// files under a temporary home folder).
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,82 +19,157 @@
 #include "engine/window_messages.h"
 #include "event_pump.h"
 #include "platform/socket.h"
+#include "platform/utf8.h"
+#include "tests/platform/temp_folder.h"
 #include "ui/dialogs/main_dialog.h"
+#include "ui/dialogs/resource_ids.h"
 #include "ui/session/messenger_session.h"
 
 namespace veltra {
 namespace {
 
-// The peer's window: keeps the texts of the messages it receives.
+// The peer's window: keeps the received texts and the number of files of finished batches.
 class PeerWindow : public platform::MessageWindow {
   public:
     void PostMessage(platform::WindowMessage message) override {
-        if (message.id != WM_MESSAGE_RECEIVED) {
-            return;
-        }
-        const auto* payload = message.PayloadAs<MessageReceivedPayload>();
-        if (payload == nullptr || !payload->packet) {
-            return;
-        }
         std::lock_guard lock(mutex_);
-        texts_.emplace_back(payload->packet->Message());
-        arrived_.notify_all();
+        if (message.id == WM_FILES_RECEIVED) {
+            files_received_ += static_cast<int>(message.wparam);
+        } else if (const auto* payload = message.PayloadAs<MessageReceivedPayload>();
+                   message.id == WM_MESSAGE_RECEIVED && payload != nullptr && payload->packet) {
+            texts_.emplace_back(payload->packet->Message());
+        }
+        changed_.notify_all();
     }
 
     std::vector<std::string> WaitForTexts(std::size_t count) {
         std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return texts_.size() >= count; });
+        changed_.wait_for(lock, std::chrono::seconds(5), [&] { return texts_.size() >= count; });
         return texts_;
+    }
+    int WaitForFiles(int count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return files_received_ >= count; });
+        return files_received_;
     }
 
   private:
     std::mutex mutex_;
-    std::condition_variable arrived_;
+    std::condition_variable changed_;
     std::vector<std::string> texts_;
+    int files_received_ = 0;
 };
 
-TEST(MainDialogWithSession, PeerIsListedAndTextsTravelBothWays) {
-    const std::uint32_t own_address = platform::InetAddr("127.0.0.1");
-    const std::uint32_t peer_address = platform::InetAddr("127.0.0.2");
-    Settings settings;
-    Settings peer_settings;
-    peer_settings.user_name = L"对方";
-    peer_settings.broadcast_list = L"127.0.0.1";  // lo carries no broadcast
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
-    MainDialogHooks hooks = DefaultMainDialogHooks();
-    hooks.run_compose = [](CInputMsgDialog& compose) {
-        testing::WhenModal(compose, [&compose] {
-            compose.MessageEdit()->SetValue(L"你好\nthere");
-            testing::ClickButton(compose, wxID_OK);
-        });
-        return compose.ShowModal();
-    };
-    CMainDialog dialog(settings, SessionBackendFactory(settings, own_address), hooks);
-    ASSERT_FALSE(dialog.Start());
+class MainDialogWithSession : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        peer_settings_.user_name = L"对方";
+        peer_settings_.broadcast_list = L"127.0.0.1";  // lo carries no broadcast
 
-    PeerWindow peer_window;
-    MessengerSession peer(peer_window, peer_settings, peer_address);
+        MainDialogHooks hooks = DefaultMainDialogHooks();
+        hooks.run_compose = [this](CInputMsgDialog& compose) {
+            testing::WhenModal(compose, [this, &compose] {
+                compose.MessageEdit()->SetValue(typed_);
+                testing::ClickButton(compose, button_);
+            });
+            return compose.ShowModal();
+        };
+        hooks.choose_files = [this](wxWindow*) { return chosen_; };
+        hooks.play_sound = [this] { ++sounds_; };
+        dialog_ = std::make_unique<CMainDialog>(
+            settings_, SessionBackendFactory(settings_, own_address_), hooks);
+        ASSERT_FALSE(dialog_->Start());
+        peer_ = std::make_unique<MessengerSession>(peer_window_, peer_settings_, peer_address_);
+        // The peer announced itself to 127.0.0.1.
+        ASSERT_TRUE(testing::PumpUntil([&] { return dialog_->UserList()->GetItemCount() == 1; }));
+    }
 
-    ASSERT_TRUE(testing::PumpUntil([&] { return dialog.UserList()->GetItemCount() == 1; }));
-    const std::wstring row = dialog.UserList()->GetItemText(0).ToStdWstring();
-    EXPECT_TRUE(row.starts_with(L"对方 (127.0.0.2|")) << row;
-    EXPECT_EQ(dialog.OnlineCount()->GetValue(), L"1");
+    void TearDown() override {
+        dialog_->ShutdownMessenger();
+        peer_->Shutdown();
+    }
 
-    dialog.TapUserList(0);
-    const std::vector<std::string> texts = peer_window.WaitForTexts(1);
+    std::wstring PeerHeader() const {
+        return L"对方 (127.0.0.2|" + AnsiToWide(peer_->Engine().HostName()) + L")";
+    }
+
+    testing::TempFolder home_;
+    testing::ScopedHome scoped_home_{home_.path().string()};
+    const std::uint32_t own_address_ = platform::InetAddr("127.0.0.1");
+    const std::uint32_t peer_address_ = platform::InetAddr("127.0.0.2");
+    Settings settings_;
+    Settings peer_settings_;
+    std::wstring typed_;
+    int button_ = wxID_OK;
+    std::optional<std::vector<std::wstring>> chosen_;
+    int sounds_ = 0;
+    PeerWindow peer_window_;
+    std::unique_ptr<CMainDialog> dialog_;
+    std::unique_ptr<MessengerSession> peer_;
+};
+
+TEST_F(MainDialogWithSession, PeerIsListedAndTextsTravelBothWays) {
+    EXPECT_EQ(dialog_->UserList()->GetItemText(0).ToStdWstring(), PeerHeader());
+    EXPECT_EQ(dialog_->OnlineCount()->GetValue(), L"1");
+
+    typed_ = L"你好\nthere";
+    dialog_->TapUserList(0);
+    const std::vector<std::string> texts = peer_window_.WaitForTexts(1);
     ASSERT_EQ(texts.size(), 1U);
     // The dialog hands over CR LF; the packet builder drops the CRs and the peer's parser puts
     // them back, so the text arrives as typed.
     EXPECT_EQ(texts[0], WideToAnsi(L"你好\r\nthere"));
 
-    peer.SendText(own_address, L"回复");
-    const std::wstring expected =
-        L"对方 (127.0.0.2|" + AnsiToWide(peer.Engine().HostName()) + L"):\r\n 回复\r\n";
-    ASSERT_TRUE(testing::PumpUntil([&] { return !dialog.Log()->IsEmpty(); }));
-    EXPECT_EQ(dialog.Log()->GetValue().ToStdWstring(), expected);
+    peer_->SendText(own_address_, L"回复");
+    const std::wstring expected = PeerHeader() + L":\r\n 回复\r\n";
+    ASSERT_TRUE(testing::PumpUntil([&] { return !dialog_->Log()->IsEmpty(); }));
+    EXPECT_EQ(dialog_->Log()->GetValue().ToStdWstring(), expected);
+}
 
-    dialog.ShutdownMessenger();
-    peer.Shutdown();
+TEST_F(MainDialogWithSession, ChosenFilesAreOfferedToTheTappedPeer) {
+    const std::filesystem::path source = home_.path() / "outbox" / "plan.bin";
+    std::filesystem::create_directories(source.parent_path());
+    std::ofstream(source, std::ios::binary) << std::string(70000, 'p');
+    if (!peer_->CanOfferFiles()) {
+        GTEST_SKIP() << "built without the serving side";
+    }
+
+    typed_ = L"dropped with the files";
+    button_ = IDC_SEND_FILE;
+    chosen_ = std::vector<std::wstring>{source.wstring()};
+    dialog_->TapUserList(0);
+
+    ASSERT_EQ(peer_window_.WaitForFiles(1), 1);
+    EXPECT_EQ(ReadFile(home_.path() / "Received" / "plan.bin"), std::string(70000, 'p'));
+    EXPECT_TRUE(peer_window_.WaitForTexts(0).empty());
+}
+
+TEST_F(MainDialogWithSession, ReceivedFileIsLoggedFromStartToFinishWithTheBarFull) {
+    // Named in UTF-8 on disk, in code page 936 on the wire, in wide text in the log.
+    const std::string name = platform::WideToUtf8(L"报告.bin");
+    const std::filesystem::path source = home_.path() / "outbox" / name;
+    std::filesystem::create_directories(source.parent_path());
+    std::ofstream(source, std::ios::binary) << std::string(300000, 'r');
+    if (!peer_->CanOfferFiles()) {
+        GTEST_SKIP() << "built without the serving side";
+    }
+
+    peer_->OfferFiles(own_address_, {platform::Utf8ToWide(source.string())});
+    const std::wstring received = L"==收到1个文件!==\r\n";
+    ASSERT_TRUE(testing::PumpUntil(
+        [&] { return dialog_->Log()->GetValue().ToStdWstring().ends_with(received); }, 10000));
+
+    const std::wstring log = dialog_->Log()->GetValue().ToStdWstring();
+    EXPECT_TRUE(log.starts_with(L"开始接收文件报告.bin\r\n")) << log;
+    EXPECT_TRUE(log.ends_with(L" 100.00%\r\n文件传输完毕\r\n" + received)) << log;
+    EXPECT_EQ(dialog_->Progress()->GetValue(), 100);
+    EXPECT_EQ(sounds_, 1);
+    EXPECT_EQ(ReadFile(home_.path() / "Received" / name), std::string(300000, 'r'));
 }
 
 }  // namespace
