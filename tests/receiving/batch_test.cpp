@@ -66,8 +66,8 @@ TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
     FakePeer peer(ServeThenStall(Pattern(65536)));
     CDownloadManager manager(window_, engine_, settings_);
     manager.OnAttachments(OfferPacket(Entry(0, "stalled.bin", 200000) + Entry(1, "b", 1)));
-    manager.OnAttachments(OfferPacket(Entry(2, "waiting", 1)));
     ASSERT_TRUE(window_.WaitFor(WM_FILE_PROGRESS, 1));
+    manager.OnAttachments(OfferPacket(Entry(2, "waiting", 1)));
 
     const auto start = std::chrono::steady_clock::now();
     manager.Shutdown();

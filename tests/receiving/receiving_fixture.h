@@ -319,8 +319,8 @@ class ReceivingTest : public ::testing::Test {
     // Short limits, so that tests of the time rules end quickly.
     static DownloadLimits QuickLimits() {
         DownloadLimits limits;
-        limits.connect_ms = 300;
-        limits.idle_ms = 300;
+        limits.connect_ms = 500;
+        limits.idle_ms = 500;
         limits.lock_poll_ms = 20;
         return limits;
     }
