@@ -76,13 +76,16 @@ class UdpPeer {
 
 class RecordingWindow : public platform::MessageWindow {
   public:
-    // Runs on the posting thread before the message is stored.
-    std::function<void(const platform::WindowMessage&)> on_post;
+    // hook runs on the posting thread before a message is stored.
+    void SetOnPost(std::function<void(const platform::WindowMessage&)> hook) {
+        std::lock_guard guard(mutex_);
+        on_post_ = std::move(hook);
+    }
 
     void PostMessage(platform::WindowMessage message) override {
         std::lock_guard guard(mutex_);
-        if (on_post) {
-            on_post(message);
+        if (on_post_) {
+            on_post_(message);
         }
         messages_.push_back(std::move(message));
         posted_.notify_all();
@@ -122,6 +125,7 @@ class RecordingWindow : public platform::MessageWindow {
     std::mutex mutex_;
     std::condition_variable posted_;
     std::vector<platform::WindowMessage> messages_;
+    std::function<void(const platform::WindowMessage&)> on_post_;
 };
 
 }  // namespace veltra::testing

@@ -34,22 +34,33 @@ constexpr int kAfterBarrierMs = 50;
 
 class AttachmentRecorder : public CAttachmentHandler {
   public:
-    std::function<void(const PacketRecord&)> on_offer;
-    void OnAttachments(std::unique_ptr<PacketRecord> packet) override {
-        if (on_offer) {
-            on_offer(*packet);
-        }
+    // hook runs on the receive thread before an offer is stored.
+    void SetOnOffer(std::function<void(const PacketRecord&)> hook) {
         std::lock_guard guard(mutex_);
+        on_offer_ = std::move(hook);
+    }
+    void OnAttachments(std::unique_ptr<PacketRecord> packet) override {
+        std::lock_guard guard(mutex_);
+        if (on_offer_) {
+            on_offer_(*packet);
+        }
         offers_.push_back(std::move(packet));
     }
     std::size_t Count() {
         std::lock_guard guard(mutex_);
         return offers_.size();
     }
-    std::vector<std::unique_ptr<PacketRecord>> offers_;
+    std::vector<std::unique_ptr<PacketRecord>> Take() {
+        std::lock_guard guard(mutex_);
+        std::vector<std::unique_ptr<PacketRecord>> taken = std::move(offers_);
+        offers_.clear();
+        return taken;
+    }
 
   private:
     std::mutex mutex_;
+    std::function<void(const PacketRecord&)> on_offer_;
+    std::vector<std::unique_ptr<PacketRecord>> offers_;
 };
 
 class ReceiveListenerTest : public ::testing::Test {
@@ -184,7 +195,7 @@ TEST_F(ReceiveListenerTest, DepartureRemovesExactlyThatPeerAndAlwaysNotifies) {
 
 TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
     std::atomic<bool> receipt_was_out{false};
-    window_.on_post = [&](const platform::WindowMessage& message) {
+    window_.SetOnPost([&](const platform::WindowMessage& message) {
         if (message.id == WM_MESSAGE_RECEIVED) {
             auto receipt = bob_inbox_.ReceivePacket(1000);
             receipt_was_out = receipt != nullptr && receipt->command == 0x21;
@@ -192,7 +203,7 @@ TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
                 EXPECT_STREQ(receipt->Message(), "4711");
             }
         }
-    };
+    });
     bob_.Send(Datagram(4711, "bob", "pc2", CMD_MESSAGE | OPT_WANT_ACK, "hello"), kEngineAddress);
     ASSERT_TRUE(window_.WaitFor(WM_MESSAGE_RECEIVED, 1));
     EXPECT_TRUE(receipt_was_out);
@@ -226,18 +237,19 @@ TEST_F(ReceiveListenerTest, MessageWithoutReceiptRequestIsShownUnanswered) {
 
 TEST_F(ReceiveListenerTest, OfferGoesToTheAttachmentHandlerAfterTheReceipt) {
     std::atomic<bool> receipt_was_out{false};
-    attachments_.on_offer = [&](const PacketRecord&) {
+    attachments_.SetOnOffer([&](const PacketRecord&) {
         auto receipt = bob_inbox_.ReceivePacket(1000);
         receipt_was_out = receipt != nullptr && receipt->command == 0x21;
-    };
+    });
     bob_.Send(Datagram(10, "bob", "pc2", CMD_MESSAGE | OPT_ATTACHMENTS | OPT_WANT_ACK, "",
                        "1:a.txt:5:0:1:"),
               kEngineAddress);
     Barrier();
-    ASSERT_EQ(attachments_.Count(), 1u);
+    const std::vector<std::unique_ptr<PacketRecord>> offers = attachments_.Take();
+    ASSERT_EQ(offers.size(), 1u);
     EXPECT_TRUE(receipt_was_out);
-    EXPECT_STREQ(attachments_.offers_[0]->Extension(), "1:a.txt:5:0:1:");
-    EXPECT_EQ(attachments_.offers_[0]->packet_number, 10);
+    EXPECT_STREQ(offers[0]->Extension(), "1:a.txt:5:0:1:");
+    EXPECT_EQ(offers[0]->packet_number, 10);
     EXPECT_EQ(window_.Count(WM_MESSAGE_RECEIVED), 0u) << "the text of an offer is not shown";
 }
 

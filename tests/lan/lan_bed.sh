@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by lan_test.sh. A private LAN of hosts, each a network (and host-name) namespace with
 # one interface on a bridge: 10.77.0.0/24, broadcast 10.77.0.255, default route over the bridge so
 # that 255.255.255.255 goes out there too. Run it inside the namespace of tests/isolated.sh; the
@@ -79,6 +80,7 @@ bed_add_host() {
     mkdir -p "$BED_DIR/$name/home"
     (
         bed_close_inherited
+        # shellcheck disable=SC2016 # expanded by the inner shell
         exec unshare --net --uts sh -c 'hostname "$1" && exec sleep "$2"' holder "$name" \
             "$BED_HOLD_SECONDS"
     ) &
@@ -186,6 +188,9 @@ bed_stop() {
     wait "${HOST_CONSOLE_PID[$name]}" || status=$?
     HOST_CONSOLE_PID[$name]=
     [[ $status == 0 ]] || bed_fail "$name exited with status $status"
+    # A console built with a sanitizer reports there, and still exits 0.
+    ! grep -qE 'Sanitizer|runtime error' "$(bed_err "$name")" ||
+        bed_fail "$name: sanitizer report"
 }
 
 # The last list the host printed: its count line and its rows.
