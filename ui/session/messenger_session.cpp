@@ -93,7 +93,7 @@ void MessengerSession::OfferFiles(std::uint32_t address, const std::vector<std::
 #endif
 }
 
-bool MessengerSession::CanOfferFiles() const {
+bool MessengerSession::CanOfferFiles() {
 #if VELTRA_WITH_SERVING
     return true;
 #else

@@ -39,7 +39,7 @@ class MessengerSession {
     // Offers files and directories to address; blocks for the offer's pause. Nothing is sent
     // for an empty list, or in a build without the serving side (see CanOfferFiles).
     void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
-    bool CanOfferFiles() const;
+    static bool CanOfferFiles();
     // The refresh request: empties the peer table and announces again. The list keeps its rows
     // until the first answer posts WM_PEERS_CHANGED. Errors are swallowed.
     void Refresh();

@@ -1,0 +1,98 @@
+#include "ui/session/messenger_session.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/protocol.h"
+#include "tests/engine/listener_fixture.h"
+
+// Sessions on 127.0.0.1 in the test's own network namespace; 127.0.0.2 plays the peer.
+namespace veltra {
+namespace {
+
+using testing::RecordingWindow;
+using testing::UdpPeer;
+
+const std::uint32_t kSessionAddress = platform::InetAddr("127.0.0.1");
+
+Settings PeerWatchingSettings() {
+    Settings settings;
+    settings.user_name = L"me";
+    settings.broadcast_list = L"127.0.0.2";
+    return settings;
+}
+
+TEST(MessengerSession, TakenPortThrowsTheSocketErrorCode) {
+    platform::Socket squatter = platform::Socket::Udp();
+    ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(kSessionAddress, MSG_PORT)));
+    Settings settings;
+    RecordingWindow window;
+    try {
+        MessengerSession session(window, settings, kSessionAddress);
+        FAIL() << "the session started on a taken port";
+    } catch (int error) {
+        EXPECT_EQ(error, EADDRINUSE);
+    }
+    EXPECT_EQ(window.Total(), 0u);
+}
+
+TEST(MessengerSession, StartsAnnouncedAndEndsQuietly) {
+    UdpPeer inbox("127.0.0.2", MSG_PORT);
+    Settings settings = PeerWatchingSettings();
+    RecordingWindow window;
+    MessengerSession session(window, settings, kSessionAddress);
+    auto announcement = inbox.ReceivePacket();
+    ASSERT_NE(announcement, nullptr);
+    EXPECT_EQ(announcement->command, 0x01000001);
+
+    session.SendText(inbox.Address(), L"");  // an empty text sends nothing
+    session.SendText(inbox.Address(), L"a\r\nb");
+    auto message = inbox.ReceivePacket();
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->command, 0x20);
+    EXPECT_STREQ(message->Message(), "a\r\nb");  // sent as a LF b, shown again with CR LF
+
+    EXPECT_TRUE(session.TakePeersSnapshot().has_value());
+    session.Shutdown();
+    session.Shutdown();
+    EXPECT_EQ(session.TakePeersSnapshot(), std::nullopt);
+    session.SendText(inbox.Address(), L"after");
+    session.Refresh();
+    EXPECT_EQ(inbox.Receive(200), nullptr) << "a session that has shut down sends nothing";
+}
+
+TEST(MessengerSession, OfferGoesOutThroughTheTransferServer) {
+    if (!MessengerSession::CanOfferFiles()) {
+        GTEST_SKIP() << "built without the serving side";
+    }
+    const std::string path = ::testing::TempDir() + "offered.txt";
+    {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("hello", file);
+        std::fclose(file);
+    }
+    UdpPeer inbox("127.0.0.2", MSG_PORT);
+    Settings settings = PeerWatchingSettings();
+    RecordingWindow window;
+    MessengerSession session(window, settings, kSessionAddress);
+    ASSERT_NE(inbox.ReceivePacket(), nullptr);  // the announcement
+
+    session.OfferFiles(inbox.Address(), {std::wstring(path.begin(), path.end())});
+    auto pause = inbox.ReceivePacket();
+    ASSERT_NE(pause, nullptr);
+    EXPECT_EQ(pause->command, 0);
+    auto offer = inbox.ReceivePacket();
+    ASSERT_NE(offer, nullptr);
+    EXPECT_EQ(offer->command, 0x00200020);
+    EXPECT_NE(std::string(offer->Extension()).find(":offered.txt:"), std::string::npos)
+        << offer->Extension();
+    std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace veltra
