@@ -27,10 +27,9 @@ int main(int argc, char** argv) {
     }
     const long port = argc == 4 ? std::strtol(argv[3], nullptr, 10) : MSG_PORT;
     platform::Socket socket = platform::Socket::Udp();
-    const long sent =
-        socket.SendTo(bytes.data(), bytes.size(),
-                      platform::MakeEndpoint(platform::InetAddr(argv[1]),
-                                             static_cast<std::uint16_t>(port)));
+    const long sent = socket.SendTo(
+        bytes.data(), bytes.size(),
+        platform::MakeEndpoint(platform::InetAddr(argv[1]), static_cast<std::uint16_t>(port)));
     if (sent != static_cast<long>(bytes.size())) {
         std::fprintf(stderr, "lan_send: sending failed (error %d)\n", platform::LastSocketError());
         return 1;
