@@ -22,6 +22,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::ios::sync_with_stdio(false);
+    // Only the main thread writes to std::cout; the reader thread must not flush it before
+    // each read, as a tied stream would.
+    std::cin.tie(nullptr);
     const Settings& settings = ProcessSettings();
 
     ConsoleQueue queue;
