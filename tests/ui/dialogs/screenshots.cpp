@@ -80,9 +80,10 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings,
 int TakeScreenshots(const wxString& folder) {
     LoadDialogResources();
     testing::BackendRecord record;
-    // Ascending key order, as the peer table hands it out.
-    record.peers = {testing::MakePeer(WideToAnsi(L"小明"), "192.168.1.23", "xiaoming-pc"),
-                    testing::MakePeer(WideToAnsi(L"李华"), "192.168.1.17", "lihua-laptop")};
+    // Ascending key order, as the peer table hands it out: bytes of code page 936, where
+    // 李 (C0 EE) sorts before 小 (D0 A1).
+    record.peers = {testing::MakePeer(WideToAnsi(L"李华"), "192.168.1.17", "lihua-laptop"),
+                    testing::MakePeer(WideToAnsi(L"小明"), "192.168.1.23", "xiaoming-pc")};
     const Settings settings;
     bool ok = true;
     for (const bool portrait : {false, true}) {
