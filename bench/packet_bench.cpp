@@ -18,8 +18,8 @@ void BM_BuildTypicalMessage(benchmark::State& state) {
     auto buffer = std::make_unique<char[]>(MAX_PACKET);
     std::int32_t number = 1700000000;
     for (auto _ : state) {
-        int length = WritePacket(buffer.get(), ++number, "wm", "pda", 0x20,
-                                 kTypicalMessage.c_str(), nullptr);
+        int length = WritePacket(buffer.get(), ++number, "wm", "pda", 0x20, kTypicalMessage.c_str(),
+                                 nullptr);
         benchmark::DoNotOptimize(length);
     }
 }
@@ -29,8 +29,8 @@ void BM_BuildFullDatagram(benchmark::State& state) {
     auto buffer = std::make_unique<char[]>(MAX_PACKET);
     std::int32_t number = 1700000000;
     for (auto _ : state) {
-        int length = WritePacket(buffer.get(), ++number, "wm", "pda", 0x20, kFullMessage.c_str(),
-                                 nullptr);
+        int length =
+            WritePacket(buffer.get(), ++number, "wm", "pda", 0x20, kFullMessage.c_str(), nullptr);
         benchmark::DoNotOptimize(length);
     }
     state.SetBytesProcessed(state.iterations() * MAX_PACKET);
@@ -51,10 +51,14 @@ void ParseLoop(benchmark::State& state, const std::string& message) {
     state.SetBytesProcessed(state.iterations() * datagram->byte_count);
 }
 
-void BM_ParseTypicalMessage(benchmark::State& state) { ParseLoop(state, kTypicalMessage); }
+void BM_ParseTypicalMessage(benchmark::State& state) {
+    ParseLoop(state, kTypicalMessage);
+}
 BENCHMARK(BM_ParseTypicalMessage);
 
-void BM_ParseFullDatagram(benchmark::State& state) { ParseLoop(state, kFullMessage); }
+void BM_ParseFullDatagram(benchmark::State& state) {
+    ParseLoop(state, kFullMessage);
+}
 BENCHMARK(BM_ParseFullDatagram);
 
 }  // namespace
