@@ -37,13 +37,21 @@ bool SendNamedDirectory(const platform::Socket& connection, std::wstring_view pa
 
 }  // namespace
 
+// Built by appending: GCC 12 at -O3 reports a false -Wrestrict for `":" + std::string(...)`.
 std::string DirectoryHeader(std::string_view name) {
-    return WithLength(":" + std::string(name) + FormatAnsi(":0:%x", ATTR_DIR));
+    std::string rest(":");
+    rest += name;
+    rest += FormatAnsi(":0:%x", ATTR_DIR);
+    return WithLength(rest);
 }
 
 std::string FileHeader(std::string_view name, std::uint64_t size) {
-    return WithLength(":" + std::string(name) + ":" + SizeField(size) +
-                      FormatAnsi(":%x", ATTR_FILE));
+    std::string rest(":");
+    rest += name;
+    rest += ':';
+    rest += SizeField(size);
+    rest += FormatAnsi(":%x", ATTR_FILE);
+    return WithLength(rest);
 }
 
 bool SendDirectory(const platform::Socket& connection, std::wstring_view path) {
