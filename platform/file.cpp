@@ -111,7 +111,11 @@ std::optional<File> File::CreateForWrite(std::wstring_view path, Sharing sharing
         return std::nullopt;
     }
     File file(fd, IsHiddenPath(host_path));
-    if (ftruncate(fd, 0) != 0) {
+    // A file that is new (or empty) is left alone: truncating it changes nothing, yet ext4 then
+    // starts writing it back on close (its guard for files replaced by truncation), which made
+    // every received file cost a synchronous block allocation.
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || (st.st_size != 0 && ftruncate(fd, 0) != 0)) {
         return std::nullopt;
     }
     return file;
