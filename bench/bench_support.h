@@ -1,0 +1,146 @@
+#pragma once
+// Pieces the socket benchmarks share: peak memory of this process, a clock in seconds, and a
+// window whose messages are handled on a thread of their own, the way a front end handles them.
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/window.h"
+
+namespace veltra::bench {
+
+// The process's peak resident set (VmHWM) in KiB, or -1 when /proc cannot tell.
+inline long PeakResidentKb() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) {
+        return -1;
+    }
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0) {
+            kb = std::strtol(line + 6, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(status);
+    return kb;
+}
+
+// CPU seconds (user and system, every thread) this process has used so far.
+inline double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Posted messages wait in a queue and one thread hands them to the handler in the order posted,
+// as a dialog's message loop would: posting never waits for the handling.
+class LoopWindow : public platform::MessageWindow {
+  public:
+    using Handler = std::function<void(platform::WindowMessage&)>;
+
+    explicit LoopWindow(Handler handler) : handler_(std::move(handler)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~LoopWindow() override { Stop(); }
+    LoopWindow(const LoopWindow&) = delete;
+    LoopWindow& operator=(const LoopWindow&) = delete;
+
+    void PostMessage(platform::WindowMessage message) override {
+        {
+            std::lock_guard guard(mutex_);
+            queue_.push_back(std::move(message));
+        }
+        // Outside the lock, so the woken thread does not at once block on it.
+        ready_.notify_one();
+    }
+
+    // Handles what is queued, then ends the loop. Safe to call twice.
+    void Stop() {
+        {
+            std::lock_guard guard(mutex_);
+            stopping_ = true;
+            ready_.notify_one();
+        }
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty()) {
+                return;
+            }
+            platform::WindowMessage message = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            handler_(message);
+            lock.lock();
+        }
+    }
+
+    Handler handler_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<platform::WindowMessage> queue_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+// Handles each message at once on the thread that posts it: what the transfer costs without a
+// front end's thread (the handler must be safe to call from the posting threads).
+class InlineWindow : public platform::MessageWindow {
+  public:
+    using Handler = std::function<void(platform::WindowMessage&)>;
+    explicit InlineWindow(Handler handler) : handler_(std::move(handler)) {}
+    void PostMessage(platform::WindowMessage message) override {
+        std::lock_guard guard(mutex_);
+        handler_(message);
+    }
+
+  private:
+    Handler handler_;
+    std::mutex mutex_;
+};
+
+// A flag that one thread raises and another waits for.
+class Signal {
+  public:
+    void Raise() {
+        std::lock_guard guard(mutex_);
+        raised_ = true;
+        changed_.notify_all();
+    }
+    bool WaitFor(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [this] { return raised_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool raised_ = false;
+};
+
+}  // namespace veltra::bench
