@@ -1,0 +1,39 @@
+#!/bin/sh
+# bench/run.sh [BUILD_DIR [WORK_DIR]]: builds the benchmarks in Release and runs them all, each
+# socket benchmark in a network namespace of its own (tests/isolated.sh). Needs root (namespaces,
+# loop mounts), netcat-openbsd, GNU time, bc and about 7 GiB free below WORK_DIR.
+#   packet_bench      packet building and parsing
+#   transfer_compare  a 1 GiB file, and 10,000 files of 4 KiB in 100 folders, against nc / tar
+#   presence_bench    2,000 peers announcing within a second
+#   log_bench         appending 10,000 to 100,000 progress entries
+# ROUNDS (default 3) sets the rounds per transfer comparison.
+set -eu
+cd "$(dirname "$0")/.."
+build=${1:-build-bench}
+work=${2:-/tmp/veltra-bench}
+rounds=${ROUNDS:-3}
+isolated=tests/isolated.sh
+
+nice cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELTRA_UI=OFF >/dev/null
+nice cmake --build "$build" -j2 --target packet_bench transfer_bench presence_bench log_bench
+bin=$build/bin
+
+echo "== packet_bench"
+nice "$bin/packet_bench" --benchmark_min_time=0.2
+
+echo "== one 1 GiB file (received into $work on its own disk)"
+nice "$isolated" bench/transfer_compare.sh "$bin/transfer_bench" "$work" file "$rounds"
+
+echo "== 10,000 files of 4 KiB in 100 folders (each run receives into a fresh ext4)"
+VELTRA_BENCH_FS=ext4 nice "$isolated" bench/transfer_compare.sh "$bin/transfer_bench" "$work" tree "$rounds"
+
+echo "== the same tree, each run receiving into a fresh tmpfs"
+VELTRA_BENCH_FS=tmpfs nice "$isolated" bench/transfer_compare.sh "$bin/transfer_bench" "$work" tree "$rounds"
+
+echo "== presence: peers announcing within one second"
+nice "$isolated" "$bin/presence_bench" 500 1000 2000
+
+echo "== log growth"
+nice "$bin/log_bench"
+
+rm -rf "$work"
