@@ -1,31 +1,64 @@
 #!/bin/sh
-# fuzz/run.sh [SECONDS]: builds every fuzzer with clang (libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60) on its seed corpus, in a
-# network namespace of its own. Prints executions and crashes per fuzzer.
+# fuzz/run.sh [SECONDS [NAME...]]: builds every fuzzer with clang (libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each (or the NAMEs given, e.g. attachment_list) for
+# SECONDS (default 60) on a copy of its seed corpus fuzz/corpus/NAME. Prints executions and
+# crashes per fuzzer; exits non-zero when one crashed (its input is kept as build-fuzz/crash-*).
+#
+# Each fuzzer runs in a network namespace of its own and in a mount namespace in which the whole
+# file system is read-only except a fresh tmpfs (its corpus and the scratch root of the fuzzers
+# that write files, VELTRA_FUZZ_ROOT) and build-fuzz (for crash inputs): a fuzzer that receives
+# files cannot write anywhere else, whatever an input makes it do.
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+[ $# -gt 0 ] && shift
 scripts/install-deps.sh
 dpkg-query -W -f='${Status}' clang libclang-rt-14-dev 2>/dev/null | grep -c "install ok installed" |
   grep -q 2 || { apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev; }
-dir=build-fuzz
+dir=$(pwd)/build-fuzz
 if [ ! -f "$dir/CMakeCache.txt" ]; then
   CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRA_FUZZ=ON \
     -DVELTRA_ASAN=ON -DVELTRA_UI=OFF -DVELTRA_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 fi
-cmake --build "$dir" -j"$(nproc)"
+cmake -S . -B "$dir" >/dev/null
+nice cmake --build "$dir" -j2
+
+if [ $# -gt 0 ]; then
+  fuzzers=""
+  for name in "$@"; do fuzzers="$fuzzers $dir/bin/fuzz_$name"; done
+else
+  fuzzers=$(ls "$dir"/bin/fuzz_*)
+fi
+
 status=0
-for fuzzer in "$dir"/bin/fuzz_*; do
+for fuzzer in $fuzzers; do
   name=$(basename "$fuzzer" | sed 's/^fuzz_//')
-  corpus=fuzz/corpus/$name
-  work=$(mktemp -d)
-  [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+  corpus=$(pwd)/fuzz/corpus/$name
+  scratch=$(mktemp -d)
   log=$(mktemp)
-  if tests/isolated.sh "$fuzzer" -max_total_time="$seconds" -max_len=20000 -print_final_stats=1 \
-      -artifact_prefix="$dir/crash-$name-" "$work" >"$log" 2>&1; then crashes=0; else crashes=1; status=1; fi
+  # shellcheck disable=SC2016
+  if nice unshare --mount sh -c '
+      set -e
+      fuzzer=$1 corpus=$2 scratch=$3 dir=$4 seconds=$5 name=$6
+      mount --make-rprivate /
+      mount -t tmpfs -o size=1g tmpfs "$scratch"
+      mkdir "$scratch/corpus" "$scratch/root"
+      [ -d "$corpus" ] && cp -r "$corpus"/. "$scratch/corpus"/
+      mount --bind "$dir" "$dir"
+      mount -o remount,bind,ro /
+      export VELTRA_FUZZ_ROOT="$scratch/root"
+      exec tests/isolated.sh "$fuzzer" -max_total_time="$seconds" -max_len=20000 \
+        -print_final_stats=1 -artifact_prefix="$dir/crash-$name-" "$scratch/corpus"' \
+      run "$fuzzer" "$corpus" "$scratch" "$dir" "$seconds" "$name" >"$log" 2>&1; then
+    crashes=0
+  else
+    crashes=1
+    status=1
+  fi
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
-  echo "$name: $runs executions, $crashes crashes"
-  [ "$crashes" = 0 ] || tail -n 30 "$log"
-  rm -rf "$work" "$log"
+  rate=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+  echo "$name: $runs executions ($rate/s) in ${seconds}s, $crashes crashes"
+  [ "$crashes" = 0 ] || tail -n 40 "$log"
+  rm -rf "$scratch" "$log"
 done
 exit $status

@@ -1,0 +1,2 @@
+# Directory-stream headers: ReadHeader framing and ParseHeader.
+veltra_fuzzer(fuzz_directory_header directory_header_fuzzer.cpp veltra_receiving)

@@ -1,0 +1,63 @@
+// Any bytes as a directory stream, read header by header as the receiver reads it:
+// - ReadHeader hands out exactly the next bytes of the stream, each header between the minimum
+//   and the buffer's size, and stops at the first length it cannot take;
+// - ParseHeader on each header (and on the raw input) keeps a name within the limit that holds
+//   no field separator or '?'.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+#include "receiving/directory_download.h"
+
+namespace {
+
+void CheckParsed(std::string_view header) {
+    veltra::AttachmentInfo info;
+    if (veltra::ParseHeader(header, info)) {
+        if (info.name.size() > veltra::kMaxNameBytes || info.name.empty() ||
+            info.name.find_first_of(":?") != std::string::npos || info.id != 0) {
+            __builtin_trap();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace veltra;
+    const std::string_view stream(reinterpret_cast<const char*>(data), size);
+    CheckParsed(stream.substr(0, kHeaderBuffer - 1));
+
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) {
+        return 0;
+    }
+    platform::Socket reader(ends[0]);
+    {
+        platform::Socket writer(ends[1]);
+        // Fuzz inputs stay far below a local stream's buffer, so this never blocks.
+        std::size_t sent = 0;
+        while (sent < size) {
+            const long result = writer.Send(data + sent, size - sent);
+            if (result <= 0) {
+                return 0;
+            }
+            sent += static_cast<std::size_t>(result);
+        }
+    }  // closed: the reader sees the end of the stream
+    std::size_t offset = 0;
+    while (const auto header = ReadHeader(reader)) {
+        if (header->size() < kMinHeaderLength || header->size() >= kHeaderBuffer ||
+            stream.substr(offset, header->size()) != *header) {
+            __builtin_trap();
+        }
+        offset += header->size();
+        CheckParsed(*header);
+    }
+    return 0;
+}

@@ -1,0 +1,105 @@
+// Any bytes as the answer to a directory request, received for real into a folder of its own:
+// whatever the stream says, everything created lies inside the received folder, and no symbolic
+// link appears. Needs the network namespace of fuzz/run.sh (the receiving side's engine binds
+// port 2425 on 127.0.0.1) and a scratch root, VELTRA_FUZZ_ROOT (default /tmp/veltra-fuzz-root),
+// whose whole content it owns: fuzz/run.sh mounts a tmpfs there and makes the rest of the file
+// system read-only, so a stream that escaped could not harm anything.
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "common/settings.h"
+#include "engine/engine.h"
+#include "platform/socket.h"
+#include "platform/window.h"
+#include "receiving/directory_download.h"
+#include "receiving/download_context.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DroppingWindow : public veltra::platform::MessageWindow {
+  public:
+    void PostMessage(veltra::platform::WindowMessage) override {}
+};
+
+struct Receiver {
+    fs::path root;
+    fs::path home;
+    fs::path received;
+    std::unique_ptr<veltra::Settings> settings;
+    DroppingWindow window;
+    std::unique_ptr<veltra::CMessengerEngine> engine;
+    veltra::TransferCancel cancel;
+    std::unique_ptr<veltra::DownloadContext> context;
+
+    Receiver() {
+        const char* chosen = std::getenv("VELTRA_FUZZ_ROOT");
+        root = chosen != nullptr ? chosen : "/tmp/veltra-fuzz-root";
+        home = root / "home";
+        received = home / "Received";
+        fs::create_directories(home);
+        setenv("HOME", home.c_str(), 1);
+        settings = std::make_unique<veltra::Settings>();
+        try {
+            engine = std::make_unique<veltra::CMessengerEngine>(
+                *settings, veltra::platform::InetAddr("127.0.0.1"));
+        } catch (int) {
+            std::abort();  // run it in a network namespace of its own (fuzz/run.sh)
+        }
+        context = std::make_unique<veltra::DownloadContext>(
+            veltra::DownloadContext{window, *engine, *settings, cancel, {}});
+    }
+
+    // Everything below root is home, the received folder, or inside it; nothing is a link.
+    void CheckConfined() const {
+        for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+            const fs::path& path = it->path();
+            if (it->is_symlink()) {
+                __builtin_trap();
+            }
+            if (path == home || path == received) {
+                continue;
+            }
+            const auto relative = path.lexically_relative(received);
+            if (relative.empty() || *relative.begin() == "..") {
+                __builtin_trap();
+            }
+        }
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace veltra;
+    static Receiver receiver;
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) {
+        return 0;
+    }
+    platform::Socket reader(ends[0]);
+    {
+        platform::Socket writer(ends[1]);
+        std::size_t sent = 0;
+        while (sent < size) {
+            const long result = writer.Send(data + sent, size - sent);
+            if (result <= 0) {
+                return 0;
+            }
+            sent += static_cast<std::size_t>(result);
+        }
+    }
+    receiver.context->received_files = 0;
+    ReceiveDirectory(*receiver.context, reader);
+    receiver.CheckConfined();
+    std::error_code ignored;
+    fs::remove_all(receiver.received, ignored);
+    return 0;
+}

@@ -1,0 +1,50 @@
+// Any bytes as a name a sender chose: a name that is accepted becomes exactly one path component,
+// and the file it names lies directly in the folder the placement rule chose, whatever the
+// placement settings.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/settings.h"
+#include "platform/device_path.h"
+#include "receiving/placement.h"
+
+namespace {
+
+void CheckPlaced(const veltra::Settings& settings, const std::wstring& name) {
+    const std::wstring folder = veltra::FolderForName(settings, name);
+    const std::string host_folder = veltra::platform::ToHostPath(folder);
+    const std::string host_path = veltra::platform::ToHostPath(folder + name);
+    // The folder's host path ends with its separator; the name adds one component below it.
+    if (host_folder.empty() || host_folder.back() != '/' ||
+        host_path.compare(0, host_folder.size(), host_folder) != 0 ||
+        host_path.size() == host_folder.size() ||
+        host_path.find('/', host_folder.size()) != std::string::npos) {
+        __builtin_trap();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace veltra;
+    static const Settings collecting;
+    static const Settings sorting = [] {
+        Settings settings;
+        settings.collect_all = false;
+        return settings;
+    }();
+    const std::string_view name(reinterpret_cast<const char*>(data), size);
+    const auto confined = ConfinedName(name);
+    if (!confined) {
+        return 0;
+    }
+    if (confined->empty() || *confined == L"." || *confined == L".." ||
+        confined->find_first_of(std::wstring(L"/\\\0", 3)) != std::wstring::npos) {
+        __builtin_trap();
+    }
+    CheckPlaced(collecting, *confined);
+    CheckPlaced(sorting, *confined);
+    return 0;
+}
