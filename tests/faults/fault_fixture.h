@@ -1,0 +1,274 @@
+#pragma once
+// The pieces the fault tests share: a receiving instance (engine on 127.0.0.1 with its listener
+// and downloads, files landing in a folder of its own), a window that records what is posted to
+// it, and a misbehaving serving peer on 127.0.0.2 that offers entries and answers each
+// connection with a scripted behaviour: reset, stall, trickle.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/settings.h"
+#include "engine/engine.h"
+#include "engine/packet.h"
+#include "engine/protocol.h"
+#include "engine/receive_listener.h"
+#include "engine/window_messages.h"
+#include "platform/socket.h"
+#include "platform/window.h"
+#include "receiving/download_manager.h"
+#include "tests/platform/temp_folder.h"
+
+namespace veltra::faults {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+inline constexpr const char* kReceiverAddress = "127.0.0.1";
+inline constexpr const char* kPeerAddress = "127.0.0.2";
+
+struct Posted {
+    unsigned id = 0;
+    std::int64_t wparam = 0;
+    std::int64_t lparam = 0;
+    std::string name;
+    Clock::time_point when;
+};
+
+class RecordingWindow : public platform::MessageWindow {
+  public:
+    void PostMessage(platform::WindowMessage message) override {
+        Posted posted{message.id, message.wparam, message.lparam, {}, Clock::now()};
+        if (const auto* payload = message.PayloadAs<FileEventPayload>()) {
+            posted.name = payload->name;
+        }
+        std::lock_guard guard(mutex_);
+        messages_.push_back(std::move(posted));
+        changed_.notify_all();
+    }
+    std::vector<Posted> Of(unsigned id) {
+        std::lock_guard guard(mutex_);
+        std::vector<Posted> result;
+        for (const Posted& posted : messages_) {
+            if (posted.id == id) {
+                result.push_back(posted);
+            }
+        }
+        return result;
+    }
+    std::size_t Count() {
+        std::lock_guard guard(mutex_);
+        return messages_.size();
+    }
+    bool WaitFor(unsigned id, std::size_t count, std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] {
+            std::size_t seen = 0;
+            for (const Posted& posted : messages_) {
+                seen += posted.id == id;
+            }
+            return seen >= count;
+        });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Posted> messages_;
+};
+
+// Bytes of a file's content: position-dependent, so a shifted or mixed-up stream shows.
+inline std::string Content(std::size_t size, char seed = 'a') {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(seed + static_cast<char>(i % 23));
+    }
+    return bytes;
+}
+
+inline bool SendBytes(const platform::Socket& socket, std::string_view bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const long result = socket.Send(bytes.data() + sent, bytes.size() - sent);
+        if (result <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+// Ends the connection with a reset instead of an orderly close.
+inline void Reset(const platform::Socket& socket) {
+    const linger abort_now{1, 0};
+    setsockopt(socket.Descriptor(), SOL_SOCKET, SO_LINGER, &abort_now, sizeof abort_now);
+    socket.Interrupt();
+}
+
+// Directory-stream headers as a sender writes them.
+inline std::string WithLength(const std::string& rest) {
+    char length[8];
+    std::snprintf(length, sizeof length, "%04zx", rest.size() + 4);
+    return length + rest;
+}
+inline std::string DirHeader(const std::string& name) {
+    return WithLength(":" + name + ":0:2");
+}
+inline std::string FileHeader(const std::string& name, std::size_t size) {
+    char field[32];
+    std::snprintf(field, sizeof field, "%zx", size);
+    return WithLength(":" + name + ":" + field + ":1");
+}
+inline const std::string kEndMark = "08:.:0:3";
+
+// What the peer does with one connection once it has read the request; it runs on a thread of
+// its own and must return once `stop` is raised (the peer's destructor raises it).
+using Behaviour =
+    std::function<void(const platform::Socket& connection, const std::atomic<bool>& stop)>;
+
+// Waits up to limit for stop, in small steps; true when stop was raised.
+inline bool SleepUnlessStopped(const std::atomic<bool>& stop, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        if (stop) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return stop.load();
+}
+
+// A serving peer at 127.0.0.2:2425 (TCP for the transfers, UDP for the offers). Connection n
+// gets behaviours[n]; later ones are closed at once.
+class MisbehavingPeer {
+  public:
+    explicit MisbehavingPeer(std::vector<Behaviour> behaviours)
+        : behaviours_(std::move(behaviours)),
+          listener_(platform::Socket::Tcp()),
+          udp_(platform::Socket::Udp()) {
+        const auto here = platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT);
+        listener_.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+        EXPECT_TRUE(listener_.Bind(here));
+        EXPECT_TRUE(listener_.Listen(16));
+        EXPECT_TRUE(udp_.Bind(here));
+        accept_thread_ = std::thread([this] { AcceptLoop(); });
+    }
+    MisbehavingPeer(const MisbehavingPeer&) = delete;
+    MisbehavingPeer& operator=(const MisbehavingPeer&) = delete;
+    ~MisbehavingPeer() {
+        stop_ = true;
+        listener_.Interrupt();
+        accept_thread_.join();
+        for (std::thread& thread : connection_threads_) {
+            thread.join();
+        }
+    }
+
+    // Sends an offer of the entries ("id:name:size:time:kind" each) to the receiver.
+    void Offer(const std::vector<std::string>& entries) {
+        std::string list;
+        for (const std::string& entry : entries) {
+            list += entry + "\a";
+        }
+        std::vector<char> packet(MAX_PACKET);
+        const int length =
+            WritePacket(packet.data(), ++packet_number_, "peer", "faulty",
+                        static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS), "", list.c_str());
+        udp_.SendTo(packet.data(), static_cast<std::size_t>(length),
+                    platform::MakeEndpoint(platform::InetAddr(kReceiverAddress), MSG_PORT));
+    }
+
+    std::size_t Connections() const { return connections_.load(); }
+
+  private:
+    void AcceptLoop() {
+        for (std::size_t index = 0;; ++index) {
+            auto connection = std::make_shared<platform::Socket>(listener_.Accept());
+            if (!connection->Valid()) {
+                return;
+            }
+            ++connections_;
+            if (index >= behaviours_.size()) {
+                continue;  // closed when the last reference goes
+            }
+            connection_threads_.emplace_back([this, connection, index] {
+                connection->SetReceiveTimeout(2000);
+                char request[1024];
+                if (connection->Receive(request, sizeof request) > 0) {
+                    behaviours_[index](*connection, stop_);
+                }
+            });
+        }
+    }
+
+    std::vector<Behaviour> behaviours_;
+    platform::Socket listener_;
+    platform::Socket udp_;
+    std::atomic<bool> stop_{false};
+    std::atomic<std::size_t> connections_{0};
+    std::int32_t packet_number_ = 500;
+    std::thread accept_thread_;
+    std::list<std::thread> connection_threads_;  // touched by the accept thread only until join
+};
+
+// The receiving instance: engine, downloads and listener, files under a HOME of its own.
+class Receiver {
+  public:
+    explicit Receiver(DownloadLimits limits)
+        : home_(temp_.path().string()),
+          engine_(settings_, platform::InetAddr(kReceiverAddress)),
+          downloads_(window_, engine_, settings_, limits),
+          listener_(window_, engine_, settings_, &downloads_) {
+        engine_.SetListener(&listener_);
+    }
+    Receiver(const Receiver&) = delete;
+    Receiver& operator=(const Receiver&) = delete;
+    ~Receiver() { Shutdown(); }
+
+    void Shutdown() {
+        engine_.SetListener(nullptr);
+        downloads_.Shutdown();
+        engine_.Shutdown();
+    }
+
+    RecordingWindow& Window() { return window_; }
+    CDownloadManager& Downloads() { return downloads_; }
+    fs::path Received() const { return temp_.path() / "Received"; }
+    std::string Read(const fs::path& relative) const {
+        std::ifstream in(Received() / relative, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+  private:
+    testing::TempFolder temp_;
+    testing::ScopedHome home_;
+    Settings settings_;
+    RecordingWindow window_;
+    CMessengerEngine engine_;
+    CDownloadManager downloads_;
+    CReceiveListener listener_;
+};
+
+inline DownloadLimits QuickLimits(int idle_ms) {
+    DownloadLimits limits;
+    limits.connect_ms = 2000;
+    limits.idle_ms = idle_ms;
+    limits.lock_poll_ms = 20;
+    return limits;
+}
+
+}  // namespace veltra::faults

@@ -1,0 +1,141 @@
+// A serving peer that misbehaves: it resets the connection in the middle of a file or of a
+// directory stream, stalls, or trickles. Each test names in its assertions what survived.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/faults/fault_fixture.h"
+
+namespace veltra::faults {
+namespace {
+
+TEST(ServingPeerFaults, ResetMidFileEndsThatEntryAndTheBatchGoesOn) {
+    const std::string whole = Content(100000, 'a');
+    const std::string next = Content(1000, 'k');
+    MisbehavingPeer peer({
+        [&](const platform::Socket& connection, const std::atomic<bool>&) {
+            SendBytes(connection, whole.substr(0, 50000));
+            Reset(connection);
+        },
+        [&](const platform::Socket& connection, const std::atomic<bool>&) {
+            SendBytes(connection, next);
+        },
+    });
+    Receiver receiver(QuickLimits(5000));
+    peer.Offer({"0:cut.bin:186a0:0:1", "1:next.bin:3e8:0:1"});
+
+    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 10s))
+        << "the batch did not survive a reset in the middle of a file";
+    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 2);
+    EXPECT_EQ(receiver.Window().Of(WM_FILE_DONE).size(), 2u) << "each entry ends with its done";
+    const std::string partial = receiver.Read("cut.bin");
+    EXPECT_LT(partial.size(), whole.size());
+    EXPECT_EQ(partial, whole.substr(0, partial.size())) << "the partial file holds a prefix";
+    EXPECT_EQ(receiver.Read("next.bin"), next)
+        << "after a reset mid-file the batch survived and fetched the next entry whole";
+}
+
+TEST(ServingPeerFaults, ResetMidDirectoryKeepsWhatArrivedAndTheBatchGoesOn) {
+    const std::string first = Content(3000, 'x');
+    const std::string second = Content(5000, 'y');
+    const std::string after = Content(100, 'c');
+    const std::string stream = DirHeader("tree") + DirHeader("sub") + FileHeader("x", 3000) +
+                               first + FileHeader("y", 5000) + second.substr(0, 2000);
+    MisbehavingPeer peer({
+        [&](const platform::Socket& connection, const std::atomic<bool>&) {
+            SendBytes(connection, stream);
+            Reset(connection);
+        },
+        [&](const platform::Socket& connection, const std::atomic<bool>&) {
+            SendBytes(connection, after);
+        },
+    });
+    Receiver receiver(QuickLimits(5000));
+    peer.Offer({"0:tree:0:0:2", "1:after.bin:64:0:1"});
+
+    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 10s))
+        << "the batch did not survive a reset in the middle of a directory";
+    EXPECT_EQ(receiver.Read("tree/sub/x"), first) << "the file completed before the reset stays";
+    EXPECT_TRUE(fs::exists(receiver.Received() / "tree/sub/y"));
+    EXPECT_LT(fs::file_size(receiver.Received() / "tree/sub/y"), second.size());
+    EXPECT_EQ(receiver.Read("after.bin"), after)
+        << "after a reset mid-directory the batch survived and fetched the next entry whole";
+    EXPECT_EQ(receiver.Window().Of(WM_FILE_DONE).size(), 3u);
+    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 3);
+}
+
+TEST(ServingPeerFaults, AStalledPeerEndsItsEntryWithinTheLimitAndTheNextBatchRuns) {
+    const std::string next = Content(100, 'n');
+    MisbehavingPeer peer({
+        [&](const platform::Socket& connection, const std::atomic<bool>& stop) {
+            SendBytes(connection, Content(1000));
+            SleepUnlessStopped(stop, 20s);  // then silence, with the connection left open
+        },
+        [&](const platform::Socket& connection, const std::atomic<bool>&) {
+            SendBytes(connection, next);
+        },
+    });
+    constexpr int kIdleMs = 400;
+    Receiver receiver(QuickLimits(kIdleMs));
+    peer.Offer({"0:stalled.bin:186a0:0:1"});
+    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILE_STARTED, 1, 5s));
+    peer.Offer({"1:next.bin:64:0:1"});  // a second batch, waiting for the first
+
+    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 2, 10s))
+        << "the batch after a stalled one never ran";
+    const auto started = receiver.Window().Of(WM_FILE_STARTED);
+    const auto done = receiver.Window().Of(WM_FILE_DONE);
+    ASSERT_EQ(done.size(), 2u);
+    const auto stalled_for = done[0].when - started[0].when;
+    EXPECT_GE(stalled_for, std::chrono::milliseconds(kIdleMs - 50));
+    EXPECT_LT(stalled_for, std::chrono::milliseconds(kIdleMs + 1500))
+        << "the stalled entry did not end within the idle limit";
+    EXPECT_EQ(receiver.Read("next.bin"), next)
+        << "after a stalled peer the next batch ran and fetched its file whole";
+}
+
+TEST(ServingPeerFaults, APeerTricklingOneBytePerSecondIsNotCutOff) {
+    MisbehavingPeer peer({
+        [&](const platform::Socket& connection, const std::atomic<bool>& stop) {
+            for (const char byte : std::string("abc")) {
+                if (!SendBytes(connection, std::string(1, byte)) || SleepUnlessStopped(stop, 1s)) {
+                    return;
+                }
+            }
+        },
+    });
+    // Each byte comes well within the idle limit, although the whole file takes longer.
+    Receiver receiver(QuickLimits(1500));
+    const auto start = Clock::now();
+    peer.Offer({"0:slow.txt:3:0:1"});
+    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 10s));
+    EXPECT_GE(Clock::now() - start, 2s);
+    EXPECT_EQ(receiver.Read("slow.txt"), "abc")
+        << "a slow but live peer was cut off instead of delivering its file";
+}
+
+TEST(ServingPeerFaults, ShuttingDownDuringATrickleIsPromptAndWritesNothingAfterwards) {
+    MisbehavingPeer peer({
+        [&](const platform::Socket& connection, const std::atomic<bool>& stop) {
+            while (SendBytes(connection, "z") && !SleepUnlessStopped(stop, 100ms)) {
+            }
+        },
+    });
+    Receiver receiver(QuickLimits(5000));
+    peer.Offer({"0:endless.bin:100000:0:1"});
+    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILE_STARTED, 1, 5s));
+    std::this_thread::sleep_for(300ms);
+
+    const auto start = Clock::now();
+    receiver.Shutdown();
+    EXPECT_LT(Clock::now() - start, 1s) << "shutting down waited for the trickling peer";
+    const auto messages = receiver.Window().Count();
+    const auto size = fs::file_size(receiver.Received() / "endless.bin");
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(fs::file_size(receiver.Received() / "endless.bin"), size)
+        << "the file grew after the shutdown";
+    EXPECT_EQ(receiver.Window().Count(), messages) << "a message was posted after the shutdown";
+}
+
+}  // namespace
+}  // namespace veltra::faults
