@@ -15,7 +15,11 @@ constexpr auto kAnnounceReply = static_cast<std::int32_t>(CMD_ANNOUNCE_REPLY | O
 
 CReceiveListener::CReceiveListener(platform::MessageWindow& window, CMessengerEngine& engine,
                                    const Settings& settings, CAttachmentHandler* attachments)
-    : window_(&window), engine_(&engine), settings_(&settings), attachments_(attachments) {}
+    : window_(&window),
+      engine_(&engine),
+      settings_(&settings),
+      attachments_(attachments),
+      peers_notice_(window) {}
 
 CReceiveListener::~CReceiveListener() = default;
 
@@ -60,16 +64,13 @@ void CReceiveListener::RemovePeer(const PacketRecord& packet) {
 }
 
 void CReceiveListener::NotifyPeersChanged() {
-    if (peers_change_pending_.exchange(true)) {
-        return;  // the pending message's handler will copy the table after this change
-    }
-    window_->PostMessage(platform::WindowMessage{WM_PEERS_CHANGED, 0, 0, nullptr});
+    peers_notice_.Changed();
 }
 
 std::vector<PeerEntry> CReceiveListener::TakePeersSnapshot() {
-    // Cleared before the copy: a write that the copy may miss then finds the flag clear and
-    // posts again, so no change is ever left without a rebuild that shows it.
-    peers_change_pending_.store(false);
+    // Re-armed before the copy: a write that the copy may miss then needs a notice of its own,
+    // so no change is ever left without a rebuild that shows it.
+    peers_notice_.Taken();
     return peers_.Snapshot();
 }
 

@@ -14,6 +14,7 @@
 #include "engine/listener.h"
 #include "engine/packet.h"
 #include "engine/peer_table.h"
+#include "engine/peers_notice.h"
 #include "platform/window.h"
 
 namespace veltra {
@@ -32,7 +33,8 @@ class CReceiveListener : public CEngineListener {
     int OnPacket(std::unique_ptr<PacketRecord> packet) override;
 
     // For the WM_PEERS_CHANGED handler: re-arms the notification, then copies the table, so a
-    // change that lands after the copy posts a new message. Ascending key order.
+    // change that lands after the copy posts a new message (no sooner than kPeersNoticeSpacing
+    // after the last one). Ascending key order.
     std::vector<PeerEntry> TakePeersSnapshot();
     // The refresh request empties the table; the list keeps its rows until the next answer.
     void ClearPeers();
@@ -52,8 +54,8 @@ class CReceiveListener : public CEngineListener {
     PeerTable peers_;
     const Settings* settings_;
     CAttachmentHandler* attachments_;
-    // Set while a WM_PEERS_CHANGED is on its way and no snapshot has been taken since.
-    std::atomic<bool> peers_change_pending_{false};
+    // Coalesces and spaces the WM_PEERS_CHANGED notices.
+    PeersNotice peers_notice_;
 };
 
 }  // namespace veltra
