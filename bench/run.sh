@@ -6,6 +6,7 @@
 #   transfer_compare  a 1 GiB file, and 10,000 files of 4 KiB in 100 folders, against nc / tar
 #   presence_bench    2,000 peers announcing within a second
 #   log_bench         appending 10,000 to 100,000 progress entries
+#   wx_log_bench      (WX=1 only) the same entries in the dialogs' log control, under Xvfb
 # ROUNDS (default 3) sets the rounds per transfer comparison.
 set -eu
 cd "$(dirname "$0")/.."
@@ -14,8 +15,12 @@ work=${2:-/tmp/veltra-bench}
 rounds=${ROUNDS:-3}
 isolated=tests/isolated.sh
 
-nice cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELTRA_UI=OFF >/dev/null
-nice cmake --build "$build" -j2 --target packet_bench transfer_bench presence_bench log_bench
+wx=${WX:-}
+targets="packet_bench transfer_bench presence_bench log_bench"
+if [ -n "$wx" ]; then ui=ON; targets="$targets wx_log_bench"; else ui=OFF; fi
+nice cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELTRA_UI=$ui >/dev/null
+# shellcheck disable=SC2086
+nice cmake --build "$build" -j2 --target $targets
 bin=$build/bin
 
 echo "== packet_bench"
@@ -35,5 +40,10 @@ nice "$isolated" "$bin/presence_bench" 500 1000 2000
 
 echo "== log growth"
 nice "$bin/log_bench"
+
+if [ -n "$wx" ]; then
+  echo "== log growth in the dialogs' log control"
+  nice "$isolated" tests/ui/dialogs/with_display.sh "$bin/wx_log_bench" 120
+fi
 
 rm -rf "$work"
