@@ -93,7 +93,10 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view path, const Atta
                     const platform::Socket& socket) {
     std::optional<platform::File> file = platform::File::CreateForWrite(path);
     PostFileEvent(context, WM_FILE_STARTED, info, 0);
-    std::vector<char> buffer(kContentChunk);
+    // Never larger than the file: a zero-filled 64 KiB buffer for every small file of a tree
+    // cost more than receiving it.
+    std::vector<char> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(info.size, kContentChunk)));
     std::uint64_t received = 0;
     while (received < info.size) {
         const auto chunk =
