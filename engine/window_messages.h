@@ -19,6 +19,7 @@ inline constexpr unsigned WM_FILES_RECEIVED = platform::kWmUser + 102;
 inline constexpr unsigned WM_FILE_STARTED = platform::kWmUser + 103;
 inline constexpr unsigned WM_FILE_PROGRESS = platform::kWmUser + 104;
 inline constexpr unsigned WM_FILE_DONE = platform::kWmUser + 105;
+inline constexpr unsigned WM_LOG_NOTICE = platform::kWmUser + 106;
 
 // WM_PEERS_CHANGED: the peer table has changed since the last snapshot was taken. It carries no
 // table: the handler takes the latest copy with CReceiveListener::TakePeersSnapshot() (through
@@ -39,5 +40,11 @@ struct FileEventPayload : platform::MessagePayload {
 };
 
 // WM_FILES_RECEIVED carries the batch's file count in wparam and no payload.
+
+// WM_LOG_NOTICE: one line for the log that no other message stands for (an offer dropped, a
+// thread that could not start), without its line end; wparam and lparam are 0.
+struct NoticePayload : platform::MessagePayload {
+    std::wstring text;
+};
 
 }  // namespace veltra

@@ -112,6 +112,11 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
         case WM_FILE_DONE:
             Write(*out_, FileDoneEntry());
             break;
+        case WM_LOG_NOTICE:
+            if (const auto* notice = message.PayloadAs<NoticePayload>()) {
+                Write(*out_, notice->text + L"\n");
+            }
+            break;
         default:
             break;
     }

@@ -161,6 +161,11 @@ void CMainDialog::OnWindowMessage(WindowMessageEvent& event) {
         case WM_FILE_DONE:
             OnFileDone();
             break;
+        case WM_LOG_NOTICE:
+            if (const auto* notice = message.PayloadAs<NoticePayload>()) {
+                AppendToLog(notice->text + L"\r\n");
+            }
+            break;
         default:
             break;
     }

@@ -164,12 +164,15 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     front_end_.Handle(platform::WindowMessage{WM_FILE_DONE, 0, 0, file("\xce\xc4.txt", 400)});
     front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 0, 0, nullptr});
     front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 2, 0, nullptr});
+    auto notice = std::make_unique<NoticePayload>();
+    notice->text = L"通知";
+    front_end_.Handle(platform::WindowMessage{WM_LOG_NOTICE, 0, 0, std::move(notice)});
     std::istringstream log(TakeOut());
     std::vector<std::string> lines;
     for (std::string line; std::getline(log, line);) {
         lines.push_back(line);
     }
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "开始接收文件文.txt");
     // The rate depends on the clock; its form and the percentage do not.
     const std::string& rate = lines[1];
@@ -180,6 +183,7 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     EXPECT_EQ(rate.substr(unit + 3), "25.00%");
     EXPECT_EQ(lines[2], "文件传输完毕");
     EXPECT_EQ(lines[3], "==收到2个文件!==");
+    EXPECT_EQ(lines[4], "通知");
 }
 
 TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {
