@@ -174,7 +174,8 @@ struct ReceivingFrontEnd {
             case WM_FILE_DONE:
                 ++files_done;
                 bytes_done += static_cast<std::uint64_t>(message.lparam);
-                log_chars += FileDoneEntry().size();
+                log_chars +=
+                    FileDoneEntry(file != nullptr ? file->outcome : FileOutcome::kStored).size();
                 break;
             case WM_FILES_RECEIVED:
                 log_chars += FilesReceivedEntry(static_cast<int>(message.wparam)).size();

@@ -32,14 +32,29 @@ struct MessageReceivedPayload : platform::MessagePayload {
     std::unique_ptr<PacketRecord> packet;
 };
 
+// How the reception of one offered entry ended: stored whole, or why not.
+enum class FileOutcome : std::uint8_t {
+    kStored,          // every byte arrived and was written under the name
+    kConnectionLost,  // the peer closed, reset or fell silent before every byte had arrived
+    kUnreachable,     // no connection to the peer could be made
+    kDiskFull,        // no room left (or the quota reached)
+    kCannotCreate,    // the file (or the folder it goes in) could not be created or put in place
+    kWriteFailed,     // writing failed for another reason
+    kNameRefused,     // the name cannot be stored (too long, or "." or "..")
+    kPathTooLong,     // the path is too long or the folder nested too deep
+};
+
 // WM_FILE_STARTED, WM_FILE_PROGRESS and WM_FILE_DONE: the file's name (code page 936) and size.
-// For WM_FILE_PROGRESS, lparam holds the bytes of this file received so far (64-bit).
+// For WM_FILE_PROGRESS and WM_FILE_DONE, lparam holds the bytes of this file received so far
+// (64-bit); for WM_FILE_DONE, outcome says how the file ended.
 struct FileEventPayload : platform::MessagePayload {
     std::string name;
     std::uint64_t size = 0;
+    FileOutcome outcome = FileOutcome::kStored;
 };
 
-// WM_FILES_RECEIVED carries the batch's file count in wparam and no payload.
+// WM_FILES_RECEIVED carries in wparam the count of the batch's files that were stored whole, and
+// no payload.
 
 // WM_LOG_NOTICE: one line for the log that no other message stands for (an offer dropped, a
 // thread that could not start), without its line end; wparam and lparam are 0.

@@ -110,7 +110,9 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
                       .entry);
             break;
         case WM_FILE_DONE:
-            Write(*out_, FileDoneEntry());
+            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
+                Write(*out_, FileDoneEntry(file->outcome));
+            }
             break;
         case WM_LOG_NOTICE:
             if (const auto* notice = message.PayloadAs<NoticePayload>()) {

@@ -159,7 +159,7 @@ void CMainDialog::OnWindowMessage(WindowMessageEvent& event) {
             OnFileProgress(message);
             break;
         case WM_FILE_DONE:
-            OnFileDone();
+            OnFileDone(message);
             break;
         case WM_LOG_NOTICE:
             if (const auto* notice = message.PayloadAs<NoticePayload>()) {
@@ -244,8 +244,9 @@ void CMainDialog::OnFileProgress(const platform::WindowMessage& message) {
     AppendToLog(step.entry);
 }
 
-void CMainDialog::OnFileDone() {
-    AppendToLog(FileDoneEntry());
+void CMainDialog::OnFileDone(const platform::WindowMessage& message) {
+    const auto* file = message.PayloadAs<FileEventPayload>();
+    AppendToLog(FileDoneEntry(file != nullptr ? file->outcome : FileOutcome::kStored));
 }
 
 void CMainDialog::AppendToLog(const std::wstring& entry) {

@@ -71,7 +71,7 @@ class CMainDialog : public CLayoutDialog, public platform::MessageWindow {
     void OnFilesReceived(const platform::WindowMessage& message);
     void OnFileStarted(const platform::WindowMessage& message);
     void OnFileProgress(const platform::WindowMessage& message);
-    void OnFileDone();
+    void OnFileDone(const platform::WindowMessage& message);
     void OnUserListMouseUp(wxMouseEvent& event);
     void OnAbout(wxCommandEvent& event);
     void OnEndCommand(wxCommandEvent& event);

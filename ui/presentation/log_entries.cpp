@@ -31,6 +31,29 @@ Rate RateOf(std::uint64_t received, std::uint32_t elapsed_ms) {
     return {static_cast<double>(per_second) / 1024, L"K/S"};
 }
 
+// The short reason a failure line gives, or null when there is none.
+const wchar_t* FailureReason(FileOutcome outcome) {
+    switch (outcome) {
+        case FileOutcome::kStored:
+            return nullptr;
+        case FileOutcome::kConnectionLost:
+            return L"连接中断";
+        case FileOutcome::kUnreachable:
+            return L"无法连接";
+        case FileOutcome::kDiskFull:
+            return L"磁盘已满";
+        case FileOutcome::kCannotCreate:
+            return L"无法创建文件";
+        case FileOutcome::kWriteFailed:
+            return L"写入失败";
+        case FileOutcome::kNameRefused:
+            return L"文件名无效";
+        case FileOutcome::kPathTooLong:
+            return L"路径过长";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::wstring MessageEntry(const PacketRecord& packet) {
@@ -45,8 +68,15 @@ std::wstring FileStartedEntry(const std::string& name) {
     return L"开始接收文件" + AnsiToWide(name) + L"\r\n";
 }
 
-std::wstring FileDoneEntry() {
-    return L"文件传输完毕\r\n";
+std::wstring FileDoneEntry(FileOutcome outcome) {
+    if (outcome == FileOutcome::kStored) {
+        return L"文件传输完毕\r\n";
+    }
+    const wchar_t* reason = FailureReason(outcome);
+    if (reason == nullptr) {
+        return L"文件接收失败\r\n";
+    }
+    return std::wstring(L"文件接收失败：") + reason + L"\r\n";
 }
 
 std::wstring FilesReceivedEntry(int count) {

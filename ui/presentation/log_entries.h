@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/packet.h"
+#include "engine/window_messages.h"
 
 namespace veltra {
 
@@ -13,8 +14,8 @@ namespace veltra {
 std::wstring MessageEntry(const PacketRecord& packet);
 // "开始接收文件<name>\r\n"; name is code page 936 text.
 std::wstring FileStartedEntry(const std::string& name);
-// "文件传输完毕\r\n"
-std::wstring FileDoneEntry();
+// "文件传输完毕\r\n" for a file stored whole, else "文件接收失败：<reason>\r\n".
+std::wstring FileDoneEntry(FileOutcome outcome);
 // "==收到<count>个文件!==\r\n", or empty text when count is 0 or less (nothing is logged).
 std::wstring FilesReceivedEntry(int count);
 

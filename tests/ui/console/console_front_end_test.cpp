@@ -162,6 +162,9 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     front_end_.Handle(platform::WindowMessage{WM_FILE_STARTED, 0, 0, file("\xce\xc4.txt", 400)});
     front_end_.Handle(platform::WindowMessage{WM_FILE_PROGRESS, 0, 100, file("\xce\xc4.txt", 400)});
     front_end_.Handle(platform::WindowMessage{WM_FILE_DONE, 0, 0, file("\xce\xc4.txt", 400)});
+    auto failed = file("\xce\xc4.txt", 400);
+    failed->outcome = FileOutcome::kConnectionLost;
+    front_end_.Handle(platform::WindowMessage{WM_FILE_DONE, 0, 0, std::move(failed)});
     front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 0, 0, nullptr});
     front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 2, 0, nullptr});
     auto notice = std::make_unique<NoticePayload>();
@@ -172,7 +175,7 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     for (std::string line; std::getline(log, line);) {
         lines.push_back(line);
     }
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "开始接收文件文.txt");
     // The rate depends on the clock; its form and the percentage do not.
     const std::string& rate = lines[1];
@@ -182,8 +185,9 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     EXPECT_EQ(rate.substr(unit - 4, 1), ".") << rate;
     EXPECT_EQ(rate.substr(unit + 3), "25.00%");
     EXPECT_EQ(lines[2], "文件传输完毕");
-    EXPECT_EQ(lines[3], "==收到2个文件!==");
-    EXPECT_EQ(lines[4], "通知");
+    EXPECT_EQ(lines[3], "文件接收失败：连接中断");
+    EXPECT_EQ(lines[4], "==收到2个文件!==");
+    EXPECT_EQ(lines[5], "通知");
 }
 
 TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {

@@ -245,6 +245,17 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     EXPECT_EQ(dialog->Progress()->GetValue(), 100);
     // One sound, for the one batch that brought files.
     EXPECT_EQ(sounds_, 1);
+
+    // A file that could not be stored says so, and why.
+    messages.clear();
+    messages.push_back(FileMessage(WM_FILE_STARTED, L"大.iso", 9000));
+    platform::WindowMessage failed = FileMessage(WM_FILE_DONE, L"大.iso", 9000);
+    static_cast<FileEventPayload&>(*failed.payload).outcome = FileOutcome::kDiskFull;
+    messages.push_back(std::move(failed));
+    PostFromWorker(*dialog, std::move(messages));
+    expected += L"开始接收文件大.iso\r\n文件接收失败：磁盘已满\r\n";
+    ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
+    EXPECT_EQ(dialog->Log()->GetValue().ToStdWstring(), expected);
 }
 
 TEST_F(MainDialogTest, NoSoundWhenTheSettingIsOff) {

@@ -49,7 +49,11 @@ TEST(MessageEntry, LongestMessageIsNotCut) {
 TEST(FileEntries, ExactTexts) {
     EXPECT_EQ(FileStartedEntry("report.pdf"), L"开始接收文件report.pdf\r\n");
     EXPECT_EQ(FileStartedEntry("\xce\xc4\xbc\xfe.txt"), L"开始接收文件文件.txt\r\n");
-    EXPECT_EQ(FileDoneEntry(), L"文件传输完毕\r\n");
+    EXPECT_EQ(FileDoneEntry(FileOutcome::kStored), L"文件传输完毕\r\n");
+    EXPECT_EQ(FileDoneEntry(FileOutcome::kConnectionLost), L"文件接收失败：连接中断\r\n");
+    EXPECT_EQ(FileDoneEntry(FileOutcome::kDiskFull), L"文件接收失败：磁盘已满\r\n");
+    EXPECT_EQ(FileDoneEntry(FileOutcome::kCannotCreate), L"文件接收失败：无法创建文件\r\n");
+    EXPECT_EQ(FileDoneEntry(static_cast<FileOutcome>(200)), L"文件接收失败\r\n");
     EXPECT_EQ(FilesReceivedEntry(3), L"==收到3个文件!==\r\n");
     EXPECT_EQ(FilesReceivedEntry(12), L"==收到12个文件!==\r\n");
     EXPECT_EQ(FilesReceivedEntry(0), L"");
