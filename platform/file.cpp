@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
 #include <utility>
 
 #include "platform/utf8.h"
@@ -73,6 +77,25 @@ std::optional<FileInfo> Stat(int dir_fd, const char* path, int flags, bool hidde
     return info;
 }
 
+[[noreturn]] void ThrowErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+// Hidden, and unlikely to be taken: the process, a counter and the clock, mixed.
+std::string TemporaryName() {
+    static std::atomic<uint64_t> counter{0};
+    uint64_t value =
+        (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(1) ^
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // splitmix64's finaliser, so that neighbouring values give unrelated names
+    value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
+    value ^= value >> 31;
+    char name[32];
+    std::snprintf(name, sizeof name, ".veltra-%016llx", static_cast<unsigned long long>(value));
+    return name;
+}
+
 // Opens with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the kinds wanted.
 int OpenChecked(const std::string& host_path, int flags, bool allow_directory, Sharing sharing) {
     const int fd = open(host_path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
@@ -103,22 +126,43 @@ std::optional<File> File::OpenForRead(std::wstring_view path, Sharing sharing) {
     return File(fd, IsHiddenPath(host_path));
 }
 
-std::optional<File> File::CreateForWrite(std::wstring_view path, Sharing sharing) {
-    const std::string host_path = ToHostPath(path);
-    // Truncation waits until the lock is held, so a file in use keeps its content.
-    const int fd = OpenChecked(host_path, O_WRONLY | O_CREAT | O_NOFOLLOW, false, sharing);
+std::optional<File> File::CreateNew(std::wstring_view folder, std::wstring_view name,
+                                    Sharing sharing) {
+    const std::string host_path = ToHostPath(JoinPath(folder, name));
+    // O_EXCL also refuses a symbolic link of that name, dangling or not, without following it;
+    // a new file needs neither a truncation nor a look at what it is.
+    const int fd =
+        open(host_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        return std::nullopt;
+        if (errno == EEXIST) {
+            return std::nullopt;
+        }
+        ThrowErrno("cannot create " + host_path);
     }
     File file(fd, IsHiddenPath(host_path));
-    // A file that is new (or empty) is left alone: truncating it changes nothing, yet ext4 then
-    // starts writing it back on close (its guard for files replaced by truncation), which made
-    // every received file cost a synchronous block allocation.
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || (st.st_size != 0 && ftruncate(fd, 0) != 0)) {
-        return std::nullopt;
+    if (sharing == Sharing::kExclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ThrowErrno("cannot lock " + host_path);
     }
     return file;
+}
+
+File File::CreateTemporary(std::wstring_view folder, std::wstring& name) {
+    // A name that is taken is simply tried again with the next one.
+    constexpr int kTries = 64;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        const std::string candidate = TemporaryName();
+        const std::string host_path = ToHostPath(JoinPath(folder, Utf8ToWide(candidate)));
+        const int fd =
+            open(host_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            name = Utf8ToWide(candidate);
+            return File(fd, true);
+        }
+        if (errno != EEXIST) {
+            ThrowErrno("cannot create a temporary file beside " + host_path);
+        }
+    }
+    throw std::system_error(EEXIST, std::generic_category(), "no free temporary name");
 }
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), hidden_(other.hidden_) {}
@@ -152,7 +196,7 @@ long long File::Read(void* buffer, size_t size) {
     }
 }
 
-bool File::WriteAll(const void* data, size_t size) {
+void File::WriteAll(const void* data, size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t result = write(fd_, bytes, size);
@@ -160,12 +204,11 @@ bool File::WriteAll(const void* data, size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            ThrowErrno("cannot write");
         }
         bytes += result;
         size -= static_cast<size_t>(result);
     }
-    return true;
 }
 
 std::optional<FileInfo> File::Query() const {
@@ -267,6 +310,18 @@ std::optional<FileInfo> QueryPath(std::wstring_view path) {
 bool PathExists(std::wstring_view path) {
     struct stat st {};
     return lstat(ToHostPath(path).c_str(), &st) == 0;
+}
+
+void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to) {
+    const std::string from_path = ToHostPath(JoinPath(folder, from));
+    const std::string to_path = ToHostPath(JoinPath(folder, to));
+    if (renameat(AT_FDCWD, from_path.c_str(), AT_FDCWD, to_path.c_str()) != 0) {
+        ThrowErrno("cannot rename " + from_path + " to " + to_path);
+    }
+}
+
+bool RemoveFromFolder(std::wstring_view folder, std::wstring_view name) {
+    return unlink(ToHostPath(JoinPath(folder, name)).c_str()) == 0;
 }
 
 bool IsSymbolicLink(std::wstring_view path) {

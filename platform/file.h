@@ -18,6 +18,9 @@ namespace veltra::platform {
 inline constexpr uint32_t kAttributeHidden = 0x02;
 inline constexpr uint32_t kAttributeDirectory = 0x10;
 
+// The longest name of one folder entry that the host's file systems take, in bytes of UTF-8.
+inline constexpr size_t kMaxHostNameBytes = 255;
+
 struct FileInfo {
     uint32_t attributes = 0;
     // 100 ns intervals since 1601-01-01 (UTC): the birth time where the file system keeps one,
@@ -45,11 +48,17 @@ class File {
     // are followed: the path was named by the user.
     static std::optional<File> OpenForRead(std::wstring_view path,
                                            Sharing sharing = Sharing::kExclusive);
-    // Creates the file, or empties an existing one, with mode 0644. A symbolic link in the last
-    // component is never followed (the open fails), so a received name cannot write elsewhere
-    // through a link. An exclusively held file is not emptied: the open fails first.
-    static std::optional<File> CreateForWrite(std::wstring_view path,
-                                              Sharing sharing = Sharing::kExclusive);
+    // Files that are written are named by their folder and their name in it, so that they can
+    // one day be made relative to a folder held open. None of these follows a symbolic link in
+    // the name, and each failure throws std::system_error with the errno (ENOSPC, ENOTDIR, ...).
+    //
+    // Creates the file name in folder, mode 0644, only when the name is free: nothing when
+    // anything has that name already, a symbolic link (even a dangling one) included.
+    static std::optional<File> CreateNew(std::wstring_view folder, std::wstring_view name,
+                                         Sharing sharing = Sharing::kExclusive);
+    // Creates a new file under a fresh hidden name in folder and sets name to it. Nothing else
+    // knows the name, so the file is not locked.
+    static File CreateTemporary(std::wstring_view folder, std::wstring& name);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
@@ -59,7 +68,8 @@ class File {
 
     // Bytes read, 0 at the end, -1 on failure (also for a directory).
     long long Read(void* buffer, size_t size);
-    bool WriteAll(const void* data, size_t size);
+    // Writes every byte; throws std::system_error with the errno when that fails (ENOSPC, ...).
+    void WriteAll(const void* data, size_t size);
     std::optional<FileInfo> Query() const;
     // The open descriptor, for handing the content to a socket (Socket::SendFile).
     int Descriptor() const { return fd_; }
@@ -107,6 +117,13 @@ std::optional<FileInfo> QueryPath(std::wstring_view path);
 
 // True when the name is taken by anything, a dangling symbolic link included.
 bool PathExists(std::wstring_view path);
+
+// Renames from to to, both in folder, replacing whatever to names (a symbolic link or a hard link
+// itself, never the file it leads to). Throws std::system_error with the errno.
+void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to);
+
+// Removes the file name from folder (a symbolic link itself); false when that fails.
+bool RemoveFromFolder(std::wstring_view folder, std::wstring_view name);
 
 // True when the last component of path is a symbolic link (not followed). A trailing separator
 // is ignored, so "x/" asks about the link x itself.

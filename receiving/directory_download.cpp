@@ -14,6 +14,14 @@ namespace {
 
 constexpr std::uint32_t kTimeKey = 0x14;
 
+// Reports an entry that cannot be stored, then reads and drops it (a file's content, a
+// directory's subtree), so the stream stays in step. False when the stream ended or broke.
+bool DropEntry(DownloadContext& context, const platform::Socket& socket, const AttachmentInfo& info,
+               FileOutcome outcome) {
+    ReportFailedEntry(context, info, outcome);
+    return info.Kind() == ATTR_FILE ? DropContent(socket, info.size) : DropDirectoryLevel(socket);
+}
+
 }  // namespace
 
 std::optional<std::string> ReadHeader(const platform::Socket& socket) {
@@ -112,20 +120,17 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
         }
         const std::optional<std::wstring> name = ConfinedName(info.name);
         bool kept = true;
-        if (info.Kind() == ATTR_FILE) {
-            const std::wstring path = name ? prefix + *name : std::wstring();
-            if (!name || platform::IsSymbolicLink(path)) {
-                kept = DropContent(socket, info.size);
-            } else {
-                kept = ReceiveContent(context, path, info, socket);
-            }
-        } else if (!name || depth >= context.limits.max_depth) {
-            kept = DropDirectoryLevel(socket);
+        if (!name) {
+            kept = DropEntry(context, socket, info, FileOutcome::kNameRefused);
+        } else if (info.Kind() == ATTR_FILE) {
+            kept = ReceiveContent(context, prefix, *name, info, socket);
+        } else if (depth >= context.limits.max_depth) {
+            kept = DropEntry(context, socket, info, FileOutcome::kPathTooLong);
         } else {
             const std::wstring folder = prefix + *name + L"/";
-            platform::CreateFolder(folder);
-            if (platform::IsSymbolicLink(folder)) {
-                kept = DropDirectoryLevel(socket);
+            // A folder just made is no link; one that was there may be, and is never followed.
+            if (!platform::CreateFolder(folder) && platform::IsSymbolicLink(folder)) {
+                kept = DropEntry(context, socket, info, FileOutcome::kCannotCreate);
             } else {
                 kept = ReadDirectoryLevel(context, socket, folder, depth + 1);
             }
@@ -136,24 +141,25 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
     }
 }
 
-void ReceiveDirectory(DownloadContext& context, const platform::Socket& socket) {
+FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& socket) {
     const std::optional<std::string> header = ReadHeader(socket);
     AttachmentInfo info;
     if (!header || !ParseHeader(*header, info)) {
-        return;
+        return FileOutcome::kConnectionLost;  // nothing of the stream can be read in step
     }
     const std::optional<std::wstring> name = ConfinedName(info.name);
     if (!name) {
         DropDirectoryLevel(socket);
-        return;
+        return FileOutcome::kNameRefused;
     }
     const std::wstring top = context.settings.received_folder + *name + L"\\";
     CreateFolderPath(top);
     if (platform::IsSymbolicLink(top)) {
         DropDirectoryLevel(socket);
-        return;
+        return FileOutcome::kCannotCreate;
     }
-    ReadDirectoryLevel(context, socket, top, 1);
+    return ReadDirectoryLevel(context, socket, top, 1) ? FileOutcome::kStored
+                                                       : FileOutcome::kConnectionLost;
 }
 
 }  // namespace veltra

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/window_messages.h"
 #include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_context.h"
@@ -18,12 +19,15 @@ inline constexpr std::size_t kHeaderBuffer = 1024;
 inline constexpr std::size_t kMinHeaderLength = 8;
 
 // Reads the directory stream from socket into the received folder. Returns when the top level's
-// end mark has been read, or the stream ends or breaks.
-void ReceiveDirectory(DownloadContext& context, const platform::Socket& socket);
+// end mark has been read (kStored, whatever became of the files in it, each of which reports its
+// own outcome), or the stream ends or breaks (kConnectionLost), or the top directory is refused
+// (its subtree is then read and dropped).
+FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& socket);
 
 // Reads the entries of one level into the folder prefix (ending with a separator) up to its end
-// mark; depth counts the levels, the top one being 1. False when the stream ended or broke, which
-// ends the whole reception.
+// mark; depth counts the levels, the top one being 1. An entry that cannot be stored (its name
+// refused, its folder a link or nested too deep) is read and dropped and reported as a failed
+// file. False when the stream ended or broke, which ends the whole reception.
 bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket,
                         const std::wstring& prefix, int depth);
 

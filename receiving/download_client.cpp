@@ -3,18 +3,20 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "common/text.h"
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/window_messages.h"
-#include "platform/file.h"
 #include "receiving/directory_download.h"
 #include "receiving/placement.h"
+#include "receiving/received_file.h"
 
 namespace veltra {
 
@@ -23,10 +25,11 @@ namespace {
 // Each message carries its own copy of the name and size: the entry may be gone by the time the
 // window handles the message.
 void PostFileEvent(DownloadContext& context, unsigned id, const AttachmentInfo& info,
-                   std::uint64_t received) {
+                   std::uint64_t received, FileOutcome outcome = FileOutcome::kStored) {
     auto payload = std::make_unique<FileEventPayload>();
     payload->name = info.name;
     payload->size = info.size;
+    payload->outcome = outcome;
     platform::WindowMessage message;
     message.id = id;
     message.lparam = static_cast<std::int64_t>(received);
@@ -46,34 +49,47 @@ bool SendRequest(DownloadContext& context, const platform::Socket& socket,
     return socket.Send(buffer.data(), static_cast<std::size_t>(length)) == length;
 }
 
+// The reason a file operation failed, as the log gives it; otherwise when no better one is known.
+FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
+    switch (error.code().value()) {
+        case ENOSPC:
+        case EDQUOT:
+            return FileOutcome::kDiskFull;
+        case ENAMETOOLONG:
+            return FileOutcome::kPathTooLong;
+        default:
+            return otherwise;
+    }
+}
+
+// Where what arrived of a failed file is kept.
+std::wstring PartialName(std::wstring_view name) {
+    return std::wstring(name) + L".part";
+}
+
 void ReceiveFile(DownloadContext& context, const platform::Socket& socket,
                  const AttachmentInfo& info, const std::wstring& name) {
     const std::wstring folder = FolderForName(context.settings, name);
     CreateFolderPath(folder);
-    const std::wstring path = folder + name;
-    // Someone placed a link where the file goes: refuse the entry rather than write through it.
-    // Closing the connection is enough, nothing else travels on it.
-    if (platform::IsSymbolicLink(path)) {
-        return;
-    }
-    ReceiveContent(context, path, info, socket);
+    ReceiveContent(context, folder, name, info, socket);
 }
 
 }  // namespace
 
-bool ReadExact(const platform::Socket& socket, char* buffer, std::size_t size) {
-    if (size == 0) {
-        return false;
-    }
+std::size_t ReceiveUpTo(const platform::Socket& socket, char* buffer, std::size_t size) {
     std::size_t received = 0;
     while (received < size) {
         const long result = socket.Receive(buffer + received, size - received);
         if (result <= 0) {
-            return false;
+            break;
         }
         received += static_cast<std::size_t>(result);
     }
-    return true;
+    return received;
+}
+
+bool ReadExact(const platform::Socket& socket, char* buffer, std::size_t size) {
+    return size != 0 && ReceiveUpTo(socket, buffer, size) == size;
 }
 
 bool DropContent(const platform::Socket& socket, std::uint64_t size) {
@@ -89,10 +105,21 @@ bool DropContent(const platform::Socket& socket, std::uint64_t size) {
     return true;
 }
 
-bool ReceiveContent(DownloadContext& context, std::wstring_view path, const AttachmentInfo& info,
-                    const platform::Socket& socket) {
-    std::optional<platform::File> file = platform::File::CreateForWrite(path);
+void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, FileOutcome outcome) {
     PostFileEvent(context, WM_FILE_STARTED, info, 0);
+    PostFileEvent(context, WM_FILE_DONE, info, 0, outcome);
+}
+
+bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view name,
+                    const AttachmentInfo& info, const platform::Socket& socket) {
+    PostFileEvent(context, WM_FILE_STARTED, info, 0);
+    FileOutcome outcome = FileOutcome::kStored;
+    std::optional<ReceivedFile> file;
+    try {
+        file.emplace(folder, name);
+    } catch (const std::system_error& error) {
+        outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
+    }
     // Never larger than the file: a zero-filled 64 KiB buffer for every small file of a tree
     // cost more than receiving it.
     std::vector<char> buffer(
@@ -101,62 +128,99 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view path, const Atta
     while (received < info.size) {
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(info.size - received, kContentChunk));
-        if (!ReadExact(socket, buffer.data(), chunk)) {
+        const std::size_t arrived = ReceiveUpTo(socket, buffer.data(), chunk);
+        // A failed write drops the bytes but goes on reading, to stay in step with the sender.
+        if (file && arrived > 0) {
+            try {
+                file->Write(buffer.data(), arrived);
+            } catch (const std::system_error& error) {
+                outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
+                file->Abandon(PartialName(name));
+                file.reset();
+            }
+        }
+        received += arrived;
+        if (arrived < chunk) {
+            if (outcome == FileOutcome::kStored) {
+                outcome = FileOutcome::kConnectionLost;
+            }
             break;
         }
-        // A failed write drops the bytes but goes on reading, to stay in step with the sender.
-        if (file && !file->WriteAll(buffer.data(), chunk)) {
-            file.reset();
-        }
-        received += chunk;
         PostFileEvent(context, WM_FILE_PROGRESS, info, received);
     }
-    // Closed before the message, so whoever handles it finds the file complete.
+    if (file && outcome == FileOutcome::kStored) {
+        try {
+            file->Commit();
+        } catch (const std::system_error& error) {
+            outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
+        }
+    }
+    if (file && outcome != FileOutcome::kStored) {
+        file->Abandon(PartialName(name));
+    }
+    // Settled before the message, so whoever handles it finds the file complete.
     file.reset();
-    PostFileEvent(context, WM_FILE_DONE, info, received);
-    ++context.received_files;
+    PostFileEvent(context, WM_FILE_DONE, info, received, outcome);
+    if (outcome == FileOutcome::kStored) {
+        ++context.received_files;
+    }
     return received == info.size;
 }
 
-void DownloadEntry(DownloadContext& context, const PacketRecord& packet,
+bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
                    const AttachmentInfo& info) {
     std::optional<std::wstring> name;
     if (info.Kind() == ATTR_FILE) {
         name = ConfinedName(info.name);
         if (!name) {
-            return;
+            ReportFailedEntry(context, info, FileOutcome::kNameRefused);
+            return true;
         }
     }
     platform::Socket socket = platform::Socket::Tcp();
     if (!socket.Valid()) {
-        return;
+        ReportFailedEntry(context, info, FileOutcome::kUnreachable);
+        return true;
     }
     AttachedSocket attached(context.cancel, socket);
     if (!attached.Attached()) {
-        return;
+        return true;  // shutting down: nothing more is reported
     }
     socket.SetIntOption(SOL_SOCKET, SO_RCVBUF, static_cast<int>(kContentChunk));
     // On a host with several addresses the peer must see the one its offer went to: it serves
     // an entry only to the address it was offered to.
     const std::uint32_t own_address = context.engine.BindAddress();
     if (own_address != htonl(INADDR_ANY) && !socket.Bind(platform::MakeEndpoint(own_address, 0))) {
-        return;
+        ReportFailedEntry(context, info, FileOutcome::kUnreachable);
+        return true;
     }
     const platform::Endpoint peer =
         platform::MakeEndpoint(packet.source_address, context.engine.Port());
-    if (!socket.Connect(peer, context.limits.connect_ms) || context.cancel.Cancelled()) {
-        return;
+    if (!socket.Connect(peer, context.limits.connect_ms)) {
+        if (context.cancel.Cancelled()) {
+            return true;
+        }
+        ReportFailedEntry(context, info, FileOutcome::kUnreachable);
+        return false;
+    }
+    if (context.cancel.Cancelled()) {
+        return true;
     }
     socket.SetReceiveTimeout(context.limits.idle_ms);
     socket.SetSendTimeout(context.limits.idle_ms);
     if (!SendRequest(context, socket, packet, info)) {
-        return;
+        ReportFailedEntry(context, info, FileOutcome::kConnectionLost);
+        return true;
     }
     if (info.Kind() == ATTR_FILE) {
         ReceiveFile(context, socket, info, *name);
-    } else {
-        ReceiveDirectory(context, socket);
+        return true;
     }
+    const FileOutcome outcome = ReceiveDirectory(context, socket);
+    if (outcome != FileOutcome::kStored && !context.cancel.Cancelled()) {
+        ReportFailedEntry(context, info, outcome);
+    }
+    return true;
 }
 
 }  // namespace veltra

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/packet.h"
+#include "engine/window_messages.h"
 #include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_context.h"
@@ -17,21 +18,34 @@ namespace veltra {
 // is set to the same size.
 inline constexpr std::size_t kContentChunk = 65536;
 
-// Connects to the peer that sent packet, requests the entry and stores what arrives. Reports only
-// through posted messages and files: an entry whose connection or request fails leaves no trace.
-// An entry whose name cannot be placed (see ConfinedName) is not requested at all.
-void DownloadEntry(DownloadContext& context, const PacketRecord& packet,
+// Connects to the peer that sent packet, requests the entry and stores what arrives, reporting
+// through posted messages. An entry that fails before its content (the peer cannot be reached,
+// the request cannot be sent, a directory's stream breaks or is refused) is reported as a file
+// that failed (see ReportFailedEntry), so the log names it. A file whose name is refused (see
+// ConfinedName) is not requested at all. False when the peer could not be reached, so that the
+// caller can give up the batch's other entries from that address without waiting for each.
+bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
                    const AttachmentInfo& info);
 
-// Reads exactly info.size bytes from socket into a new file at path (an existing one is replaced,
-// a symbolic link there is never followed), posting WM_FILE_STARTED, one WM_FILE_PROGRESS per
-// chunk and WM_FILE_DONE, and counts the file. When the file cannot be created its content is
-// still read, so the stream stays in step. True when every byte arrived.
-bool ReceiveContent(DownloadContext& context, std::wstring_view path, const AttachmentInfo& info,
-                    const platform::Socket& socket);
+// Reads exactly info.size bytes from socket into the file name in folder (see ReceivedFile: a
+// file there is replaced only by a file that arrived whole), posting WM_FILE_STARTED, one
+// WM_FILE_PROGRESS per whole chunk and WM_FILE_DONE with the outcome. Bytes that arrived are
+// written even when the rest of their chunk never comes. A file stored whole is counted. When
+// the file cannot be created or written its content is still read, so the stream stays in step.
+// True when every byte arrived.
+bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view name,
+                    const AttachmentInfo& info, const platform::Socket& socket);
+
+// Posts WM_FILE_STARTED and WM_FILE_DONE with outcome for an entry (file or directory) that
+// failed without its content being received.
+void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, FileOutcome outcome);
 
 // Reads and drops size bytes; true when all of them arrived.
 bool DropContent(const platform::Socket& socket, std::uint64_t size);
+
+// Receives until size bytes are in buffer, or the peer closes, a receive fails or times out; the
+// bytes that arrived.
+std::size_t ReceiveUpTo(const platform::Socket& socket, char* buffer, std::size_t size);
 
 // Receives until size bytes are in buffer; false, with what arrived left in place, when the peer
 // closes, a receive fails or times out, or size is 0.

@@ -63,8 +63,7 @@ struct DownloadContext {
     const Settings& settings;
     TransferCancel& cancel;
     DownloadLimits limits;
-    // Files whose content reading was attempted in the running batch, those inside received
-    // directories included.
+    // Files of the running batch stored whole, those inside received directories included.
     std::uint64_t received_files = 0;
 };
 

@@ -35,7 +35,8 @@ bed_stop hostb "$HOW"  # checks status 0, no sanitizer report, within the bed's 
 echo "hostb exited $((SECONDS - started)) s after being told to $HOW, mid-transfer"
 
 received="$(bed_home hostb)/Received"
-file="$received/slow.bin"
+# Cut short, the file is kept under the name of a partial file, never under its own.
+file="$received/slow.bin.part"
 [[ -f $file ]] || bed_fail "the partial file is gone"
 size=$(stat -c %s "$file")
 sleep 1

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include <fstream>
 #include <string>
 
 #include "tests/faults/fault_fixture.h"
@@ -41,7 +42,7 @@ class SmallDisk {
     bool mounted_ = false;
 };
 
-TEST_F(DiskFull, TheProgramKeepsRunningAndTheNextFileArrivesOnceThereIsRoom) {
+TEST_F(DiskFull, AFileThatDoesNotFitFailsAndTheFileItWasToReplaceSurvives) {
     const std::string big = Content(1 << 20, 'b');
     const std::string small = Content(10000, 's');
     const std::string later = Content(20000, 'l');
@@ -59,25 +60,33 @@ TEST_F(DiskFull, TheProgramKeepsRunningAndTheNextFileArrivesOnceThereIsRoom) {
     Receiver receiver(QuickLimits(5000));
     SmallDisk disk(receiver.Received());
     ASSERT_TRUE(disk.Mounted());
+    std::ofstream(receiver.Received() / "small.bin") << "the old small.bin";
 
     peer.Offer({"0:big.bin:100000:0:1", "1:small.bin:2710:0:1"});
     ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 10s))
         << "the batch did not end on a full disk";
-    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 2);
-    const auto big_size = fs::file_size(receiver.Received() / "big.bin");
+    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 0) << "a file that failed counted";
+    const auto done = receiver.Window().Of(WM_FILE_DONE);
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[0].outcome, FileOutcome::kDiskFull);
+    EXPECT_EQ(done[1].outcome, FileOutcome::kDiskFull);
+    EXPECT_FALSE(fs::exists(receiver.Received() / "big.bin")) << "a partial file kept its name";
+    const auto big_size = fs::file_size(receiver.Received() / "big.bin.part");
     EXPECT_LT(big_size, big.size()) << "a 1 MiB file cannot fit a 256 KiB disk";
-    EXPECT_EQ(receiver.Read("big.bin"), big.substr(0, big_size));
+    EXPECT_EQ(receiver.Read("big.bin.part"), big.substr(0, big_size));
+    EXPECT_EQ(receiver.Read("small.bin"), "the old small.bin")
+        << "a failed replacement destroyed the file it was to replace";
     EXPECT_EQ(peer.Connections(), 2u) << "the second entry was still fetched, in step";
 
     // The user makes room; the next offer's file arrives whole.
-    fs::remove(receiver.Received() / "big.bin");
-    fs::remove(receiver.Received() / "small.bin");
+    fs::remove(receiver.Received() / "big.bin.part");
     peer.Offer({"2:later.bin:4e20:0:1"});
     ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 2, 10s))
         << "the program did not keep running after the disk was full";
     EXPECT_EQ(receiver.Read("later.bin"), later)
         << "after a full disk the program kept running and, once there was room, the next "
            "file arrived whole";
+    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[1].wparam, 1);
 }
 
 }  // namespace

@@ -47,14 +47,16 @@ struct Posted {
     std::int64_t lparam = 0;
     std::string name;
     Clock::time_point when;
+    FileOutcome outcome = FileOutcome::kStored;
 };
 
 class RecordingWindow : public platform::MessageWindow {
   public:
     void PostMessage(platform::WindowMessage message) override {
-        Posted posted{message.id, message.wparam, message.lparam, {}, Clock::now()};
+        Posted posted{message.id, message.wparam, message.lparam, {}, Clock::now(), {}};
         if (const auto* payload = message.PayloadAs<FileEventPayload>()) {
             posted.name = payload->name;
+            posted.outcome = payload->outcome;
         }
         std::lock_guard guard(mutex_);
         messages_.push_back(std::move(posted));

@@ -26,9 +26,12 @@ TEST(ServingPeerFaults, ResetMidFileEndsThatEntryAndTheBatchGoesOn) {
 
     ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 10s))
         << "the batch did not survive a reset in the middle of a file";
-    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 2);
-    EXPECT_EQ(receiver.Window().Of(WM_FILE_DONE).size(), 2u) << "each entry ends with its done";
-    const std::string partial = receiver.Read("cut.bin");
+    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 1) << "the cut file counted";
+    const auto done = receiver.Window().Of(WM_FILE_DONE);
+    ASSERT_EQ(done.size(), 2u) << "each entry ends with its done";
+    EXPECT_EQ(done[0].outcome, FileOutcome::kConnectionLost) << "the cut file was not a failure";
+    EXPECT_FALSE(fs::exists(receiver.Received() / "cut.bin")) << "a cut file kept the real name";
+    const std::string partial = receiver.Read("cut.bin.part");
     EXPECT_LT(partial.size(), whole.size());
     EXPECT_EQ(partial, whole.substr(0, partial.size())) << "the partial file holds a prefix";
     EXPECT_EQ(receiver.Read("next.bin"), next)
@@ -56,12 +59,17 @@ TEST(ServingPeerFaults, ResetMidDirectoryKeepsWhatArrivedAndTheBatchGoesOn) {
     ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 10s))
         << "the batch did not survive a reset in the middle of a directory";
     EXPECT_EQ(receiver.Read("tree/sub/x"), first) << "the file completed before the reset stays";
-    EXPECT_TRUE(fs::exists(receiver.Received() / "tree/sub/y"));
-    EXPECT_LT(fs::file_size(receiver.Received() / "tree/sub/y"), second.size());
+    EXPECT_FALSE(fs::exists(receiver.Received() / "tree/sub/y"));
+    EXPECT_LE(fs::file_size(receiver.Received() / "tree/sub/y.part"), 2000u);
     EXPECT_EQ(receiver.Read("after.bin"), after)
         << "after a reset mid-directory the batch survived and fetched the next entry whole";
-    EXPECT_EQ(receiver.Window().Of(WM_FILE_DONE).size(), 3u);
-    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 3);
+    // x, then y and the directory fail, then after.bin.
+    const auto done = receiver.Window().Of(WM_FILE_DONE);
+    ASSERT_EQ(done.size(), 4u);
+    EXPECT_EQ(done[1].outcome, FileOutcome::kConnectionLost);
+    EXPECT_EQ(done[2].name, "tree");
+    EXPECT_EQ(done[2].outcome, FileOutcome::kConnectionLost);
+    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 2);
 }
 
 TEST(ServingPeerFaults, AStalledPeerEndsItsEntryWithinTheLimitAndTheNextBatchRuns) {
@@ -130,9 +138,9 @@ TEST(ServingPeerFaults, ShuttingDownDuringATrickleIsPromptAndWritesNothingAfterw
     receiver.Shutdown();
     EXPECT_LT(Clock::now() - start, 1s) << "shutting down waited for the trickling peer";
     const auto messages = receiver.Window().Count();
-    const auto size = fs::file_size(receiver.Received() / "endless.bin");
+    const auto size = fs::file_size(receiver.Received() / "endless.bin.part");
     std::this_thread::sleep_for(400ms);
-    EXPECT_EQ(fs::file_size(receiver.Received() / "endless.bin"), size)
+    EXPECT_EQ(fs::file_size(receiver.Received() / "endless.bin.part"), size)
         << "the file grew after the shutdown";
     EXPECT_EQ(receiver.Window().Count(), messages) << "a message was posted after the shutdown";
 }

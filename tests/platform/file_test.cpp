@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "temp_folder.h"
 
 namespace veltra::platform {
@@ -46,9 +48,9 @@ class FileTest : public ::testing::Test {
 
 TEST_F(FileTest, WrittenBytesReadBackAndQueryReportsThem) {
     {
-        auto file = File::CreateForWrite(Wide("a.txt"));
+        auto file = File::CreateNew(temp_.wide(), L"a.txt");
         ASSERT_TRUE(file);
-        EXPECT_TRUE(file->WriteAll("hello\0world", 11));
+        file->WriteAll("hello\0world", 11);
     }
     auto file = File::OpenForRead(Wide("a.txt"));
     ASSERT_TRUE(file);
@@ -84,42 +86,91 @@ TEST_F(FileTest, DirectoriesOpenForQueryButNotForReading) {
     const auto info = dir->Query();
     ASSERT_TRUE(info);
     EXPECT_EQ(info->attributes & kAttributeDirectory, kAttributeDirectory);
-    EXPECT_FALSE(File::CreateForWrite(Wide("dir")));
 }
 
 TEST_F(FileTest, OnlyExistingRegularFilesAndFoldersOpen) {
     EXPECT_FALSE(File::OpenForRead(Wide("missing")));
     ASSERT_EQ(mkfifo(Host("fifo").c_str(), 0644), 0);
     EXPECT_FALSE(File::OpenForRead(Wide("fifo")));  // and does not wait for a writer
-    EXPECT_FALSE(File::CreateForWrite(Wide("fifo")));
-    EXPECT_FALSE(File::CreateForWrite(Wide("no-such-folder/a.txt")));
 }
 
-TEST_F(FileTest, CreateForWriteReplacesTheOldContent) {
-    WriteText(Host("a.txt"), "a much longer old content");
-    {
-        auto file = File::CreateForWrite(Wide("a.txt"));
-        ASSERT_TRUE(file);
-        EXPECT_TRUE(file->WriteAll("new", 3));
+// The errno of a failure, or 0.
+template <typename Call>
+int ErrnoOf(Call call) {
+    try {
+        call();
+    } catch (const std::system_error& error) {
+        return error.code().value();
     }
-    EXPECT_EQ(ReadText(Host("a.txt")), "new");
-    EXPECT_EQ((fs::status(Host("a.txt")).permissions() & fs::perms::all),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                  fs::perms::others_read);
+    return 0;
 }
 
-TEST_F(FileTest, CreateForWriteNeverFollowsALink) {
+TEST_F(FileTest, CreateNewTakesOnlyAFreeNameAndNeverFollowsALink) {
+    WriteText(Host("old.txt"), "keep");
     WriteText(Host("target"), "keep");
+    fs::create_directory(Host("dir"));
     fs::create_symlink(Host("target"), Host("link"));
     fs::create_symlink(Host("nowhere"), Host("dangling"));
-    EXPECT_FALSE(File::CreateForWrite(Wide("link")));
-    EXPECT_FALSE(File::CreateForWrite(Wide("dangling")));
+    ASSERT_EQ(mkfifo(Host("fifo").c_str(), 0644), 0);
+    for (const char* taken : {"old.txt", "dir", "link", "dangling", "fifo"}) {
+        EXPECT_FALSE(File::CreateNew(temp_.wide(), Utf8ToWide(taken))) << taken;
+    }
+    EXPECT_EQ(ReadText(Host("old.txt")), "keep");
     EXPECT_EQ(ReadText(Host("target")), "keep");
     EXPECT_FALSE(fs::exists(Host("nowhere")));
-    // Reading goes through links: the user named the path.
-    auto file = File::OpenForRead(Wide("link"));
+
+    // Other failures carry their cause.
+    WriteText(Host("plain"), "");
+    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Wide("plain"), L"a.txt"); }), ENOTDIR);
+    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Wide("missing"), L"a.txt"); }), ENOENT);
+    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(temp_.wide(), std::wstring(256, L'n')); }),
+              ENAMETOOLONG);
+
+    auto file = File::CreateNew(temp_.wide(), L"new.txt");
     ASSERT_TRUE(file);
-    EXPECT_EQ(ReadAll(*file), "keep");
+    file->WriteAll("new", 3);
+    EXPECT_EQ(ReadText(Host("new.txt")), "new");
+    EXPECT_EQ((fs::status(Host("new.txt")).permissions() & fs::perms::all),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    // Held exclusively like any file opened without sharing.
+    EXPECT_FALSE(File::OpenForRead(Wide("new.txt")));
+}
+
+TEST_F(FileTest, TemporaryFilesAreHiddenAndDistinct) {
+    std::wstring first;
+    std::wstring second;
+    File a = File::CreateTemporary(temp_.wide(), first);
+    File b = File::CreateTemporary(temp_.wide(), second);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first.front(), L'.');
+    EXPECT_TRUE(a.Query()->attributes & kAttributeHidden);
+    a.WriteAll("a", 1);
+    EXPECT_EQ(ReadText(temp_.path() / first), "a");
+    EXPECT_TRUE(fs::is_empty(temp_.path() / second));
+    std::wstring ignored;
+    EXPECT_EQ(ErrnoOf([&] { File::CreateTemporary(Wide("missing"), ignored); }), ENOENT);
+}
+
+TEST_F(FileTest, RenameReplacesALinkItselfAndNeverItsTarget) {
+    WriteText(Host("target"), "keep");
+    WriteText(Host("hard"), "keep too");
+    fs::create_symlink(Host("target"), Host("link"));
+    fs::create_hard_link(Host("hard"), Host("hardlink"));
+    WriteText(Host("one"), "1");
+    WriteText(Host("two"), "2");
+    RenameInFolder(temp_.wide(), L"one", L"link");
+    RenameInFolder(temp_.wide(), L"two", L"hardlink");
+    EXPECT_FALSE(fs::is_symlink(Host("link")));
+    EXPECT_EQ(ReadText(Host("link")), "1");
+    EXPECT_EQ(ReadText(Host("hardlink")), "2");
+    EXPECT_EQ(ReadText(Host("target")), "keep");
+    EXPECT_EQ(ReadText(Host("hard")), "keep too");
+    EXPECT_EQ(ErrnoOf([&] { RenameInFolder(temp_.wide(), L"one", L"x"); }), ENOENT);
+
+    EXPECT_TRUE(RemoveFromFolder(temp_.wide(), L"link"));
+    EXPECT_FALSE(RemoveFromFolder(temp_.wide(), L"link"));
+    EXPECT_FALSE(fs::exists(Host("link")));
 }
 
 TEST_F(FileTest, ExclusiveOpenKeepsOthersOutUntilClosed) {
@@ -128,8 +179,6 @@ TEST_F(FileTest, ExclusiveOpenKeepsOthersOutUntilClosed) {
         auto first = File::OpenForRead(Wide("a.txt"));
         ASSERT_TRUE(first);
         EXPECT_FALSE(File::OpenForRead(Wide("a.txt")));
-        EXPECT_FALSE(File::CreateForWrite(Wide("a.txt")));
-        EXPECT_EQ(ReadText(Host("a.txt")), "content");  // the failed create emptied nothing
         EXPECT_TRUE(File::OpenForRead(Wide("a.txt"), Sharing::kShared));
     }
     auto again = File::OpenForRead(Wide("a.txt"));
@@ -147,18 +196,17 @@ TEST_F(FileTest, LargeContentAndLongPaths) {
         folder += (i ? "/" : "") + std::string(40, static_cast<char>('a' + i));
     }
     fs::create_directories(Host(folder));
-    const std::string name = folder + "/data.bin";
-    ASSERT_GT(Wide(name).size(), 500u);
+    ASSERT_GT(Wide(folder).size(), 500u);
     std::string data(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<char>(i * 131 % 251);
     }
     {
-        auto file = File::CreateForWrite(Wide(name));
+        auto file = File::CreateNew(Wide(folder), L"data.bin");
         ASSERT_TRUE(file);
-        ASSERT_TRUE(file->WriteAll(data.data(), data.size()));
+        file->WriteAll(data.data(), data.size());
     }
-    auto file = File::OpenForRead(Wide(name));
+    auto file = File::OpenForRead(Wide(folder + "/data.bin"));
     ASSERT_TRUE(file);
     EXPECT_EQ(file->Query()->size, data.size());
     std::string back;
@@ -178,9 +226,9 @@ TEST_F(FileTest, DevicePathsLandInTheHomeFolder) {
     EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\"));
     EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\disc1/"));
     {
-        auto file = File::CreateForWrite(L"\\Storage Card\\Received\\album\\disc1/歌.mp3");
+        auto file = File::CreateNew(L"\\Storage Card\\Received\\album\\disc1/", L"歌.mp3");
         ASSERT_TRUE(file);
-        EXPECT_TRUE(file->WriteAll("mp3", 3));
+        file->WriteAll("mp3", 3);
     }
     EXPECT_EQ(ReadText(Host("Received/album/disc1/歌.mp3")), "mp3");
     const auto info = QueryPath(L"\\Storage Card\\Received\\");

@@ -77,7 +77,7 @@ TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
     EXPECT_EQ(window_.Of(WM_FILE_DONE).size(), 1u);
     EXPECT_TRUE(window_.Of(WM_FILES_RECEIVED).empty());
     EXPECT_EQ(peer.Connections(), 1u);
-    EXPECT_EQ(fs::file_size(Received() / "stalled.bin"), 65536u);
+    EXPECT_EQ(fs::file_size(Received() / "stalled.bin.part"), 65536u);
 
     // A shut-down manager takes no new offers.
     manager.OnAttachments(OfferPacket(Entry(3, "late", 1)));

@@ -93,11 +93,16 @@ TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
     FakePeer peer({Serve(stream), Serve("next")});
     Receive(Entry(0, "top", 0, 2) + Entry(1, "next.txt", 4));
 
-    EXPECT_EQ(ReadFile(Received() / "top" / "l1" / "l2" / "cut.bin"), "");
+    const fs::path deep = Received() / "top" / "l1" / "l2";
+    EXPECT_FALSE(fs::exists(deep / "cut.bin"));
+    EXPECT_EQ(ReadFile(deep / "cut.bin.part"), std::string(50, 'c'));
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
-    EXPECT_EQ(StartedNames(), (std::vector<std::string>{"cut.bin", "next.txt"}));
-    EXPECT_EQ(window_.Of(WM_FILE_DONE).size(), 2u);
-    EXPECT_EQ(Count(), 2);
+    // The cut file fails, and so does the directory it broke off.
+    EXPECT_EQ(StartedNames(), (std::vector<std::string>{"cut.bin", "top", "next.txt"}));
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kConnectionLost,
+                                        FileOutcome::kStored}));
+    EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(DirectoryDownload, ASilentPeerEndsTheWholeReception) {
@@ -107,9 +112,9 @@ TEST_F(DirectoryDownload, ASilentPeerEndsTheWholeReception) {
     Receive(Entry(0, "top", 0, 2) + Entry(1, "next.txt", 4), QuickLimits());
 
     EXPECT_EQ(ReadFile(Received() / "top" / "whole.txt"), "abc");
-    EXPECT_TRUE(fs::exists(Received() / "top" / "stalled.bin"));
+    EXPECT_EQ(ReadFile(Received() / "top" / "stalled.bin.part"), std::string(16, 's'));
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
-    EXPECT_EQ(Count(), 3);
+    EXPECT_EQ(Count(), 2);
 }
 
 TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
@@ -125,7 +130,9 @@ TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
             ASSERT_TRUE(window.WaitFor(WM_FILES_RECEIVED, 1));
         }
         EXPECT_FALSE(fs::exists(Received() / "b" / "after.txt"));
-        EXPECT_EQ(window.Messages().size(), 1u);
+        // Only the directory itself is named, as failed.
+        EXPECT_EQ(window.Messages().size(), 3u);
+        EXPECT_EQ(window.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kConnectionLost}));
     }
 }
 
@@ -148,6 +155,8 @@ TEST_F(DirectoryDownload, DepthIsBoundedAndTheDeeperPartReadAndDropped) {
         ASSERT_EQ(ReadFile(deepest / "f.txt"), "deep") << level;
     }
     EXPECT_FALSE(fs::exists(deepest / "d64"));
+    EXPECT_EQ(window_.Of(WM_FILE_STARTED).at(63).name, "d64");
+    EXPECT_EQ(window_.Outcomes().at(63), FileOutcome::kPathTooLong);
     EXPECT_GT(deepest.string().size(), 260u);  // no fixed path buffers on the way
     EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
     EXPECT_EQ(Count(), 64);
@@ -210,8 +219,13 @@ TEST_F(DirectoryDownload, NamesInTheStreamStayInsideTheReceivedFolder) {
     EXPECT_EQ(ReadFile(top / "after.txt"), "ok");
     // Six files, .._up with its x, after.txt; the 259-byte name is too long for the host.
     EXPECT_EQ(Tree(top).size(), 9u);
-    // Refused names post nothing; the over-long one posts like any file that cannot be created.
-    EXPECT_EQ(Count(), 9);
+    EXPECT_EQ(Count(), 8);
+    // Refused names are named as failed: "..", ".", the one with a NUL, the directory "..".
+    std::size_t refused = 0;
+    for (const FileOutcome outcome : window_.Outcomes()) {
+        refused += outcome == FileOutcome::kNameRefused;
+    }
+    EXPECT_EQ(refused, 4u);
 }
 
 TEST_F(DirectoryDownload, ARefusedTopDirectoryIsDroppedWhole) {
@@ -221,6 +235,8 @@ TEST_F(DirectoryDownload, ARefusedTopDirectoryIsDroppedWhole) {
     Receive(Entry(0, "t", 0, 2));
     EXPECT_EQ(ReadFile(temp_.path() / "x"), "sentinel");
     EXPECT_EQ(Count(), 0);
+    EXPECT_EQ(StartedNames(), (std::vector<std::string>{"t"}));
+    EXPECT_EQ(window_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kNameRefused}));
 }
 
 TEST_F(DirectoryDownload, LinksInTheReceivedTreeAreNeverFollowed) {
@@ -240,8 +256,16 @@ TEST_F(DirectoryDownload, LinksInTheReceivedTreeAreNeverFollowed) {
 
     EXPECT_TRUE(fs::is_empty(elsewhere));
     EXPECT_EQ(ReadFile(temp_.path() / "sentinel"), "keep");
+    // A link in a file's place is replaced by the file; one in a folder's place drops the
+    // subtree, which says so.
+    EXPECT_FALSE(fs::is_symlink(Received() / "t" / "f.txt"));
+    EXPECT_EQ(ReadFile(Received() / "t" / "f.txt"), "evil");
     EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
-    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(StartedNames(), (std::vector<std::string>{"sub", "f.txt", "after.txt", "linked"}));
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kCannotCreate, FileOutcome::kStored,
+                                        FileOutcome::kStored, FileOutcome::kCannotCreate}));
+    EXPECT_EQ(Count(), 2);
 }
 
 }  // namespace

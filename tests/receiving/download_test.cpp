@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/utf8.h"
 #include "receiving/download_manager.h"
 #include "tests/receiving/receiving_fixture.h"
 
@@ -100,16 +101,47 @@ TEST_F(FileDownload, ContentMovesInChunksOf65536WithOneProgressEach) {
     EXPECT_EQ(Count(), 3);
 }
 
-TEST_F(FileDownload, PeerClosingHalfwayLeavesThePartialFileAndTheBatchGoesOn) {
+TEST_F(FileDownload, PeerClosingHalfwayFailsTheFileKeepingAllThatArrivedAsPart) {
     const std::string whole = Pattern(200000, 5);
     FakePeer peer({Serve(whole.substr(0, 100000)), Serve("next")});
     Receive(Entry(0, "half.bin", whole.size()) + Entry(1, "next.txt", 4));
 
-    EXPECT_EQ(ReadFile(Received() / "half.bin"), whole.substr(0, 65536));
+    // Every byte that arrived, the 34,464 of the cut chunk too, but never under the real name.
+    EXPECT_FALSE(fs::exists(Received() / "half.bin"));
+    EXPECT_EQ(ReadFile(Received() / "half.bin.part"), whole.substr(0, 100000));
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
-    EXPECT_EQ(window_.Of(WM_FILE_DONE).size(), 2u);
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kStored}));
+    EXPECT_EQ(window_.Of(WM_FILE_DONE).front().lparam, 100000);
     EXPECT_EQ(window_.Of(WM_FILE_PROGRESS).front().lparam, 65536);
-    EXPECT_EQ(Count(), 2);  // a file whose reading was attempted counts
+    EXPECT_EQ(Count(), 1);  // only files stored whole count
+}
+
+TEST_F(FileDownload, AnExistingFileIsReplacedOnlyByOneThatArrivedWhole) {
+    fs::create_directories(Received());
+    WriteFile(Received() / "same.txt", "old content");
+    WriteFile(Received() / "same.txt.part", "an older part");
+    // A hard link to a file outside the folder: the rename replaces the link, not the file.
+    WriteFile(temp_.path() / "outside", "outside");
+    fs::create_hard_link(temp_.path() / "outside", Received() / "linked.txt");
+    FakePeer peer({Serve("new"), Serve(""), Serve("cut")});
+    Receive(Entry(0, "linked.txt", 3) + Entry(1, "same.txt", 10) + Entry(2, "same.txt", 10));
+
+    EXPECT_EQ(ReadFile(Received() / "linked.txt"), "new");
+    EXPECT_EQ(ReadFile(temp_.path() / "outside"), "outside");
+    // The peer that sent nothing and the one that was cut leave the old file as it was.
+    EXPECT_EQ(ReadFile(Received() / "same.txt"), "old content");
+    EXPECT_EQ(ReadFile(Received() / "same.txt.part"), "cut");
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kStored, FileOutcome::kConnectionLost,
+                                        FileOutcome::kConnectionLost}));
+    // No temporary file is left behind.
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Received())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"linked.txt", "same.txt", "same.txt.part"}));
 }
 
 TEST_F(FileDownload, SizesOf4GiBAndMoreKeepAll64Bits) {
@@ -130,9 +162,24 @@ TEST_F(FileDownload, AnOlderLongerFileIsReplacedWhole) {
     EXPECT_EQ(ReadFile(Received() / "same.txt"), "new");
 }
 
-TEST_F(FileDownload, NoPeerListeningGivesNoMessageForTheEntry) {
+TEST_F(FileDownload, AReceivedFolderThatIsAFileFailsEveryEntryInStep) {
+    WriteFile(Received(), "not a folder");
+    FakePeer peer({Serve("one"), Serve("two")});
+    Receive(Entry(0, "a.txt", 3) + Entry(1, "b.txt", 3));
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kCannotCreate, FileOutcome::kCannotCreate}));
+    EXPECT_EQ(peer.Connections(), 2u);
+    EXPECT_EQ(Count(), 0);
+    EXPECT_EQ(ReadFile(Received()), "not a folder");
+}
+
+TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
     Receive(Entry(0, "a.txt", 5) + Entry(1, "b.txt", 5));
-    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILES_RECEIVED}));
+    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILE_STARTED, WM_FILE_DONE, WM_FILE_STARTED,
+                                            WM_FILE_DONE, WM_FILES_RECEIVED}));
+    EXPECT_EQ(window_.Of(WM_FILE_STARTED).at(1).name, "b.txt");
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kUnreachable, FileOutcome::kUnreachable}));
     EXPECT_EQ(Count(), 0);
     EXPECT_FALSE(fs::exists(Received() / "a.txt"));
 }
@@ -153,10 +200,11 @@ TEST_F(FileDownload, APeerSilentTooLongEndsItsEntryOnly) {
     FakePeer peer({ServeThenStall(whole.substr(0, 70000)), Serve("next")});
     Receive(Entry(0, "stalled.bin", whole.size()) + Entry(1, "next.txt", 4), QuickLimits());
 
-    EXPECT_EQ(ReadFile(Received() / "stalled.bin"), whole.substr(0, 65536));
+    EXPECT_EQ(ReadFile(Received() / "stalled.bin.part"), whole.substr(0, 70000));
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
-    EXPECT_EQ(window_.Of(WM_FILE_DONE).size(), 2u);
-    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kStored}));
+    EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(FileDownload, APeerThatNeverAcceptsIsGivenUpAfterTheConnectLimit) {
@@ -172,7 +220,8 @@ TEST_F(FileDownload, APeerThatNeverAcceptsIsGivenUpAfterTheConnectLimit) {
                               200);
     }
     Receive(Entry(0, "a.txt", 5), QuickLimits());
-    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILES_RECEIVED}));
+    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILE_STARTED, WM_FILE_DONE, WM_FILES_RECEIVED}));
+    EXPECT_EQ(window_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kUnreachable}));
 }
 
 TEST_F(FileDownload, ALinkAtTheDestinationIsNeverWrittenThrough) {
@@ -183,11 +232,12 @@ TEST_F(FileDownload, ALinkAtTheDestinationIsNeverWrittenThrough) {
     FakePeer peer({Serve("evil"), Serve("fine")});
     Receive(Entry(0, "a.txt", 4) + Entry(1, "b.txt", 4));
 
+    // The received file takes the link's place; what it led to is untouched.
     EXPECT_EQ(ReadFile(sentinel), "keep");
-    EXPECT_TRUE(fs::is_symlink(Received() / "a.txt"));
+    EXPECT_FALSE(fs::is_symlink(Received() / "a.txt"));
+    EXPECT_EQ(ReadFile(Received() / "a.txt"), "evil");
     EXPECT_EQ(ReadFile(Received() / "b.txt"), "fine");
-    EXPECT_EQ(window_.Of(WM_FILE_STARTED).size(), 1u);
-    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Count(), 2);
 }
 
 // Every path under root, except those under skip.
@@ -231,10 +281,19 @@ TEST_F(FileDownload, OfferedNamesStayInsideTheReceivedFolder) {
     for ([[maybe_unused]] const auto& entry : fs::recursive_directory_iterator(Received())) {
         ++stored_count;
     }
-    EXPECT_EQ(stored_count, 6u);  // the 259-byte name is too long for the host's file system
-    // "." and ".." were not even requested.
+    EXPECT_EQ(stored_count, 6u);
+    // The 259-byte name is too long for the host's file system.
+    EXPECT_EQ(window_.Outcomes().at(8), FileOutcome::kPathTooLong);
+    // "." and ".." were not even requested, but they are named as failed.
     EXPECT_EQ(peer.Connections(), 7u);
-    EXPECT_EQ(Count(), 7);
+    EXPECT_EQ(Count(), 6);
+    std::vector<std::string> refused;
+    for (const Posted& posted : window_.Messages()) {
+        if (posted.id == WM_FILE_DONE && posted.outcome == FileOutcome::kNameRefused) {
+            refused.push_back(posted.name);
+        }
+    }
+    EXPECT_EQ(refused, (std::vector<std::string>{"..", "."}));
 }
 
 }  // namespace

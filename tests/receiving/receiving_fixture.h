@@ -39,7 +39,7 @@ using namespace std::chrono_literals;
 inline const char* const kPeerAddress = "127.0.0.2";
 inline const char* const kOwnAddress = "127.0.0.1";
 
-// One posted message, with the payload's copy of name and size read out.
+// One posted message, with the payload's copy of name, size and outcome (or notice text) read out.
 struct Posted {
     unsigned id = 0;
     std::int64_t wparam = 0;
@@ -47,16 +47,21 @@ struct Posted {
     bool has_payload = false;
     std::string name;
     std::uint64_t size = 0;
+    FileOutcome outcome = FileOutcome::kStored;
+    std::wstring text;
 };
 
 class RecordingWindow : public platform::MessageWindow {
   public:
     void PostMessage(platform::WindowMessage message) override {
-        Posted posted{message.id, message.wparam, message.lparam, false, {}, 0};
+        Posted posted{message.id, message.wparam, message.lparam, false, {}, 0, {}, {}};
         if (const auto* payload = message.PayloadAs<FileEventPayload>()) {
             posted.has_payload = true;
             posted.name = payload->name;
             posted.size = payload->size;
+            posted.outcome = payload->outcome;
+        } else if (const auto* notice = message.PayloadAs<NoticePayload>()) {
+            posted.text = notice->text;
         }
         std::lock_guard guard(mutex_);
         messages_.push_back(std::move(posted));
@@ -66,6 +71,14 @@ class RecordingWindow : public platform::MessageWindow {
     std::vector<Posted> Messages() {
         std::lock_guard guard(mutex_);
         return messages_;
+    }
+    // The outcome of every WM_FILE_DONE, in order.
+    std::vector<FileOutcome> Outcomes() {
+        std::vector<FileOutcome> outcomes;
+        for (const Posted& posted : Of(WM_FILE_DONE)) {
+            outcomes.push_back(posted.outcome);
+        }
+        return outcomes;
     }
     std::vector<Posted> Of(unsigned id) {
         std::vector<Posted> result;
