@@ -1,6 +1,7 @@
-// Any bytes as a name a sender chose: a name that is accepted becomes exactly one path component,
-// and the file it names lies directly in the folder the placement rule chose, whatever the
-// placement settings.
+// Any bytes as a name a sender chose: a name that is accepted becomes exactly one path component
+// without control characters that the host can take (255 bytes at most, also numbered and as a
+// partial file), and the file it names lies directly in the folder the placement rule chose,
+// whatever the placement settings.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +9,8 @@
 
 #include "common/settings.h"
 #include "platform/device_path.h"
+#include "platform/file.h"
+#include "platform/utf8.h"
 #include "receiving/placement.h"
 
 namespace {
@@ -43,6 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (confined->empty() || *confined == L"." || *confined == L".." ||
         confined->find_first_of(std::wstring(L"/\\\0", 3)) != std::wstring::npos) {
         __builtin_trap();
+    }
+    for (const wchar_t c : *confined) {
+        if (c < 0x20 || c == 0x7F) {
+            __builtin_trap();
+        }
+    }
+    for (const std::wstring& variant :
+         {*confined, NameVariant(*confined, 2), NameVariant(*confined, 1000, L".part")}) {
+        if (platform::WideToUtf8(variant).size() > platform::kMaxHostNameBytes) {
+            __builtin_trap();
+        }
     }
     CheckPlaced(collecting, *confined);
     CheckPlaced(sorting, *confined);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/text.h"
 #include "engine/protocol.h"
 #include "platform/file.h"
 #include "receiving/download_client.h"
@@ -13,6 +14,22 @@ namespace veltra {
 namespace {
 
 constexpr std::uint32_t kTimeKey = 0x14;
+
+// The name an entry of the stream is stored under, or nothing when it is refused.
+std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo& info) {
+    if (fields == HeaderFields::kNameTooLong) {
+        return std::nullopt;
+    }
+    return ConfinedName(info.name);
+}
+
+// A folder stored under another name than the one offered says so in the log.
+void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
+                    const std::wstring& name) {
+    if (name != AnsiToWide(info.name)) {
+        PostNotice(context, L"文件夹另存为" + name);
+    }
+}
 
 // Reports an entry that cannot be stored, then reads and drops it (a file's content, a
 // directory's subtree), so the stream stays in step. False when the stream ended or broke.
@@ -46,19 +63,16 @@ std::optional<std::string> ReadHeader(const platform::Socket& socket) {
     return header;
 }
 
-bool ParseHeader(std::string_view header, AttachmentInfo& info) {
+HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
     info = AttachmentInfo{};
     const std::string text = ReplaceDoubleColons(header);
     const std::vector<std::string_view> fields = SplitFields(text, ':');
     // Field 1 is the length, already used to read the header.
-    if (fields.size() < 2 || fields[1].size() > kMaxNameBytes) {
-        return false;
+    if (fields.size() < 4) {
+        return HeaderFields::kMissing;
     }
     info.name.assign(fields[1]);
     ReplaceQuestionMarks(info.name);
-    if (fields.size() < 4) {
-        return false;
-    }
     info.size = ParseHex64(fields[2]);
     info.attribute = ParseHex32(fields[3]);
     for (size_t i = 4; i < fields.size(); ++i) {
@@ -68,7 +82,7 @@ bool ParseHeader(std::string_view header, AttachmentInfo& info) {
             info.time = ParseHex32(fields[i].substr(equals + 1));
         }
     }
-    return true;
+    return info.name.size() > kMaxNameBytes ? HeaderFields::kNameTooLong : HeaderFields::kComplete;
 }
 
 bool DropDirectoryLevel(const platform::Socket& socket) {
@@ -79,7 +93,7 @@ bool DropDirectoryLevel(const platform::Socket& socket) {
             return false;
         }
         AttachmentInfo info;
-        if (!ParseHeader(*header, info)) {
+        if (ParseHeader(*header, info) == HeaderFields::kMissing) {
             continue;
         }
         switch (info.Kind()) {
@@ -109,7 +123,8 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
             return false;
         }
         AttachmentInfo info;
-        if (!ParseHeader(*header, info)) {
+        const HeaderFields fields = ParseHeader(*header, info);
+        if (fields == HeaderFields::kMissing) {
             continue;
         }
         if (info.Kind() == ATTR_UP) {
@@ -118,7 +133,7 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
         if (info.Kind() != ATTR_FILE && info.Kind() != ATTR_DIR) {
             continue;
         }
-        const std::optional<std::wstring> name = ConfinedName(info.name);
+        const std::optional<std::wstring> name = StoredName(fields, info);
         bool kept = true;
         if (!name) {
             kept = DropEntry(context, socket, info, FileOutcome::kNameRefused);
@@ -132,6 +147,7 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
             if (!platform::CreateFolder(folder) && platform::IsSymbolicLink(folder)) {
                 kept = DropEntry(context, socket, info, FileOutcome::kCannotCreate);
             } else {
+                NoteFolderName(context, info, *name);
                 kept = ReadDirectoryLevel(context, socket, folder, depth + 1);
             }
         }
@@ -144,10 +160,14 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
 FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& socket) {
     const std::optional<std::string> header = ReadHeader(socket);
     AttachmentInfo info;
-    if (!header || !ParseHeader(*header, info)) {
+    if (!header) {
+        return FileOutcome::kConnectionLost;
+    }
+    const HeaderFields fields = ParseHeader(*header, info);
+    if (fields == HeaderFields::kMissing) {
         return FileOutcome::kConnectionLost;  // nothing of the stream can be read in step
     }
-    const std::optional<std::wstring> name = ConfinedName(info.name);
+    const std::optional<std::wstring> name = StoredName(fields, info);
     if (!name) {
         DropDirectoryLevel(socket);
         return FileOutcome::kNameRefused;
@@ -158,6 +178,7 @@ FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& s
         DropDirectoryLevel(socket);
         return FileOutcome::kCannotCreate;
     }
+    NoteFolderName(context, info, *name);
     return ReadDirectoryLevel(context, socket, top, 1) ? FileOutcome::kStored
                                                        : FileOutcome::kConnectionLost;
 }

@@ -39,8 +39,15 @@ bool DropDirectoryLevel(const platform::Socket& socket);
 // below kMinHeaderLength or does not fit kHeaderBuffer (the stream is then broken).
 std::optional<std::string> ReadHeader(const platform::Socket& socket);
 
-// Fills info (id 0) from a header; false when the length, name, size or attribute is missing or
-// the name has 260 bytes or more. Later "key=value" fields may set the time (key 0x14).
-bool ParseHeader(std::string_view header, AttachmentInfo& info);
+// What ParseHeader made of a header.
+enum class HeaderFields {
+    kMissing,      // the length, name, size or attribute is missing: the header is skipped
+    kComplete,     // every field was read
+    kNameTooLong,  // every field was read, but the name has 260 bytes or more: the entry (a
+                   // file's content, a directory's subtree) is to be read and dropped
+};
+
+// Fills info (id 0) from a header. Later "key=value" fields may set the time (key 0x14).
+HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info);
 
 }  // namespace veltra

@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/window_messages.h"
+#include "platform/device_path.h"
 #include "receiving/directory_download.h"
 #include "receiving/placement.h"
 #include "receiving/received_file.h"
@@ -62,9 +63,29 @@ FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
     }
 }
 
-// Where what arrived of a failed file is kept.
-std::wstring PartialName(std::wstring_view name) {
-    return std::wstring(name) + L".part";
+// The name the file is stored under: the offered one, unless the batch has stored a file there
+// already. host_path receives the file's host path.
+std::wstring UnusedName(const DownloadContext& context, std::wstring_view folder,
+                        std::wstring_view offered, std::string& host_path) {
+    std::wstring name(offered);
+    for (unsigned number = 2;; ++number) {
+        host_path = platform::ToHostPath(platform::JoinPath(folder, name));
+        if (!context.stored_paths.contains(host_path)) {
+            return name;
+        }
+        name = NameVariant(offered, number);
+    }
+}
+
+// Where what arrived of a failed file is kept; empty (nothing is kept) when that name belongs to
+// a file the batch has stored.
+std::wstring PartialName(const DownloadContext& context, std::wstring_view folder,
+                         std::wstring_view name) {
+    std::wstring partial = NameVariant(name, 1, L".part");
+    if (context.stored_paths.contains(platform::ToHostPath(platform::JoinPath(folder, partial)))) {
+        partial.clear();
+    }
+    return partial;
 }
 
 void ReceiveFile(DownloadContext& context, const platform::Socket& socket,
@@ -110,8 +131,19 @@ void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, Fil
     PostFileEvent(context, WM_FILE_DONE, info, 0, outcome);
 }
 
-bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view name,
+void PostNotice(DownloadContext& context, std::wstring text) {
+    auto payload = std::make_unique<NoticePayload>();
+    payload->text = std::move(text);
+    platform::WindowMessage message;
+    message.id = WM_LOG_NOTICE;
+    message.payload = std::move(payload);
+    context.window.PostMessage(std::move(message));
+}
+
+bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view offered,
                     const AttachmentInfo& info, const platform::Socket& socket) {
+    std::string host_path;
+    const std::wstring name = UnusedName(context, folder, offered, host_path);
     PostFileEvent(context, WM_FILE_STARTED, info, 0);
     FileOutcome outcome = FileOutcome::kStored;
     std::optional<ReceivedFile> file;
@@ -135,7 +167,7 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
                 file->Write(buffer.data(), arrived);
             } catch (const std::system_error& error) {
                 outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
-                file->Abandon(PartialName(name));
+                file->Abandon(PartialName(context, folder, name));
                 file.reset();
             }
         }
@@ -156,13 +188,17 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
         }
     }
     if (file && outcome != FileOutcome::kStored) {
-        file->Abandon(PartialName(name));
+        file->Abandon(PartialName(context, folder, name));
     }
     // Settled before the message, so whoever handles it finds the file complete.
     file.reset();
     PostFileEvent(context, WM_FILE_DONE, info, received, outcome);
     if (outcome == FileOutcome::kStored) {
         ++context.received_files;
+        context.stored_paths.insert(std::move(host_path));
+        if (name != AnsiToWide(info.name)) {
+            PostNotice(context, L"文件另存为" + name);
+        }
     }
     return received == info.size;
 }

@@ -30,15 +30,20 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
 // Reads exactly info.size bytes from socket into the file name in folder (see ReceivedFile: a
 // file there is replaced only by a file that arrived whole), posting WM_FILE_STARTED, one
 // WM_FILE_PROGRESS per whole chunk and WM_FILE_DONE with the outcome. Bytes that arrived are
-// written even when the rest of their chunk never comes. A file stored whole is counted. When
-// the file cannot be created or written its content is still read, so the stream stays in step.
-// True when every byte arrived.
+// written even when the rest of their chunk never comes. A file stored whole is counted; when
+// the batch has stored a file of that name already, this one gets a numbered name of its own
+// ("a (2).txt"), and a name that differs from the offered one is logged. When the file cannot
+// be created or written its content is still read, so the stream stays in step. True when every
+// byte arrived.
 bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view name,
                     const AttachmentInfo& info, const platform::Socket& socket);
 
 // Posts WM_FILE_STARTED and WM_FILE_DONE with outcome for an entry (file or directory) that
 // failed without its content being received.
 void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, FileOutcome outcome);
+
+// Posts text as a line of its own for the log (WM_LOG_NOTICE).
+void PostNotice(DownloadContext& context, std::wstring text);
 
 // Reads and drops size bytes; true when all of them arrived.
 bool DropContent(const platform::Socket& socket, std::uint64_t size);

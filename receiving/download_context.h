@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <unordered_set>
 
 #include "common/settings.h"
 #include "platform/socket.h"
@@ -58,6 +60,15 @@ class AttachedSocket {
 };
 
 struct DownloadContext {
+    DownloadContext(platform::MessageWindow& window_in, CMessengerEngine& engine_in,
+                    const Settings& settings_in, TransferCancel& cancel_in,
+                    DownloadLimits limits_in = {})
+        : window(window_in),
+          engine(engine_in),
+          settings(settings_in),
+          cancel(cancel_in),
+          limits(limits_in) {}
+
     platform::MessageWindow& window;
     CMessengerEngine& engine;
     const Settings& settings;
@@ -65,6 +76,14 @@ struct DownloadContext {
     DownloadLimits limits;
     // Files of the running batch stored whole, those inside received directories included.
     std::uint64_t received_files = 0;
+    // The host paths of those files: a later file of the same batch gets a name of its own
+    // rather than replacing one of them.
+    std::unordered_set<std::string> stored_paths;
+
+    void StartBatch() {
+        received_files = 0;
+        stored_paths.clear();
+    }
 };
 
 }  // namespace veltra

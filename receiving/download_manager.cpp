@@ -97,7 +97,7 @@ void CDownloadManager::DownloadBatch(const PacketRecord& packet) {
     if (!list) {
         return;
     }
-    context_.received_files = 0;
+    context_.StartBatch();
     for (const AttachmentInfo& info : list->entries) {
         if (cancel_.Cancelled()) {
             return;

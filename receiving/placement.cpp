@@ -27,6 +27,28 @@ bool ListHolds(std::wstring_view list, std::wstring_view extension) {
     return items.find(item) != std::wstring::npos;
 }
 
+// An extension longer than this is no extension worth keeping whole: it is cut like the rest.
+constexpr std::size_t kMaxKeptExtensionBytes = 16;
+
+std::size_t Utf8Bytes(std::wstring_view text) {
+    return platform::WideToUtf8(text).size();
+}
+
+// Where the extension (the last '.' and what follows) begins, or the name's end when it has
+// none worth keeping. A leading '.' begins a hidden name, not an extension.
+std::size_t ExtensionStart(std::wstring_view name) {
+    const size_t dot = name.rfind(L'.');
+    if (dot == std::wstring_view::npos || dot == 0 ||
+        Utf8Bytes(name.substr(dot)) > kMaxKeptExtensionBytes) {
+        return name.size();
+    }
+    return dot;
+}
+
+bool IsControl(wchar_t c) {
+    return c < 0x20 || c == 0x7F;
+}
+
 std::wstring_view WithoutTrailingBackslash(std::wstring_view path) {
     if (!path.empty() && path.back() == L'\\') {
         path.remove_suffix(1);
@@ -98,14 +120,37 @@ std::optional<std::wstring> ConfinedName(std::string_view name) {
     // second byte of a two-byte character.
     std::wstring wide = AnsiToWide(name);
     for (wchar_t& c : wide) {
-        if (c == L'/' || c == L'\\') {
+        if (c == L'/' || c == L'\\' || IsControl(c)) {
             c = L'_';
         }
     }
     if (wide.empty() || wide == L"." || wide == L"..") {
         return std::nullopt;
     }
-    return wide;
+    // Shortening keeps well over 200 bytes, so it cannot make "." or ".." of a longer name.
+    return NameVariant(wide, 1);
+}
+
+std::wstring NameVariant(std::wstring_view name, unsigned number, std::wstring_view suffix) {
+    const std::size_t extension = ExtensionStart(name);
+    std::wstring tail = number > 1 ? L" (" + std::to_wstring(number) + L")" : std::wstring();
+    tail.append(name.substr(extension));
+    tail.append(suffix);
+    std::wstring_view stem = name.substr(0, extension);
+    const std::size_t tail_bytes = Utf8Bytes(tail);
+    if (Utf8Bytes(stem) + tail_bytes > platform::kMaxHostNameBytes) {
+        std::size_t used = tail_bytes;
+        std::size_t kept = 0;
+        for (; kept < stem.size(); ++kept) {
+            const std::size_t bytes = Utf8Bytes(stem.substr(kept, 1));
+            if (used + bytes > platform::kMaxHostNameBytes) {
+                break;
+            }
+            used += bytes;
+        }
+        stem = stem.substr(0, kept);
+    }
+    return std::wstring(stem) + tail;
 }
 
 }  // namespace veltra

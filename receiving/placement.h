@@ -26,6 +26,14 @@ bool CreateFolderPath(std::wstring_view path);
 // The name (code page 936) as one path component, or nothing when it must be refused. The sender
 // chooses names, so '/' and '\' inside one become '_' and a name that is empty, "." or "..", or
 // holds a NUL, is refused: nothing received can be placed outside the folder it is meant for.
+// Other control characters (C0 and DEL) become '_' as well, and a name too long for the host is
+// shortened (see NameVariant).
 std::optional<std::wstring> ConfinedName(std::string_view name);
+
+// The name with " (number)" before its extension when number is above 1, and suffix after it:
+// "a.txt", 2, ".part" gives "a (2).txt.part". The extension is the text from the last '.' on,
+// when that is short; the text before it is cut on a character boundary where needed, so that
+// the whole fits the host's limit for one name.
+std::wstring NameVariant(std::wstring_view name, unsigned number, std::wstring_view suffix = {});
 
 }  // namespace veltra

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+#include "platform/utf8.h"
 #include "receiving/download_manager.h"
 #include "tests/receiving/receiving_fixture.h"
 
@@ -211,15 +213,16 @@ TEST_F(DirectoryDownload, NamesInTheStreamStayInsideTheReceivedFolder) {
     EXPECT_EQ(ReadFile(temp_.path() / "x"), "sentinel");
     EXPECT_EQ(Tree(temp_.path(), Received()), outside);
     const fs::path top = Received() / "t";
-    for (const char* stored :
-         {".._x", "a_.._.._x", "_etc_passwd", "_.._x", ".._.._x", "..__..__x"}) {
+    for (const std::string& stored :
+         std::vector<std::string>{".._x", "a_.._.._x", "_etc_passwd", "_.._x", ".._.._x",
+                                  "..__..__x", std::string(255, 'n')}) {
         EXPECT_EQ(ReadFile(top / stored), "evil") << stored;
     }
     EXPECT_EQ(ReadFile(top / ".._up" / "x"), "kept");
     EXPECT_EQ(ReadFile(top / "after.txt"), "ok");
-    // Six files, .._up with its x, after.txt; the 259-byte name is too long for the host.
-    EXPECT_EQ(Tree(top).size(), 9u);
-    EXPECT_EQ(Count(), 8);
+    // Seven files (the 259-byte name shortened for the host), .._up with its x, after.txt.
+    EXPECT_EQ(Tree(top).size(), 10u);
+    EXPECT_EQ(Count(), 9);
     // Refused names are named as failed: "..", ".", the one with a NUL, the directory "..".
     std::size_t refused = 0;
     for (const FileOutcome outcome : window_.Outcomes()) {
@@ -237,6 +240,31 @@ TEST_F(DirectoryDownload, ARefusedTopDirectoryIsDroppedWhole) {
     EXPECT_EQ(Count(), 0);
     EXPECT_EQ(StartedNames(), (std::vector<std::string>{"t"}));
     EXPECT_EQ(window_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kNameRefused}));
+}
+
+TEST_F(DirectoryDownload, LongNamesAreRefusedOrShortenedAndTheStreamStaysInStep) {
+    // 260 bytes or more: refused, its content (that reads like a header) or subtree dropped.
+    const std::string refused(300, 'r');
+    // 240 bytes in code page 936, 360 in UTF-8: shortened to 85 characters, 255 bytes.
+    const std::string long_folder = WideToAnsi(std::wstring(120, L'长'));
+    const std::string stream = DirHeader("t") + FileItem(refused, FileItem("evil", "x")) +
+                               DirHeader(refused) + FileItem("in", "dropped") + EndMark() +
+                               DirHeader(long_folder) + FileItem("f.txt", "kept") + EndMark() +
+                               FileItem("after.txt", "ok") + EndMark();
+    FakePeer peer({Serve(stream)});
+    Receive(Entry(0, "t", 0, 2));
+
+    const std::wstring shortened(85, L'长');
+    EXPECT_EQ(ReadFile(Received() / "t" / platform::WideToUtf8(shortened) / "f.txt"), "kept");
+    EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
+    EXPECT_EQ(Tree(Received() / "t").size(), 3u);
+    EXPECT_EQ(StartedNames(), (std::vector<std::string>{refused, refused, "f.txt", "after.txt"}));
+    EXPECT_EQ(window_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kNameRefused, FileOutcome::kNameRefused,
+                                        FileOutcome::kStored, FileOutcome::kStored}));
+    ASSERT_EQ(window_.Of(WM_LOG_NOTICE).size(), 1u);
+    EXPECT_EQ(window_.Of(WM_LOG_NOTICE)[0].text, L"文件夹另存为" + shortened);
+    EXPECT_EQ(Count(), 2);
 }
 
 TEST_F(DirectoryDownload, LinksInTheReceivedTreeAreNeverFollowed) {

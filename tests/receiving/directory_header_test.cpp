@@ -71,48 +71,63 @@ TEST(ReadHeader, AStreamThatEndsGivesNoHeader) {
 
 TEST(ParseHeader, FieldsOfTheSendersHeaders) {
     AttachmentInfo info;
-    ASSERT_TRUE(ParseHeader("0010:b.jpg:010:1", info));
+    ASSERT_EQ(HeaderFields::kComplete, ParseHeader("0010:b.jpg:010:1", info));
     EXPECT_EQ(info.name, "b.jpg");
     EXPECT_EQ(info.size, 16u);
     EXPECT_EQ(info.attribute, ATTR_FILE);
     EXPECT_EQ(info.id, 0u);
 
-    ASSERT_TRUE(ParseHeader(DirHeader("Trip"), info));
+    ASSERT_EQ(HeaderFields::kComplete, ParseHeader(DirHeader("Trip"), info));
     EXPECT_EQ(info.name, "Trip");
     EXPECT_EQ(info.size, 0u);
     EXPECT_EQ(info.Kind(), ATTR_DIR);
 
-    ASSERT_TRUE(ParseHeader(EndMark(), info));
+    ASSERT_EQ(HeaderFields::kComplete, ParseHeader(EndMark(), info));
     EXPECT_EQ(info.name, ".");
     EXPECT_EQ(info.Kind(), ATTR_UP);
 
     // Sizes of 4 GiB and more: the high half written first, both halves unpadded.
-    ASSERT_TRUE(ParseHeader(WithLength(":big:100000000:1"), info));
+    ASSERT_EQ(HeaderFields::kComplete, ParseHeader(WithLength(":big:100000000:1"), info));
     EXPECT_EQ(info.size, 0x100000000ull);
 }
 
 TEST(ParseHeader, NamesAreRewrittenLikeAttachmentNames) {
     AttachmentInfo info;
-    ASSERT_TRUE(ParseHeader(WithLength(":a::b?.txt:2:1"), info));
+    ASSERT_EQ(HeaderFields::kComplete, ParseHeader(WithLength(":a::b?.txt:2:1"), info));
     EXPECT_EQ(info.name, "a;b_.txt");
-    ASSERT_TRUE(ParseHeader(WithLength(":" + std::string(259, 'n') + ":0:2"), info));
-    EXPECT_FALSE(ParseHeader(WithLength(":" + std::string(260, 'n') + ":0:2"), info));
+    ASSERT_EQ(HeaderFields::kComplete,
+              ParseHeader(WithLength(":" + std::string(259, 'n') + ":0:2"), info));
+}
+
+TEST(ParseHeader, ANameOf260BytesOrMoreIsRefusedWithTheOtherFieldsRead) {
+    // The size and attribute still come through, so the entry can be dropped in step.
+    AttachmentInfo info;
+    EXPECT_EQ(HeaderFields::kNameTooLong,
+              ParseHeader(WithLength(":" + std::string(260, 'n') + ":1f:1"), info));
+    EXPECT_EQ(info.name, std::string(260, 'n'));
+    EXPECT_EQ(info.size, 31u);
+    EXPECT_EQ(info.Kind(), ATTR_FILE);
+    EXPECT_EQ(HeaderFields::kNameTooLong,
+              ParseHeader(WithLength(":" + std::string(1000, 'n') + ":0:2"), info));
+    EXPECT_EQ(info.Kind(), ATTR_DIR);
+    EXPECT_EQ(HeaderFields::kMissing, ParseHeader(WithLength(":" + std::string(300, 'n')), info));
 }
 
 TEST(ParseHeader, ExtendedFieldsMaySetTheTime) {
     AttachmentInfo info;
-    ASSERT_TRUE(ParseHeader(WithLength(":a:5:1:7=9:14=5f3a11:noequals:15=1"), info));
+    ASSERT_EQ(HeaderFields::kComplete,
+              ParseHeader(WithLength(":a:5:1:7=9:14=5f3a11:noequals:15=1"), info));
     EXPECT_EQ(info.time, 0x5f3a11u);
     EXPECT_EQ(info.Kind(), ATTR_FILE);
 }
 
 TEST(ParseHeader, MissingFieldsFail) {
     AttachmentInfo info;
-    EXPECT_FALSE(ParseHeader("", info));
-    EXPECT_FALSE(ParseHeader("0005:", info));
-    EXPECT_FALSE(ParseHeader("0006:a", info));
-    EXPECT_FALSE(ParseHeader("0008:a:5", info));
-    EXPECT_TRUE(ParseHeader("000a:a:5:1", info));
+    EXPECT_EQ(HeaderFields::kMissing, ParseHeader("", info));
+    EXPECT_EQ(HeaderFields::kMissing, ParseHeader("0005:", info));
+    EXPECT_EQ(HeaderFields::kMissing, ParseHeader("0006:a", info));
+    EXPECT_EQ(HeaderFields::kMissing, ParseHeader("0008:a:5", info));
+    EXPECT_EQ(HeaderFields::kComplete, ParseHeader("000a:a:5:1", info));
 }
 
 }  // namespace

@@ -162,6 +162,39 @@ TEST_F(FileDownload, AnOlderLongerFileIsReplacedWhole) {
     EXPECT_EQ(ReadFile(Received() / "same.txt"), "new");
 }
 
+TEST_F(FileDownload, ABatchNeverOverwritesAFileItStoredButALaterBatchReplacesIt) {
+    FakePeer peer({Serve("ko"), Serve("ja"), Serve("zh"), Serve("again")});
+    CDownloadManager manager(window_, engine_, settings_);
+    // Names that the sender's code page cannot hold arrive as "??.txt" and are stored as "__.txt".
+    manager.OnAttachments(
+        OfferPacket(Entry(0, "??.txt", 2) + Entry(1, "??.txt", 2) + Entry(2, "??.txt", 2)));
+    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
+    manager.OnAttachments(OfferPacket(Entry(3, "??.txt", 5)));
+    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 2));
+
+    EXPECT_EQ(ReadFile(Received() / "__.txt"), "again");
+    EXPECT_EQ(ReadFile(Received() / "__ (2).txt"), "ja");
+    EXPECT_EQ(ReadFile(Received() / "__ (3).txt"), "zh");
+    std::vector<std::wstring> notices;
+    for (const Posted& posted : window_.Of(WM_LOG_NOTICE)) {
+        notices.push_back(posted.text);
+    }
+    EXPECT_EQ(notices,
+              (std::vector<std::wstring>{L"文件另存为__ (2).txt", L"文件另存为__ (3).txt"}));
+}
+
+TEST_F(FileDownload, ANameTooLongForTheHostIsShortenedKeepingItsExtension) {
+    // 127 two-byte characters and ".txt": 258 bytes on the wire, 385 in UTF-8.
+    FakePeer peer({Serve("long")});
+    Receive(Entry(0, WideToAnsi(std::wstring(127, L'文') + L".txt"), 4));
+    // 83 characters and ".txt" are 253 bytes; one more character would be 256.
+    const std::wstring stored = std::wstring(83, L'文') + L".txt";
+    EXPECT_EQ(ReadFile(Received() / platform::WideToUtf8(stored)), "long");
+    ASSERT_EQ(window_.Of(WM_LOG_NOTICE).size(), 1u);
+    EXPECT_EQ(window_.Of(WM_LOG_NOTICE)[0].text, L"文件另存为" + stored);
+    EXPECT_EQ(Count(), 1);
+}
+
 TEST_F(FileDownload, AReceivedFolderThatIsAFileFailsEveryEntryInStep) {
     WriteFile(Received(), "not a folder");
     FakePeer peer({Serve("one"), Serve("two")});
@@ -273,20 +306,19 @@ TEST_F(FileDownload, OfferedNamesStayInsideTheReceivedFolder) {
 
     EXPECT_EQ(ReadFile(temp_.path() / "x"), "sentinel");
     EXPECT_EQ(Tree(temp_.path(), Received()), outside);
-    for (const char* stored :
-         {".._x", "a_.._.._x", "_etc_passwd", "_.._x", ".._.._x", "..__..__x"}) {
+    for (const std::string& stored :
+         std::vector<std::string>{".._x", "a_.._.._x", "_etc_passwd", "_.._x", ".._.._x",
+                                  "..__..__x", std::string(255, 'n')}) {
         EXPECT_EQ(ReadFile(Received() / stored), "evil") << stored;
     }
     std::size_t stored_count = 0;
     for ([[maybe_unused]] const auto& entry : fs::recursive_directory_iterator(Received())) {
         ++stored_count;
     }
-    EXPECT_EQ(stored_count, 6u);
-    // The 259-byte name is too long for the host's file system.
-    EXPECT_EQ(window_.Outcomes().at(8), FileOutcome::kPathTooLong);
+    EXPECT_EQ(stored_count, 7u);
     // "." and ".." were not even requested, but they are named as failed.
     EXPECT_EQ(peer.Connections(), 7u);
-    EXPECT_EQ(Count(), 6);
+    EXPECT_EQ(Count(), 7);
     std::vector<std::string> refused;
     for (const Posted& posted : window_.Messages()) {
         if (posted.id == WM_FILE_DONE && posted.outcome == FileOutcome::kNameRefused) {

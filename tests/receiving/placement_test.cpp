@@ -98,6 +98,33 @@ TEST(ConfinedName, DotNamesEmptyNamesAndNulsAreRefused) {
     EXPECT_FALSE(ConfinedName(std::string("\0", 1)));
 }
 
+TEST(ConfinedName, ControlCharactersBecomeUnderscores) {
+    EXPECT_EQ(ConfinedName("a\x1b[2Jb\nc\x7f.txt"), L"a_[2Jb_c_.txt");
+    EXPECT_EQ(ConfinedName("\t"), L"_");
+}
+
+TEST(NameVariant, NumbersAndSuffixesGoAroundTheExtension) {
+    EXPECT_EQ(NameVariant(L"a.txt", 1), L"a.txt");
+    EXPECT_EQ(NameVariant(L"a.txt", 2), L"a (2).txt");
+    EXPECT_EQ(NameVariant(L"a.tar.gz", 3), L"a.tar (3).gz");
+    EXPECT_EQ(NameVariant(L"noext", 2), L"noext (2)");
+    EXPECT_EQ(NameVariant(L".hidden", 2), L".hidden (2)");
+    EXPECT_EQ(NameVariant(L"a (2).txt", 1, L".part"), L"a (2).txt.part");
+}
+
+TEST(NameVariant, TheWholeFitsTheHostOnACharacterBoundary) {
+    const std::wstring long_name = std::wstring(300, L'n') + L".txt";
+    EXPECT_EQ(NameVariant(long_name, 1), std::wstring(251, L'n') + L".txt");
+    EXPECT_EQ(NameVariant(long_name, 12, L".part"), std::wstring(241, L'n') + L" (12).txt.part");
+    // Three bytes a character: 85 fill the 255 exactly, and no character is cut in two.
+    EXPECT_EQ(NameVariant(std::wstring(100, L'\u6587'), 1), std::wstring(85, L'\u6587'));
+    EXPECT_EQ(NameVariant(L"x" + std::wstring(100, L'\u6587'), 1),
+              L"x" + std::wstring(84, L'\u6587'));
+    // An extension too long to be worth keeping is cut like the rest.
+    const std::wstring long_extension = std::wstring(250, L'n') + L"." + std::wstring(40, L'e');
+    EXPECT_EQ(NameVariant(long_extension, 1), long_extension.substr(0, 255));
+}
+
 TEST(ConfinedName, TwoByteCharactersEndingInTheBackslashByteStayWhole) {
     // In code page 936 the second byte of U+4E57 is 0x5C, the byte of '\'.
     const std::string name = WideToAnsi(L"\u4e57.txt");
