@@ -53,7 +53,7 @@ scenario_message() {
     bed_say hosta "msg 10.77.0.999 never sent"
     bed_say hosta "msg ${HOST_ADDRESS[hostb]} hello, 你好\\nsecond line"
     bed_until "the message reaches hostb" bed_log_has hostb \
-        "$sender:"$'\n'" hello, 你好"$'\n'"second line"$'\n'
+        "$sender:"$'\n'" hello, 你好"$'\n'" second line"$'\n'
     bed_until "the bad address is refused" grep -q "10.77.0.999" "$(bed_err hosta)"
     [[ $(wc -l <"$(bed_err hosta)") == 1 ]] || bed_fail "more than one complaint"
     # Only the good message arrived, and the sender shows nothing of its own sending.

@@ -1,12 +1,50 @@
 #include "ui/console/console_front_end.h"
 
+#include <cwchar>
 #include <utility>
 
+#include "common/text.h"
 #include "engine/window_messages.h"
 #include "platform/clock.h"
+#include "platform/socket.h"
 #include "platform/utf8.h"
 
 namespace veltra {
+
+namespace {
+
+bool IsControl(wchar_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// A received message as the console prints it: every peer-chosen part made fit for a terminal.
+std::wstring ConsoleMessageEntry(const PacketRecord& packet) {
+    return MessageEntry(TerminalText(AnsiToWide(packet.user_name)),
+                        AnsiToWide(platform::InetNtoa(packet.source_address)),
+                        TerminalText(AnsiToWide(packet.host_name)),
+                        TerminalText(AnsiToWide(packet.Message()), true));
+}
+
+}  // namespace
+
+std::wstring TerminalText(std::wstring_view text, bool line_breaks) {
+    std::wstring shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (line_breaks && c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+            shown += L"\r\n ";
+            ++i;
+        } else if (IsControl(c)) {
+            wchar_t escaped[8];
+            std::swprintf(escaped, 8, L"\\x%02x", static_cast<unsigned>(c));
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
 
 ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error)
     : session_(&session), out_(&out), error_(&error) {}
@@ -88,7 +126,7 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
         case WM_MESSAGE_RECEIVED:
             if (auto payload = message.TakePayload<MessageReceivedPayload>();
                 payload && payload->packet) {
-                Write(*out_, MessageEntry(*payload->packet));
+                Write(*out_, ConsoleMessageEntry(*payload->packet));
             }
             break;
         case WM_FILES_RECEIVED:
@@ -100,7 +138,7 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
         case WM_FILE_STARTED:
             if (const auto* file = message.PayloadAs<FileEventPayload>()) {
                 progress_.Start(file->size, platform::TickCountMs());
-                Write(*out_, FileStartedEntry(file->name));
+                Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(file->name))));
             }
             break;
         case WM_FILE_PROGRESS:
@@ -116,7 +154,7 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
             break;
         case WM_LOG_NOTICE:
             if (const auto* notice = message.PayloadAs<NoticePayload>()) {
-                Write(*out_, notice->text + L"\n");
+                Write(*out_, TerminalText(notice->text) + L"\n");
             }
             break;
         default:
@@ -127,7 +165,7 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
 void ConsoleFrontEnd::PrintRows() {
     std::wstring text = L"在线人数 " + OnlineCountText(rows_.size()) + L"\n";
     for (const PeerRow& row : rows_) {
-        text += L"  " + row.text + L"\n";
+        text += L"  " + TerminalText(row.text) + L"\n";
     }
     Write(*out_, text);
 }

@@ -6,6 +6,7 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ui/console/console_queue.h"
@@ -37,6 +38,13 @@ class ConsoleFrontEnd {
     std::vector<PeerRow> rows_;
     TransferProgress progress_;
 };
+
+// Text that a peer chose (user and host names, messages, file names), made fit for a terminal:
+// every C0 control character, DEL and every C1 control (U+0080..U+009F) is shown as "\xNN", so no
+// peer can recolour, clear or move about the terminal. With line_breaks (a message's text), each
+// CR LF stays a line break, and the line after it is indented by one space like the message's
+// first line: nothing a peer sends can start a line of its own.
+std::wstring TerminalText(std::wstring_view text, bool line_breaks = false);
 
 // The input reader's loop: parses each line of input and queues it, until a quit command or the
 // end of input (which is queued as well). Lines are UTF-8.

@@ -57,15 +57,26 @@ const wchar_t* FailureReason(FileOutcome outcome) {
 }  // namespace
 
 std::wstring MessageEntry(const PacketRecord& packet) {
+    return MessageEntry(AnsiToWide(packet.user_name),
+                        AnsiToWide(platform::InetNtoa(packet.source_address)),
+                        AnsiToWide(packet.host_name), AnsiToWide(packet.Message()));
+}
+
+std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std::wstring_view host,
+                          std::wstring_view text) {
     // Built without a fixed buffer: a message of full length plus the header would not fit one.
-    const std::string entry = FormatAnsi("%s (%s|%s):\r\n %s", packet.user_name,
-                                         platform::InetNtoa(packet.source_address).c_str(),
-                                         packet.host_name, packet.Message());
-    return AnsiToWide(entry) + L"\r\n";
+    std::wstring entry(user);
+    entry.append(L" (").append(address).append(L"|").append(host).append(L"):\r\n ");
+    entry.append(text).append(L"\r\n");
+    return entry;
 }
 
 std::wstring FileStartedEntry(const std::string& name) {
-    return L"开始接收文件" + AnsiToWide(name) + L"\r\n";
+    return FileStartedEntry(AnsiToWide(name));
+}
+
+std::wstring FileStartedEntry(std::wstring_view name) {
+    return L"开始接收文件" + std::wstring(name) + L"\r\n";
 }
 
 std::wstring FileDoneEntry(FileOutcome outcome) {

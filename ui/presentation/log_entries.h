@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/packet.h"
 #include "engine/window_messages.h"
@@ -12,8 +13,13 @@ namespace veltra {
 
 // "user (address|host):\r\n text\r\n"
 std::wstring MessageEntry(const PacketRecord& packet);
+// The same from wide parts, for a front end that must treat the peer's text first.
+std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std::wstring_view host,
+                          std::wstring_view text);
 // "开始接收文件<name>\r\n"; name is code page 936 text.
 std::wstring FileStartedEntry(const std::string& name);
+// The same from wide text.
+std::wstring FileStartedEntry(std::wstring_view name);
 // "文件传输完毕\r\n" for a file stored whole, else "文件接收失败：<reason>\r\n".
 std::wstring FileDoneEntry(FileOutcome outcome);
 // "==收到<count>个文件!==\r\n", or empty text when count is 0 or less (nothing is logged).

@@ -151,7 +151,8 @@ TEST_F(ConsoleFrontEndTest, MalformedLinesComplainOnceAndSendNothing) {
 TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     Deliver("bob", "10.0.0.2", "pc2", CMD_MESSAGE, "one\r\ntwo");
     HandleQueued();
-    EXPECT_EQ(TakeOut(), "bob (10.0.0.2|pc2):\n one\ntwo\n");
+    // Every line of the text is indented, so none can pass for a line of the console's own.
+    EXPECT_EQ(TakeOut(), "bob (10.0.0.2|pc2):\n one\n two\n");
 
     auto file = [](const char* name, std::uint64_t size) {
         auto payload = std::make_unique<FileEventPayload>();
@@ -188,6 +189,35 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     EXPECT_EQ(lines[3], "文件接收失败：连接中断");
     EXPECT_EQ(lines[4], "==收到2个文件!==");
     EXPECT_EQ(lines[5], "通知");
+}
+
+TEST_F(ConsoleFrontEndTest, PeerTextCannotDriveOrForgeTheConsole) {
+    // Names and text with escape sequences, a lone CR and line breaks that try to forge lines.
+    Deliver("ev\x1b[2Jil", "10.0.0.2", "h\nost", CMD_MESSAGE,
+            "hi\r\n==\xca\xd5\xb5\xbd"
+            "42\xb8\xf6\xce\xc4\xbc\xfe!==\rX\x1b[31m");
+    HandleQueued();
+    EXPECT_EQ(TakeOut(),
+              "ev\\x1b[2Jil (10.0.0.2|h\\x0aost):\n hi\n ==收到42个文件!==\\x0dX\\x1b[31m\n");
+
+    Deliver("x\n\xd4\xda\xcf\xdf\xc8\xcb\xca\xfd 0", "10.0.0.3", "h", CMD_ANNOUNCE_REPLY);
+    HandleQueued();
+    EXPECT_EQ(TakeOut(), "在线人数 1\n  x\\x0a在线人数 0 (10.0.0.3|h)\n");
+
+    auto file = std::make_unique<FileEventPayload>();
+    file->name = "a\nb\x1b\x7f.txt";
+    front_end_.Handle(platform::WindowMessage{WM_FILE_STARTED, 0, 0, std::move(file)});
+    auto notice = std::make_unique<NoticePayload>();
+    notice->text = L"x\u009by";  // a C1 control: CSI to some terminals
+    front_end_.Handle(platform::WindowMessage{WM_LOG_NOTICE, 0, 0, std::move(notice)});
+    EXPECT_EQ(TakeOut(), "开始接收文件a\\x0ab\\x1b\\x7f.txt\nx\\x9by\n");
+}
+
+TEST(TerminalText, OnlyControlCharactersChange) {
+    EXPECT_EQ(TerminalText(L"普通 text\\x41 ~"), L"普通 text\\x41 ~");
+    EXPECT_EQ(TerminalText(L"\t\x1f\u0080\u009f\u00a0"), L"\\x09\\x1f\\x80\\x9f\u00a0");
+    EXPECT_EQ(TerminalText(L"a\r\nb"), L"a\\x0d\\x0ab");
+    EXPECT_EQ(TerminalText(L"a\r\nb\n\r\r\n", true), L"a\r\n b\\x0a\\x0d\r\n ");
 }
 
 TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {
