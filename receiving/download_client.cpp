@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,17 +64,27 @@ FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
     }
 }
 
+// What the batch remembers of the file name in folder.
+std::size_t PathKey(std::wstring_view folder, std::wstring_view name) {
+    return std::hash<std::string>{}(platform::ToHostPath(platform::JoinPath(folder, name)));
+}
+
 // The name the file is stored under: the offered one, unless the batch has stored a file there
-// already. host_path receives the file's host path.
-std::wstring UnusedName(const DownloadContext& context, std::wstring_view folder,
-                        std::wstring_view offered, std::string& host_path) {
-    std::wstring name(offered);
-    for (unsigned number = 2;; ++number) {
-        host_path = platform::ToHostPath(platform::JoinPath(folder, name));
-        if (!context.stored_paths.contains(host_path)) {
+// already. key receives what the batch is to remember of it once it is stored.
+std::wstring UnusedName(DownloadContext& context, std::wstring_view folder,
+                        std::wstring_view offered, std::size_t& key) {
+    key = PathKey(folder, offered);
+    if (!context.stored_paths.contains(key)) {
+        return std::wstring(offered);
+    }
+    unsigned& next = context.next_numbers[key];
+    for (unsigned number = std::max(next, 2u);; ++number) {
+        std::wstring name = NameVariant(offered, number);
+        key = PathKey(folder, name);
+        if (!context.stored_paths.contains(key)) {
+            next = number;
             return name;
         }
-        name = NameVariant(offered, number);
     }
 }
 
@@ -82,7 +93,7 @@ std::wstring UnusedName(const DownloadContext& context, std::wstring_view folder
 std::wstring PartialName(const DownloadContext& context, std::wstring_view folder,
                          std::wstring_view name) {
     std::wstring partial = NameVariant(name, 1, L".part");
-    if (context.stored_paths.contains(platform::ToHostPath(platform::JoinPath(folder, partial)))) {
+    if (context.stored_paths.contains(PathKey(folder, partial))) {
         partial.clear();
     }
     return partial;
@@ -142,8 +153,8 @@ void PostNotice(DownloadContext& context, std::wstring text) {
 
 bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view offered,
                     const AttachmentInfo& info, const platform::Socket& socket) {
-    std::string host_path;
-    const std::wstring name = UnusedName(context, folder, offered, host_path);
+    std::size_t key = 0;
+    const std::wstring name = UnusedName(context, folder, offered, key);
     PostFileEvent(context, WM_FILE_STARTED, info, 0);
     FileOutcome outcome = FileOutcome::kStored;
     std::optional<ReceivedFile> file;
@@ -195,7 +206,7 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
     PostFileEvent(context, WM_FILE_DONE, info, received, outcome);
     if (outcome == FileOutcome::kStored) {
         ++context.received_files;
-        context.stored_paths.insert(std::move(host_path));
+        context.stored_paths.insert(key);
         if (name != AnsiToWide(info.name)) {
             PostNotice(context, L"文件另存为" + name);
         }

@@ -3,9 +3,10 @@
 // how long it waits, and how a shutdown reaches it.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "common/settings.h"
@@ -76,13 +77,18 @@ struct DownloadContext {
     DownloadLimits limits;
     // Files of the running batch stored whole, those inside received directories included.
     std::uint64_t received_files = 0;
-    // The host paths of those files: a later file of the same batch gets a name of its own
-    // rather than replacing one of them.
-    std::unordered_set<std::string> stored_paths;
+    // Hashes of the host paths of those files: a later file of the same batch gets a name of its
+    // own rather than replacing one of them. Hashes keep a batch of a million files small; one
+    // that collides only numbers a name that needed no number.
+    std::unordered_set<std::size_t> stored_paths;
+    // For an offered name that had to be numbered (by its path's hash): the number to try first
+    // next time, so that many files of one name cost no more than files of different names.
+    std::unordered_map<std::size_t, unsigned> next_numbers;
 
     void StartBatch() {
         received_files = 0;
         stored_paths.clear();
+        next_numbers.clear();
     }
 };
 
