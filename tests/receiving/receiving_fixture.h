@@ -39,7 +39,7 @@ using namespace std::chrono_literals;
 inline const char* const kPeerAddress = "127.0.0.2";
 inline const char* const kOwnAddress = "127.0.0.1";
 
-// One posted message, with the payload's copy of name and size read out.
+// One posted message, with the payload's copy of name and size (or a notice's text) read out.
 struct Posted {
     unsigned id = 0;
     std::int64_t wparam = 0;
@@ -47,16 +47,20 @@ struct Posted {
     bool has_payload = false;
     std::string name;
     std::uint64_t size = 0;
+    std::wstring text;
 };
 
 class RecordingWindow : public platform::MessageWindow {
   public:
     void PostMessage(platform::WindowMessage message) override {
-        Posted posted{message.id, message.wparam, message.lparam, false, {}, 0};
+        Posted posted{message.id, message.wparam, message.lparam, false, {}, 0, {}};
         if (const auto* payload = message.PayloadAs<FileEventPayload>()) {
             posted.has_payload = true;
             posted.name = payload->name;
             posted.size = payload->size;
+        }
+        if (const auto* notice = message.PayloadAs<NoticePayload>()) {
+            posted.text = notice->text;
         }
         std::lock_guard guard(mutex_);
         messages_.push_back(std::move(posted));
@@ -66,6 +70,13 @@ class RecordingWindow : public platform::MessageWindow {
     std::vector<Posted> Messages() {
         std::lock_guard guard(mutex_);
         return messages_;
+    }
+    std::vector<std::wstring> Notices() {
+        std::vector<std::wstring> texts;
+        for (const Posted& posted : Of(WM_LOG_NOTICE)) {
+            texts.push_back(posted.text);
+        }
+        return texts;
     }
     std::vector<Posted> Of(unsigned id) {
         std::vector<Posted> result;
@@ -321,7 +332,6 @@ class ReceivingTest : public ::testing::Test {
         DownloadLimits limits;
         limits.connect_ms = 500;
         limits.idle_ms = 500;
-        limits.lock_poll_ms = 20;
         return limits;
     }
 
