@@ -1,13 +1,14 @@
 #pragma once
-// Puts the whole test process under a task limit that leaves room for no new thread, as a
-// system out of tasks would: a pids cgroup of its own whose pids.max is 0. Starting a thread
-// then fails with EAGAIN (std::system_error) until the object goes and the process is back in
-// its old cgroup. Needs a writable cgroup v1 pids hierarchy (root); Active() says whether the
-// limit holds, so that a test can skip where it cannot.
+// Puts the whole test process under a task limit that leaves room for only `allowed` more
+// threads (none by default), as a system out of tasks would: a pids cgroup of its own. Starting a
+// thread beyond them fails with EAGAIN (std::system_error) until the object goes and the process
+// is back in its old cgroup. Needs a writable cgroup v1 pids hierarchy (root); Active() says
+// whether the limit holds, so that a test can skip where it cannot.
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -15,7 +16,7 @@ namespace veltra::testing {
 
 class NoNewThreads {
   public:
-    NoNewThreads() {
+    explicit NoNewThreads(int allowed = 0) {
         const std::string home = PidsCgroup();
         if (home.empty()) {
             return;
@@ -26,7 +27,9 @@ class NoNewThreads {
             own_.clear();
             return;
         }
-        active_ = Write(own_ + "/pids.max", "0") && Write(own_ + "/cgroup.procs", Pid());
+        const int limit = Threads() + allowed;
+        active_ = Write(own_ + "/pids.max", std::to_string(limit)) &&
+                  Write(own_ + "/cgroup.procs", Pid());
     }
     NoNewThreads(const NoNewThreads&) = delete;
     NoNewThreads& operator=(const NoNewThreads&) = delete;
@@ -46,6 +49,14 @@ class NoNewThreads {
 
   private:
     static std::string Pid() { return std::to_string(getpid()); }
+    static int Threads() {
+        int count = 0;
+        for ([[maybe_unused]] const auto& task :
+             std::filesystem::directory_iterator("/proc/self/task")) {
+            ++count;
+        }
+        return count;
+    }
     static bool Write(const std::string& path, const std::string& value) {
         std::ofstream out(path);
         out << value;
