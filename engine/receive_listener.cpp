@@ -95,9 +95,8 @@ void CReceiveListener::HandleMessage(std::unique_ptr<PacketRecord> packet) {
         }
         return;  // the text of an offer is never shown
     }
-    auto payload = std::make_unique<MessageReceivedPayload>();
-    payload->packet = std::move(packet);
-    window_->PostMessage(platform::WindowMessage{WM_MESSAGE_RECEIVED, 0, 0, std::move(payload)});
+    window_->PostMessage(
+        platform::WindowMessage{WM_MESSAGE_RECEIVED, 0, 0, MessageReceivedPayload::From(*packet)});
 }
 
 }  // namespace veltra

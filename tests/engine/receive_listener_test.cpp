@@ -229,12 +229,12 @@ TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
 
     std::vector<platform::WindowMessage> messages = window_.Take();
     ASSERT_EQ(messages.size(), 1u);
-    auto payload = messages[0].TakePayload<MessageReceivedPayload>();
+    const auto* payload = messages[0].PayloadAs<MessageReceivedPayload>();
     ASSERT_NE(payload, nullptr);
-    ASSERT_NE(payload->packet, nullptr);
-    EXPECT_STREQ(payload->packet->Message(), "hello");
-    EXPECT_EQ(payload->packet->packet_number, 4711);
-    EXPECT_EQ(payload->packet->source_address, platform::InetAddr("127.0.0.2"));
+    EXPECT_EQ(payload->text, "hello");
+    EXPECT_EQ(payload->user_name, "bob");
+    EXPECT_EQ(payload->host_name, "pc2");
+    EXPECT_EQ(payload->source_address, platform::InetAddr("127.0.0.2"));
 }
 
 TEST_F(ReceiveListenerTest, MessageWithoutReceiptRequestIsShownUnanswered) {
@@ -246,8 +246,8 @@ TEST_F(ReceiveListenerTest, MessageWithoutReceiptRequestIsShownUnanswered) {
     std::vector<platform::WindowMessage> messages = window_.Take();
     std::vector<std::string> texts;
     for (auto& message : messages) {
-        if (auto payload = message.TakePayload<MessageReceivedPayload>()) {
-            texts.emplace_back(payload->packet->Message());
+        if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
+            texts.push_back(payload->text);
         }
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"line1\r\nline2", ""}));

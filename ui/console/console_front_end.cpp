@@ -86,9 +86,8 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
             }
             break;
         case WM_MESSAGE_RECEIVED:
-            if (auto payload = message.TakePayload<MessageReceivedPayload>();
-                payload && payload->packet) {
-                Write(*out_, MessageEntry(*payload->packet));
+            if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
+                Write(*out_, MessageEntry(*payload));
             }
             break;
         case WM_FILES_RECEIVED:

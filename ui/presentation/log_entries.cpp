@@ -33,11 +33,11 @@ Rate RateOf(std::uint64_t received, std::uint32_t elapsed_ms) {
 
 }  // namespace
 
-std::wstring MessageEntry(const PacketRecord& packet) {
+std::wstring MessageEntry(const MessageReceivedPayload& message) {
     // Built without a fixed buffer: a message of full length plus the header would not fit one.
-    const std::string entry = FormatAnsi("%s (%s|%s):\r\n %s", packet.user_name,
-                                         platform::InetNtoa(packet.source_address).c_str(),
-                                         packet.host_name, packet.Message());
+    const std::string entry = FormatAnsi("%s (%s|%s):\r\n %s", message.user_name.c_str(),
+                                         platform::InetNtoa(message.source_address).c_str(),
+                                         message.host_name.c_str(), message.text.c_str());
     return AnsiToWide(entry) + L"\r\n";
 }
 

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/packet.h"
+#include "engine/window_messages.h"
 
 namespace veltra {
 
 // "user (address|host):\r\n text\r\n"
-std::wstring MessageEntry(const PacketRecord& packet);
+std::wstring MessageEntry(const MessageReceivedPayload& message);
 // "开始接收文件<name>\r\n"; name is code page 936 text.
 std::wstring FileStartedEntry(const std::string& name);
 // "文件传输完毕\r\n"
