@@ -64,14 +64,14 @@ bool SendNamedDirectory(const platform::Socket& connection, std::wstring_view pa
 // Built by appending: GCC 12 at -O3 reports a false -Wrestrict for `":" + std::string(...)`.
 std::string DirectoryHeader(std::string_view name) {
     std::string rest(":");
-    rest += name;
+    rest += WireName(name);
     rest += FormatAnsi(":0:%x", ATTR_DIR);
     return WithLength(rest);
 }
 
 std::string FileHeader(std::string_view name, std::uint64_t size) {
     std::string rest(":");
-    rest += name;
+    rest += WireName(name);
     rest += ':';
     rest += SizeField(size);
     rest += FormatAnsi(":%x", ATTR_FILE);

@@ -17,7 +17,8 @@ namespace veltra {
 
 inline constexpr std::string_view kEndMark = "08:.:0:3";
 
-// Header texts; name is wire text (code page 936), size as in SizeField.
+// Header texts; name is code page 936 text as it stands (written as WireName writes it), size as
+// in SizeField.
 std::string DirectoryHeader(std::string_view name);
 std::string FileHeader(std::string_view name, std::uint64_t size);
 

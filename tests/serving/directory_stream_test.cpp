@@ -176,6 +176,11 @@ TEST(DirectoryStream, LargeFilesKeepEveryByteAcrossChunks) {
     EXPECT_TRUE(stream == "000c:big:0:2" + header + content + EndMark());
 }
 
+TEST(DirectoryStream, ColonsInNamesAreDoubledAndCountedInTheLength) {
+    EXPECT_EQ(FileHeader("12:30 meeting.txt", 5), "001c:12::30 meeting.txt:05:1");
+    EXPECT_EQ(DirectoryHeader(":a:"), "000d:;a:::0:2");
+}
+
 TEST(DirectoryStream, SizesFrom4GiBOnReadAsOneHexadecimalNumber) {
     EXPECT_EQ(FileHeader("x", 5), "000b:x:05:1");
     EXPECT_EQ(FileHeader("x", 0), "000b:x:00:1");
