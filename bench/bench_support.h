@@ -1,9 +1,12 @@
 #pragma once
-// Pieces the socket benchmarks share: peak memory of this process, a clock in seconds, and a
-// window whose messages are handled on a thread of their own, the way a front end handles them.
+// Pieces the socket benchmarks share: memory and threads of this process, a clock in seconds,
+// and a window whose messages are handled on a thread of their own, the way a front end handles
+// them.
 
+#include <dirent.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -14,26 +17,62 @@
 #include <string>
 #include <thread>
 
+#include "platform/socket.h"
 #include "platform/window.h"
 
 namespace veltra::bench {
 
-// The process's peak resident set (VmHWM) in KiB, or -1 when /proc cannot tell.
-inline long PeakResidentKb() {
+// A "Name:  N kB" line of /proc/self/status in KiB, or -1 when /proc cannot tell.
+inline long StatusKb(const char* field) {
     std::FILE* status = std::fopen("/proc/self/status", "r");
     if (status == nullptr) {
         return -1;
     }
+    const std::size_t length = std::strlen(field);
     char line[256];
     long kb = -1;
     while (std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::strncmp(line, "VmHWM:", 6) == 0) {
-            kb = std::strtol(line + 6, nullptr, 10);
+        if (std::strncmp(line, field, length) == 0) {
+            kb = std::strtol(line + length, nullptr, 10);
             break;
         }
     }
     std::fclose(status);
     return kb;
+}
+
+// The process's peak resident set (VmHWM) in KiB, or -1 when /proc cannot tell.
+inline long PeakResidentKb() {
+    return StatusKb("VmHWM:");
+}
+
+// The threads of this process, this one included.
+inline int ThreadCount() {
+    int count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(tasks);
+    }
+    return count;
+}
+
+// Address number index of the loopback network 127.NETWORK.0.0/16: 127.NETWORK.(index /
+// 250).(index % 250 + 1), so that many fake hosts can each have one of their own.
+inline std::uint32_t LoopbackAddress(int network, int index) {
+    const std::string dotted = "127." + std::to_string(network) + "." +
+                               std::to_string(index / 250) + "." + std::to_string(index % 250 + 1);
+    return platform::InetAddr(dotted.c_str());
+}
+
+// Room for the sockets of many fake hosts.
+inline void RaiseDescriptorLimit(rlim_t wanted) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted) {
+        limit.rlim_cur = std::min(wanted, limit.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 // CPU seconds (user and system, every thread) this process has used so far.

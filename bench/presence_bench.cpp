@@ -39,19 +39,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kAnnounceSpan = 950ms;
 constexpr auto kAnswerLimit = 10s;
 
-// Peer i lives at 127.1.(i / 250).(i % 250 + 1): never the instance's 127.0.0.1.
+// Peer i lives at 127.1.x.y: never the instance's 127.0.0.1.
 std::uint32_t PeerAddress(int index) {
-    const std::string dotted =
-        "127.1." + std::to_string(index / 250) + "." + std::to_string(index % 250 + 1);
-    return platform::InetAddr(dotted.c_str());
-}
-
-void RaiseDescriptorLimit(rlim_t wanted) {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted) {
-        limit.rlim_cur = std::min(wanted, limit.rlim_max);
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    return LoopbackAddress(1, index);
 }
 
 struct Rebuilds {

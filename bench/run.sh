@@ -5,6 +5,7 @@
 #   packet_bench      packet building and parsing
 #   transfer_compare  a 1 GiB file, and 10,000 files of 4 KiB in 100 folders, against nc / tar
 #   presence_bench    2,000 peers announcing within a second
+#   offer_flood_bench 2,000 offers while one batch is held up
 #   log_bench         appending 10,000 to 100,000 progress entries
 #   wx_log_bench      (WX=1 only) the same entries in the dialogs' log control, under Xvfb
 # ROUNDS (default 3) sets the rounds per transfer comparison.
@@ -16,7 +17,7 @@ rounds=${ROUNDS:-3}
 isolated=tests/isolated.sh
 
 wx=${WX:-}
-targets="packet_bench transfer_bench presence_bench log_bench"
+targets="packet_bench transfer_bench presence_bench offer_flood_bench log_bench"
 if [ -n "$wx" ]; then ui=ON; targets="$targets wx_log_bench"; else ui=OFF; fi
 nice cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELTRA_UI=$ui >/dev/null
 # shellcheck disable=SC2086
@@ -37,6 +38,10 @@ VELTRA_BENCH_FS=tmpfs nice "$isolated" bench/transfer_compare.sh "$bin/transfer_
 
 echo "== presence: peers announcing within one second"
 nice "$isolated" "$bin/presence_bench" 500 1000 2000
+
+echo "== 2,000 offers while one batch is held up, from one address and from 2,000"
+nice "$isolated" "$bin/offer_flood_bench" 2000 1
+nice "$isolated" "$bin/offer_flood_bench" 2000 2000
 
 echo "== log growth"
 nice "$bin/log_bench"

@@ -2,16 +2,25 @@
 
 namespace veltra {
 
-bool ConnectionThreads::Start(platform::Socket connection,
-                              std::function<void(const platform::Socket&)> serve) {
+ConnectionThreads::Outcome ConnectionThreads::Start(
+    platform::Socket connection, std::uint32_t peer_address,
+    std::function<void(const platform::Socket&)> serve) {
     std::unique_lock lock(mutex_);
     if (stopped_) {
-        return false;
+        return Outcome::kStopped;
     }
     JoinFinished(lock);
+    std::size_t open_from_peer = 0;
+    for (const auto& slot : slots_) {
+        open_from_peer += slot->peer_address == peer_address;
+    }
+    if (open_from_peer >= per_peer_) {
+        return Outcome::kPeerCrowded;
+    }
     auto slot = std::make_unique<Slot>();
     Slot* raw = slot.get();
     raw->connection = std::move(connection);
+    raw->peer_address = peer_address;
     raw->thread = std::thread([this, raw, serve = std::move(serve)] {
         serve(raw->connection);
         // Closed under the lock, so StopAll never interrupts a descriptor number that the
@@ -21,7 +30,7 @@ bool ConnectionThreads::Start(platform::Socket connection,
         raw->finished = true;
     });
     slots_.push_back(std::move(slot));
-    return true;
+    return Outcome::kStarted;
 }
 
 void ConnectionThreads::JoinFinished(std::unique_lock<std::mutex>& lock) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <system_error>
 
 #include "common/text.h"
 #include "platform/clock.h"
@@ -14,8 +15,13 @@ namespace {
 
 constexpr int kPreferredBufferSize = 65536;
 constexpr int kFallbackBufferSize = 32768;
-constexpr int kListenBacklog = 5;
+// Room for the handshakes of honest peers while the accept loop pauses, or a crowd of
+// connections from one host is being turned away.
+constexpr int kListenBacklog = 128;
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+// Kinds of trouble the engine's threads get over, each logged once a minute.
+enum NoticeKind : std::uint32_t { kPacketFailed = 1, kConnectionNotStarted, kConnectionFailed };
 
 [[noreturn]] void ThrowLastSocketError() {
     throw platform::LastSocketError();
@@ -77,8 +83,17 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
     host_name_ = ReadHostName();
     packet_counter_ = PacketCounterSeed();
 
-    receive_thread_ = std::thread([this] { ReceiveLoop(); });
-    accept_thread_ = std::thread([this] { AcceptLoop(); });
+    // Allocated here, where a failure can still be thrown to the owner.
+    receive_buffer_ = std::make_unique<RawDatagram>();
+    try {
+        receive_thread_ = std::thread([this] { ReceiveLoop(); });
+        accept_thread_ = std::thread([this] { AcceptLoop(); });
+    } catch (const std::system_error& error) {
+        // Out of tasks: a thread that did start is stopped, and the failure reaches the owner
+        // as every start-up failure does, as an error code.
+        Shutdown();
+        throw error.code().value();
+    }
 }
 
 CMessengerEngine::~CMessengerEngine() {
@@ -96,6 +111,10 @@ void CMessengerEngine::SetListener(CEngineListener* listener) {
 
 void CMessengerEngine::SetConnectionHandler(CConnectionHandler* handler) {
     connection_handler_ = handler;
+}
+
+void CMessengerEngine::SetNoticeWindow(platform::MessageWindow* window) {
+    notices_.SetWindow(window);
 }
 
 void CMessengerEngine::Shutdown() {
@@ -167,7 +186,7 @@ void CMessengerEngine::ReceiveLoop() {
         std::unique_lock lock(listener_mutex_);
         listener_registered_.wait(lock, [this] { return listener_ever_set_ || stopping_; });
     }
-    auto datagram = std::make_unique<RawDatagram>();
+    RawDatagram* datagram = receive_buffer_.get();
     while (!stopping_) {
         datagram->address_length = 16;
         const long received = udp_socket_.ReceiveFrom(datagram->data, MAX_PACKET, datagram->source);
@@ -180,39 +199,69 @@ void CMessengerEngine::ReceiveLoop() {
         }
         datagram->byte_count = static_cast<int>(received);
         datagram->data[received] = '\0';
-
-        auto record = std::make_unique<PacketRecord>();  // value-initialised: all zero
-        if (received != 0) {
-            ParsePacket(*datagram, *record);
+        try {
+            auto record = std::make_unique<PacketRecord>();  // value-initialised: all zero
+            if (received != 0) {
+                ParsePacket(*datagram, *record);
+            }
+            std::lock_guard guard(listener_mutex_);
+            if (listener_ == nullptr) {
+                break;
+            }
+            listener_->OnPacket(std::move(record));
+        } catch (...) {
+            // One datagram's trouble (no memory, a conversion that failed) ends only that one.
+            notices_.Report(NoticeLog::Key(kPacketFailed), [](std::uint64_t count) {
+                return L"处理收到的数据出错：" + CurrentExceptionText() + RepeatSuffix(count);
+            });
         }
-        std::lock_guard guard(listener_mutex_);
-        if (listener_ == nullptr) {
-            break;
-        }
-        listener_->OnPacket(std::move(record));
     }
 }
 
 void CMessengerEngine::AcceptLoop() {
     while (!stopping_) {
         platform::Socket connection = tcp_socket_.Accept();
-        if (!connection.Valid()) {
-            if (stopping_) {
-                break;
-            }
-            // Out of descriptors or a connection reset before it was taken: try again shortly.
+        if (!connection.Valid() && stopping_) {
+            break;
+        }
+        // Out of descriptors, or a connection reset before it was taken: try again shortly.
+        const bool pause = !connection.Valid() || StartConnection(std::move(connection));
+        if (pause) {
             std::unique_lock lock(pause_mutex_);
             pause_wake_.wait_for(lock, kAcceptPause, [this] { return stopping_.load(); });
-            continue;
         }
-        CConnectionHandler* handler = connection_handler_;
-        if (handler != nullptr) {
-            connections_.Start(std::move(connection), [handler](const platform::Socket& socket) {
-                handler->ServeConnection(socket);
+    }
+}
+
+bool CMessengerEngine::StartConnection(platform::Socket connection) {
+    CConnectionHandler* handler = connection_handler_;
+    if (handler == nullptr) {
+        return true;
+    }
+    const std::optional<platform::Endpoint> peer = connection.PeerEndpoint();
+    if (!peer) {
+        return false;  // gone already
+    }
+    try {
+        const auto started = connections_.Start(
+            std::move(connection), peer->address, [this, handler](const platform::Socket& socket) {
+                try {
+                    handler->ServeConnection(socket);
+                } catch (...) {
+                    notices_.Report(NoticeLog::Key(kConnectionFailed), [](std::uint64_t count) {
+                        return L"处理连接出错：" + CurrentExceptionText() + RepeatSuffix(count);
+                    });
+                }
             });
-        }
-        std::unique_lock lock(pause_mutex_);
-        pause_wake_.wait_for(lock, kAcceptPause, [this] { return stopping_.load(); });
+        // A crowd from one address is turned away at once, without the pause that would let it
+        // hold up everybody else's connections.
+        return started != ConnectionThreads::Outcome::kPeerCrowded;
+    } catch (...) {
+        // No thread for it (a task limit reached): the connection was closed.
+        notices_.Report(NoticeLog::Key(kConnectionNotStarted), [](std::uint64_t count) {
+            return L"无法启动连接线程，连接已关闭：" + CurrentExceptionText() + RepeatSuffix(count);
+        });
+        return true;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,8 +16,10 @@
 #include "common/settings.h"
 #include "engine/connection_threads.h"
 #include "engine/listener.h"
+#include "engine/notice_log.h"
 #include "engine/packet.h"
 #include "platform/socket.h"
+#include "platform/window.h"
 
 namespace veltra {
 
@@ -24,7 +27,8 @@ class CMessengerEngine {
   public:
     // Binds both sockets to port 2425 of bind_address (every local address by default) and starts
     // the receive and accept threads. Throws the socket error code (a plain int) when a step
-    // fails; whatever was set up before is released and no thread is left running.
+    // fails, a thread that cannot start included; whatever was set up before is released and no
+    // thread is left running.
     explicit CMessengerEngine(const Settings& settings, std::uint32_t bind_address = INADDR_ANY);
     ~CMessengerEngine();
     CMessengerEngine(const CMessengerEngine&) = delete;
@@ -36,6 +40,10 @@ class CMessengerEngine {
     void SetListener(CEngineListener* listener);
     // Registers the server of TCP connections; it must outlive Shutdown().
     void SetConnectionHandler(CConnectionHandler* handler);
+    // Where the engine logs trouble that its threads got over (a handler that threw, a connection
+    // thread that could not start), each kind once a minute; null for nowhere. It must outlive
+    // Shutdown().
+    void SetNoticeWindow(platform::MessageWindow* window);
 
     // Stops the threads (waiting for connection threads, whose sockets are interrupted) and closes
     // the sockets. Sends nothing. Safe to call twice; the destructor calls it.
@@ -59,6 +67,9 @@ class CMessengerEngine {
   private:
     void ReceiveLoop();
     void AcceptLoop();
+    // Hands the connection to a thread of its own, unless its peer has enough open already;
+    // true when the accept loop is to pause.
+    bool StartConnection(platform::Socket connection);
 
     const Settings* settings_;
     std::uint16_t port_ = MSG_PORT;
@@ -68,12 +79,14 @@ class CMessengerEngine {
     platform::Socket tcp_socket_;
     std::string host_name_;
     std::atomic<std::uint32_t> packet_counter_{0};
+    std::unique_ptr<RawDatagram> receive_buffer_;
 
     std::mutex listener_mutex_;
     std::condition_variable listener_registered_;
     CEngineListener* listener_ = nullptr;
     bool listener_ever_set_ = false;
     std::atomic<CConnectionHandler*> connection_handler_{nullptr};
+    NoticeLog notices_;
 
     std::atomic<bool> stopping_{false};
     std::mutex pause_mutex_;

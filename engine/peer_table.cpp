@@ -30,19 +30,52 @@ PeerRecord ToPeerRecord(const PacketRecord& packet) {
     return record;
 }
 
-void PeerTable::Write(const std::string& key, const PeerRecord& record) {
+bool PeerTable::Write(const std::string& key, const PeerRecord& record) {
     std::lock_guard guard(mutex_);
-    entries_.insert_or_assign(key, record);
+    const auto found = entries_.find(key);
+    if (found != entries_.end()) {
+        // A user name can hold " (": two addresses may then make one key.
+        Uncount(found->second.source_address);
+        Count(record.source_address);
+        found->second = record;
+        return true;
+    }
+    const auto source = per_source_.find(record.source_address);
+    if (entries_.size() >= limits_.total ||
+        (source != per_source_.end() && source->second >= limits_.per_source)) {
+        return false;
+    }
+    entries_.emplace(key, record);
+    Count(record.source_address);
+    return true;
 }
 
 bool PeerTable::Remove(const std::string& key) {
     std::lock_guard guard(mutex_);
-    return entries_.erase(key) != 0;
+    const auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return false;
+    }
+    Uncount(found->second.source_address);
+    entries_.erase(found);
+    return true;
 }
 
 void PeerTable::Clear() {
     std::lock_guard guard(mutex_);
     entries_.clear();
+    per_source_.clear();
+}
+
+void PeerTable::Count(std::uint32_t address) {
+    ++per_source_[address];
+}
+
+void PeerTable::Uncount(std::uint32_t address) {
+    const auto found = per_source_.find(address);
+    if (found != per_source_.end() && --found->second == 0) {
+        per_source_.erase(found);
+    }
 }
 
 std::vector<PeerEntry> PeerTable::Snapshot() const {

@@ -1,13 +1,15 @@
 #pragma once
 // The peers that have announced themselves or answered, keyed by "user (address|host)". The
 // receive thread writes it while the UI thread reads and clears it, so every access takes the
-// table's lock, and the UI only ever sees copies: a row never points into the live table.
+// table's lock, and the UI only ever sees copies: a row never points into the live table. One
+// address can announce any number of invented users, so the table has bounds.
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/packet.h"
@@ -31,10 +33,18 @@ std::string PeerKey(const PeerRecord& record);
 // The first five fields of a packet, as the table keeps them.
 PeerRecord ToPeerRecord(const PacketRecord& packet);
 
+struct PeerLimits {
+    std::size_t per_source = 32;  // entries from one source address
+    std::size_t total = 20000;
+};
+
 class PeerTable {
   public:
-    // Adds the entry or overwrites the one under the same key.
-    void Write(const std::string& key, const PeerRecord& record);
+    explicit PeerTable(PeerLimits limits = {}) : limits_(limits) {}
+
+    // Adds the entry or overwrites the one under the same key. A new entry is not stored when
+    // its source address has per_source entries already, or the table holds total: false.
+    bool Write(const std::string& key, const PeerRecord& record);
     // Removes the entry under key; false when there was none.
     bool Remove(const std::string& key);
     void Clear();
@@ -44,8 +54,14 @@ class PeerTable {
     std::size_t Size() const;
 
   private:
+    // Entry counts per source address; mutex_ held.
+    void Count(std::uint32_t address);
+    void Uncount(std::uint32_t address);
+
+    const PeerLimits limits_;
     mutable std::mutex mutex_;
     std::map<std::string, PeerRecord, PeerKeyLess> entries_;
+    std::unordered_map<std::uint32_t, std::size_t> per_source_;
 };
 
 }  // namespace veltra

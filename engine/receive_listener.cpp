@@ -53,8 +53,11 @@ int CReceiveListener::OnPacket(std::unique_ptr<PacketRecord> packet) {
 void CReceiveListener::WritePeer(PacketRecord& packet) {
     packet.presence_mark = static_cast<std::uint32_t>(packet.command) & PRESENCE_MARK_MASK;
     const PeerRecord record = ToPeerRecord(packet);
-    peers_.Write(PeerKey(record), record);
-    NotifyPeersChanged();
+    // An announcement beyond the table's bounds is still answered (by the caller); it changes
+    // nothing the window shows.
+    if (peers_.Write(PeerKey(record), record)) {
+        NotifyPeersChanged();
+    }
 }
 
 void CReceiveListener::RemovePeer(const PacketRecord& packet) {
@@ -92,9 +95,8 @@ void CReceiveListener::HandleMessage(std::unique_ptr<PacketRecord> packet) {
         }
         return;  // the text of an offer is never shown
     }
-    auto payload = std::make_unique<MessageReceivedPayload>();
-    payload->packet = std::move(packet);
-    window_->PostMessage(platform::WindowMessage{WM_MESSAGE_RECEIVED, 0, 0, std::move(payload)});
+    window_->PostMessage(
+        platform::WindowMessage{WM_MESSAGE_RECEIVED, 0, 0, MessageReceivedPayload::From(*packet)});
 }
 
 }  // namespace veltra

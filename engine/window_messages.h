@@ -27,9 +27,22 @@ inline constexpr unsigned WM_LOG_NOTICE = platform::kWmUser + 106;
 // time, so a burst of announcements costs a few rebuilds, not one per datagram, and each rebuild
 // shows the table as it is when the handler runs. wparam and lparam are 0.
 
-// WM_MESSAGE_RECEIVED: the received packet, now owned by the window.
+// WM_MESSAGE_RECEIVED: a text message and its sender, copied out of the packet (names and text
+// in code page 936, as sent), so that a message costs what it says rather than a whole record.
 struct MessageReceivedPayload : platform::MessagePayload {
-    std::unique_ptr<PacketRecord> packet;
+    std::string user_name;
+    std::string host_name;
+    std::uint32_t source_address = 0;  // network order
+    std::string text;
+
+    static std::unique_ptr<MessageReceivedPayload> From(const PacketRecord& packet) {
+        auto payload = std::make_unique<MessageReceivedPayload>();
+        payload->user_name = packet.user_name;
+        payload->host_name = packet.host_name;
+        payload->source_address = packet.source_address;
+        payload->text = packet.Message();
+        return payload;
+    }
 };
 
 // How the reception of one offered entry ended: stored whole, or why not.

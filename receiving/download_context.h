@@ -21,7 +21,6 @@ class CMessengerEngine;
 struct DownloadLimits {
     int connect_ms = 10000;  // a peer that does not accept within this is skipped
     int idle_ms = 60000;     // a peer that sends nothing for this long ends its entry
-    int lock_poll_ms = 50;   // pause between a waiting batch's tries for the batch lock
     int max_depth = 64;      // directory levels rebuilt; deeper ones are read and dropped
 };
 

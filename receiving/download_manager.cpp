@@ -1,11 +1,15 @@
 #include "receiving/download_manager.h"
 
-#include <chrono>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <system_error>
+#include <utility>
 
+#include "common/text.h"
 #include "engine/engine.h"
 #include "engine/window_messages.h"
+#include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_client.h"
 
@@ -24,72 +28,117 @@ std::string_view ExtensionOf(const PacketRecord& packet) {
             strnlen(extension, static_cast<std::size_t>(MAX_PACKET - packet.extension_offset))};
 }
 
+// Kinds of trouble the log reports, each once a minute (a full source once per source).
+enum NoticeKind : std::uint32_t {
+    kSourceFull = 1,
+    kQueueFull,
+    kWorkerNotStarted,
+    kBatchFailed,
+    kWorkerFailed
+};
+
 }  // namespace
 
 CDownloadManager::CDownloadManager(platform::MessageWindow& window, CMessengerEngine& engine,
-                                   const Settings& settings, DownloadLimits limits)
-    : context_{window, engine, settings, cancel_, limits} {}
+                                   const Settings& settings, DownloadLimits limits,
+                                   OfferQueueLimits queue_limits, NoticeLog::Clock clock)
+    : context_{window, engine, settings, cancel_, limits},
+      queue_(queue_limits),
+      notices_(&window, std::move(clock)) {}
 
 CDownloadManager::~CDownloadManager() {
     Shutdown();
 }
 
 void CDownloadManager::OnAttachments(std::unique_ptr<PacketRecord> packet) {
-    std::lock_guard guard(threads_mutex_);
-    ReapFinished();
-    if (cancel_.Cancelled() || !packet) {
+    if (!packet) {
         return;
     }
-    auto job = std::make_unique<DownloadJob>();
-    job->manager = this;
-    job->packet = std::move(packet);
-    Batch& batch = batches_.emplace_back();
-    batch.thread = std::thread(&CDownloadManager::RunBatch, std::move(job), &batch);
+    const std::uint32_t source = packet->source_address;
+    std::lock_guard guard(worker_mutex_);
+    if (shut_down_) {
+        return;
+    }
+    const OfferQueue::Outcome outcome = queue_.Push(DownloadJob{std::move(packet)});
+    if (outcome == OfferQueue::Outcome::kSourceFull || outcome == OfferQueue::Outcome::kQueueFull) {
+        ReportDropped(outcome, source);
+        return;
+    }
+    if (outcome == OfferQueue::Outcome::kQueued && !worker_.joinable()) {
+        StartWorker();
+    }
+}
+
+void CDownloadManager::StartWorker() {
+    try {
+        worker_ = std::jthread([this](std::stop_token stop) { RunWorker(stop); });
+    } catch (...) {
+        // Nothing would ever fetch the offer just queued, the only one: it is dropped. The next
+        // offer tries again.
+        queue_.Take();
+        ++dropped_;
+        notices_.Report(NoticeLog::Key(kWorkerNotStarted), [](std::uint64_t count) {
+            return L"无法启动下载线程，传送请求已丢弃：" + CurrentExceptionText() +
+                   RepeatSuffix(count);
+        });
+    }
+}
+
+void CDownloadManager::ReportDropped(OfferQueue::Outcome outcome, std::uint32_t source) {
+    ++dropped_;
+    if (outcome == OfferQueue::Outcome::kSourceFull) {
+        notices_.Report(NoticeLog::Key(kSourceFull, source), [source](std::uint64_t count) {
+            return L"来自" + AnsiToWide(platform::InetNtoa(source)) + L"的传送请求过多，已丢弃" +
+                   std::to_wstring(count) + L"个";
+        });
+    } else {
+        // One line for all sources: the senders of a flood are many, or their addresses forged.
+        notices_.Report(NoticeLog::Key(kQueueFull), [](std::uint64_t count) {
+            return L"等待的传送请求过多，已丢弃" + std::to_wstring(count) + L"个";
+        });
+    }
 }
 
 void CDownloadManager::Shutdown() {
+    std::jthread worker;
+    {
+        std::lock_guard guard(worker_mutex_);
+        shut_down_ = true;
+        worker = std::move(worker_);
+    }
     cancel_.Cancel();
-    std::list<Batch> batches;
-    {
-        std::lock_guard guard(threads_mutex_);
-        batches.splice(batches.end(), batches_);
-    }
-    for (Batch& batch : batches) {
-        if (batch.thread.joinable()) {
-            batch.thread.join();
-        }
+    queue_.Close();
+    if (worker.joinable()) {
+        worker.request_stop();  // ends a wait for an offer or for the batch lock
+        worker.join();
     }
 }
 
-void CDownloadManager::ReapFinished() {
-    for (auto it = batches_.begin(); it != batches_.end();) {
-        if (it->finished) {
-            it->thread.join();
-            it = batches_.erase(it);
-        } else {
-            ++it;
+void CDownloadManager::RunWorker(std::stop_token stop) {
+    try {
+        while (queue_.WaitForJob(stop)) {
+            if (!batch_lock_.lock(stop)) {
+                return;
+            }
+            std::lock_guard held(batch_lock_, std::adopt_lock);
+            const std::optional<DownloadJob> job = queue_.Take();
+            if (!job || cancel_.Cancelled()) {
+                return;
+            }
+            try {
+                DownloadBatch(*job->packet);
+            } catch (...) {
+                notices_.Report(NoticeLog::Key(kBatchFailed), [](std::uint64_t count) {
+                    return L"接收文件出错：" + CurrentExceptionText() + RepeatSuffix(count);
+                });
+            }
         }
+    } catch (...) {
+        // Only a broken mutex makes a wait throw; even then the program must not end here.
+        notices_.Report(NoticeLog::Key(kWorkerFailed), [](std::uint64_t count) {
+            return L"下载线程出错：" + CurrentExceptionText() + RepeatSuffix(count);
+        });
     }
-}
-
-void CDownloadManager::RunBatch(std::unique_ptr<DownloadJob> job, Batch* batch) {
-    CDownloadManager& manager = *job->manager;
-    {
-        // Waiting batches look now and then whether a shutdown wants them to give up. A plain
-        // try_lock between pauses rather than a timed wait: ThreadSanitizer cannot see a lock
-        // taken by a timed wait and would report every unlock as wrong.
-        std::unique_lock lock(manager.batch_lock_, std::defer_lock);
-        const std::chrono::milliseconds pause(manager.context_.limits.lock_poll_ms);
-        while (!manager.cancel_.Cancelled() && !lock.try_lock()) {
-            std::this_thread::sleep_for(pause);
-        }
-        if (lock.owns_lock() && !manager.cancel_.Cancelled()) {
-            manager.DownloadBatch(*job->packet);
-        }
-    }
-    job.reset();
-    std::lock_guard guard(manager.threads_mutex_);
-    batch->finished = true;
 }
 
 void CDownloadManager::DownloadBatch(const PacketRecord& packet) {

@@ -1,67 +1,72 @@
 #pragma once
-// Fetches the attachments of every offer that arrives, one offer's batch after the other.
+// Fetches the attachments of every offer that arrives: the offers wait in one queue, and one
+// download worker runs their batches one after the other, in the order they arrived.
 
-#include <list>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "common/settings.h"
 #include "engine/attachment_handler.h"
+#include "engine/notice_log.h"
 #include "engine/packet.h"
 #include "platform/named_mutex.h"
 #include "platform/window.h"
 #include "receiving/download_context.h"
+#include "receiving/offer_queue.h"
 
 namespace veltra {
 
 class CMessengerEngine;
-class CDownloadManager;
-
-// Handed to a batch thread, which owns it (and the packet) until the batch has ended.
-struct DownloadJob {
-    CDownloadManager* manager = nullptr;
-    std::unique_ptr<PacketRecord> packet;
-};
 
 class CDownloadManager : public CAttachmentHandler {
   public:
-    // Name of the lock that lets one batch run at a time.
+    // Name of the lock that lets one batch run at a time, also across managers in one process.
     static constexpr const char* kBatchLockName = "progressDialog";
 
+    // clock times the notices about dropped offers (tests put a clock of their own).
     CDownloadManager(platform::MessageWindow& window, CMessengerEngine& engine,
-                     const Settings& settings, DownloadLimits limits = {});
+                     const Settings& settings, DownloadLimits limits = {},
+                     OfferQueueLimits queue_limits = {}, NoticeLog::Clock clock = {});
     // Shuts down first, so no batch outlives the manager and its lock.
     ~CDownloadManager() override;
     CDownloadManager(const CDownloadManager&) = delete;
     CDownloadManager& operator=(const CDownloadManager&) = delete;
 
-    // Starts a batch thread for the offer and returns at once (called on the receive thread).
-    // After Shutdown the offer is dropped.
+    // Queues the offer for the worker (started with the first offer) and returns at once; called
+    // on the receive thread. An offer beyond the queue's bounds is dropped and counted, and the
+    // log says so once per source (once in all for a full queue) and minute. After Shutdown
+    // offers are dropped without a word.
     void OnAttachments(std::unique_ptr<PacketRecord> packet) override;
 
-    // Cancels the running batch (its connection is woken and closed), makes waiting batches give
-    // up, and joins every batch thread. Safe to call twice.
+    // Cancels the running batch (its connection is woken and closed), drops the waiting offers
+    // and joins the worker. Safe to call twice.
     void Shutdown();
 
-  private:
-    struct Batch {
-        std::thread thread;
-        bool finished = false;
-    };
+    // Offers waiting for their batch, and offers dropped so far (diagnostics and tests).
+    std::size_t PendingOffers() { return queue_.Size(); }
+    std::uint64_t DroppedOffers() const { return dropped_.load(); }
 
-    static void RunBatch(std::unique_ptr<DownloadJob> job, Batch* batch);
+  private:
+    void StartWorker();
+    void RunWorker(std::stop_token stop);
     void DownloadBatch(const PacketRecord& packet);
-    // Joins the threads of batches that have ended; threads_mutex_ held.
-    void ReapFinished();
+    void ReportDropped(OfferQueue::Outcome outcome, std::uint32_t source);
 
     platform::NamedMutex batch_lock_{kBatchLockName};
     TransferCancel cancel_;
     // Holds the received-file counter; touched only while batch_lock_ is held.
     DownloadContext context_;
+    OfferQueue queue_;
+    NoticeLog notices_;
+    std::atomic<std::uint64_t> dropped_{0};
 
-    std::mutex threads_mutex_;
-    std::list<Batch> batches_;
+    std::mutex worker_mutex_;  // guards worker_ and shut_down_
+    std::jthread worker_;
+    bool shut_down_ = false;
 };
 
 }  // namespace veltra

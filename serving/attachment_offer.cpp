@@ -12,7 +12,7 @@ namespace veltra {
 std::string AttachmentEntry(std::int32_t id, std::string_view name,
                             const platform::FileInfo& info) {
     const bool directory = (info.attributes & platform::kAttributeDirectory) != 0;
-    return FormatAnsi("%x:", static_cast<unsigned>(id)) + std::string(name) + ":" +
+    return FormatAnsi("%x:", static_cast<unsigned>(id)) + WireName(name) + ":" +
            SizeField(info.size) +
            FormatAnsi(":%x:%x\a", static_cast<unsigned>(info.creation_time & 0xFFFFFFFFu),
                       directory ? ATTR_DIR : ATTR_FILE);

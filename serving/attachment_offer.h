@@ -21,7 +21,7 @@ inline constexpr auto kOfferPause = std::chrono::milliseconds(500);
 // The list is built in a packet-sized buffer: entries and a NUL.
 inline constexpr std::size_t kMaxAttachmentList = MAX_PACKET - 1;
 
-// One entry with its BEL: the id in hexadecimal, the name as it stands, the size (SizeField), the
+// One entry with its BEL: the id in hexadecimal, the name (WireName), the size (SizeField), the
 // low 32 bits of the creation time in hexadecimal, and the kind.
 std::string AttachmentEntry(std::int32_t id, std::string_view name, const platform::FileInfo& info);
 

@@ -1,9 +1,13 @@
 #include "serving/directory_stream.h"
 
+#include <optional>
+#include <utility>
+
 #include "common/text.h"
 #include "engine/protocol.h"
 #include "platform/device_path.h"
 #include "platform/file.h"
+#include "platform/resolved_path.h"
 #include "serving/file_content.h"
 #include "serving/wire_fields.h"
 
@@ -45,13 +49,13 @@ bool SendSmallFile(const platform::Socket& connection, const std::string& header
 // A subdirectory keeps its listed name, even one holding a character that would count as a
 // separator in a path.
 bool SendNamedDirectory(const platform::Socket& connection, std::wstring_view path,
-                        const std::string& name) {
+                        const std::string& name, std::wstring_view offered_folder) {
     if (!SendText(connection, DirectoryHeader(name))) {
         return false;
     }
     if (auto search = platform::DirectorySearch::Open(path)) {
         while (auto entry = search->Next()) {
-            if (!SendDirectoryEntry(connection, path, *entry)) {
+            if (!SendDirectoryEntry(connection, path, *entry, offered_folder)) {
                 return false;
             }
         }
@@ -64,14 +68,14 @@ bool SendNamedDirectory(const platform::Socket& connection, std::wstring_view pa
 // Built by appending: GCC 12 at -O3 reports a false -Wrestrict for `":" + std::string(...)`.
 std::string DirectoryHeader(std::string_view name) {
     std::string rest(":");
-    rest += name;
+    rest += WireName(name);
     rest += FormatAnsi(":0:%x", ATTR_DIR);
     return WithLength(rest);
 }
 
 std::string FileHeader(std::string_view name, std::uint64_t size) {
     std::string rest(":");
-    rest += name;
+    rest += WireName(name);
     rest += ':';
     rest += SizeField(size);
     rest += FormatAnsi(":%x", ATTR_FILE);
@@ -79,20 +83,28 @@ std::string FileHeader(std::string_view name, std::uint64_t size) {
 }
 
 bool SendDirectory(const platform::Socket& connection, std::wstring_view path) {
-    return SendNamedDirectory(connection, path, WireBaseName(path));
+    // A folder that cannot be resolved cannot be listed either: it goes out empty.
+    const std::wstring offered_folder = platform::ResolvedPath(path).value_or(std::wstring());
+    return SendNamedDirectory(connection, path, WireBaseName(path), offered_folder);
 }
 
 bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view directory_path,
-                        const platform::DirectoryEntry& entry) {
-    const std::wstring path = platform::JoinPath(directory_path, entry.name);
+                        const platform::DirectoryEntry& entry, std::wstring_view offered_folder) {
+    std::wstring path = platform::JoinPath(directory_path, entry.name);
     if (entry.attributes & platform::kAttributeDirectory) {
-        return SendNamedDirectory(connection, path, WideToAnsi(entry.name));
+        return SendNamedDirectory(connection, path, WideToAnsi(entry.name), offered_folder);
     }
     if (entry.is_symlink) {
-        const auto target = platform::QueryPath(path);
-        if (!target || (target->attributes & platform::kAttributeDirectory)) {
+        // The content is read from where the link led when it was checked.
+        std::optional<std::wstring> target = platform::ResolvedPath(path);
+        if (!target || offered_folder.empty() || !platform::LiesWithin(*target, offered_folder)) {
             return true;
         }
+        const auto info = platform::QueryPath(*target);
+        if (!info || (info->attributes & platform::kAttributeDirectory)) {
+            return true;
+        }
+        path = std::move(*target);
     }
     const std::string header = FileHeader(WideToAnsi(entry.name), entry.size);
     if (entry.size <= kOneSendContent) {

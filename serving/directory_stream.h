@@ -17,7 +17,8 @@ namespace veltra {
 
 inline constexpr std::string_view kEndMark = "08:.:0:3";
 
-// Header texts; name is wire text (code page 936), size as in SizeField.
+// Header texts; name is code page 936 text as it stands (written as WireName writes it), size as
+// in SizeField.
 std::string DirectoryHeader(std::string_view name);
 std::string FileHeader(std::string_view name, std::uint64_t size);
 
@@ -27,11 +28,13 @@ std::string FileHeader(std::string_view name, std::uint64_t size);
 // the walk then stops, since nothing more could reach the peer.
 bool SendDirectory(const platform::Socket& connection, std::wstring_view path);
 
-// Writes the item of one listed entry of the directory at directory_path. A file goes out with
-// the size the listing reported, followed by exactly that many bytes. A subdirectory is walked;
-// symbolic links to directories (and links leading nowhere) are left out, so a link cannot lead
-// the walk round in a circle or out of the offered tree.
+// Writes the item of one listed entry of the directory at directory_path, which lies in the
+// offered folder whose resolved path (platform::ResolvedPath) is offered_folder. A file goes out
+// with the size the listing reported, followed by exactly that many bytes. A subdirectory is
+// walked. Symbolic links to directories, links leading nowhere and links to files outside the
+// offered folder are left out, so a link can lead the walk neither round in a circle nor out of
+// the offered tree.
 bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view directory_path,
-                        const platform::DirectoryEntry& entry);
+                        const platform::DirectoryEntry& entry, std::wstring_view offered_folder);
 
 }  // namespace veltra

@@ -10,6 +10,22 @@ std::string SizeField(std::uint64_t size) {
     return high == 0 ? FormatAnsi("%x%x", high, low) : FormatAnsi("%x%08x", high, low);
 }
 
+std::string WireName(std::string_view name) {
+    std::string written;
+    written.reserve(name.size() + 8);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        // No byte of a double-byte character in code page 936 is a ':'.
+        if (name[i] != ':') {
+            written += name[i];
+        } else if (i == 0) {
+            written += ';';
+        } else {
+            written += "::";
+        }
+    }
+    return written;
+}
+
 std::string WireBaseName(std::wstring_view path) {
     const auto is_separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
     while (path.size() > 1 && is_separator(path.back())) {

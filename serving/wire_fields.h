@@ -12,6 +12,11 @@ namespace veltra {
 // that the field reads as one hexadecimal number ("100000001" for 4 GiB + 1).
 std::string SizeField(std::uint64_t size);
 
+// A name as an attachment entry or a directory header carries it. A ':' would end the name's
+// field, so each one is written "::", which receivers read as ';'. A ':' that starts the name is
+// written ';' straight away: doubled, it would merge with the separator in front of it.
+std::string WireName(std::string_view name);
+
 // The name a peer sees for a path: the part after its last '\' or '/', in the wire code page.
 // The cut is made before the conversion, because a separator byte can be the second byte of a
 // double-byte character. Separators at the very end are dropped first, so "x\" names x.

@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "engine/protocol.h"
+#include "engine/window_messages.h"
 #include "platform/socket.h"
+#include "tests/engine/listener_fixture.h"
+#include "tests/platform/task_limit.h"
 
 // These tests run in a network namespace of their own (tests/isolated.sh): the engine binds
 // 127.0.0.1 and plays against plain sockets on other loopback addresses.
@@ -107,6 +110,27 @@ TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
         EXPECT_EQ(code, EADDRINUSE);
     }
     EXPECT_EQ(ThreadCount(), threads_before);
+}
+
+TEST(EngineStartUp, AThreadThatCannotStartIsReportedAsAnErrorCodeAndStopsTheOther) {
+    Settings settings = TestSettings();
+    std::thread([] {}).join();  // a sanitizer starts a helper thread of its own with the first
+    const int threads_before = ThreadCount();
+    {
+        testing::NoNewThreads limit(1);  // the receive thread starts, the accept thread does not
+        if (!limit.Active()) {
+            GTEST_SKIP() << "no writable pids cgroup to limit the tasks";
+        }
+        try {
+            CMessengerEngine engine(settings, kEngineAddress);
+            FAIL() << "the engine started without its accept thread";
+        } catch (int code) {
+            EXPECT_EQ(code, EAGAIN);
+        }
+    }
+    EXPECT_EQ(ThreadCount(), threads_before);
+    platform::Socket udp = platform::Socket::Udp();
+    EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(kEngineAddress, MSG_PORT)));
 }
 
 TEST(EngineStartUp, TakenTcpPortThrowsAndReleasesTheUdpPort) {
@@ -275,6 +299,154 @@ TEST(EngineShutdown, InterruptsAndJoinsConnectionThreads) {
         ASSERT_EQ(shutdown.wait_for(5s), std::future_status::ready);
     }
     EXPECT_EQ(handler.finished, 3);
+}
+
+// The notices the window got, oldest first.
+std::vector<std::wstring> Notices(testing::RecordingWindow& window) {
+    std::vector<std::wstring> texts;
+    for (const platform::WindowMessage& message : window.Take()) {
+        if (const auto* notice = message.PayloadAs<NoticePayload>()) {
+            texts.push_back(notice->text);
+        }
+    }
+    return texts;
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& start) {
+    return text.rfind(start, 0) == 0;
+}
+
+// An engine on 127.0.0.1 that logs to window and hands connections to handler (if any).
+std::unique_ptr<CMessengerEngine> LoggingEngine(const Settings& settings,
+                                                platform::MessageWindow& window,
+                                                CConnectionHandler* handler = nullptr) {
+    auto engine = std::make_unique<CMessengerEngine>(settings, kEngineAddress);
+    engine->SetNoticeWindow(&window);
+    engine->SetConnectionHandler(handler);
+    return engine;
+}
+
+platform::Socket ConnectFrom(const char* address) {
+    platform::Socket client = platform::Socket::Tcp();
+    EXPECT_TRUE(client.Bind(platform::MakeEndpoint(platform::InetAddr(address), 0)));
+    EXPECT_TRUE(client.Connect(platform::MakeEndpoint(kEngineAddress, MSG_PORT), 2000));
+    client.SetReceiveTimeout(2000);
+    return client;
+}
+
+// True when the engine closed the connection without a byte.
+bool ClosedByEngine(const platform::Socket& client) {
+    char byte;
+    return client.Receive(&byte, 1) == 0;
+}
+
+class ThrowingOnceListener : public RecordingListener {
+  public:
+    int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+        if (!thrown_.exchange(true)) {
+            throw std::bad_alloc();
+        }
+        return RecordingListener::OnPacket(std::move(packet));
+    }
+
+  private:
+    std::atomic<bool> thrown_{false};
+};
+
+TEST(EngineTrouble, AListenerThatThrowsIsLoggedAndTheLoopGoesOn) {
+    Settings settings = TestSettings();
+    FakePeer peer("127.0.0.2");
+    testing::RecordingWindow window;
+    const auto engine = LoggingEngine(settings, window);
+    ThrowingOnceListener listener;
+    engine->SetListener(&listener);
+    peer.SendToEngine(std::string("1:1:p:h:32:first\0", 17));
+    peer.SendToEngine(std::string("1:2:p:h:32:second\0", 18));
+    ASSERT_TRUE(listener.WaitFor(1));
+    EXPECT_STREQ(listener.packets_[0]->Message(), "second");
+    EXPECT_EQ(Notices(window), std::vector<std::wstring>{L"处理收到的数据出错：std::bad_alloc"});
+    engine->SetListener(nullptr);
+}
+
+class ThrowingOnceHandler : public CConnectionHandler {
+  public:
+    void ServeConnection(const platform::Socket& connection) override {
+        if (!thrown_.exchange(true)) {
+            throw std::runtime_error("handler failed");
+        }
+        connection.Send("ok", 2);
+    }
+
+  private:
+    std::atomic<bool> thrown_{false};
+};
+
+TEST(EngineTrouble, AConnectionHandlerThatThrowsIsLoggedAndLaterConnectionsAreServed) {
+    Settings settings = TestSettings();
+    testing::RecordingWindow window;
+    ThrowingOnceHandler handler;
+    const auto engine = LoggingEngine(settings, window, &handler);
+    platform::Socket first = ConnectFrom("127.0.0.2");
+    EXPECT_TRUE(ClosedByEngine(first));
+    platform::Socket second = ConnectFrom("127.0.0.2");
+    char answer[2] = {};
+    EXPECT_EQ(second.Receive(answer, sizeof answer), 2);
+    EXPECT_EQ(Notices(window), std::vector<std::wstring>{L"处理连接出错：handler failed"});
+}
+
+TEST(EngineTrouble, AConnectionThreadThatCannotStartClosesItsConnectionAndIsLogged) {
+    Settings settings = TestSettings();
+    testing::RecordingWindow window;
+    BlockingHandler handler;
+    const auto engine = LoggingEngine(settings, window, &handler);
+    testing::NoNewThreads limit;
+    if (!limit.Active()) {
+        GTEST_SKIP() << "no writable pids cgroup to limit the tasks";
+    }
+    platform::Socket refused = ConnectFrom("127.0.0.2");
+    EXPECT_TRUE(ClosedByEngine(refused));
+    limit.Lift();
+    ASSERT_TRUE(window.WaitFor(WM_LOG_NOTICE, 1));
+    const std::vector<std::wstring> notices = Notices(window);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(StartsWith(notices[0], L"无法启动连接线程，连接已关闭：")) << notices[0].size();
+
+    platform::Socket served = ConnectFrom("127.0.0.2");
+    for (int i = 0; i < 200 && handler.started < 1; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(handler.started, 1);
+}
+
+// A host that keeps opening connections gets its first few served; the rest are closed at once,
+// without the pause after each accepted connection, so another host's connection is taken soon.
+TEST(EngineAccept, ACrowdFromOneAddressIsTurnedAwayAtOnceWhileOthersAreServed) {
+    Settings settings = TestSettings();
+    BlockingHandler handler;
+    CMessengerEngine engine(settings, kEngineAddress);
+    engine.SetConnectionHandler(&handler);
+    std::vector<platform::Socket> served;
+    for (std::size_t i = 0; i < kConnectionsPerPeer; ++i) {
+        served.push_back(ConnectFrom("127.0.0.2"));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    // Paused after each, these would take 100 x 100 ms.
+    std::vector<platform::Socket> crowd;
+    for (int i = 0; i < 100; ++i) {
+        crowd.push_back(ConnectFrom("127.0.0.2"));
+    }
+    platform::Socket honest = ConnectFrom("127.0.0.3");
+    const int expected = static_cast<int>(kConnectionsPerPeer) + 1;
+    while (handler.started < expected && std::chrono::steady_clock::now() - start < 10s) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(handler.started, expected);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    int closed = 0;
+    for (const platform::Socket& client : crowd) {
+        closed += ClosedByEngine(client);
+    }
+    EXPECT_EQ(closed, 100);
 }
 
 }  // namespace

@@ -63,6 +63,39 @@ TEST(PeerTable, WritesOverwritesRemovesAndClears) {
     EXPECT_TRUE(table.Snapshot().empty());
 }
 
+TEST(PeerTable, NewEntriesBeyondTheBoundsAreNotStored) {
+    PeerTable table;
+    const auto write = [&table](const std::string& user, const std::string& address) {
+        return table.Write(user + " (" + address + "|h)",
+                           Record(user.c_str(), address.c_str(), "h"));
+    };
+    for (int i = 0; i < 32; ++i) {
+        ASSERT_TRUE(write("u" + std::to_string(i), "10.0.0.1"));
+    }
+    EXPECT_FALSE(write("u32", "10.0.0.1"));
+    EXPECT_TRUE(write("u0", "10.0.0.1")) << "a known entry is still refreshed";
+    EXPECT_TRUE(write("u0", "10.0.0.2")) << "another address has room of its own";
+    EXPECT_TRUE(table.Remove("u5 (10.0.0.1|h)"));
+    EXPECT_TRUE(write("u32", "10.0.0.1")) << "a removed entry makes room";
+    EXPECT_EQ(table.Size(), 33u);
+
+    // 20,000 in all, from 625 addresses of 32 users each.
+    table.Clear();
+    for (int address = 0; address < 625; ++address) {
+        const std::string dotted =
+            "10.1." + std::to_string(address / 250) + "." + std::to_string(address % 250 + 1);
+        for (int i = 0; i < 32; ++i) {
+            ASSERT_TRUE(write("u" + std::to_string(i), dotted));
+        }
+    }
+    EXPECT_EQ(table.Size(), 20000u);
+    EXPECT_FALSE(write("new", "10.2.0.1"));
+    EXPECT_TRUE(table.Remove("u0 (10.1.0.1|h)"));
+    EXPECT_TRUE(write("new", "10.2.0.1"));
+    table.Clear();
+    EXPECT_TRUE(write("u32", "10.0.0.1")) << "a cleared table counts afresh";
+}
+
 TEST(PeerTable, SnapshotIsACopy) {
     PeerTable table;
     table.Write("a", Record("a", "1.1.1.1", "h"));

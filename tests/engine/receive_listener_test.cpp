@@ -93,6 +93,15 @@ class ReceiveListenerTest : public ::testing::Test {
             Barrier();
         }
     }
+    // Reply number i from a crowd of peers, 20 to an address, so that no address passes the
+    // table's bound per address.
+    void SendFromCrowd(int i, const char* user) {
+        const auto address = static_cast<std::size_t>(i / 20);
+        while (crowd_.size() <= address) {
+            crowd_.emplace_back(("127.0.3." + std::to_string(crowd_.size() + 1)).c_str(), 0);
+        }
+        crowd_[address].Send(Datagram(i, user, "pc", kReply), kEngineAddress);
+    }
     std::vector<PeerEntry> PeersWithoutBarrier() {
         std::vector<PeerEntry> peers;
         for (PeerEntry& entry : listener_.PeersSnapshot()) {
@@ -114,6 +123,7 @@ class ReceiveListenerTest : public ::testing::Test {
     UdpPeer barrier_sender_{"127.0.0.9", 0};
     UdpPeer barrier_{"127.0.0.9", MSG_PORT};
     int barrier_number_ = 0;
+    std::vector<UdpPeer> crowd_;
 };
 
 TEST_F(ReceiveListenerTest, AnnouncementAddsOneEntryAndIsAnsweredAtPort2425) {
@@ -157,6 +167,15 @@ TEST_F(ReceiveListenerTest, RepeatedAnnouncementOverwritesTheEntry) {
     EXPECT_EQ(peers[0].record.presence_mark, 0x03000000u);
     EXPECT_EQ(peers[1].key, "bob (127.0.0.2|pc3)");
     EXPECT_EQ(peers[1].record.presence_mark, 0u);
+}
+
+TEST_F(ReceiveListenerTest, AnnouncementsBeyondTheTableBoundsAreAnsweredButNotStored) {
+    for (int i = 0; i < 40; ++i) {
+        const std::string user = "u" + std::to_string(i);
+        bob_.Send(Datagram(i, user.c_str(), "pc2", kAnnounce), kEngineAddress);
+        ASSERT_NE(bob_inbox_.ReceivePacket(), nullptr) << "announcement " << i << " is answered";
+    }
+    EXPECT_EQ(PeersWithoutBarrier().size(), 32u);
 }
 
 TEST_F(ReceiveListenerTest, AnnouncementReplyIsStoredButNotAnswered) {
@@ -210,12 +229,12 @@ TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
 
     std::vector<platform::WindowMessage> messages = window_.Take();
     ASSERT_EQ(messages.size(), 1u);
-    auto payload = messages[0].TakePayload<MessageReceivedPayload>();
+    const auto* payload = messages[0].PayloadAs<MessageReceivedPayload>();
     ASSERT_NE(payload, nullptr);
-    ASSERT_NE(payload->packet, nullptr);
-    EXPECT_STREQ(payload->packet->Message(), "hello");
-    EXPECT_EQ(payload->packet->packet_number, 4711);
-    EXPECT_EQ(payload->packet->source_address, platform::InetAddr("127.0.0.2"));
+    EXPECT_EQ(payload->text, "hello");
+    EXPECT_EQ(payload->user_name, "bob");
+    EXPECT_EQ(payload->host_name, "pc2");
+    EXPECT_EQ(payload->source_address, platform::InetAddr("127.0.0.2"));
 }
 
 TEST_F(ReceiveListenerTest, MessageWithoutReceiptRequestIsShownUnanswered) {
@@ -227,8 +246,8 @@ TEST_F(ReceiveListenerTest, MessageWithoutReceiptRequestIsShownUnanswered) {
     std::vector<platform::WindowMessage> messages = window_.Take();
     std::vector<std::string> texts;
     for (auto& message : messages) {
-        if (auto payload = message.TakePayload<MessageReceivedPayload>()) {
-            texts.emplace_back(payload->packet->Message());
+        if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
+            texts.push_back(payload->text);
         }
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"line1\r\nline2", ""}));
@@ -357,8 +376,7 @@ TEST(ReceiveListenerOwnAnnouncement, ComesBackAnsweredOnce) {
 TEST_F(ReceiveListenerTest, BurstOfAnnouncementsPostsOneNoticeUntilTheSnapshot) {
     constexpr int kPeers = 200;
     for (int i = 0; i < kPeers; ++i) {
-        const std::string name = "p" + std::to_string(i);
-        bob_.Send(Datagram(i, name.c_str(), "pc", kReply), kEngineAddress);
+        SendFromCrowd(i, ("p" + std::to_string(i)).c_str());
         ASSERT_NO_FATAL_FAILURE(PaceBurst(i));
     }
     Barrier();
@@ -390,8 +408,7 @@ TEST_F(ReceiveListenerTest, LastRebuildAlwaysShowsTheFinalTable) {
         }
     });
     for (int i = 0; i < kPeers; ++i) {
-        const std::string name = "p" + std::to_string(i);
-        bob_.Send(Datagram(i, name.c_str(), "pc", kReply), kEngineAddress);
+        SendFromCrowd(i, ("p" + std::to_string(i)).c_str());
         ASSERT_NO_FATAL_FAILURE(PaceBurst(i));
     }
     Barrier();

@@ -269,7 +269,6 @@ inline DownloadLimits QuickLimits(int idle_ms) {
     DownloadLimits limits;
     limits.connect_ms = 2000;
     limits.idle_ms = idle_ms;
-    limits.lock_poll_ms = 20;
     return limits;
 }
 

@@ -1,13 +1,18 @@
-// Download batches: one offer's entries after the other's, and shutdown while batches run or wait.
+// Download batches: one offer's entries after the other's, in the order the offers arrived, the
+// bounds of the queue of waiting offers, trouble that does not stop the worker, and shutdown
+// while batches run or wait.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/named_mutex.h"
 #include "receiving/download_manager.h"
+#include "tests/platform/task_limit.h"
 #include "tests/receiving/receiving_fixture.h"
 
 namespace veltra::testing {
@@ -61,6 +66,129 @@ TEST_F(Batches, ABatchWaitsForTheLockHeldElsewhere) {
     EXPECT_EQ(ReadFile(Received() / "x"), "x");
 }
 
+TEST_F(Batches, WaitingOffersAreFetchedInTheOrderTheyArrived) {
+    FakePeer peer(Serve("x"));
+    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    lock.lock();
+    CDownloadManager manager(window_, engine_, settings_, QuickLimits());
+    const std::string names = "ABCDEF";
+    for (unsigned i = 0; i < names.size(); ++i) {
+        manager.OnAttachments(OfferPacket(Entry(i, names.substr(i, 1), 1)));
+    }
+    EXPECT_EQ(manager.PendingOffers(), names.size());
+    lock.unlock();
+    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, names.size()));
+    std::string order;
+    for (const Posted& posted : window_.Of(WM_FILE_STARTED)) {
+        order += posted.name;
+    }
+    EXPECT_EQ(order, names);
+}
+
+// A clock that the test moves on by hand.
+struct ManualClock {
+    std::atomic<std::chrono::steady_clock::time_point> now{std::chrono::steady_clock::now()};
+    NoticeLog::Clock Function() {
+        return [this] { return now.load(); };
+    }
+};
+
+std::unique_ptr<PacketRecord> OfferFrom(const std::string& address, unsigned id) {
+    auto packet = OfferPacket(Entry(id, "f", 1));
+    packet->source_address = platform::InetAddr(address.c_str());
+    return packet;
+}
+
+TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) {
+    ManualClock clock;
+    // The batch lock is held elsewhere, so every offer waits.
+    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    lock.lock();
+    CDownloadManager manager(window_, engine_, settings_, QuickLimits(), {}, clock.Function());
+
+    for (unsigned i = 0; i < 20; ++i) {
+        manager.OnAttachments(OfferFrom("127.0.0.2", i));
+    }
+    EXPECT_EQ(manager.PendingOffers(), 16u);
+    EXPECT_EQ(manager.DroppedOffers(), 4u);
+    EXPECT_EQ(window_.Notices(),
+              std::vector<std::wstring>{L"来自127.0.0.2的传送请求过多，已丢弃1个"});
+
+    // Fifteen more sources fill the queue to its 256 offers; beyond, any source is dropped.
+    for (unsigned source = 1; source <= 15; ++source) {
+        for (unsigned i = 0; i < 16; ++i) {
+            manager.OnAttachments(OfferFrom("127.0.1." + std::to_string(source), i));
+        }
+    }
+    EXPECT_EQ(manager.PendingOffers(), 256u);
+    manager.OnAttachments(OfferFrom("127.0.2.1", 0));
+    manager.OnAttachments(OfferFrom("127.0.2.2", 0));
+    EXPECT_EQ(manager.DroppedOffers(), 6u);
+    ASSERT_EQ(window_.Notices().size(), 2u);
+    EXPECT_EQ(window_.Notices()[1], L"等待的传送请求过多，已丢弃1个");
+
+    // A minute on, the next drop from the first source is logged with those held back.
+    clock.now = clock.now.load() + std::chrono::seconds(59);
+    manager.OnAttachments(OfferFrom("127.0.0.2", 30));
+    EXPECT_EQ(window_.Notices().size(), 2u);
+    clock.now = clock.now.load() + std::chrono::seconds(1);
+    manager.OnAttachments(OfferFrom("127.0.0.2", 31));
+    ASSERT_EQ(window_.Notices().size(), 3u);
+    EXPECT_EQ(window_.Notices()[2], L"来自127.0.0.2的传送请求过多，已丢弃5个");
+
+    // Shutdown does not wait for a lock held elsewhere.
+    const auto start = std::chrono::steady_clock::now();
+    manager.Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(manager.PendingOffers(), 0u);
+    lock.unlock();
+}
+
+TEST_F(Batches, AWorkerThatCannotStartDropsTheOfferAndALaterOfferIsFetched) {
+    FakePeer peer(ById({{0, Serve("0")}, {1, Serve("1")}}));
+    CDownloadManager manager(window_, engine_, settings_, QuickLimits());
+    testing::NoNewThreads limit;
+    if (!limit.Active()) {
+        GTEST_SKIP() << "no writable pids cgroup to limit the tasks";
+    }
+    manager.OnAttachments(OfferPacket(Entry(0, "first", 1)));
+    limit.Lift();
+    EXPECT_EQ(manager.DroppedOffers(), 1u);
+    EXPECT_EQ(manager.PendingOffers(), 0u);
+    ASSERT_EQ(window_.Notices().size(), 1u);
+    EXPECT_EQ(window_.Notices()[0].rfind(L"无法启动下载线程，传送请求已丢弃：", 0), 0u);
+
+    manager.OnAttachments(OfferPacket(Entry(1, "second", 1)));
+    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
+    EXPECT_EQ(ReadFile(Received() / "second"), "1");
+    EXPECT_FALSE(fs::exists(Received() / "first"));
+}
+
+// Throws out of the first file-started message, as a window out of memory might.
+class FailingOnceWindow : public RecordingWindow {
+  public:
+    void PostMessage(platform::WindowMessage message) override {
+        if (message.id == WM_FILE_STARTED && !failed_.exchange(true)) {
+            throw std::runtime_error("window gone");
+        }
+        RecordingWindow::PostMessage(std::move(message));
+    }
+
+  private:
+    std::atomic<bool> failed_{false};
+};
+
+TEST_F(Batches, ABatchThatThrowsIsLoggedAndTheNextOfferIsFetched) {
+    FakePeer peer(ById({{0, Serve("0")}, {1, Serve("1")}}));
+    FailingOnceWindow window;
+    CDownloadManager manager(window, engine_, settings_, QuickLimits());
+    manager.OnAttachments(OfferPacket(Entry(0, "first", 1)));
+    manager.OnAttachments(OfferPacket(Entry(1, "second", 1)));
+    ASSERT_TRUE(window.WaitFor(WM_FILES_RECEIVED, 1));
+    EXPECT_EQ(window.Notices(), std::vector<std::wstring>{L"接收文件出错：window gone"});
+    EXPECT_EQ(ReadFile(Received() / "second"), "1");
+}
+
 TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
     // The peer sends one chunk and then nothing, well within the 60 s a silent peer is given.
     FakePeer peer(ServeThenStall(Pattern(65536)));
@@ -98,7 +226,7 @@ TEST_F(Batches, DestroyingTheManagerWaitsForItsBatches) {
     EXPECT_EQ(window_.Messages().size(), posted);
 }
 
-TEST_F(Batches, FinishedBatchThreadsDoNotPileUp) {
+TEST_F(Batches, OneAfterTheOtherOffersAreAllFetched) {
     FakePeer peer(Serve("x"));
     CDownloadManager manager(window_, engine_, settings_);
     for (unsigned i = 0; i < 20; ++i) {

@@ -60,7 +60,8 @@ class RecordingWindow : public platform::MessageWindow {
             posted.name = payload->name;
             posted.size = payload->size;
             posted.outcome = payload->outcome;
-        } else if (const auto* notice = message.PayloadAs<NoticePayload>()) {
+        }
+        if (const auto* notice = message.PayloadAs<NoticePayload>()) {
             posted.text = notice->text;
         }
         std::lock_guard guard(mutex_);
@@ -79,6 +80,13 @@ class RecordingWindow : public platform::MessageWindow {
             outcomes.push_back(posted.outcome);
         }
         return outcomes;
+    }
+    std::vector<std::wstring> Notices() {
+        std::vector<std::wstring> texts;
+        for (const Posted& posted : Of(WM_LOG_NOTICE)) {
+            texts.push_back(posted.text);
+        }
+        return texts;
     }
     std::vector<Posted> Of(unsigned id) {
         std::vector<Posted> result;
@@ -334,7 +342,6 @@ class ReceivingTest : public ::testing::Test {
         DownloadLimits limits;
         limits.connect_ms = 500;
         limits.idle_ms = 500;
-        limits.lock_poll_ms = 20;
         return limits;
     }
 

@@ -66,6 +66,19 @@ TEST(WireFields, SizeAndName) {
     EXPECT_EQ(WireBaseName(L"/tmp/乗.txt"), "\x81\x5C.txt");
 }
 
+// Receivers read "::" as ';' before they split the fields; a leading ':' cannot be doubled, as
+// it would merge with the separator before it.
+TEST(WireFields, ColonsInNamesAreWrittenSoThatTheyArriveAsSemicolons) {
+    EXPECT_EQ(WireName("12:30 meeting.txt"), "12::30 meeting.txt");
+    EXPECT_EQ(WireName("a::b:"), "a::::b::");
+    EXPECT_EQ(WireName(":x"), ";x");
+    EXPECT_EQ(WireName("\xD5\xD5:"), "\xD5\xD5::");
+    platform::FileInfo info;
+    info.size = 5;
+    info.creation_time = 0x1234;
+    EXPECT_EQ(AttachmentEntry(3, "at 10:00.txt", info), "3:at 10::00.txt:05:1234:1\a");
+}
+
 TEST(AttachmentList, TwoFilesGiveTwoEntriesBackToBack) {
     TempFolder temp;
     WriteFile(temp.path() / "a.txt", std::string(31, 'a'));

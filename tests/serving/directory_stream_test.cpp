@@ -111,6 +111,27 @@ TEST(DirectoryStream, SymbolicLinksToDirectoriesAreNotFollowed) {
                   EndMark() + "0011:to-file:03:1xyz" + EndMark());
 }
 
+TEST(DirectoryStream, SymbolicLinksToFilesAreFollowedOnlyInsideTheOfferedFolder) {
+    TempFolder temp;
+    WriteFile(temp.path() / "outside-secret.txt", "secret");
+    fs::create_directories(temp.path() / "offered-twin");
+    WriteFile(temp.path() / "offered-twin" / "g", "twin");
+    const fs::path root = temp.path() / "offered";
+    fs::create_directories(root / "sub");
+    WriteFile(root / "sub" / "f", "xyz");
+    fs::create_symlink("../outside-secret.txt", root / "notes.txt");
+    fs::create_symlink(temp.path() / "offered-twin" / "g", root / "twin");  // a name alike
+    fs::create_symlink(root / "sub" / "f", root / "absolute");
+    fs::create_symlink("../sub/f", root / "sub" / "back-in");
+    const std::string inside = FileHeader("absolute", 3) + "xyz" + DirectoryHeader("sub") +
+                               FileHeader("back-in", 3) + "xyz" + FileHeader("f", 3) + "xyz" +
+                               EndMark() + EndMark();
+    EXPECT_EQ(StreamOf(root), DirectoryHeader("offered") + inside);
+    // Offered through a link of its own, the folder is where the link leads.
+    fs::create_directory_symlink(root, temp.path() / "alias");
+    EXPECT_EQ(StreamOf(temp.path() / "alias"), DirectoryHeader("alias") + inside);
+}
+
 TEST(DirectoryStream, PathsLongerThan260UnitsAreWalked) {
     TempFolder temp;
     const std::string segment(100, 's');
@@ -140,14 +161,20 @@ TEST(DirectoryStream, ContentMatchesTheAnnouncedSizeWhateverTheFileHolds) {
         return platform::DirectoryEntry{L"f", 0, size, false};
     };
     // Grew since listing: cut at the announced size.
-    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectoryEntry(s, folder, entry(3)); }),
+    EXPECT_EQ(Capture([&](const platform::Socket& s) {
+                  SendDirectoryEntry(s, folder, entry(3), folder);
+              }),
               "000b:f:03:1hel");
     // Shrank since listing: zeros after the short read.
-    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectoryEntry(s, folder, entry(8)); }),
+    EXPECT_EQ(Capture([&](const platform::Socket& s) {
+                  SendDirectoryEntry(s, folder, entry(8), folder);
+              }),
               "000b:f:08:1hello" + std::string(3, '\0'));
     // Gone since listing.
     fs::remove(temp.path() / "f");
-    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectoryEntry(s, folder, entry(4)); }),
+    EXPECT_EQ(Capture([&](const platform::Socket& s) {
+                  SendDirectoryEntry(s, folder, entry(4), folder);
+              }),
               "000b:f:04:1" + std::string(4, '\0'));
 }
 
@@ -174,6 +201,11 @@ TEST(DirectoryStream, LargeFilesKeepEveryByteAcrossChunks) {
     EXPECT_EQ(header, "0013:data:0300011:1");
     ASSERT_EQ(stream.size(), 12 + header.size() + content.size() + 8);
     EXPECT_TRUE(stream == "000c:big:0:2" + header + content + EndMark());
+}
+
+TEST(DirectoryStream, ColonsInNamesAreDoubledAndCountedInTheLength) {
+    EXPECT_EQ(FileHeader("12:30 meeting.txt", 5), "001c:12::30 meeting.txt:05:1");
+    EXPECT_EQ(DirectoryHeader(":a:"), "000d:;a:::0:2");
 }
 
 TEST(DirectoryStream, SizesFrom4GiBOnReadAsOneHexadecimalNumber) {

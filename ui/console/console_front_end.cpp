@@ -18,11 +18,11 @@ bool IsControl(wchar_t c) {
 }
 
 // A received message as the console prints it: every peer-chosen part made fit for a terminal.
-std::wstring ConsoleMessageEntry(const PacketRecord& packet) {
-    return MessageEntry(TerminalText(AnsiToWide(packet.user_name)),
-                        AnsiToWide(platform::InetNtoa(packet.source_address)),
-                        TerminalText(AnsiToWide(packet.host_name)),
-                        TerminalText(AnsiToWide(packet.Message()), true));
+std::wstring ConsoleMessageEntry(const MessageReceivedPayload& message) {
+    return MessageEntry(TerminalText(AnsiToWide(message.user_name)),
+                        AnsiToWide(platform::InetNtoa(message.source_address)),
+                        TerminalText(AnsiToWide(message.host_name)),
+                        TerminalText(AnsiToWide(message.text), true));
 }
 
 }  // namespace
@@ -124,9 +124,8 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
             }
             break;
         case WM_MESSAGE_RECEIVED:
-            if (auto payload = message.TakePayload<MessageReceivedPayload>();
-                payload && payload->packet) {
-                Write(*out_, ConsoleMessageEntry(*payload->packet));
+            if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
+                Write(*out_, ConsoleMessageEntry(*payload));
             }
             break;
         case WM_FILES_RECEIVED:

@@ -210,8 +210,8 @@ void CMainDialog::RebuildUserList() {
 void CMainDialog::OnMessageReceived(platform::WindowMessage& message) {
     const std::unique_ptr<MessageReceivedPayload> payload =
         message.TakePayload<MessageReceivedPayload>();
-    if (payload && payload->packet) {
-        AppendToLog(MessageEntry(*payload->packet));
+    if (payload) {
+        AppendToLog(MessageEntry(*payload));
     }
 }
 

@@ -56,10 +56,10 @@ const wchar_t* FailureReason(FileOutcome outcome) {
 
 }  // namespace
 
-std::wstring MessageEntry(const PacketRecord& packet) {
-    return MessageEntry(AnsiToWide(packet.user_name),
-                        AnsiToWide(platform::InetNtoa(packet.source_address)),
-                        AnsiToWide(packet.host_name), AnsiToWide(packet.Message()));
+std::wstring MessageEntry(const MessageReceivedPayload& message) {
+    return MessageEntry(AnsiToWide(message.user_name),
+                        AnsiToWide(platform::InetNtoa(message.source_address)),
+                        AnsiToWide(message.host_name), AnsiToWide(message.text));
 }
 
 std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std::wstring_view host,

@@ -1,5 +1,6 @@
 #include "ui/session/messenger_session.h"
 
+#include <system_error>
 #include <utility>
 
 #include "common/text.h"
@@ -35,6 +36,7 @@ MessengerSession::MessengerSession(platform::MessageWindow& window, const Settin
                                    std::uint32_t bind_address)
     : parts_(std::make_unique<Parts>()) {
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
+    parts_->engine->SetNoticeWindow(&window);
     try {
         CAttachmentHandler* attachments = nullptr;
 #if VELTRA_WITH_SERVING
@@ -48,6 +50,9 @@ MessengerSession::MessengerSession(platform::MessageWindow& window, const Settin
             std::make_unique<CReceiveListener>(window, *parts_->engine, settings, attachments);
         parts_->engine->SetListener(parts_->listener.get());
         parts_->engine->AnnouncePresence();
+    } catch (const std::system_error& error) {
+        Shutdown();
+        throw error.code().value();  // a thread that could not start: reported as the engine's are
     } catch (...) {
         Shutdown();  // no thread may be left calling into parts that are about to go
         throw;

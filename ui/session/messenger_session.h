@@ -22,8 +22,8 @@ class CReceiveListener;
 
 class MessengerSession {
   public:
-    // Starts the engine (throws its socket error code as a plain int when it cannot start),
-    // registers the listener that posts to window, and announces presence.
+    // Starts the engine (throws its socket error code as a plain int when it cannot start, also
+    // when a thread cannot), registers the listener that posts to window, and announces presence.
     MessengerSession(platform::MessageWindow& window, const Settings& settings,
                      std::uint32_t bind_address = INADDR_ANY);
     ~MessengerSession();

@@ -36,8 +36,8 @@ class PeerWindow : public platform::MessageWindow {
         if (message.id == WM_FILES_RECEIVED) {
             files_received_ += static_cast<int>(message.wparam);
         } else if (const auto* payload = message.PayloadAs<MessageReceivedPayload>();
-                   message.id == WM_MESSAGE_RECEIVED && payload != nullptr && payload->packet) {
-            texts_.emplace_back(payload->packet->Message());
+                   message.id == WM_MESSAGE_RECEIVED && payload != nullptr) {
+            texts_.push_back(payload->text);
         }
         changed_.notify_all();
     }

@@ -203,10 +203,9 @@ TEST_F(MainDialogTest, ABurstOfPeerChangesCostsOneRebuild) {
 TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     auto dialog = StartedDialog();
     std::vector<platform::WindowMessage> messages;
-    auto received = std::make_unique<MessageReceivedPayload>();
-    received->packet = testing::MakeMessagePacket(WideToAnsi(L"张三"), "192.168.1.5", "pc1",
-                                                  WideToAnsi(L"你好\r\nworld"));
-    messages.push_back({WM_MESSAGE_RECEIVED, 0, 0, std::move(received)});
+    messages.push_back({WM_MESSAGE_RECEIVED, 0, 0,
+                        testing::MakeMessage(WideToAnsi(L"张三"), "192.168.1.5", "pc1",
+                                             WideToAnsi(L"你好\r\nworld"))});
     PostFromWorker(*dialog, std::move(messages));
     std::wstring expected = L"张三 (192.168.1.5|pc1):\r\n 你好\r\nworld\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));

@@ -68,11 +68,9 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings,
     dialog->Show();
 
     Post(*dialog, {WM_PEERS_CHANGED, 0, 0, nullptr});
-    auto received = std::make_unique<MessageReceivedPayload>();
-    received->packet =
-        testing::MakeMessagePacket(WideToAnsi(L"李华"), "192.168.1.17", "lihua-laptop",
-                                   WideToAnsi(L"晚上一起吃饭吗？\r\n七点，老地方。"));
-    Post(*dialog, {WM_MESSAGE_RECEIVED, 0, 0, std::move(received)});
+    Post(*dialog, {WM_MESSAGE_RECEIVED, 0, 0,
+                   testing::MakeMessage(WideToAnsi(L"李华"), "192.168.1.17", "lihua-laptop",
+                                        WideToAnsi(L"晚上一起吃饭吗？\r\n七点，老地方。"))});
     testing::PumpUntil([&] { return dialog->UserList()->GetItemCount() == 2; });
     return dialog;
 }

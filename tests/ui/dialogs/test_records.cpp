@@ -24,16 +24,16 @@ PeerEntry MakePeer(const std::string& user, const std::string& address, const st
     return PeerEntry{PeerKey(record), record};
 }
 
-std::unique_ptr<PacketRecord> MakeMessagePacket(const std::string& user, const std::string& address,
-                                                const std::string& host, const std::string& text) {
-    auto packet = std::make_unique<PacketRecord>();
-    std::memset(packet.get(), 0, sizeof(PacketRecord));
-    CopyField(packet->user_name, user);
-    CopyField(packet->host_name, host);
-    CopyField(packet->text, text);
-    packet->source_address = platform::InetAddr(address.c_str());
-    packet->extension_offset = static_cast<std::int32_t>(text.size());
-    return packet;
+std::unique_ptr<MessageReceivedPayload> MakeMessage(const std::string& user,
+                                                    const std::string& address,
+                                                    const std::string& host,
+                                                    const std::string& text) {
+    auto message = std::make_unique<MessageReceivedPayload>();
+    message->user_name = user;
+    message->host_name = host;
+    message->source_address = platform::InetAddr(address.c_str());
+    message->text = text;
+    return message;
 }
 
 }  // namespace veltra::testing

@@ -11,36 +11,35 @@
 namespace veltra {
 namespace {
 
-std::unique_ptr<PacketRecord> Packet(const char* user, const char* address, const char* host,
-                                     const std::string& text) {
-    auto packet = std::make_unique<PacketRecord>();
-    std::strcpy(packet->user_name, user);
-    std::strcpy(packet->host_name, host);
-    packet->source_address = platform::InetAddr(address);
-    std::memcpy(packet->text, text.c_str(), text.size() + 1);
-    packet->extension_offset = static_cast<std::int32_t>(text.size());
-    return packet;
+MessageReceivedPayload Message(const char* user, const char* address, const char* host,
+                               const std::string& text) {
+    MessageReceivedPayload message;
+    message.user_name = user;
+    message.host_name = host;
+    message.source_address = platform::InetAddr(address);
+    message.text = text;
+    return message;
 }
 
 TEST(MessageEntry, HeaderLineThenIndentedText) {
-    EXPECT_EQ(MessageEntry(*Packet("bob", "192.168.1.20", "pc2", "hi")),
+    EXPECT_EQ(MessageEntry(Message("bob", "192.168.1.20", "pc2", "hi")),
               L"bob (192.168.1.20|pc2):\r\n hi\r\n");
     // Received line breaks are already CR LF; only the first line is indented.
-    EXPECT_EQ(MessageEntry(*Packet("bob", "10.0.0.2", "pc2", "a\r\nb")),
+    EXPECT_EQ(MessageEntry(Message("bob", "10.0.0.2", "pc2", "a\r\nb")),
               L"bob (10.0.0.2|pc2):\r\n a\r\nb\r\n");
-    EXPECT_EQ(MessageEntry(*Packet("bob", "10.0.0.2", "pc2", "")), L"bob (10.0.0.2|pc2):\r\n \r\n");
+    EXPECT_EQ(MessageEntry(Message("bob", "10.0.0.2", "pc2", "")), L"bob (10.0.0.2|pc2):\r\n \r\n");
 }
 
 TEST(MessageEntry, CodePage936TextIsShownAsWideText) {
     // 张三 says 你好
-    EXPECT_EQ(MessageEntry(*Packet("\xd5\xc5\xc8\xfd", "10.0.0.2", "pda", "\xc4\xe3\xba\xc3")),
+    EXPECT_EQ(MessageEntry(Message("\xd5\xc5\xc8\xfd", "10.0.0.2", "pda", "\xc4\xe3\xba\xc3")),
               L"张三 (10.0.0.2|pda):\r\n 你好\r\n");
 }
 
 TEST(MessageEntry, LongestMessageIsNotCut) {
     const std::string text(MAX_PACKET - 1, 'x');
     const std::wstring entry =
-        MessageEntry(*Packet("uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu", "255.255.255.255",
+        MessageEntry(Message("uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu", "255.255.255.255",
                              "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh", text));
     EXPECT_EQ(entry.size(), 49 + 2 + 15 + 1 + 49 + 5 + text.size() + 2);
     EXPECT_EQ(entry.substr(entry.size() - 3), L"x\r\n");
