@@ -147,11 +147,19 @@ void CDownloadManager::DownloadBatch(const PacketRecord& packet) {
         return;
     }
     context_.StartBatch();
+    // Every entry goes to the same address: once it could not be reached, the entries after it
+    // fail at once instead of each waiting out the connect limit, which would hold up every
+    // later batch for as many limits as the offer lists entries.
+    bool reachable = true;
     for (const AttachmentInfo& info : list->entries) {
         if (cancel_.Cancelled()) {
             return;
         }
-        DownloadEntry(context_, packet, info);
+        if (reachable) {
+            reachable = DownloadEntry(context_, packet, info);
+        } else {
+            ReportFailedEntry(context_, info, FileOutcome::kUnreachable);
+        }
     }
     if (cancel_.Cancelled()) {
         return;

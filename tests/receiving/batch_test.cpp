@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -97,6 +98,27 @@ std::unique_ptr<PacketRecord> OfferFrom(const std::string& address, unsigned id)
     auto packet = OfferPacket(Entry(id, "f", 1));
     packet->source_address = platform::InetAddr(address.c_str());
     return packet;
+}
+
+TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
+    // The peer comes up the moment the first entry has failed: an entry tried after that would
+    // reach it, so a connection to it means the batch kept trying a dead address.
+    std::optional<FakePeer> peer;
+    window_.on_post = [&peer](const Posted& posted) {
+        if (posted.id == WM_FILE_DONE && !peer) {
+            peer.emplace(Serve("x"));
+        }
+    };
+    CDownloadManager manager(window_, engine_, settings_, QuickLimits());
+    manager.OnAttachments(OfferPacket(Entry(0, "a", 1) + Entry(1, "b", 1) + Entry(2, "c", 1)));
+    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
+    EXPECT_EQ(window_.Outcomes(), std::vector<FileOutcome>(3, FileOutcome::kUnreachable));
+    ASSERT_TRUE(peer);
+    EXPECT_EQ(peer->Connections(), 0u);
+    // The next offer from that address is tried afresh.
+    manager.OnAttachments(OfferPacket(Entry(3, "d", 1), 101));
+    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 2));
+    EXPECT_EQ(ReadFile(Received() / "d"), "x");
 }
 
 TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) {

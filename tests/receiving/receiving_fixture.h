@@ -53,6 +53,10 @@ struct Posted {
 
 class RecordingWindow : public platform::MessageWindow {
   public:
+    // Called on the posting thread with every message before it is recorded; set it before
+    // anything can post.
+    std::function<void(const Posted&)> on_post;
+
     void PostMessage(platform::WindowMessage message) override {
         Posted posted{message.id, message.wparam, message.lparam, false, {}, 0, {}, {}};
         if (const auto* payload = message.PayloadAs<FileEventPayload>()) {
@@ -63,6 +67,9 @@ class RecordingWindow : public platform::MessageWindow {
         }
         if (const auto* notice = message.PayloadAs<NoticePayload>()) {
             posted.text = notice->text;
+        }
+        if (on_post) {
+            on_post(posted);
         }
         std::lock_guard guard(mutex_);
         messages_.push_back(std::move(posted));
