@@ -12,7 +12,7 @@
 #include "ui/console/console_queue.h"
 #include "ui/presentation/log_entries.h"
 #include "ui/presentation/peer_rows.h"
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 namespace veltra {
 

@@ -11,7 +11,7 @@
 #include "engine/protocol.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_queue.h"
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 int main(int argc, char** argv) {
     using namespace veltra;

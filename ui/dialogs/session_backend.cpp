@@ -1,7 +1,7 @@
 #include <memory>
 
 #include "ui/dialogs/messenger_backend.h"
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 namespace veltra {
 namespace {

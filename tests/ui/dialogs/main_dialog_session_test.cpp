@@ -23,7 +23,7 @@
 #include "tests/platform/temp_folder.h"
 #include "ui/dialogs/main_dialog.h"
 #include "ui/dialogs/resource_ids.h"
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 namespace veltra {
 namespace {

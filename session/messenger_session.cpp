@@ -1,4 +1,4 @@
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 #include <system_error>
 #include <utility>
