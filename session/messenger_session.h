@@ -37,9 +37,8 @@ class MessengerSession {
     // A typed message (CR LF line breaks allowed) to address (network order) at port 2425.
     void SendText(std::uint32_t address, const std::wstring& text);
     // Offers files and directories to address; blocks for the offer's pause. Nothing is sent
-    // for an empty list, or in a build without the serving side (see CanOfferFiles).
+    // for an empty list.
     void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
-    static bool CanOfferFiles();
     // The refresh request: empties the peer table and announces again. The list keeps its rows
     // until the first answer posts WM_PEERS_CHANGED. Errors are swallowed.
     void Refresh();

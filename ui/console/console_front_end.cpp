@@ -99,11 +99,6 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             session_->SendText(command.address, command.text);
             break;
         case ConsoleCommandKind::kOffer:
-            if (!session_->CanOfferFiles()) {
-                *error_ << "offer: this build cannot serve files\n";
-                error_->flush();
-                break;
-            }
             session_->OfferFiles(command.address, command.paths);
             break;
         case ConsoleCommandKind::kRefresh:

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "session/messenger_session.h"
 #include "ui/console/console_queue.h"
 #include "ui/presentation/log_entries.h"
 #include "ui/presentation/peer_rows.h"
-#include "session/messenger_session.h"
 
 namespace veltra {
 

@@ -9,9 +9,9 @@
 
 #include "common/settings.h"
 #include "engine/protocol.h"
+#include "session/messenger_session.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_queue.h"
-#include "session/messenger_session.h"
 
 int main(int argc, char** argv) {
     using namespace veltra;
