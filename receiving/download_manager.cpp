@@ -12,6 +12,7 @@
 #include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_client.h"
+#include "receiving/file_events.h"
 
 namespace veltra {
 
