@@ -101,7 +101,7 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
                     const AttachmentInfo& info, const platform::Socket& socket) {
     std::size_t key = 0;
     const std::wstring name = UnusedName(context, folder, offered, key);
-    PostFileEvent(context, WM_FILE_STARTED, info, 0);
+    PostFileStarted(context, info);
     FileOutcome outcome = FileOutcome::kStored;
     std::optional<ReceivedFile> file;
     try {
@@ -135,7 +135,7 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
             }
             break;
         }
-        PostFileEvent(context, WM_FILE_PROGRESS, info, received);
+        PostFileProgress(context, received);
     }
     if (file && outcome == FileOutcome::kStored) {
         try {
@@ -149,7 +149,7 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
     }
     // Settled before the message, so whoever handles it finds the file complete.
     file.reset();
-    PostFileEvent(context, WM_FILE_DONE, info, received, outcome);
+    PostFileDone(context, info, received, outcome);
     if (outcome == FileOutcome::kStored) {
         ++context.received_files;
         context.stored_paths.insert(key);

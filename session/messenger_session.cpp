@@ -13,6 +13,8 @@
 
 namespace veltra {
 
+static_assert(kMessengerPort == MSG_PORT);
+
 struct MessengerSession::Parts {
     // Declared in the order of start-up, so that destruction runs in reverse: the transfer
     // server outlives the engine's shutdown, which joins the connection threads reading its
@@ -24,16 +26,16 @@ struct MessengerSession::Parts {
     bool shut_down = false;
 };
 
-MessengerSession::MessengerSession(platform::MessageWindow& window, const Settings& settings,
+MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
                                    std::uint32_t bind_address)
     : parts_(std::make_unique<Parts>()) {
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
-    parts_->engine->SetNoticeWindow(&window);
+    parts_->engine->SetNoticeSink(&sink);
     try {
         parts_->server = std::make_unique<CTransferServer>(*parts_->engine);
-        parts_->downloads = std::make_unique<CDownloadManager>(window, *parts_->engine, settings);
-        parts_->listener = std::make_unique<CReceiveListener>(window, *parts_->engine, settings,
-                                                              parts_->downloads.get());
+        parts_->downloads = std::make_unique<CDownloadManager>(sink, *parts_->engine, settings);
+        parts_->listener =
+            std::make_unique<CReceiveListener>(sink, *parts_->engine, parts_->downloads.get());
         parts_->engine->SetListener(parts_->listener.get());
         parts_->engine->AnnouncePresence();
     } catch (const std::system_error& error) {
@@ -90,19 +92,17 @@ void MessengerSession::Refresh() {
     }
 }
 
-std::optional<std::vector<PeerEntry>> MessengerSession::TakePeersSnapshot() {
+std::optional<std::vector<OnlinePeer>> MessengerSession::TakePeers() {
     if (parts_->shut_down) {
         return std::nullopt;
     }
-    return parts_->listener->TakePeersSnapshot();
-}
-
-CMessengerEngine& MessengerSession::Engine() {
-    return *parts_->engine;
-}
-
-CReceiveListener& MessengerSession::Listener() {
-    return *parts_->listener;
+    std::vector<PeerEntry> snapshot = parts_->listener->TakePeersSnapshot();
+    std::vector<OnlinePeer> peers;
+    peers.reserve(snapshot.size());
+    for (PeerEntry& entry : snapshot) {
+        peers.push_back(OnlinePeer{std::move(entry.key), entry.record.source_address});
+    }
+    return peers;
 }
 
 }  // namespace veltra

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "common/settings.h"
-#include "engine/protocol.h"
 #include "session/messenger_session.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_queue.h"
@@ -32,7 +31,7 @@ int main(int argc, char** argv) {
     try {
         session = std::make_unique<MessengerSession>(queue, settings);
     } catch (int error) {
-        std::cerr << "veltra-console: cannot start the messenger on port " << MSG_PORT << ": "
+        std::cerr << "veltra-console: cannot start the messenger on port " << kMessengerPort << ": "
                   << std::strerror(error) << '\n';
         return 1;
     }
