@@ -3,11 +3,14 @@
 # are all present, so it is cheap to call before every build.
 set -eu
 packages="cmake g++ make pkg-config iproute2 util-linux libgtest-dev libgmock-dev libbenchmark-dev
-  libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd"
+  libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd
+  dpkg-dev man-db desktop-file-utils appstream"
+# shellcheck disable=SC2086
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' $packages 2>/dev/null |
+  awk '$NF == "installed" && $(NF-1) == "ok" { print $1 }' || true)
 missing=""
 for package in $packages; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing="$missing $package"
+  echo "$installed" | grep -qx "$package" || missing="$missing $package"
 done
 [ -z "$missing" ] && exit 0
 echo "Installing:$missing"
