@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cstdio>
 
 #include "common/version.h"
 
@@ -61,8 +61,9 @@ TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
 }
 
 TEST(ConsoleOptions, VersionIsTheProjectsInGnuForm) {
-    EXPECT_TRUE(std::regex_match(std::string(kVersion), std::regex(R"(\d+\.\d+\.\d+)")))
-        << kVersion;
+    unsigned major = 0, minor = 0, patch = 0;
+    char rest = 0;
+    EXPECT_EQ(std::sscanf(kVersion, "%u.%u.%u%c", &major, &minor, &patch, &rest), 3) << kVersion;
     EXPECT_EQ(ConsoleVersion(), std::string("veltra-console ") + kVersion + "\n");
 }
 
