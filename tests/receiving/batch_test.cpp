@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -159,12 +160,13 @@ TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) 
     ASSERT_EQ(events_.Notices().size(), 3u);
     EXPECT_EQ(events_.Notices()[2], L"来自127.0.0.2的传送请求过多，已丢弃5个");
 
-    // Shutdown does not wait for a lock held elsewhere.
-    const auto start = std::chrono::steady_clock::now();
-    manager.Shutdown();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    // Shutdown does not wait for a lock held elsewhere: that lock is released only after it has
+    // returned. (How long a shutdown takes is measured by bench/offer_flood_bench.)
+    auto shutdown = std::async(std::launch::async, [&manager] { manager.Shutdown(); });
+    EXPECT_EQ(shutdown.wait_for(10s), std::future_status::ready) << "shutdown waited for the lock";
     EXPECT_EQ(manager.PendingOffers(), 0u);
     lock.unlock();
+    shutdown.wait();
 }
 
 TEST_F(Batches, AWorkerThatCannotStartDropsTheOfferAndALaterOfferIsFetched) {
