@@ -2,7 +2,7 @@
 // What the worker threads tell a front end: one small struct per kind of event, each a copy owned
 // by the event, so that a handler never reads a record the posting thread may already have freed
 // or changed. They hold no engine type, so the front ends see them without seeing the engine. The
-// WM_ names are the window messages of the original design that each one stands for.
+// WM_ name above each is the window message it stands for.
 
 #include <cstdint>
 #include <string>
