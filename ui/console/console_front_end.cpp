@@ -1,10 +1,11 @@
 #include "ui/console/console_front_end.h"
 
 #include <cwchar>
+#include <optional>
 #include <utility>
+#include <variant>
 
 #include "common/text.h"
-#include "engine/window_messages.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
@@ -18,7 +19,7 @@ bool IsControl(wchar_t c) {
 }
 
 // A received message as the console prints it: every peer-chosen part made fit for a terminal.
-std::wstring ConsoleMessageEntry(const MessageReceivedPayload& message) {
+std::wstring ConsoleMessageEntry(const MessageReceived& message) {
     return MessageEntry(TerminalText(AnsiToWide(message.user_name)),
                         AnsiToWide(platform::InetNtoa(message.source_address)),
                         TerminalText(AnsiToWide(message.host_name)),
@@ -63,8 +64,8 @@ void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
 }
 
 bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
-    if (auto* message = std::get_if<platform::WindowMessage>(&event)) {
-        HandleMessage(*message);
+    if (const auto* posted = std::get_if<Event>(&event)) {
+        std::visit([this](const auto& kind) { Show(kind); }, *posted);
         return true;
     }
     const ConsoleInput& input = std::get<ConsoleInput>(event);
@@ -99,11 +100,6 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             session_->SendText(command.address, command.text);
             break;
         case ConsoleCommandKind::kOffer:
-            if (!session_->CanOfferFiles()) {
-                *error_ << "offer: this build cannot serve files\n";
-                error_->flush();
-                break;
-            }
             session_->OfferFiles(command.address, command.paths);
             break;
         case ConsoleCommandKind::kRefresh:
@@ -115,50 +111,38 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
     return true;
 }
 
-void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
-    switch (message.id) {
-        case WM_PEERS_CHANGED:
-            if (auto snapshot = session_->TakePeersSnapshot()) {
-                rows_ = BuildPeerRows(*snapshot);
-                PrintRows();
-            }
-            break;
-        case WM_MESSAGE_RECEIVED:
-            if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
-                Write(*out_, ConsoleMessageEntry(*payload));
-            }
-            break;
-        case WM_FILES_RECEIVED:
-            if (const std::wstring entry = FilesReceivedEntry(static_cast<int>(message.wparam));
-                !entry.empty()) {
-                Write(*out_, entry);
-            }
-            break;
-        case WM_FILE_STARTED:
-            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
-                progress_.Start(file->size, platform::TickCountMs());
-                Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(file->name))));
-            }
-            break;
-        case WM_FILE_PROGRESS:
-            Write(*out_,
-                  progress_
-                      .Progress(static_cast<std::uint64_t>(message.lparam), platform::TickCountMs())
-                      .entry);
-            break;
-        case WM_FILE_DONE:
-            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
-                Write(*out_, FileDoneEntry(file->outcome));
-            }
-            break;
-        case WM_LOG_NOTICE:
-            if (const auto* notice = message.PayloadAs<NoticePayload>()) {
-                Write(*out_, TerminalText(notice->text) + L"\n");
-            }
-            break;
-        default:
-            break;
+void ConsoleFrontEnd::Show(const PeersChanged& /*event*/) {
+    if (std::optional<std::vector<OnlinePeer>> peers = session_->TakePeers()) {
+        rows_ = BuildPeerRows(*peers);
+        PrintRows();
     }
+}
+
+void ConsoleFrontEnd::Show(const MessageReceived& event) {
+    Write(*out_, ConsoleMessageEntry(event));
+}
+
+void ConsoleFrontEnd::Show(const FilesReceived& event) {
+    if (const std::wstring entry = FilesReceivedEntry(event.count); !entry.empty()) {
+        Write(*out_, entry);
+    }
+}
+
+void ConsoleFrontEnd::Show(const FileStarted& event) {
+    progress_.Start(event.size, platform::TickCountMs());
+    Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(event.name))));
+}
+
+void ConsoleFrontEnd::Show(const FileProgress& event) {
+    Write(*out_, progress_.Progress(event.received, platform::TickCountMs()).entry);
+}
+
+void ConsoleFrontEnd::Show(const FileDone& event) {
+    Write(*out_, FileDoneEntry(event.outcome));
+}
+
+void ConsoleFrontEnd::Show(const LogNotice& event) {
+    Write(*out_, TerminalText(event.text) + L"\n");
 }
 
 void ConsoleFrontEnd::PrintRows() {
