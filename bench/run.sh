@@ -7,7 +7,7 @@
 #   transfer_compare  a 1 GiB file, and 10,000 files of 4 KiB in 100 folders, against nc / tar
 #   console_compare   two veltra-console processes on a private bridge against tar | nc and an
 #                     rsync daemon: 10,000 x 4 KiB, 100,000 x 100 B, 1 GiB, 3 x 100 MiB with
-#                     5,000 small files, 100 separate files (without rsync, against tar | nc only)
+#                     5,000 small files, 100 separate files of 4 KiB offered as 100 entries
 #   presence_bench    2,000 peers announcing within a second
 #   offer_flood_bench 2,000 offers while one batch is held up
 #   log_bench         appending 10,000 to 100,000 progress entries
