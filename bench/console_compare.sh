@@ -230,6 +230,7 @@ for case_name in "${case_names[@]}"; do
     prepare_case "$case_name"
     for fs in "${fs_names[@]}"; do
         for ((round = 1; round <= rounds; ++round)); do
+            declare -A round_wall=()
             count=${#contender_list[@]}
             for ((turn = 0; turn < count; ++turn)); do
                 contender=${contender_list[$(((round - 1 + turn) % count))]}
@@ -243,10 +244,12 @@ for case_name in "${case_names[@]}"; do
                 record "$key|rpeak" "$rpeak"
                 record "$key|scpu" "$scpu"
                 record "$key|speak" "$speak"
+                round_wall[$contender]=$wall
                 printf '%-8s %-5s round %d  %-7s %7.3f s  recv %7.3f s %6s MiB  send %7.3f s %6s MiB%s\n' \
                     "$case_name" "$fs" "$round" "$contender" "$wall" "$rcpu" "$(mib "$rpeak")" \
                     "$scpu" "$(mib "$speak")" "${note:+  ($note)}"
             done
+            record_round_ratios "$case_name" "$fs"
         done
         print_summary "$case_name" "$fs"
     done

@@ -1,7 +1,9 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2154,SC2034 # the settings and tables of console_compare.sh and lan_bed.sh
 # Sourced by console_compare.sh: the rounds' figures kept per case, file system, contender and
-# field, and printed as medians with ratios, per case and as one closing Markdown table.
+# field, and printed as medians with ratios, per case and as one closing Markdown table. The
+# table's ratios are the medians of each round's own ratio (Veltra's wall over the plain tool's in
+# the same round), which compare runs made under the same load on a shared machine.
 
 declare -A results
 # record KEY VALUE: appends VALUE to the list under KEY.
@@ -11,6 +13,16 @@ record() {
 median() {
     echo "$@" | tr ' ' '\n' | grep . | sort -g |
         awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else print v[int((NR + 1) / 2)] }'
+}
+# record_round_ratios CASE FS: Veltra's wall over each plain tool's in the round just run
+# (round_wall, by contender).
+record_round_ratios() {
+    local name veltra=${round_wall[veltra]:-}
+    for name in tar rsync; do
+        [[ -n $veltra && -n ${round_wall[$name]:-} ]] || continue
+        record "$1|$2|veltra|per_$name" \
+            "$(awk -v a="$veltra" -v b="${round_wall[$name]}" 'BEGIN { printf "%.3f", a / b }')"
+    done
 }
 mib() {
     awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'
@@ -47,21 +59,27 @@ print_summary() {  # CASE FS
             BEGIN { printf "  %-8s %7.3f s %8.3f s %7.1f MiB %8.3f s %6.1f MiB %8s %8s\n",
                            c, w, rc, rp / 1024, sc, sp / 1024, ratio(t), ratio(r) }'
     done
+    local name
+    for name in tar rsync; do
+        [[ -n ${results[$1|$2|veltra|per_$name]:-} ]] || continue
+        printf '  Veltra ÷ %s per round:%s, median %s\n' "$name" \
+            "${results[$1|$2|veltra|per_$name]}" "$(figure "$1" "$2" veltra "per_$name")"
+    done
     # One row of the closing table: Veltra, tar | nc, rsync.
-    local walls="" cpus="" peaks="" name
+    local walls="" cpus="" peaks=""
     for name in veltra tar rsync; do
         walls+=" $(figure "$1" "$2" $name wall)"
         cpus+=" $(figure "$1" "$2" $name rcpu)"
         peaks+=" $(figure "$1" "$2" $name rpeak)"
     done
-    table_rows+=("$(awk -v c="$1" -v f="$2" -v w="$walls" -v cpu="$cpus" -v p="$peaks" '
+    table_rows+=("$(awk -v c="$1" -v f="$2" -v w="$walls" -v cpu="$cpus" -v p="$peaks" \
+        -v rt="$(figure "$1" "$2" veltra per_tar)" -v rr="$(figure "$1" "$2" veltra per_rsync)" '
         function shown(x, unit, scale) { return x == "nan" ? "–" : sprintf("%.2f%s", x / scale, unit) }
-        function ratio(a, b) { return a == "nan" || b == "nan" || b == 0 ? "–" : sprintf("%.2f", a / b) }
         BEGIN {
             split(w, W, " "); split(cpu, C, " "); split(p, P, " ")
             printf "| %s | %s | %s | %s | %s | **%s** | **%s** | %s / %s / %s | %s / %s / %s |",
                    c, f, shown(W[1], " s", 1), shown(W[2], " s", 1), shown(W[3], " s", 1),
-                   ratio(W[1], W[2]), ratio(W[1], W[3]), shown(C[1], "", 1), shown(C[2], "", 1),
+                   shown(rt, "", 1), shown(rr, "", 1), shown(C[1], "", 1), shown(C[2], "", 1),
                    shown(C[3], " s", 1), shown(P[1], "", 1024), shown(P[2], "", 1024),
                    shown(P[3], " MiB", 1024)
         }')")
