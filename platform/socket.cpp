@@ -199,6 +199,32 @@ long Socket::Receive(void* buffer, std::size_t capacity) const {
     return received;
 }
 
+bool Socket::SendAll(const void* data, std::size_t length) const {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t sent = 0;
+    while (sent < length) {
+        const long result = Send(bytes + sent, length - sent);
+        if (result <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+std::size_t Socket::ReceiveAll(void* buffer, std::size_t size) const {
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t received = 0;
+    while (received < size) {
+        const long result = Receive(bytes + received, size - received);
+        if (result <= 0) {
+            break;
+        }
+        received += static_cast<std::size_t>(result);
+    }
+    return received;
+}
+
 long Socket::SendFile(int file_descriptor, std::size_t count) const {
     // sendfile has no MSG_NOSIGNAL: a peer that has gone would raise SIGPIPE and end the process.
     // The signal is held back in this thread for the call and swallowed if the call raised it.

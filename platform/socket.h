@@ -79,6 +79,12 @@ class Socket {
     long Send(const void* data, std::size_t length) const;
     // One receive call: bytes received (0 when the peer closed), or -1.
     long Receive(void* buffer, std::size_t capacity) const;
+    // Sends every byte, however many send calls it takes; false when a send fails (the peer went
+    // away, or accepted nothing within the send limit).
+    bool SendAll(const void* data, std::size_t length) const;
+    // Receives until size bytes are in buffer, or the peer closes, a receive fails or times out:
+    // the bytes that arrived.
+    std::size_t ReceiveAll(void* buffer, std::size_t size) const;
     // Sends up to count bytes of an open file from its current position, passing them from the
     // file cache to the connection without copying them through the caller: bytes sent (the file
     // position moves on by as many), 0 at the end of the file, -1 when the connection failed or

@@ -5,7 +5,6 @@
 #include "common/text.h"
 #include "engine/protocol.h"
 #include "platform/file.h"
-#include "receiving/content_reader.h"
 #include "receiving/fields.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
@@ -34,17 +33,17 @@ void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
 
 // Reports an entry that cannot be stored, then reads and drops it (a file's content, a
 // directory's subtree), so the stream stays in step. False when the stream ended or broke.
-bool DropEntry(DownloadContext& context, const platform::Socket& socket, const AttachmentInfo& info,
+bool DropEntry(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
                FileOutcome outcome) {
     ReportFailedEntry(context, info, outcome);
-    return info.Kind() == ATTR_FILE ? DropContent(socket, info.size) : DropDirectoryLevel(socket);
+    return info.Kind() == ATTR_FILE ? reader.Drop(info.size) : DropDirectoryLevel(reader);
 }
 
 }  // namespace
 
-std::optional<std::string> ReadHeader(const platform::Socket& socket) {
+std::optional<std::string> ReadHeader(ContentReader& reader) {
     std::string header(kMinHeaderLength, '\0');
-    if (!ReadExact(socket, header.data(), kMinHeaderLength)) {
+    if (!reader.ReadExact(header.data(), kMinHeaderLength)) {
         return std::nullopt;
     }
     const std::string_view lead(header.c_str());  // the length field ends at a NUL as well
@@ -58,7 +57,7 @@ std::optional<std::string> ReadHeader(const platform::Socket& socket) {
     }
     header.resize(length);
     if (length > kMinHeaderLength &&
-        !ReadExact(socket, header.data() + kMinHeaderLength, length - kMinHeaderLength)) {
+        !reader.ReadExact(header.data() + kMinHeaderLength, length - kMinHeaderLength)) {
         return std::nullopt;
     }
     return header;
@@ -86,10 +85,10 @@ HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
     return info.name.size() > kMaxNameBytes ? HeaderFields::kNameTooLong : HeaderFields::kComplete;
 }
 
-bool DropDirectoryLevel(const platform::Socket& socket) {
+bool DropDirectoryLevel(ContentReader& reader) {
     int open_levels = 1;
     while (open_levels > 0) {
-        const std::optional<std::string> header = ReadHeader(socket);
+        const std::optional<std::string> header = ReadHeader(reader);
         if (!header) {
             return false;
         }
@@ -99,7 +98,7 @@ bool DropDirectoryLevel(const platform::Socket& socket) {
         }
         switch (info.Kind()) {
             case ATTR_FILE:
-                if (!DropContent(socket, info.size)) {
+                if (!reader.Drop(info.size)) {
                     return false;
                 }
                 break;
@@ -116,10 +115,10 @@ bool DropDirectoryLevel(const platform::Socket& socket) {
     return true;
 }
 
-bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket,
-                        const std::wstring& prefix, int depth) {
+bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const std::wstring& prefix,
+                        int depth) {
     for (;;) {
-        const std::optional<std::string> header = ReadHeader(socket);
+        const std::optional<std::string> header = ReadHeader(reader);
         if (!header || context.cancel.Cancelled()) {
             return false;
         }
@@ -137,19 +136,19 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
         const std::optional<std::wstring> name = StoredName(fields, info);
         bool kept = true;
         if (!name) {
-            kept = DropEntry(context, socket, info, FileOutcome::kNameRefused);
+            kept = DropEntry(context, reader, info, FileOutcome::kNameRefused);
         } else if (info.Kind() == ATTR_FILE) {
-            kept = ReceiveContent(context, prefix, *name, info, socket);
+            kept = ReceiveContent(context, prefix, *name, info, reader);
         } else if (depth >= context.limits.max_depth) {
-            kept = DropEntry(context, socket, info, FileOutcome::kPathTooLong);
+            kept = DropEntry(context, reader, info, FileOutcome::kPathTooLong);
         } else {
             const std::wstring folder = prefix + *name + L"/";
             // A folder just made is no link; one that was there may be, and is never followed.
             if (!platform::CreateFolder(folder) && platform::IsSymbolicLink(folder)) {
-                kept = DropEntry(context, socket, info, FileOutcome::kCannotCreate);
+                kept = DropEntry(context, reader, info, FileOutcome::kCannotCreate);
             } else {
                 NoteFolderName(context, info, *name);
-                kept = ReadDirectoryLevel(context, socket, folder, depth + 1);
+                kept = ReadDirectoryLevel(context, reader, folder, depth + 1);
             }
         }
         if (!kept) {
@@ -158,8 +157,8 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
     }
 }
 
-FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& socket) {
-    const std::optional<std::string> header = ReadHeader(socket);
+FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
+    const std::optional<std::string> header = ReadHeader(reader);
     AttachmentInfo info;
     if (!header) {
         return FileOutcome::kConnectionLost;
@@ -170,17 +169,17 @@ FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& s
     }
     const std::optional<std::wstring> name = StoredName(fields, info);
     if (!name) {
-        DropDirectoryLevel(socket);
+        DropDirectoryLevel(reader);
         return FileOutcome::kNameRefused;
     }
     const std::wstring top = context.settings.received_folder + *name + L"\\";
     CreateFolderPath(top);
     if (platform::IsSymbolicLink(top)) {
-        DropDirectoryLevel(socket);
+        DropDirectoryLevel(reader);
         return FileOutcome::kCannotCreate;
     }
     NoteFolderName(context, info, *name);
-    return ReadDirectoryLevel(context, socket, top, 1) ? FileOutcome::kStored
+    return ReadDirectoryLevel(context, reader, top, 1) ? FileOutcome::kStored
                                                        : FileOutcome::kConnectionLost;
 }
 
