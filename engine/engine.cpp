@@ -188,7 +188,6 @@ void CMessengerEngine::ReceiveLoop() {
     }
     RawDatagram* datagram = receive_buffer_.get();
     while (!stopping_) {
-        datagram->address_length = 16;
         const long received = udp_socket_.ReceiveFrom(datagram->data, MAX_PACKET, datagram->source);
         if (stopping_) {
             break;

@@ -9,14 +9,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 
 namespace veltra::platform {
 namespace {
-
-std::atomic<int> g_socket_layer_users{0};
 
 sockaddr_in ToSockaddr(const Endpoint& endpoint) {
     sockaddr_in address{};
@@ -37,16 +34,6 @@ bool SetTimeoutOption(int fd, int name, int timeout_ms) {
 
 int LastSocketError() {
     return errno;
-}
-
-SocketLayer::SocketLayer() {
-    ++g_socket_layer_users;
-}
-SocketLayer::~SocketLayer() {
-    --g_socket_layer_users;
-}
-int SocketLayer::ActiveUsers() {
-    return g_socket_layer_users.load();
 }
 
 Endpoint MakeEndpoint(std::uint32_t network_address, std::uint16_t host_port) {

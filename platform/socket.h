@@ -1,7 +1,7 @@
 #pragma once
 // Thin RAII wrappers over POSIX sockets. The device build had a socket layer that had to be
-// started and stopped around every use; SocketLayer keeps that shape (reference-counted) so the
-// callers read the same on both platforms.
+// started and stopped around every use; SocketLayer keeps that shape so the callers read the same
+// on both platforms.
 
 #include <netinet/in.h>
 
@@ -15,16 +15,12 @@ namespace veltra::platform {
 // The last socket error of the calling thread (errno on POSIX).
 int LastSocketError();
 
-// Holds the socket layer started for as long as it lives. Nothing to start on POSIX: the count
-// is kept so that start-up and clean-up stay paired and testable.
+// Holds the socket layer started for as long as it lives. There is nothing to start on POSIX.
 class SocketLayer {
   public:
-    SocketLayer();
-    ~SocketLayer();
+    SocketLayer() = default;
     SocketLayer(const SocketLayer&) = delete;
     SocketLayer& operator=(const SocketLayer&) = delete;
-
-    static int ActiveUsers();
 };
 
 // An IPv4 address and port, both in network byte order as they travel.

@@ -13,31 +13,8 @@ namespace veltra {
 
 namespace {
 
+// The key of the extended header field that carries a file's time.
 constexpr std::uint32_t kTimeKey = 0x14;
-
-// The name an entry of the stream is stored under, or nothing when it is refused.
-std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo& info) {
-    if (fields == HeaderFields::kNameTooLong) {
-        return std::nullopt;
-    }
-    return ConfinedName(info.name);
-}
-
-// A folder stored under another name than the one offered says so in the log.
-void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
-                    const std::wstring& name) {
-    if (name != AnsiToWide(info.name)) {
-        PostNotice(context, L"文件夹另存为" + name);
-    }
-}
-
-// Reports an entry that cannot be stored, then reads and drops it (a file's content, a
-// directory's subtree), so the stream stays in step. False when the stream ended or broke.
-bool DropEntry(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
-               FileOutcome outcome) {
-    ReportFailedEntry(context, info, outcome);
-    return info.Kind() == ATTR_FILE ? reader.Drop(info.size) : DropDirectoryLevel(reader);
-}
 
 }  // namespace
 
@@ -85,6 +62,26 @@ HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
     return info.name.size() > kMaxNameBytes ? HeaderFields::kNameTooLong : HeaderFields::kComplete;
 }
 
+namespace {
+
+// The name an entry of the stream is stored under, or nothing when it is refused.
+std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo& info) {
+    if (fields == HeaderFields::kNameTooLong) {
+        return std::nullopt;
+    }
+    return ConfinedName(info.name);
+}
+
+// A folder stored under another name than the one offered says so in the log.
+void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
+                    const std::wstring& name) {
+    if (name != AnsiToWide(info.name)) {
+        PostNotice(context, L"文件夹另存为" + name);
+    }
+}
+
+// Reads the rest of a level (its entries and end mark) and keeps nothing: for directories that
+// are refused or nested too deep. Works without recursion, however deep the stream goes.
 bool DropDirectoryLevel(ContentReader& reader) {
     int open_levels = 1;
     while (open_levels > 0) {
@@ -115,6 +112,18 @@ bool DropDirectoryLevel(ContentReader& reader) {
     return true;
 }
 
+// Reports an entry that cannot be stored, then reads and drops it (a file's content, a
+// directory's subtree), so the stream stays in step. False when the stream ended or broke.
+bool DropEntry(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
+               FileOutcome outcome) {
+    ReportFailedEntry(context, info, outcome);
+    return info.Kind() == ATTR_FILE ? reader.Drop(info.size) : DropDirectoryLevel(reader);
+}
+
+// Reads the entries of one level into the folder prefix (ending with a separator) up to its end
+// mark; depth counts the levels, the top one being 1. An entry that cannot be stored (its name
+// refused, its folder a link or nested too deep) is read and dropped and reported as a failed
+// file. False when the stream ended or broke, which ends the whole reception.
 bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const std::wstring& prefix,
                         int depth) {
     for (;;) {
@@ -156,6 +165,8 @@ bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const s
         }
     }
 }
+
+}  // namespace
 
 FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
     const std::optional<std::string> header = ReadHeader(reader);

@@ -24,17 +24,6 @@ inline constexpr std::size_t kMinHeaderLength = 8;
 // (its subtree is then read and dropped).
 FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader);
 
-// Reads the entries of one level into the folder prefix (ending with a separator) up to its end
-// mark; depth counts the levels, the top one being 1. An entry that cannot be stored (its name
-// refused, its folder a link or nested too deep) is read and dropped and reported as a failed
-// file. False when the stream ended or broke, which ends the whole reception.
-bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const std::wstring& prefix,
-                        int depth);
-
-// Reads the rest of a level (its entries and end mark) and keeps nothing: for directories that
-// are refused or nested too deep. Works without recursion, however deep the stream goes.
-bool DropDirectoryLevel(ContentReader& reader);
-
 // The next header's bytes; nothing when the stream ended, or when the header's own length is
 // below kMinHeaderLength or does not fit kHeaderBuffer (the stream is then broken).
 std::optional<std::string> ReadHeader(ContentReader& reader);
