@@ -134,7 +134,7 @@ Outcome Run(int offers, int sources) {
     Settings settings;
     StallingPeer peer;
     CMessengerEngine engine(settings, platform::InetAddr(kInstanceAddress));
-    CDownloadManager downloads(window, engine, settings);
+    DownloadManager downloads(window, engine, settings);
     CReceiveListener listener(window, engine, settings, &downloads);
     engine.SetListener(&listener);
     const platform::Endpoint instance =

@@ -106,7 +106,7 @@ int Serve(const std::string& path, int from_parent, int to_parent) {
     int status = 0;
     try {
         CMessengerEngine engine(settings, platform::InetAddr(kServingAddress));
-        CTransferServer server(engine);
+        TransferServer server(engine);
         WriteByte(to_parent, 'r');
         if (ReadByte(from_parent) == 'o') {
             SendWithAttachments(engine, server.Offers(), platform::InetAddr(kReceivingAddress),
@@ -127,9 +127,9 @@ int Serve(const std::string& path, int from_parent, int to_parent) {
 }
 
 // Notes when the offer arrived, then lets the download manager fetch it.
-class TimedOffers : public CAttachmentHandler {
+class TimedOffers : public AttachmentHandler {
   public:
-    explicit TimedOffers(CDownloadManager& manager) : manager_(manager) {}
+    explicit TimedOffers(DownloadManager& manager) : manager_(manager) {}
     void OnAttachments(std::unique_ptr<PacketRecord> packet) override {
         arrived_.store(Clock::now().time_since_epoch().count());
         manager_.OnAttachments(std::move(packet));
@@ -139,7 +139,7 @@ class TimedOffers : public CAttachmentHandler {
     }
 
   private:
-    CDownloadManager& manager_;
+    DownloadManager& manager_;
     std::atomic<Clock::rep> arrived_{0};
 };
 
@@ -221,7 +221,7 @@ int Fetch(const std::string& path, const std::string& home, bool inline_handling
     double seconds = 0;
     {
         CMessengerEngine engine(settings, platform::InetAddr(kReceivingAddress));
-        CDownloadManager manager(window, engine, settings);
+        DownloadManager manager(window, engine, settings);
         TimedOffers offers(manager);
         CReceiveListener listener(window, engine, settings, &offers);
         engine.SetListener(&listener);

@@ -109,7 +109,7 @@ void CMessengerEngine::SetListener(CEngineListener* listener) {
     listener_registered_.notify_all();
 }
 
-void CMessengerEngine::SetConnectionHandler(CConnectionHandler* handler) {
+void CMessengerEngine::SetConnectionHandler(ConnectionHandler* handler) {
     connection_handler_ = handler;
 }
 
@@ -233,7 +233,7 @@ void CMessengerEngine::AcceptLoop() {
 }
 
 bool CMessengerEngine::StartConnection(platform::Socket connection) {
-    CConnectionHandler* handler = connection_handler_;
+    ConnectionHandler* handler = connection_handler_;
     if (handler == nullptr) {
         return true;
     }

@@ -39,7 +39,7 @@ class CMessengerEngine {
     // destroyed. Datagrams that arrive before the first registration wait in the socket.
     void SetListener(CEngineListener* listener);
     // Registers the server of TCP connections; it must outlive Shutdown().
-    void SetConnectionHandler(CConnectionHandler* handler);
+    void SetConnectionHandler(ConnectionHandler* handler);
     // Where the engine logs trouble that its threads got over (a handler that threw, a connection
     // thread that could not start), each kind once a minute; null for nowhere. It must outlive
     // Shutdown().
@@ -85,7 +85,7 @@ class CMessengerEngine {
     std::condition_variable listener_registered_;
     CEngineListener* listener_ = nullptr;
     bool listener_ever_set_ = false;
-    std::atomic<CConnectionHandler*> connection_handler_{nullptr};
+    std::atomic<ConnectionHandler*> connection_handler_{nullptr};
     NoticeLog notices_;
 
     std::atomic<bool> stopping_{false};

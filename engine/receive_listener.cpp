@@ -14,7 +14,7 @@ constexpr auto kAnnounceReply = static_cast<std::int32_t>(CMD_ANNOUNCE_REPLY | O
 }  // namespace
 
 CReceiveListener::CReceiveListener(platform::MessageWindow& window, CMessengerEngine& engine,
-                                   const Settings& settings, CAttachmentHandler* attachments)
+                                   const Settings& settings, AttachmentHandler* attachments)
     : window_(&window),
       engine_(&engine),
       settings_(&settings),

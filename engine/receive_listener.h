@@ -25,7 +25,7 @@ class CReceiveListener : public CEngineListener {
     // the files of an offer (null: offers are dropped). None of them is owned, and all must
     // outlive the listener's registration with the engine.
     CReceiveListener(platform::MessageWindow& window, CMessengerEngine& engine,
-                     const Settings& settings, CAttachmentHandler* attachments);
+                     const Settings& settings, AttachmentHandler* attachments);
     ~CReceiveListener() override;
     CReceiveListener(const CReceiveListener&) = delete;
     CReceiveListener& operator=(const CReceiveListener&) = delete;
@@ -53,7 +53,7 @@ class CReceiveListener : public CEngineListener {
     CMessengerEngine* engine_;
     PeerTable peers_;
     const Settings* settings_;
-    CAttachmentHandler* attachments_;
+    AttachmentHandler* attachments_;
     // Coalesces and spaces the WM_PEERS_CHANGED notices.
     PeersNotice peers_notice_;
 };

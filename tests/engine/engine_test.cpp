@@ -267,7 +267,7 @@ TEST(EngineShutdown, ClosesSocketsAndDeliversNothingMore) {
     EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(kEngineAddress, MSG_PORT)));
 }
 
-class BlockingHandler : public CConnectionHandler {
+class BlockingHandler : public ConnectionHandler {
   public:
     void ServeConnection(const platform::Socket& connection) override {
         ++started;
@@ -319,7 +319,7 @@ bool StartsWith(const std::wstring& text, const std::wstring& start) {
 // An engine on 127.0.0.1 that logs to window and hands connections to handler (if any).
 std::unique_ptr<CMessengerEngine> LoggingEngine(const Settings& settings,
                                                 platform::MessageWindow& window,
-                                                CConnectionHandler* handler = nullptr) {
+                                                ConnectionHandler* handler = nullptr) {
     auto engine = std::make_unique<CMessengerEngine>(settings, kEngineAddress);
     engine->SetNoticeWindow(&window);
     engine->SetConnectionHandler(handler);
@@ -368,7 +368,7 @@ TEST(EngineTrouble, AListenerThatThrowsIsLoggedAndTheLoopGoesOn) {
     engine->SetListener(nullptr);
 }
 
-class ThrowingOnceHandler : public CConnectionHandler {
+class ThrowingOnceHandler : public ConnectionHandler {
   public:
     void ServeConnection(const platform::Socket& connection) override {
         if (!thrown_.exchange(true)) {

@@ -248,7 +248,7 @@ class Receiver {
     }
 
     RecordingWindow& Window() { return window_; }
-    CDownloadManager& Downloads() { return downloads_; }
+    DownloadManager& Downloads() { return downloads_; }
     fs::path Received() const { return temp_.path() / "Received"; }
     std::string Read(const fs::path& relative) const {
         std::ifstream in(Received() / relative, std::ios::binary);
@@ -261,7 +261,7 @@ class Receiver {
     Settings settings_;
     RecordingWindow window_;
     CMessengerEngine engine_;
-    CDownloadManager downloads_;
+    DownloadManager downloads_;
     CReceiveListener listener_;
 };
 

@@ -50,13 +50,13 @@ class Server {
                              static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS), "",
                              list.c_str());
     }
-    CTransferServer& Transfers() { return server_; }
+    TransferServer& Transfers() { return server_; }
 
   private:
     testing::TempFolder folder_;
     Settings settings_;
     CMessengerEngine engine_;
-    CTransferServer server_;
+    TransferServer server_;
 };
 
 // A raw connection from the receiver's address (or another) to the server; a non-blocking one is

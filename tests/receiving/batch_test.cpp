@@ -35,7 +35,7 @@ TEST_F(Batches, TwoOffersArrivingTogetherAreFetchedOneAfterTheOther) {
     FakePeer peer(ById(
         {{0, SlowServe("a0")}, {1, SlowServe("a1")}, {2, SlowServe("b2")}, {3, SlowServe("b3")}}));
     {
-        CDownloadManager manager(window_, engine_, settings_);
+        DownloadManager manager(window_, engine_, settings_);
         manager.OnAttachments(OfferPacket(Entry(0, "a0", 2) + Entry(1, "a1", 2)));
         manager.OnAttachments(OfferPacket(Entry(2, "b2", 2) + Entry(3, "b3", 2)));
         ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 2));
@@ -57,9 +57,9 @@ TEST_F(Batches, TwoOffersArrivingTogetherAreFetchedOneAfterTheOther) {
 
 TEST_F(Batches, ABatchWaitsForTheLockHeldElsewhere) {
     FakePeer peer({Serve("x")});
-    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
     lock.lock();
-    CDownloadManager manager(window_, engine_, settings_, QuickLimits());
+    DownloadManager manager(window_, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "x", 1)));
     EXPECT_FALSE(peer.WaitForConnections(1, 200ms));
     lock.unlock();
@@ -69,9 +69,9 @@ TEST_F(Batches, ABatchWaitsForTheLockHeldElsewhere) {
 
 TEST_F(Batches, WaitingOffersAreFetchedInTheOrderTheyArrived) {
     FakePeer peer(Serve("x"));
-    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
     lock.lock();
-    CDownloadManager manager(window_, engine_, settings_, QuickLimits());
+    DownloadManager manager(window_, engine_, settings_, QuickLimits());
     const std::string names = "ABCDEF";
     for (unsigned i = 0; i < names.size(); ++i) {
         manager.OnAttachments(OfferPacket(Entry(i, names.substr(i, 1), 1)));
@@ -109,7 +109,7 @@ TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
             peer.emplace(Serve("x"));
         }
     };
-    CDownloadManager manager(window_, engine_, settings_, QuickLimits());
+    DownloadManager manager(window_, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "a", 1) + Entry(1, "b", 1) + Entry(2, "c", 1)));
     ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
     EXPECT_EQ(window_.Outcomes(), std::vector<FileOutcome>(3, FileOutcome::kUnreachable));
@@ -124,9 +124,9 @@ TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
 TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) {
     ManualClock clock;
     // The batch lock is held elsewhere, so every offer waits.
-    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
     lock.lock();
-    CDownloadManager manager(window_, engine_, settings_, QuickLimits(), {}, clock.Function());
+    DownloadManager manager(window_, engine_, settings_, QuickLimits(), {}, clock.Function());
 
     for (unsigned i = 0; i < 20; ++i) {
         manager.OnAttachments(OfferFrom("127.0.0.2", i));
@@ -168,7 +168,7 @@ TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) 
 
 TEST_F(Batches, AWorkerThatCannotStartDropsTheOfferAndALaterOfferIsFetched) {
     FakePeer peer(ById({{0, Serve("0")}, {1, Serve("1")}}));
-    CDownloadManager manager(window_, engine_, settings_, QuickLimits());
+    DownloadManager manager(window_, engine_, settings_, QuickLimits());
     testing::NoNewThreads limit;
     if (!limit.Active()) {
         GTEST_SKIP() << "no writable pids cgroup to limit the tasks";
@@ -203,7 +203,7 @@ class FailingOnceWindow : public RecordingWindow {
 TEST_F(Batches, ABatchThatThrowsIsLoggedAndTheNextOfferIsFetched) {
     FakePeer peer(ById({{0, Serve("0")}, {1, Serve("1")}}));
     FailingOnceWindow window;
-    CDownloadManager manager(window, engine_, settings_, QuickLimits());
+    DownloadManager manager(window, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "first", 1)));
     manager.OnAttachments(OfferPacket(Entry(1, "second", 1)));
     ASSERT_TRUE(window.WaitFor(WM_FILES_RECEIVED, 1));
@@ -214,7 +214,7 @@ TEST_F(Batches, ABatchThatThrowsIsLoggedAndTheNextOfferIsFetched) {
 TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
     // The peer sends one chunk and then nothing, well within the 60 s a silent peer is given.
     FakePeer peer(ServeThenStall(Pattern(65536)));
-    CDownloadManager manager(window_, engine_, settings_);
+    DownloadManager manager(window_, engine_, settings_);
     manager.OnAttachments(OfferPacket(Entry(0, "stalled.bin", 200000) + Entry(1, "b", 1)));
     ASSERT_TRUE(window_.WaitFor(WM_FILE_PROGRESS, 1));
     manager.OnAttachments(OfferPacket(Entry(2, "waiting", 1)));
@@ -238,7 +238,7 @@ TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
 TEST_F(Batches, DestroyingTheManagerWaitsForItsBatches) {
     FakePeer peer(ServeThenStall("partial"));
     {
-        CDownloadManager manager(window_, engine_, settings_);
+        DownloadManager manager(window_, engine_, settings_);
         manager.OnAttachments(OfferPacket(Entry(0, "f", 100)));
         ASSERT_TRUE(peer.WaitForConnections(1));
     }
@@ -250,7 +250,7 @@ TEST_F(Batches, DestroyingTheManagerWaitsForItsBatches) {
 
 TEST_F(Batches, OneAfterTheOtherOffersAreAllFetched) {
     FakePeer peer(Serve("x"));
-    CDownloadManager manager(window_, engine_, settings_);
+    DownloadManager manager(window_, engine_, settings_);
     for (unsigned i = 0; i < 20; ++i) {
         manager.OnAttachments(OfferPacket(Entry(i, "f" + std::to_string(i), 1)));
         ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, i + 1));

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 class DirectoryDownload : public ReceivingTest {
   protected:
     void Receive(const std::string& extension, DownloadLimits limits = {}) {
-        CDownloadManager manager(window_, engine_, settings_, limits);
+        DownloadManager manager(window_, engine_, settings_, limits);
         manager.OnAttachments(OfferPacket(extension));
         EXPECT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
     }
@@ -127,7 +127,7 @@ TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
             DirHeader("b") + broken + FileItem("after.txt", "no") + EndMark();
         FakePeer peer({Serve(stream)});
         {
-            CDownloadManager manager(window, engine_, settings_);
+            DownloadManager manager(window, engine_, settings_);
             manager.OnAttachments(OfferPacket(Entry(0, "b", 0, 2)));
             ASSERT_TRUE(window.WaitFor(WM_FILES_RECEIVED, 1));
         }

@@ -22,7 +22,7 @@ class FileDownload : public ReceivingTest {
     // Hands one offer to a fresh manager and waits for the end of its batch.
     void Receive(const std::string& extension, DownloadLimits limits = {},
                  std::int32_t packet_number = 100) {
-        CDownloadManager manager(window_, engine_, settings_, limits);
+        DownloadManager manager(window_, engine_, settings_, limits);
         manager.OnAttachments(OfferPacket(extension, packet_number));
         EXPECT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
     }
@@ -164,7 +164,7 @@ TEST_F(FileDownload, AnOlderLongerFileIsReplacedWhole) {
 
 TEST_F(FileDownload, ABatchNeverOverwritesAFileItStoredButALaterBatchReplacesIt) {
     FakePeer peer({Serve("ko"), Serve("ja"), Serve("zh"), Serve("again")});
-    CDownloadManager manager(window_, engine_, settings_);
+    DownloadManager manager(window_, engine_, settings_);
     // Names that the sender's code page cannot hold arrive as "??.txt" and are stored as "__.txt".
     manager.OnAttachments(
         OfferPacket(Entry(0, "??.txt", 2) + Entry(1, "??.txt", 2) + Entry(2, "??.txt", 2)));
@@ -220,7 +220,7 @@ TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
 TEST_F(FileDownload, AListWithoutUsableEntriesPostsNothing) {
     FakePeer peer({Serve("x")});
     {
-        CDownloadManager manager(window_, engine_, settings_);
+        DownloadManager manager(window_, engine_, settings_);
         manager.OnAttachments(OfferPacket("0:a:1\a"));
         manager.OnAttachments(OfferPacket(""));
     }  // joins both batches

@@ -78,7 +78,7 @@ MainDialogHooks DefaultMainDialogHooks() {
 
 CMainDialog::CMainDialog(const Settings& settings, BackendFactory start_backend,
                          MainDialogHooks hooks)
-    : CLayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE),
+    : LayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE),
       settings_(settings),
       start_backend_(std::move(start_backend)),
       hooks_(std::move(hooks)) {

@@ -38,7 +38,7 @@ struct MainDialogHooks {
 
 MainDialogHooks DefaultMainDialogHooks();
 
-class CMainDialog : public CLayoutDialog, public platform::MessageWindow {
+class CMainDialog : public LayoutDialog, public platform::MessageWindow {
   public:
     CMainDialog(const Settings& settings, BackendFactory start_backend,
                 MainDialogHooks hooks = DefaultMainDialogHooks());

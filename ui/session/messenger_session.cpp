@@ -23,10 +23,10 @@ struct MessengerSession::Parts {
     // offers.
     std::unique_ptr<CMessengerEngine> engine;
 #if VELTRA_WITH_SERVING
-    std::unique_ptr<CTransferServer> server;
+    std::unique_ptr<TransferServer> server;
 #endif
 #if VELTRA_WITH_RECEIVING
-    std::unique_ptr<CDownloadManager> downloads;
+    std::unique_ptr<DownloadManager> downloads;
 #endif
     std::unique_ptr<CReceiveListener> listener;
     bool shut_down = false;
@@ -38,12 +38,12 @@ MessengerSession::MessengerSession(platform::MessageWindow& window, const Settin
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
     parts_->engine->SetNoticeWindow(&window);
     try {
-        CAttachmentHandler* attachments = nullptr;
+        AttachmentHandler* attachments = nullptr;
 #if VELTRA_WITH_SERVING
-        parts_->server = std::make_unique<CTransferServer>(*parts_->engine);
+        parts_->server = std::make_unique<TransferServer>(*parts_->engine);
 #endif
 #if VELTRA_WITH_RECEIVING
-        parts_->downloads = std::make_unique<CDownloadManager>(window, *parts_->engine, settings);
+        parts_->downloads = std::make_unique<DownloadManager>(window, *parts_->engine, settings);
         attachments = parts_->downloads.get();
 #endif
         parts_->listener =
