@@ -21,6 +21,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -115,8 +116,8 @@ int Serve(const std::string& path, int from_parent, int to_parent) {
         ReadByte(from_parent);  // 'q', or the parent has gone
         // The connection threads read the server's table: they end before it goes.
         engine.Shutdown();
-    } catch (int error) {
-        std::fprintf(stderr, "serving engine: error %d\n", error);
+    } catch (const std::system_error& error) {
+        std::fprintf(stderr, "serving engine: error %d\n", error.code().value());
         status = 1;
     }
     char report[64];

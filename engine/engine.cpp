@@ -24,7 +24,7 @@ constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 enum NoticeKind : std::uint32_t { kPacketFailed = 1, kConnectionNotStarted, kConnectionFailed };
 
 [[noreturn]] void ThrowLastSocketError() {
-    throw platform::LastSocketError();
+    throw std::system_error(platform::LastSocketError(), std::generic_category());
 }
 
 void SetBufferSize(const platform::Socket& socket, int option) {
@@ -88,11 +88,10 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
     try {
         receive_thread_ = std::thread([this] { ReceiveLoop(); });
         accept_thread_ = std::thread([this] { AcceptLoop(); });
-    } catch (const std::system_error& error) {
-        // Out of tasks: a thread that did start is stopped, and the failure reaches the owner
-        // as every start-up failure does, as an error code.
+    } catch (...) {
+        // Out of tasks: a thread that did start is stopped before the failure reaches the owner.
         Shutdown();
-        throw error.code().value();
+        throw;
     }
 }
 

@@ -26,7 +26,7 @@ namespace veltra {
 class CMessengerEngine {
   public:
     // Binds both sockets to port 2425 of bind_address (every local address by default) and starts
-    // the receive and accept threads. Throws the socket error code (a plain int) when a step
+    // the receive and accept threads. Throws std::system_error with the errno when a step
     // fails, a thread that cannot start included; whatever was set up before is released and no
     // thread is left running.
     explicit CMessengerEngine(const Settings& settings, std::uint32_t bind_address = INADDR_ANY);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "common/settings.h"
 #include "engine/engine.h"
@@ -50,7 +51,7 @@ struct Receiver {
         try {
             engine = std::make_unique<veltra::CMessengerEngine>(
                 *settings, veltra::platform::InetAddr("127.0.0.1"));
-        } catch (int) {
+        } catch (const std::system_error&) {
             std::abort();  // run it in a network namespace of its own (fuzz/run.sh)
         }
         context = std::make_unique<veltra::DownloadContext>(

@@ -10,6 +10,7 @@
 #include <future>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -106,13 +107,13 @@ TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
     try {
         CMessengerEngine engine(settings);
         FAIL() << "the engine started on a taken port";
-    } catch (int code) {
-        EXPECT_EQ(code, EADDRINUSE);
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), EADDRINUSE);
     }
     EXPECT_EQ(ThreadCount(), threads_before);
 }
 
-TEST(EngineStartUp, AThreadThatCannotStartIsReportedAsAnErrorCodeAndStopsTheOther) {
+TEST(EngineStartUp, AThreadThatCannotStartIsReportedWithItsErrnoAndStopsTheOther) {
     Settings settings = TestSettings();
     std::thread([] {}).join();  // a sanitizer starts a helper thread of its own with the first
     const int threads_before = ThreadCount();
@@ -124,8 +125,8 @@ TEST(EngineStartUp, AThreadThatCannotStartIsReportedAsAnErrorCodeAndStopsTheOthe
         try {
             CMessengerEngine engine(settings, kEngineAddress);
             FAIL() << "the engine started without its accept thread";
-        } catch (int code) {
-            EXPECT_EQ(code, EAGAIN);
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code().value(), EAGAIN);
         }
     }
     EXPECT_EQ(ThreadCount(), threads_before);
@@ -138,7 +139,7 @@ TEST(EngineStartUp, TakenTcpPortThrowsAndReleasesTheUdpPort) {
     ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
     ASSERT_TRUE(squatter.Listen(1));
     Settings settings = TestSettings();
-    EXPECT_THROW(CMessengerEngine engine(settings), int);
+    EXPECT_THROW(CMessengerEngine engine(settings), std::system_error);
     platform::Socket udp = platform::Socket::Udp();
     EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(0, MSG_PORT)));
 }

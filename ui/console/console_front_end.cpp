@@ -1,6 +1,7 @@
 #include "ui/console/console_front_end.h"
 
 #include <cwchar>
+#include <system_error>
 #include <utility>
 
 #include "common/text.h"
@@ -83,8 +84,8 @@ bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     }
     try {
         return HandleCommand(input.parse.command);
-    } catch (int code) {
-        *error_ << "command failed (error " << code << ")\n";
+    } catch (const std::system_error& error) {
+        *error_ << "command failed (error " << error.code().value() << ")\n";
         error_->flush();
         return true;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "common/settings.h"
@@ -31,9 +32,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<MessengerSession> session;
     try {
         session = std::make_unique<MessengerSession>(queue, settings);
-    } catch (int error) {
+    } catch (const std::system_error& error) {
         std::cerr << "veltra-console: cannot start the messenger on port " << MSG_PORT << ": "
-                  << std::strerror(error) << '\n';
+                  << std::strerror(error.code().value()) << '\n';
         return 1;
     }
 

@@ -5,6 +5,7 @@
 #include <wx/xrc/xmlres.h>
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -118,8 +119,8 @@ std::optional<int> CMainDialog::Start() {
     }
     try {
         backend_ = start_backend_(*this);
-    } catch (int error) {
-        return error;
+    } catch (const std::system_error& error) {
+        return error.code().value();
     }
     EnableLayoutSwitching();
     return std::nullopt;
@@ -270,11 +271,7 @@ void CMainDialog::TapUserList(long item) {
         return;
     }
     if (item < 0) {
-        try {
-            backend_->Refresh();
-        } catch (...) {
-            // A refresh that fails leaves the list as it is; the user may tap again.
-        }
+        backend_->Refresh();
         return;
     }
     if (item >= user_list_->GetItemCount()) {

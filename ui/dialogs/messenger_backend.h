@@ -25,7 +25,8 @@ class MessengerBackend {
     virtual void SendText(std::uint32_t address, const std::wstring& text) = 0;
     // Offers files to address; blocks for the offer's pause.
     virtual void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths) = 0;
-    // Empties the peer table and announces again.
+    // Empties the peer table and announces again. Never throws: a refresh that fails leaves the
+    // list as it is, and the user may ask again.
     virtual void Refresh() = 0;
     // The peer table now, ascending key order; re-arms WM_PEERS_CHANGED. Nothing after shutdown.
     virtual std::optional<std::vector<PeerEntry>> TakePeersSnapshot() = 0;
@@ -33,8 +34,7 @@ class MessengerBackend {
     virtual void Shutdown() = 0;
 };
 
-// Starts the messenger for window; throws the engine's socket error code (a plain int) when it
-// cannot start.
+// Starts the messenger for window; throws std::system_error with the errno when it cannot start.
 using BackendFactory = std::function<std::unique_ptr<MessengerBackend>(platform::MessageWindow&)>;
 
 // The program's factory: a MessengerSession with settings, bound to bind_address.

@@ -50,9 +50,6 @@ MessengerSession::MessengerSession(platform::MessageWindow& window, const Settin
             std::make_unique<CReceiveListener>(window, *parts_->engine, settings, attachments);
         parts_->engine->SetListener(parts_->listener.get());
         parts_->engine->AnnouncePresence();
-    } catch (const std::system_error& error) {
-        Shutdown();
-        throw error.code().value();  // a thread that could not start: reported as the engine's are
     } catch (...) {
         Shutdown();  // no thread may be left calling into parts that are about to go
         throw;

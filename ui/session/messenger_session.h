@@ -22,7 +22,7 @@ class CReceiveListener;
 
 class MessengerSession {
   public:
-    // Starts the engine (throws its socket error code as a plain int when it cannot start, also
+    // Starts the engine (throws std::system_error with the errno when it cannot start, also
     // when a thread cannot), registers the listener that posts to window, and announces presence.
     MessengerSession(platform::MessageWindow& window, const Settings& settings,
                      std::uint32_t bind_address = INADDR_ANY);
@@ -41,7 +41,8 @@ class MessengerSession {
     void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
     static bool CanOfferFiles();
     // The refresh request: empties the peer table and announces again. The list keeps its rows
-    // until the first answer posts WM_PEERS_CHANGED. Errors are swallowed.
+    // until the first answer posts WM_PEERS_CHANGED. A refresh that fails leaves the list as it
+    // is (the user may ask again): the one place its errors end.
     void Refresh();
 
     // For the WM_PEERS_CHANGED handler: the peer table as it is now (ascending key order), which

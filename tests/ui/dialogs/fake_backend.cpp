@@ -1,6 +1,7 @@
 #include "fake_backend.h"
 
 #include <memory>
+#include <system_error>
 
 namespace veltra::testing {
 namespace {
@@ -16,12 +17,7 @@ class FakeBackend final : public MessengerBackend {
     void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths) override {
         record_.offers.emplace_back(address, paths);
     }
-    void Refresh() override {
-        ++record_.refreshes;
-        if (record_.refresh_throws) {
-            throw 104;  // as the engine's sends would
-        }
-    }
+    void Refresh() override { ++record_.refreshes; }
     std::optional<std::vector<PeerEntry>> TakePeersSnapshot() override {
         ++record_.snapshots;
         return record_.peers;
@@ -42,7 +38,9 @@ BackendFactory FakeBackendFactory(BackendRecord& record) {
 }
 
 BackendFactory FailingBackendFactory(int error) {
-    return [error](platform::MessageWindow&) -> std::unique_ptr<MessengerBackend> { throw error; };
+    return [error](platform::MessageWindow&) -> std::unique_ptr<MessengerBackend> {
+        throw std::system_error(error, std::generic_category());
+    };
 }
 
 }  // namespace veltra::testing

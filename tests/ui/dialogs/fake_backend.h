@@ -14,7 +14,6 @@ namespace veltra::testing {
 // Outlives the backend, which the dialog destroys when it shuts down.
 struct BackendRecord {
     std::vector<PeerEntry> peers;  // what TakePeersSnapshot returns
-    bool refresh_throws = false;
 
     std::vector<std::pair<std::uint32_t, std::wstring>> texts;
     std::vector<std::pair<std::uint32_t, std::vector<std::wstring>>> offers;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 #include "engine/engine.h"
 #include "engine/protocol.h"
@@ -34,8 +35,8 @@ TEST(MessengerSession, TakenPortThrowsTheSocketErrorCode) {
     try {
         MessengerSession session(window, settings, kSessionAddress);
         FAIL() << "the session started on a taken port";
-    } catch (int error) {
-        EXPECT_EQ(error, EADDRINUSE);
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), EADDRINUSE);
     }
     EXPECT_EQ(window.Total(), 0u);
 }
