@@ -4,5 +4,5 @@
 set -eu
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh build
+scripts/build.sh build -DVELTRA_WERROR=ON
 ctest --test-dir build --output-on-failure -j"$(nproc)" "$@"

@@ -2,7 +2,9 @@
 # fuzz/run.sh [SECONDS [NAME...]]: builds every fuzzer with clang (libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each (or the NAMEs given, e.g. attachment_list) for
 # SECONDS (default 60) on a copy of its seed corpus fuzz/corpus/NAME. Prints executions and
-# crashes per fuzzer; exits non-zero when one crashed (its input is kept as build-fuzz/crash-*).
+# crashes per fuzzer; exits non-zero when one crashed. The input that crashed is kept as
+# build-fuzz/crash-NAME-*, and its path, a hex dump and base64 are printed, so that a log alone
+# is enough to replay it (add it to fuzz/corpus/NAME with the fix).
 #
 # Each fuzzer runs in a network namespace of its own and in a mount namespace in which the whole
 # file system is read-only except a fresh tmpfs (its corpus and the scratch root of the fuzzers
@@ -12,9 +14,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-scripts/install-deps.sh
-dpkg-query -W -f='${Status}' clang libclang-rt-14-dev 2>/dev/null | grep -c "install ok installed" |
-  grep -q 2 || { apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev; }
+scripts/install-deps.sh clang
 dir=$(pwd)/build-fuzz
 if [ ! -f "$dir/CMakeCache.txt" ]; then
   CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRA_FUZZ=ON \
@@ -36,6 +36,7 @@ for fuzzer in $fuzzers; do
   corpus=$(pwd)/fuzz/corpus/$name
   scratch=$(mktemp -d)
   log=$(mktemp)
+  earlier=$(ls "$dir"/crash-"$name"-* 2>/dev/null || true)
   # shellcheck disable=SC2016
   if nice unshare --mount sh -c '
       set -e
@@ -59,6 +60,15 @@ for fuzzer in $fuzzers; do
   rate=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
   echo "$name: $runs executions ($rate/s) in ${seconds}s, $crashes crashes"
   [ "$crashes" = 0 ] || tail -n 40 "$log"
+  for artifact in "$dir"/crash-"$name"-*; do
+    [ -f "$artifact" ] || continue
+    echo "$earlier" | grep -qxF "$artifact" && continue
+    echo "$name: input kept as $artifact ($(wc -c <"$artifact") bytes):"
+    od -A x -t x1z -v "$artifact" | head -n 64
+    echo "$name: base64 of the input:"
+    base64 -w 0 "$artifact"
+    echo
+  done
   rm -rf "$scratch" "$log"
 done
 exit $status

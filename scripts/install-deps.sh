@@ -1,13 +1,26 @@
 #!/bin/sh
-# Installs the Debian packages that building, running and testing need; does nothing when they
-# are all present, so it is cheap to call before every build.
+# install-deps.sh [GROUP...]: installs the Debian packages that building, running and testing
+# need, and those of the GROUPs named:
+#   clang    clang and its sanitizer and libFuzzer runtimes (scripts/clang-build.sh, fuzz/run.sh)
+#   lintian  lintian, which the package test then runs on the package (CI turns it on)
+# Does nothing when they are all present, so it is cheap to call before every build.
 set -eu
 packages="cmake g++ make pkg-config iproute2 util-linux libgtest-dev libgmock-dev libbenchmark-dev
-  libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd"
+  libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd
+  dpkg-dev man-db desktop-file-utils appstream"
+for group in "$@"; do
+  case $group in
+    clang) packages="$packages clang libclang-rt-14-dev" ;;
+    lintian) packages="$packages lintian" ;;
+    *) echo "install-deps.sh: unknown group '$group' (clang, lintian)" >&2; exit 2 ;;
+  esac
+done
+# shellcheck disable=SC2086
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' $packages 2>/dev/null |
+  awk '$NF == "installed" && $(NF-1) == "ok" { print $1 }' || true)
 missing=""
 for package in $packages; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing="$missing $package"
+  echo "$installed" | grep -qx "$package" || missing="$missing $package"
 done
 [ -z "$missing" ] && exit 0
 echo "Installing:$missing"

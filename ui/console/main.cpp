@@ -5,22 +5,36 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "common/settings.h"
 #include "engine/protocol.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/console_options.h"
 #include "ui/console/console_queue.h"
 #include "ui/session/messenger_session.h"
 
 int main(int argc, char** argv) {
     using namespace veltra;
-    if (argc > 1) {
-        std::cerr << "usage: " << argv[0]
-                  << " (commands on standard input: users, msg IPV4 TEXT, offer IPV4 PATH..., "
-                     "refresh, quit)\n";
+    const ConsoleOptionsParse parsed =
+        ParseConsoleOptions(std::vector<std::string_view>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (!parsed.options) {
+        std::cerr << "veltra-console: " << parsed.error << '\n'
+                  << ConsoleUsage() << "Try 'veltra-console --help' for more information.\n";
         return 2;
+    }
+    switch (parsed.options->action) {
+        case ConsoleOptions::Action::kHelp:
+            std::cout << ConsoleHelp();
+            return 0;
+        case ConsoleOptions::Action::kVersion:
+            std::cout << ConsoleVersion();
+            return 0;
+        case ConsoleOptions::Action::kRun:
+            break;
     }
     std::ios::sync_with_stdio(false);
     // Only the main thread writes to std::cout; the reader thread must not flush it before

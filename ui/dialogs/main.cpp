@@ -1,3 +1,19 @@
+// veltra: the dialogs. The command line is answered before the toolkit starts, so that --help
+// and --version need no display and an unknown option is not left to the toolkit.
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "ui/dialogs/app_options.h"
 #include "ui/dialogs/messenger_app.h"
 
-wxIMPLEMENT_APP(veltra::CMessengerApp);
+wxIMPLEMENT_APP_NO_MAIN(veltra::CMessengerApp);
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (const std::optional<int> status = veltra::AnswerCommandLine(args, std::cout, std::cerr)) {
+        return *status;
+    }
+    return wxEntry(argc, argv);
+}

@@ -17,7 +17,8 @@ int RunMainDialog(const Settings& settings, const BackendFactory& start_backend,
 }
 
 bool CMessengerApp::OnInit() {
-    // No command line is read, so the toolkit's own option parsing is left out.
+    // main answered the command line before the toolkit started (app_options.h), so the
+    // toolkit's own option parsing is left out.
     SetAppName("veltra");
     LoadDialogResources();
     // The POSIX socket layer has nothing to start that can fail.

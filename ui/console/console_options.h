@@ -1,0 +1,37 @@
+#pragma once
+// The command line of veltra-console. It is read before anything starts, so that --help,
+// --version and a mistyped option are answered without opening a socket.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltra {
+
+struct ConsoleOptions {
+    enum class Action {
+        kRun,      // start the messenger and take commands from standard input
+        kHelp,     // print the help text, exit 0
+        kVersion,  // print the version, exit 0
+    };
+    Action action = Action::kRun;
+};
+
+struct ConsoleOptionsParse {
+    std::optional<ConsoleOptions> options;  // empty when the command line is refused
+    std::string error;                      // then one line naming what was wrong
+};
+
+// args: the arguments after the program's name. Read in order, as GNU programs do: the first
+// --help or --version answers, whatever follows it; a wrong argument before it refuses the line.
+ConsoleOptionsParse ParseConsoleOptions(const std::vector<std::string_view>& args);
+
+// The synopsis, one line with its line end; it follows every refusal on standard error.
+std::string ConsoleUsage();
+// The text of --help: synopsis, commands and options.
+std::string ConsoleHelp();
+// The text of --version: the program's name and the project's version, with a line end.
+std::string ConsoleVersion();
+
+}  // namespace veltra

@@ -1,0 +1,18 @@
+#pragma once
+// The command line of veltra, read before the toolkit starts: --help, --version and a wrong
+// argument are answered without a display, a window or a socket.
+
+#include <optional>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+namespace veltra {
+
+// args: the arguments after the program's name. Writes the answer (help and version to out, a
+// refusal with the usage to error) and returns the exit status; returns nothing when the
+// command line asks for the dialogs.
+std::optional<int> AnswerCommandLine(const std::vector<std::string_view>& args, std::ostream& out,
+                                     std::ostream& error);
+
+}  // namespace veltra
