@@ -2,8 +2,6 @@
 // The one protocol object of the process: the UDP and TCP sockets on port 2425, the packet
 // counter and names that go into every header, and the threads that wait for traffic.
 
-#include <netinet/in.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -29,7 +27,8 @@ class CMessengerEngine {
     // the receive and accept threads. Throws std::system_error with the errno when a step
     // fails, a thread that cannot start included; whatever was set up before is released and no
     // thread is left running.
-    explicit CMessengerEngine(const Settings& settings, std::uint32_t bind_address = INADDR_ANY);
+    explicit CMessengerEngine(const Settings& settings,
+                              std::uint32_t bind_address = platform::kAnyAddress);
     ~CMessengerEngine();
     CMessengerEngine(const CMessengerEngine&) = delete;
     CMessengerEngine& operator=(const CMessengerEngine&) = delete;

@@ -23,6 +23,10 @@ sockaddr_in ToSockaddr(const Endpoint& endpoint) {
     return address;
 }
 
+bool SetIntOption(int fd, int level, int name, int value) {
+    return setsockopt(fd, level, name, &value, sizeof value) == 0;
+}
+
 bool SetTimeoutOption(int fd, int name, int timeout_ms) {
     timeval limit{};
     limit.tv_sec = timeout_ms / 1000;
@@ -139,8 +143,20 @@ bool Socket::Connect(const Endpoint& remote, int timeout_ms) const {
     return connected;
 }
 
-bool Socket::SetIntOption(int level, int name, int value) const {
-    return setsockopt(fd_, level, name, &value, sizeof value) == 0;
+bool Socket::SetReuseAddress() const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
+}
+
+bool Socket::SetBroadcast() const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, 1);
+}
+
+bool Socket::SetSendBufferSize(int bytes) const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_SNDBUF, bytes);
+}
+
+bool Socket::SetReceiveBufferSize(int bytes) const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
 bool Socket::SetReceiveTimeout(int timeout_ms) const {

@@ -3,8 +3,6 @@
 // started and stopped around every use; SocketLayer keeps that shape so the callers read the same
 // on both platforms.
 
-#include <netinet/in.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -29,10 +27,13 @@ struct Endpoint {
     std::uint16_t port = 0;
 };
 
+// Every local address, for a bind.
+inline constexpr std::uint32_t kAnyAddress = 0;
+
 Endpoint MakeEndpoint(std::uint32_t network_address, std::uint16_t host_port);
 
-// inet_addr: network-order address of dotted text, INADDR_NONE (the broadcast address) when the
-// text is not an address.
+// inet_addr: network-order address of dotted text, 255.255.255.255 (the broadcast address) when
+// the text is not an address.
 std::uint32_t InetAddr(const char* dotted);
 std::string InetNtoa(std::uint32_t network_address);
 
@@ -62,7 +63,13 @@ class Socket {
     Socket Accept() const;
     // Connects within the time limit (milliseconds, 0 = no limit); false on failure or time-out.
     bool Connect(const Endpoint& remote, int timeout_ms) const;
-    bool SetIntOption(int level, int name, int value) const;
+    // Lets a listening socket bind its port again while the last run's connections linger.
+    bool SetReuseAddress() const;
+    // Lets a datagram socket send to broadcast addresses.
+    bool SetBroadcast() const;
+    // The system buffers, in bytes.
+    bool SetSendBufferSize(int bytes) const;
+    bool SetReceiveBufferSize(int bytes) const;
     // Limits for one blocked receive or send, in milliseconds (0 = no limit).
     bool SetReceiveTimeout(int timeout_ms) const;
     bool SetSendTimeout(int timeout_ms) const;

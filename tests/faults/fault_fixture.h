@@ -163,7 +163,7 @@ class MisbehavingPeer {
           listener_(platform::Socket::Tcp()),
           udp_(platform::Socket::Udp()) {
         const auto here = platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT);
-        listener_.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+        listener_.SetReuseAddress();
         EXPECT_TRUE(listener_.Bind(here));
         EXPECT_TRUE(listener_.Listen(16));
         EXPECT_TRUE(udp_.Bind(here));

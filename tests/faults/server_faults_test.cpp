@@ -65,7 +65,7 @@ platform::Socket ConnectFromReceiver(bool blocking, int receive_buffer = 0,
                                      const char* from = kReceiverAddress) {
     platform::Socket socket = platform::Socket::Tcp();
     if (receive_buffer > 0) {
-        socket.SetIntOption(SOL_SOCKET, SO_RCVBUF, receive_buffer);
+        socket.SetReceiveBufferSize(receive_buffer);
     }
     EXPECT_TRUE(socket.Bind(platform::MakeEndpoint(platform::InetAddr(from), 0)));
     const auto server = platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT);

@@ -243,7 +243,7 @@ TEST_F(FileDownload, APeerSilentTooLongEndsItsEntryOnly) {
 TEST_F(FileDownload, APeerThatNeverAcceptsIsGivenUpAfterTheConnectLimit) {
     // A listener whose queue is full drops further connection attempts unanswered.
     platform::Socket full = platform::Socket::Tcp();
-    full.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+    full.SetReuseAddress();
     ASSERT_TRUE(full.Bind(platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT)));
     ASSERT_TRUE(full.Listen(0));
     std::vector<platform::Socket> queued;

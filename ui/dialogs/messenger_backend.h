@@ -2,8 +2,6 @@
 // What the main dialog asks of the running messenger. The program runs a MessengerSession behind
 // it; tests put a recording stand-in in its place, so the dialogs can be driven without a network.
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +11,7 @@
 
 #include "common/settings.h"
 #include "engine/peer_table.h"
+#include "platform/socket.h"
 #include "platform/window.h"
 
 namespace veltra {
@@ -39,6 +38,6 @@ using BackendFactory = std::function<std::unique_ptr<MessengerBackend>(platform:
 
 // The program's factory: a MessengerSession with settings, bound to bind_address.
 BackendFactory SessionBackendFactory(const Settings& settings,
-                                     std::uint32_t bind_address = INADDR_ANY);
+                                     std::uint32_t bind_address = platform::kAnyAddress);
 
 }  // namespace veltra

@@ -3,8 +3,6 @@
 // and the downloads, started in order and shut down in reverse. Both front ends (the dialogs and
 // the console) own one; it holds no toolkit type.
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +11,7 @@
 
 #include "common/settings.h"
 #include "engine/window_messages.h"
+#include "platform/socket.h"
 #include "platform/window.h"
 
 namespace veltra {
@@ -25,7 +24,7 @@ class MessengerSession {
     // Starts the engine (throws std::system_error with the errno when it cannot start, also
     // when a thread cannot), registers the listener that posts to window, and announces presence.
     MessengerSession(platform::MessageWindow& window, const Settings& settings,
-                     std::uint32_t bind_address = INADDR_ANY);
+                     std::uint32_t bind_address = platform::kAnyAddress);
     ~MessengerSession();
     MessengerSession(const MessengerSession&) = delete;
     MessengerSession& operator=(const MessengerSession&) = delete;
