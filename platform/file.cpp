@@ -307,11 +307,6 @@ std::optional<FileInfo> QueryPath(std::wstring_view path) {
     return Stat(AT_FDCWD, host_path.c_str(), 0, IsHiddenPath(host_path));
 }
 
-bool PathExists(std::wstring_view path) {
-    struct stat st {};
-    return lstat(ToHostPath(path).c_str(), &st) == 0;
-}
-
 void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to) {
     const std::string from_path = ToHostPath(JoinPath(folder, from));
     const std::string to_path = ToHostPath(JoinPath(folder, to));

@@ -115,9 +115,6 @@ bool CreateFolder(std::wstring_view path);
 // Information about the path, following symbolic links (as a path the user names should be).
 std::optional<FileInfo> QueryPath(std::wstring_view path);
 
-// True when the name is taken by anything, a dangling symbolic link included.
-bool PathExists(std::wstring_view path);
-
 // Renames from to to, both in folder, replacing whatever to names (a symbolic link or a hard link
 // itself, never the file it leads to). Throws std::system_error with the errno.
 void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to);

@@ -68,28 +68,16 @@ std::wstring PartialName(const DownloadContext& context, std::wstring_view folde
 
 }  // namespace
 
-std::size_t ReceiveUpTo(const platform::Socket& socket, char* buffer, std::size_t size) {
-    std::size_t received = 0;
-    while (received < size) {
-        const long result = socket.Receive(buffer + received, size - received);
-        if (result <= 0) {
-            break;
-        }
-        received += static_cast<std::size_t>(result);
-    }
-    return received;
+std::size_t ContentReader::ReadUpTo(char* buffer, std::size_t size) {
+    return socket_.ReceiveAll(buffer, size);
 }
 
-bool ReadExact(const platform::Socket& socket, char* buffer, std::size_t size) {
-    return size != 0 && ReceiveUpTo(socket, buffer, size) == size;
-}
-
-bool DropContent(const platform::Socket& socket, std::uint64_t size) {
+bool ContentReader::Drop(std::uint64_t size) {
     std::vector<char> buffer(
         static_cast<std::size_t>(std::min<std::uint64_t>(size, kContentChunk)));
     while (size > 0) {
         const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(size, kContentChunk));
-        if (!ReadExact(socket, buffer.data(), chunk)) {
+        if (!ReadExact(buffer.data(), chunk)) {
             return false;
         }
         size -= chunk;
@@ -98,7 +86,7 @@ bool DropContent(const platform::Socket& socket, std::uint64_t size) {
 }
 
 bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view offered,
-                    const AttachmentInfo& info, const platform::Socket& socket) {
+                    const AttachmentInfo& info, ContentReader& reader) {
     std::size_t key = 0;
     const std::wstring name = UnusedName(context, folder, offered, key);
     PostFileStarted(context, info);
@@ -117,7 +105,7 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
     while (received < info.size) {
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(info.size - received, kContentChunk));
-        const std::size_t arrived = ReceiveUpTo(socket, buffer.data(), chunk);
+        const std::size_t arrived = reader.ReadUpTo(buffer.data(), chunk);
         // A failed write drops the bytes but goes on reading, to stay in step with the sender.
         if (file && arrived > 0) {
             try {

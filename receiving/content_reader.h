@@ -1,6 +1,6 @@
 #pragma once
 // The content loop that every received file, inside a directory or not, goes through, and the
-// reads it is built from.
+// reader of the stream it comes from.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +16,28 @@ namespace veltra {
 // is set to the same size.
 inline constexpr std::size_t kContentChunk = 65536;
 
-// Reads exactly info.size bytes from socket into the file name in folder (see ReceivedFile: a
+// The stream of one fetched entry, read in order: a directory's headers, the contents, and what
+// is dropped. Every read of an entry's connection goes through its one reader, so that the reader
+// alone decides how the bytes come off the socket.
+class ContentReader {
+  public:
+    explicit ContentReader(const platform::Socket& socket) : socket_(socket) {}
+    ContentReader(const ContentReader&) = delete;
+    ContentReader& operator=(const ContentReader&) = delete;
+
+    // Reads until size bytes are in buffer, or the stream ends (the peer closes, a receive fails
+    // or times out): the bytes that arrived.
+    std::size_t ReadUpTo(char* buffer, std::size_t size);
+    // True when all size bytes arrived; what did arrive is left in buffer either way.
+    bool ReadExact(char* buffer, std::size_t size) { return ReadUpTo(buffer, size) == size; }
+    // Reads and drops size bytes; true when all of them arrived.
+    bool Drop(std::uint64_t size);
+
+  private:
+    const platform::Socket& socket_;
+};
+
+// Reads exactly info.size bytes from reader into the file name in folder (see ReceivedFile: a
 // file there is replaced only by a file that arrived whole), posting WM_FILE_STARTED, one
 // WM_FILE_PROGRESS per whole chunk and WM_FILE_DONE with the outcome. Bytes that arrived are
 // written even when the rest of their chunk never comes. A file stored whole is counted; when
@@ -25,17 +46,6 @@ inline constexpr std::size_t kContentChunk = 65536;
 // be created or written its content is still read, so the stream stays in step. True when every
 // byte arrived.
 bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view name,
-                    const AttachmentInfo& info, const platform::Socket& socket);
-
-// Reads and drops size bytes; true when all of them arrived.
-bool DropContent(const platform::Socket& socket, std::uint64_t size);
-
-// Receives until size bytes are in buffer, or the peer closes, a receive fails or times out; the
-// bytes that arrived.
-std::size_t ReceiveUpTo(const platform::Socket& socket, char* buffer, std::size_t size);
-
-// Receives until size bytes are in buffer; false, with what arrived left in place, when the peer
-// closes, a receive fails or times out, or size is 0.
-bool ReadExact(const platform::Socket& socket, char* buffer, std::size_t size);
+                    const AttachmentInfo& info, ContentReader& reader);
 
 }  // namespace veltra

@@ -5,7 +5,6 @@
 #include "common/text.h"
 #include "engine/protocol.h"
 #include "platform/file.h"
-#include "receiving/content_reader.h"
 #include "receiving/fields.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
@@ -14,37 +13,14 @@ namespace veltra {
 
 namespace {
 
+// The key of the extended header field that carries a file's time.
 constexpr std::uint32_t kTimeKey = 0x14;
-
-// The name an entry of the stream is stored under, or nothing when it is refused.
-std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo& info) {
-    if (fields == HeaderFields::kNameTooLong) {
-        return std::nullopt;
-    }
-    return ConfinedName(info.name);
-}
-
-// A folder stored under another name than the one offered says so in the log.
-void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
-                    const std::wstring& name) {
-    if (name != AnsiToWide(info.name)) {
-        PostNotice(context, L"文件夹另存为" + name);
-    }
-}
-
-// Reports an entry that cannot be stored, then reads and drops it (a file's content, a
-// directory's subtree), so the stream stays in step. False when the stream ended or broke.
-bool DropEntry(DownloadContext& context, const platform::Socket& socket, const AttachmentInfo& info,
-               FileOutcome outcome) {
-    ReportFailedEntry(context, info, outcome);
-    return info.Kind() == ATTR_FILE ? DropContent(socket, info.size) : DropDirectoryLevel(socket);
-}
 
 }  // namespace
 
-std::optional<std::string> ReadHeader(const platform::Socket& socket) {
+std::optional<std::string> ReadHeader(ContentReader& reader) {
     std::string header(kMinHeaderLength, '\0');
-    if (!ReadExact(socket, header.data(), kMinHeaderLength)) {
+    if (!reader.ReadExact(header.data(), kMinHeaderLength)) {
         return std::nullopt;
     }
     const std::string_view lead(header.c_str());  // the length field ends at a NUL as well
@@ -58,7 +34,7 @@ std::optional<std::string> ReadHeader(const platform::Socket& socket) {
     }
     header.resize(length);
     if (length > kMinHeaderLength &&
-        !ReadExact(socket, header.data() + kMinHeaderLength, length - kMinHeaderLength)) {
+        !reader.ReadExact(header.data() + kMinHeaderLength, length - kMinHeaderLength)) {
         return std::nullopt;
     }
     return header;
@@ -86,10 +62,30 @@ HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
     return info.name.size() > kMaxNameBytes ? HeaderFields::kNameTooLong : HeaderFields::kComplete;
 }
 
-bool DropDirectoryLevel(const platform::Socket& socket) {
+namespace {
+
+// The name an entry of the stream is stored under, or nothing when it is refused.
+std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo& info) {
+    if (fields == HeaderFields::kNameTooLong) {
+        return std::nullopt;
+    }
+    return ConfinedName(info.name);
+}
+
+// A folder stored under another name than the one offered says so in the log.
+void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
+                    const std::wstring& name) {
+    if (name != AnsiToWide(info.name)) {
+        PostNotice(context, L"文件夹另存为" + name);
+    }
+}
+
+// Reads the rest of a level (its entries and end mark) and keeps nothing: for directories that
+// are refused or nested too deep. Works without recursion, however deep the stream goes.
+bool DropDirectoryLevel(ContentReader& reader) {
     int open_levels = 1;
     while (open_levels > 0) {
-        const std::optional<std::string> header = ReadHeader(socket);
+        const std::optional<std::string> header = ReadHeader(reader);
         if (!header) {
             return false;
         }
@@ -99,7 +95,7 @@ bool DropDirectoryLevel(const platform::Socket& socket) {
         }
         switch (info.Kind()) {
             case ATTR_FILE:
-                if (!DropContent(socket, info.size)) {
+                if (!reader.Drop(info.size)) {
                     return false;
                 }
                 break;
@@ -116,10 +112,22 @@ bool DropDirectoryLevel(const platform::Socket& socket) {
     return true;
 }
 
-bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket,
-                        const std::wstring& prefix, int depth) {
+// Reports an entry that cannot be stored, then reads and drops it (a file's content, a
+// directory's subtree), so the stream stays in step. False when the stream ended or broke.
+bool DropEntry(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
+               FileOutcome outcome) {
+    ReportFailedEntry(context, info, outcome);
+    return info.Kind() == ATTR_FILE ? reader.Drop(info.size) : DropDirectoryLevel(reader);
+}
+
+// Reads the entries of one level into the folder prefix (ending with a separator) up to its end
+// mark; depth counts the levels, the top one being 1. An entry that cannot be stored (its name
+// refused, its folder a link or nested too deep) is read and dropped and reported as a failed
+// file. False when the stream ended or broke, which ends the whole reception.
+bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const std::wstring& prefix,
+                        int depth) {
     for (;;) {
-        const std::optional<std::string> header = ReadHeader(socket);
+        const std::optional<std::string> header = ReadHeader(reader);
         if (!header || context.cancel.Cancelled()) {
             return false;
         }
@@ -137,19 +145,19 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
         const std::optional<std::wstring> name = StoredName(fields, info);
         bool kept = true;
         if (!name) {
-            kept = DropEntry(context, socket, info, FileOutcome::kNameRefused);
+            kept = DropEntry(context, reader, info, FileOutcome::kNameRefused);
         } else if (info.Kind() == ATTR_FILE) {
-            kept = ReceiveContent(context, prefix, *name, info, socket);
+            kept = ReceiveContent(context, prefix, *name, info, reader);
         } else if (depth >= context.limits.max_depth) {
-            kept = DropEntry(context, socket, info, FileOutcome::kPathTooLong);
+            kept = DropEntry(context, reader, info, FileOutcome::kPathTooLong);
         } else {
             const std::wstring folder = prefix + *name + L"/";
             // A folder just made is no link; one that was there may be, and is never followed.
             if (!platform::CreateFolder(folder) && platform::IsSymbolicLink(folder)) {
-                kept = DropEntry(context, socket, info, FileOutcome::kCannotCreate);
+                kept = DropEntry(context, reader, info, FileOutcome::kCannotCreate);
             } else {
                 NoteFolderName(context, info, *name);
-                kept = ReadDirectoryLevel(context, socket, folder, depth + 1);
+                kept = ReadDirectoryLevel(context, reader, folder, depth + 1);
             }
         }
         if (!kept) {
@@ -158,8 +166,10 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
     }
 }
 
-FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& socket) {
-    const std::optional<std::string> header = ReadHeader(socket);
+}  // namespace
+
+FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
+    const std::optional<std::string> header = ReadHeader(reader);
     AttachmentInfo info;
     if (!header) {
         return FileOutcome::kConnectionLost;
@@ -170,17 +180,17 @@ FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& s
     }
     const std::optional<std::wstring> name = StoredName(fields, info);
     if (!name) {
-        DropDirectoryLevel(socket);
+        DropDirectoryLevel(reader);
         return FileOutcome::kNameRefused;
     }
     const std::wstring top = context.settings.received_folder + *name + L"\\";
     CreateFolderPath(top);
     if (platform::IsSymbolicLink(top)) {
-        DropDirectoryLevel(socket);
+        DropDirectoryLevel(reader);
         return FileOutcome::kCannotCreate;
     }
     NoteFolderName(context, info, *name);
-    return ReadDirectoryLevel(context, socket, top, 1) ? FileOutcome::kStored
+    return ReadDirectoryLevel(context, reader, top, 1) ? FileOutcome::kStored
                                                        : FileOutcome::kConnectionLost;
 }
 

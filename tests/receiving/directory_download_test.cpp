@@ -118,7 +118,7 @@ TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
             DirHeader("b") + broken + FileItem("after.txt", "no") + EndMark();
         FakePeer peer({Serve(stream)});
         {
-            CDownloadManager manager(events, engine_, settings_);
+            DownloadManager manager(events, engine_, settings_);
             manager.OnAttachments(OfferPacket(Entry(0, "b", 0, 2)));
             ASSERT_TRUE(events.WaitFor<FilesReceived>(1));
         }

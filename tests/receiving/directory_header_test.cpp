@@ -29,11 +29,12 @@ class StreamPair {
     }
     void Write(const std::string& bytes) { testing::SendBytes(writer_, bytes); }
     void CloseWriter() { writer_.Close(); }
-    const platform::Socket& reader() const { return reader_; }
+    ContentReader& reader() { return content_; }
 
   private:
     platform::Socket reader_;
     platform::Socket writer_;
+    ContentReader content_{reader_};
 };
 
 TEST(ReadHeader, TheEndMarkNeedsNoSecondRead) {
