@@ -40,8 +40,8 @@ enum NoticeKind : std::uint32_t {
 }  // namespace
 
 DownloadManager::DownloadManager(EventSink& sink, CMessengerEngine& engine,
-                                   const Settings& settings, DownloadLimits limits,
-                                   OfferQueueLimits queue_limits, NoticeLog::Clock clock)
+                                 const Settings& settings, DownloadLimits limits,
+                                 OfferQueueLimits queue_limits, NoticeLog::Clock clock)
     : context_{sink, engine, settings, cancel_, limits},
       queue_(queue_limits),
       notices_(&sink, std::move(clock)) {}

@@ -29,8 +29,8 @@ class DownloadManager : public AttachmentHandler {
 
     // clock times the notices about dropped offers (tests put a clock of their own).
     DownloadManager(EventSink& sink, CMessengerEngine& engine, const Settings& settings,
-                     DownloadLimits limits = {}, OfferQueueLimits queue_limits = {},
-                     NoticeLog::Clock clock = {});
+                    DownloadLimits limits = {}, OfferQueueLimits queue_limits = {},
+                    NoticeLog::Clock clock = {});
     // Shuts down first, so no batch outlives the manager and its lock.
     ~DownloadManager() override;
     DownloadManager(const DownloadManager&) = delete;
