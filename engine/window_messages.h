@@ -1,5 +1,5 @@
 #pragma once
-// The six messages by which worker threads reach the window of a front end, and what each one
+// The messages by which worker threads reach the window of a front end, and what each one
 // carries. Payloads are copies owned by the message: a handler never reads a record that the
 // posting thread may already have freed or changed.
 
@@ -73,6 +73,20 @@ struct FileEventPayload : platform::MessagePayload {
 // thread that could not start), without its line end; wparam and lparam are 0.
 struct NoticePayload : platform::MessagePayload {
     std::wstring text;
+};
+
+// WM_OFFER_SERVED: the transfer server has served a request for one offered entry, which has now
+// left the offer table: each entry listed in an offer is reported at most once, by its file id.
+// whole says that every byte went out and the connection held; it cannot say that the peer stored
+// them. Posted by the connection thread; wparam and lparam are 0.
+inline constexpr unsigned WM_OFFER_SERVED = platform::kWmUser + 107;
+
+struct OfferServedPayload : platform::MessagePayload {
+    std::int32_t file_id = 0;
+    std::uint32_t peer_address = 0;  // network order
+    std::string name;                // code page 936: the last part of the offered path
+    bool directory = false;
+    bool whole = false;
 };
 
 }  // namespace veltra

@@ -1,14 +1,18 @@
 #include "serving/transfer_server.h"
 
+#include <memory>
 #include <string_view>
 
 #include "engine/protocol.h"
+#include "engine/window_messages.h"
 #include "serving/transfer_request.h"
+#include "serving/wire_fields.h"
 
 namespace veltra {
 
-CTransferServer::CTransferServer(CMessengerEngine& engine, TransferLimits limits)
-    : limits_(limits) {
+CTransferServer::CTransferServer(CMessengerEngine& engine, TransferLimits limits,
+                                 platform::MessageWindow* reports)
+    : limits_(limits), reports_(reports) {
     engine.SetConnectionHandler(this);
 }
 
@@ -36,12 +40,28 @@ void CTransferServer::ServeConnection(const platform::Socket& connection) {
             return;
         }
     }
-    if (request->command == CMD_FETCH_FILE) {
-        SendFileContent(connection, entry->path);
-    } else {
-        SendDirectory(connection, entry->path);
-    }
+    const bool directory = request->command == CMD_FETCH_DIR;
+    const bool whole = directory ? SendDirectory(connection, entry->path)
+                                 : SendFileContent(connection, entry->path) == ContentSent::kWhole;
     offers_.Remove(request->file_id);
+    ReportServed(request->file_id, *entry, directory, whole, connection);
+}
+
+void CTransferServer::ReportServed(std::int32_t file_id, const OfferEntry& entry, bool directory,
+                                   bool whole, const platform::Socket& connection) {
+    if (reports_ == nullptr) {
+        return;
+    }
+    auto served = std::make_unique<OfferServedPayload>();
+    served->file_id = file_id;
+    served->peer_address = entry.recipient.value_or(0);
+    if (const auto peer = connection.PeerEndpoint()) {
+        served->peer_address = peer->address;
+    }
+    served->name = WireBaseName(entry.path);
+    served->directory = directory;
+    served->whole = whole;
+    reports_->PostMessage(platform::WindowMessage{WM_OFFER_SERVED, 0, 0, std::move(served)});
 }
 
 }  // namespace veltra

@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "engine/listener.h"
 #include "platform/socket.h"
+#include "platform/window.h"
 #include "serving/directory_stream.h"
 #include "serving/file_content.h"
 #include "serving/offer_table.h"
@@ -24,9 +25,13 @@ struct TransferLimits {
 // engine and shut the engine down before the server goes.
 class CTransferServer : public CConnectionHandler {
   public:
-    explicit CTransferServer(TransferLimits limits = {}) : limits_(limits) {}
+    // reports, when given, gets WM_OFFER_SERVED for every entry served; it must outlive the
+    // connection threads.
+    explicit CTransferServer(TransferLimits limits = {}, platform::MessageWindow* reports = nullptr)
+        : limits_(limits), reports_(reports) {}
     // Also registers the server as the engine's connection handler.
-    explicit CTransferServer(CMessengerEngine& engine, TransferLimits limits = {});
+    explicit CTransferServer(CMessengerEngine& engine, TransferLimits limits = {},
+                             platform::MessageWindow* reports = nullptr);
     CTransferServer(const CTransferServer&) = delete;
     CTransferServer& operator=(const CTransferServer&) = delete;
 
@@ -37,11 +42,16 @@ class CTransferServer : public CConnectionHandler {
     //   than exactly fetch-file or fetch-directory, no file id, an id not in the table, or an id
     //   offered to another address (that entry stays for its recipient);
     // - otherwise the file's content or the directory stream goes out, and the id is removed
-    //   when the sending has ended, whether all of it went out or not.
+    //   when the sending has ended, whether all of it went out or not, and the report window
+    //   learns which of the two it was.
     void ServeConnection(const platform::Socket& connection) override;
 
   private:
+    void ReportServed(std::int32_t file_id, const OfferEntry& entry, bool directory, bool whole,
+                      const platform::Socket& connection);
+
     const TransferLimits limits_;
+    platform::MessageWindow* const reports_;
     OfferTable offers_;
 };
 

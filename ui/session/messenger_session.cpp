@@ -40,7 +40,8 @@ MessengerSession::MessengerSession(platform::MessageWindow& window, const Settin
     try {
         CAttachmentHandler* attachments = nullptr;
 #if VELTRA_WITH_SERVING
-        parts_->server = std::make_unique<CTransferServer>(*parts_->engine);
+        parts_->server =
+            std::make_unique<CTransferServer>(*parts_->engine, TransferLimits{}, &window);
 #endif
 #if VELTRA_WITH_RECEIVING
         parts_->downloads = std::make_unique<CDownloadManager>(window, *parts_->engine, settings);
@@ -87,15 +88,22 @@ void MessengerSession::SendText(std::uint32_t address, const std::wstring& text)
                                  static_cast<std::int32_t>(CMD_MESSAGE), message.c_str(), nullptr);
 }
 
-void MessengerSession::OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths) {
+std::vector<OfferedEntry> MessengerSession::OfferFiles(std::uint32_t address,
+                                                       const std::vector<std::wstring>& paths) {
+    std::vector<OfferedEntry> offered;
     if (parts_->shut_down || paths.empty()) {
-        return;
+        return offered;
     }
 #if VELTRA_WITH_SERVING
-    SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, paths);
+    for (ListedEntry& entry :
+         SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, paths)) {
+        offered.push_back(
+            OfferedEntry{entry.file_id, std::move(entry.path), entry.directory, entry.size});
+    }
 #else
     (void)address;
 #endif
+    return offered;
 }
 
 bool MessengerSession::CanOfferFiles() {

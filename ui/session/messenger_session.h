@@ -20,6 +20,14 @@ namespace veltra {
 class CMessengerEngine;
 class CReceiveListener;
 
+// One entry of an offer as it went out; the window later gets WM_OFFER_SERVED with its file id.
+struct OfferedEntry {
+    std::int32_t file_id = 0;
+    std::wstring path;
+    bool directory = false;
+    std::uint64_t size = 0;  // a folder's is 0
+};
+
 class MessengerSession {
   public:
     // Starts the engine (throws its socket error code as a plain int when it cannot start, also
@@ -37,8 +45,11 @@ class MessengerSession {
     // A typed message (CR LF line breaks allowed) to address (network order) at port 2425.
     void SendText(std::uint32_t address, const std::wstring& text);
     // Offers files and directories to address; blocks for the offer's pause. Nothing is sent
-    // for an empty list, or in a build without the serving side (see CanOfferFiles).
-    void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
+    // for an empty list, or in a build without the serving side (see CanOfferFiles). Returns the
+    // entries that the offer lists: the paths that could be examined, in order. Once a listed
+    // entry has been fetched, the window gets WM_OFFER_SERVED for it.
+    std::vector<OfferedEntry> OfferFiles(std::uint32_t address,
+                                         const std::vector<std::wstring>& paths);
     static bool CanOfferFiles();
     // The refresh request: empties the peer table and announces again. The list keeps its rows
     // until the first answer posts WM_PEERS_CHANGED. Errors are swallowed.
