@@ -1,13 +1,16 @@
 #include "ui/console/console_front_end.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <utility>
 
 #include "common/text.h"
 #include "engine/window_messages.h"
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
+#include "ui/presentation/sent_entries.h"
 
 namespace veltra {
 
@@ -46,8 +49,25 @@ std::wstring TerminalText(std::wstring_view text, bool line_breaks) {
     return shown;
 }
 
-ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error)
-    : session_(&session), out_(&out), error_(&error) {}
+ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
+                                 ConsoleMode mode)
+    : session_(&session), out_(&out), error_(&error), mode_(mode), json_(out) {}
+
+void ConsoleFrontEnd::Ready() {
+    if (mode_.json) {
+        json_.Ready();
+    } else if (mode_.lists) {
+        Write(*out_, L"ready\n");
+    }
+}
+
+void ConsoleFrontEnd::Complain(const std::string& line) {
+    *error_ << line << '\n';
+    error_->flush();
+    if (mode_.json) {
+        json_.Error(line);
+    }
+}
 
 void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
     std::wstring lines;
@@ -65,18 +85,18 @@ void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
 bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     if (auto* message = std::get_if<platform::WindowMessage>(&event)) {
         HandleMessage(*message);
-        return true;
+        // Lingering after the end of input: the last fetch ends the run.
+        return !linger_deadline_ || offers_.Waiting();
     }
     const ConsoleInput& input = std::get<ConsoleInput>(event);
     if (input.end_of_input) {
-        return false;
+        return EndInput();
     }
     switch (input.parse.outcome) {
         case ConsoleParse::Outcome::kBlank:
             return true;
         case ConsoleParse::Outcome::kError:
-            *error_ << input.parse.error << '\n';
-            error_->flush();
+            Complain(input.parse.error);
             return true;
         case ConsoleParse::Outcome::kCommand:
             break;
@@ -84,10 +104,86 @@ bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     try {
         return HandleCommand(input.parse.command);
     } catch (int code) {
-        *error_ << "command failed (error " << code << ")\n";
-        error_->flush();
+        Complain("command failed (error " + std::to_string(code) + ")");
         return true;
     }
+}
+
+bool ConsoleFrontEnd::EndInput() {
+    if (!offers_.Waiting()) {
+        return false;
+    }
+    linger_deadline_ = std::chrono::steady_clock::now() + mode_.linger;
+    return true;
+}
+
+void ConsoleFrontEnd::GiveUpWaiting() {
+    for (const TrackedOffer& offer : offers_.GiveUp()) {
+        if (mode_.json) {
+            json_.SendFailed(offer, "not_fetched");
+        } else {
+            Write(*out_, NotFetchedEntry(TerminalText(OfferedName(offer.entry.path))));
+        }
+    }
+}
+
+int ConsoleFrontEnd::ExitStatus() const {
+    const bool failed =
+        offers_.GivenUp() > 0 || (mode_.strict && (offers_.Failed() > 0 || not_offered_));
+    return failed ? 1 : 0;
+}
+
+void ConsoleFrontEnd::Offer(std::uint32_t address, const std::vector<std::wstring>& paths,
+                            const std::wstring& text) {
+    std::vector<std::wstring> existing;
+    for (const std::wstring& path : paths) {
+        if (platform::PathExists(path)) {
+            existing.push_back(path);
+        } else {
+            not_offered_ = true;
+            Complain("offer: no such file or directory: " + platform::WideToUtf8(path));
+        }
+    }
+    if (existing.empty()) {
+        return;
+    }
+    if (!text.empty()) {
+        session_->SendText(address, text);
+    }
+    const std::vector<OfferedEntry> listed = session_->OfferFiles(address, existing);
+    // Listed in order: a path missing from the list could not be read, or found no room.
+    auto next = listed.begin();
+    for (const std::wstring& path : existing) {
+        if (next != listed.end() && next->path == path) {
+            ++next;
+        } else {
+            not_offered_ = true;
+            Complain("offer: cannot offer: " + platform::WideToUtf8(path));
+        }
+    }
+    offers_.Add(address, listed);
+    if (mode_.json) {
+        for (const OfferedEntry& entry : listed) {
+            json_.Offered(TrackedOffer{entry, address});
+        }
+    }
+}
+
+void ConsoleFrontEnd::HandleOfferServed(const OfferServedPayload& served) {
+    const std::optional<TrackedOffer> offer = offers_.Served(served.file_id, served.whole);
+    if (!offer) {
+        return;  // offered before a restart of the tracking, or not by this front end
+    }
+    if (mode_.json) {
+        if (served.whole) {
+            json_.Sent(*offer);
+        } else {
+            json_.SendFailed(*offer, "connection");
+        }
+        return;
+    }
+    const std::wstring name = TerminalText(OfferedName(offer->entry.path));
+    Write(*out_, served.whole ? SentEntry(name, offer->entry.directory) : SendFailedEntry(name));
 }
 
 bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
@@ -100,11 +196,10 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             break;
         case ConsoleCommandKind::kOffer:
             if (!session_->CanOfferFiles()) {
-                *error_ << "offer: this build cannot serve files\n";
-                error_->flush();
+                Complain("offer: this build cannot serve files");
                 break;
             }
-            session_->OfferFiles(command.address, command.paths);
+            Offer(command.address, command.paths);
             break;
         case ConsoleCommandKind::kRefresh:
             session_->Refresh();
@@ -116,11 +211,23 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
 }
 
 void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
+    if (message.id == WM_OFFER_SERVED) {
+        if (const auto* served = message.PayloadAs<OfferServedPayload>()) {
+            HandleOfferServed(*served);
+        }
+        return;
+    }
+    if (mode_.json) {
+        HandleMessageAsJson(message);
+        return;
+    }
     switch (message.id) {
         case WM_PEERS_CHANGED:
             if (auto snapshot = session_->TakePeersSnapshot()) {
                 rows_ = BuildPeerRows(*snapshot);
-                PrintRows();
+                if (mode_.lists) {
+                    PrintRows();
+                }
             }
             break;
         case WM_MESSAGE_RECEIVED:
@@ -161,12 +268,72 @@ void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
     }
 }
 
+void ConsoleFrontEnd::HandleMessageAsJson(platform::WindowMessage& message) {
+    switch (message.id) {
+        case WM_PEERS_CHANGED:
+            if (auto snapshot = session_->TakePeersSnapshot()) {
+                rows_ = BuildPeerRows(*snapshot);
+                json_.Peers(*snapshot);
+            }
+            break;
+        case WM_MESSAGE_RECEIVED:
+            if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
+                json_.Message(*payload);
+            }
+            break;
+        case WM_FILES_RECEIVED:
+            json_.Batch(static_cast<int>(message.wparam));
+            break;
+        case WM_FILE_STARTED:
+            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
+                json_.FileStarted(*file, platform::TickCountMs());
+            }
+            break;
+        case WM_FILE_PROGRESS:
+            json_.Progress(static_cast<std::uint64_t>(message.lparam), platform::TickCountMs());
+            break;
+        case WM_FILE_DONE:
+            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
+                json_.FileDone(*file, static_cast<std::uint64_t>(message.lparam));
+            }
+            break;
+        case WM_LOG_NOTICE:
+            if (const auto* notice = message.PayloadAs<NoticePayload>()) {
+                json_.Notice(notice->text);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
 void ConsoleFrontEnd::PrintRows() {
     std::wstring text = L"在线人数 " + OnlineCountText(rows_.size()) + L"\n";
     for (const PeerRow& row : rows_) {
         text += L"  " + TerminalText(row.text) + L"\n";
     }
     Write(*out_, text);
+}
+
+int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end) {
+    for (;;) {
+        std::optional<ConsoleEvent> event;
+        if (const auto deadline = front_end.LingerDeadline()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
+            event = queue.TakeWithin(std::max(left, std::chrono::milliseconds(0)));
+            if (!event) {
+                front_end.GiveUpWaiting();
+                break;
+            }
+        } else {
+            event = queue.Take();
+        }
+        if (!front_end.Handle(std::move(*event))) {
+            break;
+        }
+    }
+    return front_end.ExitStatus();
 }
 
 void ReadConsoleInput(std::istream& input, ConsoleQueue& queue) {

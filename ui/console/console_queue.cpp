@@ -15,10 +15,11 @@ bool IsProgress(const ConsoleEvent& event) {
 }
 
 // Dropping the pending peer-change message would leave the list unchanged for good: no other is
-// posted until it has been handled.
+// posted until it has been handled. A served offer is reported once, and the end of input waits
+// for it; there is one per entry this console offered.
 bool MayDrop(const ConsoleEvent& event) {
     const auto* message = std::get_if<platform::WindowMessage>(&event);
-    return message != nullptr && message->id != WM_PEERS_CHANGED;
+    return message != nullptr && message->id != WM_PEERS_CHANGED && message->id != WM_OFFER_SERVED;
 }
 
 platform::WindowMessage DroppedNotice() {

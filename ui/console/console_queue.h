@@ -7,7 +7,8 @@
 // Standard output may be read slowly or not at all while peers keep sending, so the messages
 // waiting are bounded: beyond the bound, progress messages are dropped first, then the oldest
 // others, and the next event taken is one line saying so (once until the queue has run empty).
-// Input lines are never dropped, nor the one pending peer-change message.
+// Input lines are never dropped, nor the one pending peer-change message, nor the reports of
+// served offers.
 
 #include <chrono>
 #include <condition_variable>

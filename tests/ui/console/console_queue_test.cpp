@@ -35,7 +35,7 @@ std::vector<std::string> Drain(ConsoleQueue& queue) {
 }
 
 // Ids relative to WM_PEERS_CHANGED: 0 peers, 1 message, 2 files received, 3 started, 4
-// progress, 5 done.
+// progress, 5 done, 7 offer served.
 TEST(ConsoleQueue, BeyondTheBoundProgressGoesFirstThenTheOldestAndTheConsoleSaysSoOnce) {
     ConsoleQueue queue(4);
     queue.PostMessage(Message(WM_PEERS_CHANGED));
@@ -56,6 +56,17 @@ TEST(ConsoleQueue, BeyondTheBoundProgressGoesFirstThenTheOldestAndTheConsoleSays
         queue.PostMessage(Message(WM_MESSAGE_RECEIVED, i));
     }
     EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "1:2", "1:3", "1:4", "1:5"}));
+}
+
+// The end of input waits for each served offer's report: none may be dropped, whatever else is.
+TEST(ConsoleQueue, ReportsOfServedOffersAreNeverDropped) {
+    ConsoleQueue queue(2);
+    queue.PostMessage(Message(WM_OFFER_SERVED, 1));
+    queue.PostMessage(Message(WM_OFFER_SERVED, 2));
+    queue.PostMessage(Message(WM_MESSAGE_RECEIVED, 1));
+    queue.PostMessage(Message(WM_OFFER_SERVED, 3));
+    queue.PostMessage(Message(WM_FILE_PROGRESS, 1));
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "7:1", "7:2", "7:3"}));
 }
 
 TEST(ConsoleQueue, UnreadLongMessagesStayWithinTheBound) {
