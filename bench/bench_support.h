@@ -1,6 +1,6 @@
 #pragma once
 // Pieces the socket benchmarks share: memory and threads of this process, a clock in seconds,
-// and a window whose messages are handled on a thread of their own, the way a front end handles
+// and a sink whose events are handled on a thread of their own, the way a front end handles
 // them.
 
 #include <dirent.h>
@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "common/event_sink.h"
 #include "platform/socket.h"
-#include "platform/window.h"
 
 namespace veltra::bench {
 
@@ -89,23 +89,23 @@ inline double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Posted messages wait in a queue and one thread hands them to the handler in the order posted,
+// Posted events wait in a queue and one thread hands them to the handler in the order posted,
 // as a dialog's message loop would: posting never waits for the handling.
-class LoopWindow : public platform::MessageWindow {
+class LoopSink : public EventSink {
   public:
-    using Handler = std::function<void(platform::WindowMessage&)>;
+    using Handler = std::function<void(Event&)>;
 
-    explicit LoopWindow(Handler handler) : handler_(std::move(handler)) {
+    explicit LoopSink(Handler handler) : handler_(std::move(handler)) {
         thread_ = std::thread([this] { Run(); });
     }
-    ~LoopWindow() override { Stop(); }
-    LoopWindow(const LoopWindow&) = delete;
-    LoopWindow& operator=(const LoopWindow&) = delete;
+    ~LoopSink() override { Stop(); }
+    LoopSink(const LoopSink&) = delete;
+    LoopSink& operator=(const LoopSink&) = delete;
 
-    void PostMessage(platform::WindowMessage message) override {
+    void Post(Event event) override {
         {
             std::lock_guard guard(mutex_);
-            queue_.push_back(std::move(message));
+            queue_.push_back(std::move(event));
         }
         // Outside the lock, so the woken thread does not at once block on it.
         ready_.notify_one();
@@ -131,10 +131,10 @@ class LoopWindow : public platform::MessageWindow {
             if (queue_.empty()) {
                 return;
             }
-            platform::WindowMessage message = std::move(queue_.front());
+            Event event = std::move(queue_.front());
             queue_.pop_front();
             lock.unlock();
-            handler_(message);
+            handler_(event);
             lock.lock();
         }
     }
@@ -142,20 +142,20 @@ class LoopWindow : public platform::MessageWindow {
     Handler handler_;
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<platform::WindowMessage> queue_;
+    std::deque<Event> queue_;
     bool stopping_ = false;
     std::thread thread_;
 };
 
-// Handles each message at once on the thread that posts it: what the transfer costs without a
+// Handles each event at once on the thread that posts it: what the transfer costs without a
 // front end's thread (the handler must be safe to call from the posting threads).
-class InlineWindow : public platform::MessageWindow {
+class InlineSink : public EventSink {
   public:
-    using Handler = std::function<void(platform::WindowMessage&)>;
-    explicit InlineWindow(Handler handler) : handler_(std::move(handler)) {}
-    void PostMessage(platform::WindowMessage message) override {
+    using Handler = std::function<void(Event&)>;
+    explicit InlineSink(Handler handler) : handler_(std::move(handler)) {}
+    void Post(Event event) override {
         std::lock_guard guard(mutex_);
-        handler_(message);
+        handler_(event);
     }
 
   private:

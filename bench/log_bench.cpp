@@ -1,5 +1,5 @@
 // Log growth: the cost of appending N progress entries (N = 10,000, 50,000, 100,000), each
-// formatted by TransferProgress as a download's WM_FILE_PROGRESS handler does.
+// formatted by TransferProgress as a download's FileProgress handler does.
 // - ProgressIntoGrowingText: the entries appended to one std::wstring that keeps the whole log.
 // - ProgressThroughConsoleWrite: each entry written as the console writes it (UTF-8, LF line
 //   ends, flushed) to /dev/null.

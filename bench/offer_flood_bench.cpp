@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "common/events.h"
 #include "common/settings.h"
 #include "engine/engine.h"
 #include "engine/packet.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
-#include "engine/window_messages.h"
 #include "platform/socket.h"
 #include "receiving/download_manager.h"
 
@@ -129,13 +129,12 @@ Outcome Run(int offers, int sources) {
     stalled_source.Bind(platform::MakeEndpoint(platform::InetAddr(kStallingPeerAddress), 0));
 
     std::atomic<std::size_t> notices{0};
-    LoopWindow window(
-        [&](platform::WindowMessage& message) { notices += message.id == WM_LOG_NOTICE; });
+    LoopSink sink([&](Event& event) { notices += std::holds_alternative<LogNotice>(event); });
     Settings settings;
     StallingPeer peer;
     CMessengerEngine engine(settings, platform::InetAddr(kInstanceAddress));
-    CDownloadManager downloads(window, engine, settings);
-    CReceiveListener listener(window, engine, settings, &downloads);
+    CDownloadManager downloads(sink, engine, settings);
+    CReceiveListener listener(sink, engine, &downloads);
     engine.SetListener(&listener);
     const platform::Endpoint instance =
         platform::MakeEndpoint(platform::InetAddr(kInstanceAddress), MSG_PORT);
@@ -170,7 +169,7 @@ Outcome Run(int offers, int sources) {
     downloads.Shutdown();
     engine.Shutdown();
     outcome.shutdown_seconds = SecondsSince(stop);
-    window.Stop();
+    sink.Stop();
     outcome.notices = notices;
     std::filesystem::remove_all(home);
     return outcome;

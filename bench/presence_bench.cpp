@@ -1,6 +1,6 @@
 // Presence at scale: PEERS fake peers, each a UDP socket of its own on a distinct 127.x.y.z
 // address at port 2425, announce themselves to one instance (127.0.0.1) within about a second.
-// The instance's window handles WM_PEERS_CHANGED on a thread of its own, as a front end does: it
+// The instance's front end handles PeersChanged on a thread of its own, as a front end does: it
 // takes the table's snapshot and rebuilds the rows. Reports whether every peer is in the table,
 // whether every one got its answer, and how much rebuild work the burst cost, against the
 // PEERS * (PEERS + 1) / 2 rows that one rebuild per datagram would copy.
@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "common/events.h"
 #include "common/settings.h"
 #include "engine/engine.h"
 #include "engine/packet.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
-#include "engine/window_messages.h"
 #include "platform/socket.h"
 #include "ui/presentation/peer_rows.h"
 
@@ -62,19 +62,30 @@ struct Outcome {
     bool rows_match = false;
 };
 
+// The table's entries as the session hands them to a front end.
+std::vector<OnlinePeer> Online(const std::vector<PeerEntry>& snapshot) {
+    std::vector<OnlinePeer> online;
+    online.reserve(snapshot.size());
+    for (const PeerEntry& entry : snapshot) {
+        online.push_back(OnlinePeer{entry.key, entry.record.source_address, entry.record.user_name,
+                                    entry.record.host_name});
+    }
+    return online;
+}
+
 Outcome Run(int peers) {
     Outcome outcome;
     outcome.peers = peers;
     Settings settings;
     Rebuilds rebuilds;
-    std::atomic<CReceiveListener*> listener_for_window{nullptr};
-    LoopWindow window([&](platform::WindowMessage& message) {
-        CReceiveListener* listener = listener_for_window.load();
-        if (message.id != WM_PEERS_CHANGED || listener == nullptr) {
+    std::atomic<CReceiveListener*> listener_for_sink{nullptr};
+    LoopSink sink([&](Event& event) {
+        CReceiveListener* listener = listener_for_sink.load();
+        if (!std::holds_alternative<PeersChanged>(event) || listener == nullptr) {
             return;
         }
         const std::vector<PeerEntry> snapshot = listener->TakePeersSnapshot();
-        std::vector<PeerRow> rows = BuildPeerRows(snapshot);
+        std::vector<PeerRow> rows = BuildPeerRows(Online(snapshot));
         std::lock_guard guard(rebuilds.mutex);
         ++rebuilds.count;
         rebuilds.rows_copied += snapshot.size();
@@ -93,8 +104,8 @@ Outcome Run(int peers) {
     }
 
     CMessengerEngine engine(settings, platform::InetAddr("127.0.0.1"));
-    CReceiveListener listener(window, engine, settings, nullptr);
-    listener_for_window = &listener;
+    CReceiveListener listener(sink, engine, nullptr);
+    listener_for_sink = &listener;
     engine.SetListener(&listener);
 
     const platform::Endpoint instance =
@@ -148,10 +159,10 @@ Outcome Run(int peers) {
     }
     outcome.answered_seconds = SecondsSince(start);
 
-    // Let the window catch up with the last change, then compare its rows with the table.
+    // Let the front end catch up with the last change, then compare its rows with the table.
     const auto settle = Clock::now();
     for (;;) {
-        const std::vector<PeerRow> expected = BuildPeerRows(listener.PeersSnapshot());
+        const std::vector<PeerRow> expected = BuildPeerRows(Online(listener.PeersSnapshot()));
         {
             std::lock_guard guard(rebuilds.mutex);
             outcome.rows_match = rebuilds.rows.size() == expected.size() &&
@@ -167,7 +178,7 @@ Outcome Run(int peers) {
     }
     engine.SetListener(nullptr);
     engine.Shutdown();
-    window.Stop();
+    sink.Stop();
     outcome.in_table = listener.PeersSnapshot().size();
     std::lock_guard guard(rebuilds.mutex);
     outcome.rebuilds = rebuilds.count;

@@ -1,6 +1,6 @@
 // One offer fetched from one instance by another, file to file, in two processes of one network
 // namespace: the serving instance on 127.0.0.1, the receiving one on 127.0.0.2, each with its
-// engine, and the receiving one handling its window messages on a thread of its own as a front
+// engine, and the receiving one handling its events on a thread of its own as a front
 // end does (a log line per progress message). Prints one line of key=value figures; the
 // plain-tool comparison and the ratio are made by bench/transfer_compare.sh.
 //
@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "common/events.h"
 #include "common/settings.h"
 #include "engine/attachment_handler.h"
 #include "engine/engine.h"
 #include "engine/receive_listener.h"
-#include "engine/window_messages.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
@@ -155,37 +155,31 @@ struct ReceivingFrontEnd {
     std::int64_t batch_count = -1;
     Signal batch_done;
 
-    void Handle(platform::WindowMessage& message) {
-        const auto* file = message.PayloadAs<FileEventPayload>();
-        switch (message.id) {
-            case WM_FILE_STARTED:
-                if (file != nullptr) {
-                    progress.Start(file->size, platform::TickCountMs());
-                    log_chars += FileStartedEntry(file->name).size();
-                }
-                break;
-            case WM_FILE_PROGRESS:
-                ++progress_messages;
-                log_chars += progress
-                                 .Progress(static_cast<std::uint64_t>(message.lparam),
-                                           platform::TickCountMs())
-                                 .entry.size();
-                break;
-            case WM_FILE_DONE:
-                ++files_done;
-                bytes_done += static_cast<std::uint64_t>(message.lparam);
-                log_chars +=
-                    FileDoneEntry(file != nullptr ? file->outcome : FileOutcome::kStored).size();
-                break;
-            case WM_FILES_RECEIVED:
-                log_chars += FilesReceivedEntry(static_cast<int>(message.wparam)).size();
-                batch_count = message.wparam;
-                batch_done.Raise();
-                break;
-            default:
-                break;
-        }
+    void Handle(const Event& event) {
+        std::visit([this](const auto& kind) { Show(kind); }, event);
     }
+
+  private:
+    void Show(const FileStarted& file) {
+        progress.Start(file.size, platform::TickCountMs());
+        log_chars += FileStartedEntry(file.name).size();
+    }
+    void Show(const FileProgress& file) {
+        ++progress_messages;
+        log_chars += progress.Progress(file.received, platform::TickCountMs()).entry.size();
+    }
+    void Show(const FileDone& file) {
+        ++files_done;
+        bytes_done += file.received;
+        log_chars += FileDoneEntry(file.outcome).size();
+    }
+    void Show(const FilesReceived& files) {
+        log_chars += FilesReceivedEntry(files.count).size();
+        batch_count = files.count;
+        batch_done.Raise();
+    }
+    template <typename Other>
+    void Show(const Other& /*event*/) {}
 };
 
 int Fetch(const std::string& path, const std::string& home, bool inline_handling) {
@@ -210,20 +204,17 @@ int Fetch(const std::string& path, const std::string& home, bool inline_handling
     setenv("HOME", home.c_str(), 1);
     Settings settings;
     ReceivingFrontEnd front_end;
-    const auto handle = [&front_end](platform::WindowMessage& message) {
-        front_end.Handle(message);
-    };
-    LoopWindow loop_window(handle);
-    InlineWindow inline_window(handle);
-    platform::MessageWindow& window =
-        inline_handling ? static_cast<platform::MessageWindow&>(inline_window) : loop_window;
+    const auto handle = [&front_end](const Event& event) { front_end.Handle(event); };
+    LoopSink loop_sink(handle);
+    InlineSink inline_sink(handle);
+    EventSink& sink = inline_handling ? static_cast<EventSink&>(inline_sink) : loop_sink;
     bool finished = false;
     double seconds = 0;
     {
         CMessengerEngine engine(settings, platform::InetAddr(kReceivingAddress));
-        CDownloadManager manager(window, engine, settings);
+        CDownloadManager manager(sink, engine, settings);
         TimedOffers offers(manager);
-        CReceiveListener listener(window, engine, settings, &offers);
+        CReceiveListener listener(sink, engine, &offers);
         engine.SetListener(&listener);
         if (ReadByte(from_child[0]) == 'r') {
             WriteByte(to_child[1], 'o');
@@ -235,7 +226,7 @@ int Fetch(const std::string& path, const std::string& home, bool inline_handling
         manager.Shutdown();
         engine.Shutdown();
     }
-    loop_window.Stop();
+    loop_sink.Stop();
     WriteByte(to_child[1], 'q');
     char text[64] = {};
     const long got = read(from_child[0], text, sizeof text - 1);

@@ -113,8 +113,8 @@ void CMessengerEngine::SetConnectionHandler(CConnectionHandler* handler) {
     connection_handler_ = handler;
 }
 
-void CMessengerEngine::SetNoticeWindow(platform::MessageWindow* window) {
-    notices_.SetWindow(window);
+void CMessengerEngine::SetNoticeSink(EventSink* sink) {
+    notices_.SetSink(sink);
 }
 
 void CMessengerEngine::Shutdown() {

@@ -13,13 +13,13 @@
 #include <string>
 #include <thread>
 
+#include "common/event_sink.h"
 #include "common/settings.h"
 #include "engine/connection_threads.h"
 #include "engine/listener.h"
 #include "engine/notice_log.h"
 #include "engine/packet.h"
 #include "platform/socket.h"
-#include "platform/window.h"
 
 namespace veltra {
 
@@ -43,7 +43,7 @@ class CMessengerEngine {
     // Where the engine logs trouble that its threads got over (a handler that threw, a connection
     // thread that could not start), each kind once a minute; null for nowhere. It must outlive
     // Shutdown().
-    void SetNoticeWindow(platform::MessageWindow* window);
+    void SetNoticeSink(EventSink* sink);
 
     // Stops the threads (waiting for connection threads, whose sockets are interrupted) and closes
     // the sockets. Sends nothing. Safe to call twice; the destructor calls it.

@@ -2,31 +2,28 @@
 
 #include <algorithm>
 #include <exception>
-#include <memory>
 #include <system_error>
 #include <utility>
 
-#include "engine/window_messages.h"
 #include "platform/utf8.h"
 
 namespace veltra {
 
-NoticeLog::NoticeLog(platform::MessageWindow* window, Clock clock,
-                     std::chrono::steady_clock::duration interval)
-    : window_(window),
+NoticeLog::NoticeLog(EventSink* sink, Clock clock, std::chrono::steady_clock::duration interval)
+    : sink_(sink),
       clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
       interval_(interval) {}
 
-void NoticeLog::SetWindow(platform::MessageWindow* window) {
+void NoticeLog::SetSink(EventSink* sink) {
     std::lock_guard guard(mutex_);
-    window_ = window;
+    sink_ = sink;
 }
 
 bool NoticeLog::Report(std::uint64_t key,
                        const std::function<std::wstring(std::uint64_t count)>& text) noexcept {
     try {
         std::uint64_t count = 1;
-        platform::MessageWindow* window = nullptr;
+        EventSink* sink = nullptr;
         {
             std::lock_guard guard(mutex_);
             const auto now = clock_();
@@ -38,12 +35,10 @@ bool NoticeLog::Report(std::uint64_t key,
             count += entry.held_back;
             entry = Entry{now, 0, true};
             Prune(now);
-            window = window_;
+            sink = sink_;
         }
-        if (window != nullptr) {
-            auto notice = std::make_unique<NoticePayload>();
-            notice->text = text(count);
-            window->PostMessage(platform::WindowMessage{WM_LOG_NOTICE, 0, 0, std::move(notice)});
+        if (sink != nullptr) {
+            sink->Post(LogNotice{text(count)});
         }
         return true;
     } catch (...) {

@@ -1,6 +1,6 @@
 #pragma once
 // Log lines about trouble the program got over (an offer dropped, a handler that failed, a
-// thread that could not start), posted to the window as WM_LOG_NOTICE. A flood of the same
+// thread that could not start), posted to a front end as LogNotice events. A flood of the same
 // trouble must not become a flood of lines: the line of one key (a kind of trouble, with the
 // source it came from where that matters) goes out at most once per interval, and counts the
 // occurrences held back since the last one.
@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/window.h"
+#include "common/event_sink.h"
 
 namespace veltra {
 
@@ -22,14 +22,14 @@ class NoticeLog {
   public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    // Lines go to window (none while it is null); clock defaults to the steady clock.
-    explicit NoticeLog(platform::MessageWindow* window = nullptr, Clock clock = {},
+    // Lines go to sink (none while it is null); clock defaults to the steady clock.
+    explicit NoticeLog(EventSink* sink = nullptr, Clock clock = {},
                        std::chrono::steady_clock::duration interval = kNoticeInterval);
     NoticeLog(const NoticeLog&) = delete;
     NoticeLog& operator=(const NoticeLog&) = delete;
 
-    // Any thread. The window must outlive its registration.
-    void SetWindow(platform::MessageWindow* window);
+    // Any thread. The sink must outlive its registration.
+    void SetSink(EventSink* sink);
 
     // One occurrence of the trouble named by key (any thread). When no line for key went out
     // within the interval, posts text(count), count being the occurrences since the last line
@@ -54,7 +54,7 @@ class NoticeLog {
     void Prune(std::chrono::steady_clock::time_point now);
 
     std::mutex mutex_;
-    platform::MessageWindow* window_;
+    EventSink* sink_;
     const Clock clock_;
     const std::chrono::steady_clock::duration interval_;
     std::unordered_map<std::uint64_t, Entry> entries_;

@@ -2,34 +2,18 @@
 
 #include <algorithm>
 
-#include "engine/window_messages.h"
-
 namespace veltra {
 
-namespace {
-
-void Post(platform::MessageWindow& window) {
-    window.PostMessage(platform::WindowMessage{WM_PEERS_CHANGED, 0, 0, nullptr});
-}
-
-}  // namespace
-
-PeersNotice::PeersNotice(platform::MessageWindow& window, Clock::duration spacing, int burst)
-    : window_(window),
+PeersNotice::PeersNotice(EventSink& sink, Timer& timer, Clock::duration spacing, int burst)
+    : sink_(sink),
+      timer_(timer),
       spacing_(spacing),
       burst_(std::max(burst, 1)),
       allowance_(burst_),
-      refilled_(Clock::now()) {
-    timer_ = std::thread([this] { RunTimer(); });
-}
+      refilled_(timer.Now()) {}
 
 PeersNotice::~PeersNotice() {
-    {
-        std::lock_guard guard(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    timer_.join();
+    timer_.Cancel();
 }
 
 void PeersNotice::Refill(Clock::time_point now) {
@@ -46,19 +30,20 @@ void PeersNotice::Changed() {
             return;
         }
         pending_ = true;
-        const Clock::time_point now = Clock::now();
+        const Clock::time_point now = timer_.Now();
         Refill(now);
         if (allowance_ < 1.0) {
             deferred_ = true;
-            due_ = now + std::chrono::duration_cast<Clock::duration>((1.0 - allowance_) * spacing_);
-            wake_.notify_all();
+            timer_.RunAt(
+                now + std::chrono::duration_cast<Clock::duration>((1.0 - allowance_) * spacing_),
+                [this] { PostDeferred(); });
             return;
         }
         allowance_ -= 1.0;
         deferred_ = false;
     }
-    // Outside the lock: a window may copy the table from inside PostMessage.
-    Post(window_);
+    // Outside the lock: a front end may copy the table from inside Post.
+    sink_.Post(PeersChanged{});
 }
 
 void PeersNotice::Taken() {
@@ -66,22 +51,17 @@ void PeersNotice::Taken() {
     pending_ = false;
 }
 
-void PeersNotice::RunTimer() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || deferred_; });
-        if (stopping_) {
+void PeersNotice::PostDeferred() {
+    {
+        std::lock_guard guard(mutex_);
+        if (!deferred_) {
             return;
         }
-        if (!wake_.wait_until(lock, due_, [this] { return stopping_; }) && deferred_) {
-            deferred_ = false;
-            Refill(Clock::now());
-            allowance_ = std::max(0.0, allowance_ - 1.0);
-            lock.unlock();
-            Post(window_);
-            lock.lock();
-        }
+        deferred_ = false;
+        Refill(timer_.Now());
+        allowance_ = std::max(0.0, allowance_ - 1.0);
     }
+    sink_.Post(PeersChanged{});
 }
 
 }  // namespace veltra

@@ -1,17 +1,16 @@
 #pragma once
-// When the window hears that the peer table changed. A notice says only "rebuild from the table",
-// so one pending notice stands for any number of changes. Notices are also metered: a few may go
-// out back to back, after which they come no more often than once per spacing. Occasional
-// changes are thus shown at once, while a stream of announcements spread over a second costs
-// the window a handful of rebuilds, each copying the whole table, instead of one per datagram,
+// When the front end hears that the peer table changed. A notice says only "rebuild from the
+// table", so one pending notice stands for any number of changes. Notices are also metered: a few
+// may go out back to back, after which they come no more often than once per spacing. Occasional
+// changes are thus shown at once, while a stream of announcements spread over a second costs the
+// front end a handful of rebuilds, each copying the whole table, instead of one per datagram,
 // whose copies would add up to the square of the peers.
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
-#include <thread>
 
-#include "platform/window.h"
+#include "common/event_sink.h"
+#include "engine/timer.h"
 
 namespace veltra {
 
@@ -20,13 +19,13 @@ inline constexpr int kPeersNoticeBurst = 5;
 
 class PeersNotice {
   public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = Timer::Clock;
 
-    // Posts WM_PEERS_CHANGED to window, which must outlive this object. Up to burst notices may
-    // be posted back to back; the allowance grows again by one per spacing.
-    explicit PeersNotice(platform::MessageWindow& window,
-                         Clock::duration spacing = kPeersNoticeSpacing,
-                         int burst = kPeersNoticeBurst);
+    // Posts PeersChanged to sink; timer tells the time and posts a notice that had to wait. Both
+    // must outlive this object. Up to burst notices may be posted back to back; the allowance
+    // grows again by one per spacing.
+    PeersNotice(EventSink& sink, Timer& timer, Clock::duration spacing = kPeersNoticeSpacing,
+                int burst = kPeersNoticeBurst);
     // A notice still waiting for its time is dropped; nothing is posted after this returns.
     ~PeersNotice();
     PeersNotice(const PeersNotice&) = delete;
@@ -36,27 +35,25 @@ class PeersNotice {
     // handler copies the table after this change. Otherwise a notice is posted at once if the
     // allowance has one, else as soon as it has.
     void Changed();
-    // The window is about to copy the table (its thread, before the copy): a change from now on
-    // needs a notice of its own.
+    // The front end is about to copy the table (its thread, before the copy): a change from now
+    // on needs a notice of its own.
     void Taken();
 
   private:
     // Adds what the allowance has earned since it was last brought up to date; mutex_ held.
     void Refill(Clock::time_point now);
-    void RunTimer();
+    // The timer's task: the notice that waited for the allowance.
+    void PostDeferred();
 
-    platform::MessageWindow& window_;
+    EventSink& sink_;
+    Timer& timer_;
     const Clock::duration spacing_;
     const double burst_;
     std::mutex mutex_;
-    std::condition_variable wake_;
     double allowance_;
     Clock::time_point refilled_;
-    bool pending_ = false;   // posted or due, and the window has not copied the table since
-    bool deferred_ = false;  // the timer thread posts at due_
-    Clock::time_point due_{};
-    bool stopping_ = false;
-    std::thread timer_;
+    bool pending_ = false;   // posted or due, and the front end has not copied the table since
+    bool deferred_ = false;  // the timer posts it
 };
 
 }  // namespace veltra

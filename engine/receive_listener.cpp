@@ -4,22 +4,24 @@
 
 #include "common/text.h"
 #include "engine/protocol.h"
-#include "engine/window_messages.h"
 
 namespace veltra {
 namespace {
 
 constexpr auto kAnnounceReply = static_cast<std::int32_t>(CMD_ANNOUNCE_REPLY | OPT_PRESENCE_MARK);
 
+// The text and its sender, copied out of the packet, so that a message costs what it says rather
+// than a whole record.
+MessageReceived MessageOf(const PacketRecord& packet) {
+    return MessageReceived{packet.user_name, packet.host_name, packet.source_address,
+                           packet.Message()};
+}
+
 }  // namespace
 
-CReceiveListener::CReceiveListener(platform::MessageWindow& window, CMessengerEngine& engine,
-                                   const Settings& settings, CAttachmentHandler* attachments)
-    : window_(&window),
-      engine_(&engine),
-      settings_(&settings),
-      attachments_(attachments),
-      peers_notice_(window) {}
+CReceiveListener::CReceiveListener(EventSink& sink, CMessengerEngine& engine,
+                                   CAttachmentHandler* attachments)
+    : sink_(&sink), engine_(&engine), attachments_(attachments), peers_notice_(sink, timer_) {}
 
 CReceiveListener::~CReceiveListener() = default;
 
@@ -74,7 +76,15 @@ std::vector<PeerEntry> CReceiveListener::TakePeersSnapshot() {
     // Re-armed before the copy: a write that the copy may miss then needs a notice of its own,
     // so no change is ever left without a rebuild that shows it.
     peers_notice_.Taken();
-    return peers_.Snapshot();
+    return CopyPeers();
+}
+
+std::vector<PeerEntry> CReceiveListener::CopyPeers() {
+    std::vector<PeerEntry> copy = peers_.Snapshot();
+    if (after_peers_copied_) {
+        after_peers_copied_();
+    }
+    return copy;
 }
 
 void CReceiveListener::ClearPeers() {
@@ -95,8 +105,7 @@ void CReceiveListener::HandleMessage(std::unique_ptr<PacketRecord> packet) {
         }
         return;  // the text of an offer is never shown
     }
-    window_->PostMessage(
-        platform::WindowMessage{WM_MESSAGE_RECEIVED, 0, 0, MessageReceivedPayload::From(*packet)});
+    sink_->Post(MessageOf(*packet));
 }
 
 }  // namespace veltra

@@ -13,10 +13,10 @@
 #include <memory>
 #include <string>
 
+#include "common/event_sink.h"
 #include "common/settings.h"
 #include "engine/engine.h"
 #include "platform/socket.h"
-#include "platform/window.h"
 #include "receiving/directory_download.h"
 #include "receiving/download_context.h"
 
@@ -24,9 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class DroppingWindow : public veltra::platform::MessageWindow {
+class DroppingSink : public veltra::EventSink {
   public:
-    void PostMessage(veltra::platform::WindowMessage) override {}
+    void Post(veltra::Event) override {}
 };
 
 struct Receiver {
@@ -34,7 +34,7 @@ struct Receiver {
     fs::path home;
     fs::path received;
     std::unique_ptr<veltra::Settings> settings;
-    DroppingWindow window;
+    DroppingSink sink;
     std::unique_ptr<veltra::CMessengerEngine> engine;
     veltra::TransferCancel cancel;
     std::unique_ptr<veltra::DownloadContext> context;
@@ -54,7 +54,7 @@ struct Receiver {
             std::abort();  // run it in a network namespace of its own (fuzz/run.sh)
         }
         context = std::make_unique<veltra::DownloadContext>(
-            veltra::DownloadContext{window, *engine, *settings, cancel, {}});
+            veltra::DownloadContext{sink, *engine, *settings, cancel, {}});
     }
 
     // Everything below root is home, the received folder, or inside it; nothing is a link.

@@ -5,8 +5,9 @@
 #include "common/text.h"
 #include "engine/protocol.h"
 #include "platform/file.h"
-#include "receiving/download_client.h"
+#include "receiving/content_reader.h"
 #include "receiving/fields.h"
+#include "receiving/file_events.h"
 #include "receiving/placement.h"
 
 namespace veltra {

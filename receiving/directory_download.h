@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/window_messages.h"
+#include "common/events.h"
 #include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_context.h"

@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/event_sink.h"
 #include "common/settings.h"
 #include "platform/socket.h"
-#include "platform/window.h"
 
 namespace veltra {
 
@@ -60,16 +60,15 @@ class AttachedSocket {
 };
 
 struct DownloadContext {
-    DownloadContext(platform::MessageWindow& window_in, CMessengerEngine& engine_in,
-                    const Settings& settings_in, TransferCancel& cancel_in,
-                    DownloadLimits limits_in = {})
-        : window(window_in),
+    DownloadContext(EventSink& sink_in, CMessengerEngine& engine_in, const Settings& settings_in,
+                    TransferCancel& cancel_in, DownloadLimits limits_in = {})
+        : sink(sink_in),
           engine(engine_in),
           settings(settings_in),
           cancel(cancel_in),
           limits(limits_in) {}
 
-    platform::MessageWindow& window;
+    EventSink& sink;
     CMessengerEngine& engine;
     const Settings& settings;
     TransferCancel& cancel;

@@ -8,10 +8,10 @@
 
 #include "common/text.h"
 #include "engine/engine.h"
-#include "engine/window_messages.h"
 #include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_client.h"
+#include "receiving/file_events.h"
 
 namespace veltra {
 
@@ -39,12 +39,12 @@ enum NoticeKind : std::uint32_t {
 
 }  // namespace
 
-CDownloadManager::CDownloadManager(platform::MessageWindow& window, CMessengerEngine& engine,
+CDownloadManager::CDownloadManager(EventSink& sink, CMessengerEngine& engine,
                                    const Settings& settings, DownloadLimits limits,
                                    OfferQueueLimits queue_limits, NoticeLog::Clock clock)
-    : context_{window, engine, settings, cancel_, limits},
+    : context_{sink, engine, settings, cancel_, limits},
       queue_(queue_limits),
-      notices_(&window, std::move(clock)) {}
+      notices_(&sink, std::move(clock)) {}
 
 CDownloadManager::~CDownloadManager() {
     Shutdown();
@@ -164,10 +164,7 @@ void CDownloadManager::DownloadBatch(const PacketRecord& packet) {
     if (cancel_.Cancelled()) {
         return;
     }
-    platform::WindowMessage message;
-    message.id = WM_FILES_RECEIVED;
-    message.wparam = static_cast<std::int64_t>(context_.received_files);
-    context_.window.PostMessage(std::move(message));
+    context_.sink.Post(FilesReceived{static_cast<int>(context_.received_files)});
 }
 
 }  // namespace veltra

@@ -9,12 +9,12 @@
 #include <stop_token>
 #include <thread>
 
+#include "common/event_sink.h"
 #include "common/settings.h"
 #include "engine/attachment_handler.h"
 #include "engine/notice_log.h"
 #include "engine/packet.h"
 #include "platform/named_mutex.h"
-#include "platform/window.h"
 #include "receiving/download_context.h"
 #include "receiving/offer_queue.h"
 
@@ -28,9 +28,9 @@ class CDownloadManager : public CAttachmentHandler {
     static constexpr const char* kBatchLockName = "progressDialog";
 
     // clock times the notices about dropped offers (tests put a clock of their own).
-    CDownloadManager(platform::MessageWindow& window, CMessengerEngine& engine,
-                     const Settings& settings, DownloadLimits limits = {},
-                     OfferQueueLimits queue_limits = {}, NoticeLog::Clock clock = {});
+    CDownloadManager(EventSink& sink, CMessengerEngine& engine, const Settings& settings,
+                     DownloadLimits limits = {}, OfferQueueLimits queue_limits = {},
+                     NoticeLog::Clock clock = {});
     // Shuts down first, so no batch outlives the manager and its lock.
     ~CDownloadManager() override;
     CDownloadManager(const CDownloadManager&) = delete;

@@ -1,17 +1,16 @@
 #include "serving/transfer_server.h"
 
-#include <memory>
 #include <string_view>
+#include <utility>
 
 #include "engine/protocol.h"
-#include "engine/window_messages.h"
 #include "serving/transfer_request.h"
 #include "serving/wire_fields.h"
 
 namespace veltra {
 
 CTransferServer::CTransferServer(CMessengerEngine& engine, TransferLimits limits,
-                                 platform::MessageWindow* reports)
+                                 EventSink* reports)
     : limits_(limits), reports_(reports) {
     engine.SetConnectionHandler(this);
 }
@@ -52,16 +51,16 @@ void CTransferServer::ReportServed(std::int32_t file_id, const OfferEntry& entry
     if (reports_ == nullptr) {
         return;
     }
-    auto served = std::make_unique<OfferServedPayload>();
-    served->file_id = file_id;
-    served->peer_address = entry.recipient.value_or(0);
+    OfferServed served;
+    served.file_id = file_id;
+    served.peer_address = entry.recipient.value_or(0);
     if (const auto peer = connection.PeerEndpoint()) {
-        served->peer_address = peer->address;
+        served.peer_address = peer->address;
     }
-    served->name = WireBaseName(entry.path);
-    served->directory = directory;
-    served->whole = whole;
-    reports_->PostMessage(platform::WindowMessage{WM_OFFER_SERVED, 0, 0, std::move(served)});
+    served.name = WireBaseName(entry.path);
+    served.directory = directory;
+    served.whole = whole;
+    reports_->Post(std::move(served));
 }
 
 }  // namespace veltra

@@ -2,10 +2,10 @@
 // Serves the peers' TCP requests for offered files and directories: one request per connection,
 // answered with the file's raw bytes or the directory stream, each offered entry once.
 
+#include "common/event_sink.h"
 #include "engine/engine.h"
 #include "engine/listener.h"
 #include "platform/socket.h"
-#include "platform/window.h"
 #include "serving/directory_stream.h"
 #include "serving/file_content.h"
 #include "serving/offer_table.h"
@@ -25,13 +25,13 @@ struct TransferLimits {
 // engine and shut the engine down before the server goes.
 class CTransferServer : public CConnectionHandler {
   public:
-    // reports, when given, gets WM_OFFER_SERVED for every entry served; it must outlive the
+    // reports, when given, gets OfferServed for every entry served; it must outlive the
     // connection threads.
-    explicit CTransferServer(TransferLimits limits = {}, platform::MessageWindow* reports = nullptr)
+    explicit CTransferServer(TransferLimits limits = {}, EventSink* reports = nullptr)
         : limits_(limits), reports_(reports) {}
     // Also registers the server as the engine's connection handler.
     explicit CTransferServer(CMessengerEngine& engine, TransferLimits limits = {},
-                             platform::MessageWindow* reports = nullptr);
+                             EventSink* reports = nullptr);
     CTransferServer(const CTransferServer&) = delete;
     CTransferServer& operator=(const CTransferServer&) = delete;
 
@@ -42,7 +42,7 @@ class CTransferServer : public CConnectionHandler {
     //   than exactly fetch-file or fetch-directory, no file id, an id not in the table, or an id
     //   offered to another address (that entry stays for its recipient);
     // - otherwise the file's content or the directory stream goes out, and the id is removed
-    //   when the sending has ended, whether all of it went out or not, and the report window
+    //   when the sending has ended, whether all of it went out or not, and the report sink
     //   learns which of the two it was.
     void ServeConnection(const platform::Socket& connection) override;
 
@@ -51,7 +51,7 @@ class CTransferServer : public CConnectionHandler {
                       const platform::Socket& connection);
 
     const TransferLimits limits_;
-    platform::MessageWindow* const reports_;
+    EventSink* const reports_;
     OfferTable offers_;
 };
 

@@ -14,10 +14,9 @@
 #include <vector>
 
 #include "engine/protocol.h"
-#include "engine/window_messages.h"
 #include "platform/socket.h"
-#include "tests/engine/listener_fixture.h"
 #include "tests/platform/task_limit.h"
+#include "tests/support/recording_sink.h"
 
 // These tests run in a network namespace of their own (tests/isolated.sh): the engine binds
 // 127.0.0.1 and plays against plain sockets on other loopback addresses.
@@ -301,27 +300,15 @@ TEST(EngineShutdown, InterruptsAndJoinsConnectionThreads) {
     EXPECT_EQ(handler.finished, 3);
 }
 
-// The notices the window got, oldest first.
-std::vector<std::wstring> Notices(testing::RecordingWindow& window) {
-    std::vector<std::wstring> texts;
-    for (const platform::WindowMessage& message : window.Take()) {
-        if (const auto* notice = message.PayloadAs<NoticePayload>()) {
-            texts.push_back(notice->text);
-        }
-    }
-    return texts;
-}
-
 bool StartsWith(const std::wstring& text, const std::wstring& start) {
     return text.rfind(start, 0) == 0;
 }
 
-// An engine on 127.0.0.1 that logs to window and hands connections to handler (if any).
-std::unique_ptr<CMessengerEngine> LoggingEngine(const Settings& settings,
-                                                platform::MessageWindow& window,
+// An engine on 127.0.0.1 that logs to sink and hands connections to handler (if any).
+std::unique_ptr<CMessengerEngine> LoggingEngine(const Settings& settings, EventSink& sink,
                                                 CConnectionHandler* handler = nullptr) {
     auto engine = std::make_unique<CMessengerEngine>(settings, kEngineAddress);
-    engine->SetNoticeWindow(&window);
+    engine->SetNoticeSink(&sink);
     engine->SetConnectionHandler(handler);
     return engine;
 }
@@ -356,15 +343,15 @@ class ThrowingOnceListener : public RecordingListener {
 TEST(EngineTrouble, AListenerThatThrowsIsLoggedAndTheLoopGoesOn) {
     Settings settings = TestSettings();
     FakePeer peer("127.0.0.2");
-    testing::RecordingWindow window;
-    const auto engine = LoggingEngine(settings, window);
+    testing::RecordingSink events;
+    const auto engine = LoggingEngine(settings, events);
     ThrowingOnceListener listener;
     engine->SetListener(&listener);
     peer.SendToEngine(std::string("1:1:p:h:32:first\0", 17));
     peer.SendToEngine(std::string("1:2:p:h:32:second\0", 18));
     ASSERT_TRUE(listener.WaitFor(1));
     EXPECT_STREQ(listener.packets_[0]->Message(), "second");
-    EXPECT_EQ(Notices(window), std::vector<std::wstring>{L"处理收到的数据出错：std::bad_alloc"});
+    EXPECT_EQ(events.Notices(), std::vector<std::wstring>{L"处理收到的数据出错：std::bad_alloc"});
     engine->SetListener(nullptr);
 }
 
@@ -383,22 +370,22 @@ class ThrowingOnceHandler : public CConnectionHandler {
 
 TEST(EngineTrouble, AConnectionHandlerThatThrowsIsLoggedAndLaterConnectionsAreServed) {
     Settings settings = TestSettings();
-    testing::RecordingWindow window;
+    testing::RecordingSink events;
     ThrowingOnceHandler handler;
-    const auto engine = LoggingEngine(settings, window, &handler);
+    const auto engine = LoggingEngine(settings, events, &handler);
     platform::Socket first = ConnectFrom("127.0.0.2");
     EXPECT_TRUE(ClosedByEngine(first));
     platform::Socket second = ConnectFrom("127.0.0.2");
     char answer[2] = {};
     EXPECT_EQ(second.Receive(answer, sizeof answer), 2);
-    EXPECT_EQ(Notices(window), std::vector<std::wstring>{L"处理连接出错：handler failed"});
+    EXPECT_EQ(events.Notices(), std::vector<std::wstring>{L"处理连接出错：handler failed"});
 }
 
 TEST(EngineTrouble, AConnectionThreadThatCannotStartClosesItsConnectionAndIsLogged) {
     Settings settings = TestSettings();
-    testing::RecordingWindow window;
+    testing::RecordingSink events;
     BlockingHandler handler;
-    const auto engine = LoggingEngine(settings, window, &handler);
+    const auto engine = LoggingEngine(settings, events, &handler);
     testing::NoNewThreads limit;
     if (!limit.Active()) {
         GTEST_SKIP() << "no writable pids cgroup to limit the tasks";
@@ -406,8 +393,8 @@ TEST(EngineTrouble, AConnectionThreadThatCannotStartClosesItsConnectionAndIsLogg
     platform::Socket refused = ConnectFrom("127.0.0.2");
     EXPECT_TRUE(ClosedByEngine(refused));
     limit.Lift();
-    ASSERT_TRUE(window.WaitFor(WM_LOG_NOTICE, 1));
-    const std::vector<std::wstring> notices = Notices(window);
+    ASSERT_TRUE(events.WaitFor<LogNotice>(1));
+    const std::vector<std::wstring> notices = events.Notices();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_TRUE(StartsWith(notices[0], L"无法启动连接线程，连接已关闭：")) << notices[0].size();
 

@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "engine/window_messages.h"
-#include "tests/engine/listener_fixture.h"
+#include "tests/support/recording_sink.h"
 
 namespace veltra {
 namespace {
@@ -21,17 +21,18 @@ class NoticeLogTest : public ::testing::Test {
             return std::to_wstring(key) + L"x" + std::to_wstring(count);
         });
     }
+    // The lines posted since the last call.
     std::vector<std::wstring> Lines() {
         std::vector<std::wstring> lines;
-        for (const platform::WindowMessage& message : window_.Take()) {
-            lines.push_back(message.PayloadAs<NoticePayload>()->text);
+        for (const Event& event : events_.Take()) {
+            lines.push_back(std::get<LogNotice>(event).text);
         }
         return lines;
     }
 
     std::chrono::steady_clock::time_point now_ = std::chrono::steady_clock::now();
-    testing::RecordingWindow window_;
-    NoticeLog log_{&window_, [this] { return now_; }};
+    testing::RecordingSink events_;
+    NoticeLog log_{&events_, [this] { return now_; }};
 };
 
 TEST_F(NoticeLogTest, OneLinePerKeyAndMinuteCountingWhatWasHeldBack) {

@@ -12,8 +12,8 @@
 
 #include "engine/engine.h"
 #include "engine/protocol.h"
-#include "engine/window_messages.h"
-#include "tests/engine/listener_fixture.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/udp_peer.h"
 
 // Every case runs an engine on 127.0.0.1 inside the test's own network namespace and plays the
 // other systems from further loopback addresses. A case that must show that something did NOT
@@ -23,7 +23,7 @@ namespace veltra {
 namespace {
 
 using testing::Datagram;
-using testing::RecordingWindow;
+using testing::RecordingSink;
 using testing::UdpPeer;
 
 const std::uint32_t kEngineAddress = platform::InetAddr("127.0.0.1");
@@ -68,7 +68,7 @@ class ReceiveListenerTest : public ::testing::Test {
     ReceiveListenerTest()
         : settings_(MakeSettings()),
           engine_(settings_, kEngineAddress),
-          listener_(window_, engine_, settings_, &attachments_) {
+          listener_(events_, engine_, &attachments_) {
         engine_.SetListener(&listener_);
     }
     ~ReceiveListenerTest() override { engine_.SetListener(nullptr); }
@@ -113,7 +113,7 @@ class ReceiveListenerTest : public ::testing::Test {
     }
 
     Settings settings_;
-    RecordingWindow window_;
+    RecordingSink events_;
     AttachmentRecorder attachments_;
     CMessengerEngine engine_;
     CReceiveListener listener_;
@@ -145,7 +145,7 @@ TEST_F(ReceiveListenerTest, AnnouncementAddsOneEntryAndIsAnsweredAtPort2425) {
     EXPECT_EQ(peers[0].record.source_address, platform::InetAddr("127.0.0.2"));
     EXPECT_EQ(peers[0].record.source_port, platform::MakeEndpoint(0, 40001).port);
     EXPECT_EQ(peers[0].record.presence_mark, 0x01000000u);
-    EXPECT_EQ(window_.Count(WM_PEERS_CHANGED), 1u);
+    EXPECT_EQ(events_.Count<PeersChanged>(), 1u);
 
     Barrier();
     EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr) << "exactly one answer";
@@ -186,7 +186,7 @@ TEST_F(ReceiveListenerTest, AnnouncementReplyIsStoredButNotAnswered) {
     ASSERT_EQ(peers.size(), 1u);
     EXPECT_EQ(peers[0].key, "bob (127.0.0.2|pc2)");
     EXPECT_EQ(peers[0].record.presence_mark, 0x01000000u);
-    EXPECT_GE(window_.Count(WM_PEERS_CHANGED), 1u);
+    EXPECT_GE(events_.Count<PeersChanged>(), 1u);
 }
 
 TEST_F(ReceiveListenerTest, DepartureRemovesExactlyThatPeerAndAlwaysNotifies) {
@@ -196,9 +196,9 @@ TEST_F(ReceiveListenerTest, DepartureRemovesExactlyThatPeerAndAlwaysNotifies) {
     ASSERT_EQ(PeersWithoutBarrier().size(), 2u);
 
     listener_.TakePeersSnapshot();  // the window has rebuilt: the next change posts again
-    const std::size_t before = window_.Count(WM_PEERS_CHANGED);
+    const std::size_t before = events_.Count<PeersChanged>();
     bob_.Send(Datagram(3, "bob", "pc2", CMD_DEPART), kEngineAddress);
-    ASSERT_TRUE(window_.WaitFor(WM_PEERS_CHANGED, before + 1));
+    ASSERT_TRUE(events_.WaitFor<PeersChanged>(before + 1));
     std::vector<PeerEntry> peers = PeersWithoutBarrier();
     ASSERT_EQ(peers.size(), 1u);
     EXPECT_EQ(peers[0].key, "bob (127.0.0.2|pc3)");
@@ -206,7 +206,7 @@ TEST_F(ReceiveListenerTest, DepartureRemovesExactlyThatPeerAndAlwaysNotifies) {
     // A departure of somebody unknown changes nothing but is still announced to the window.
     listener_.TakePeersSnapshot();
     bob_.Send(Datagram(4, "carol", "pc2", CMD_DEPART), kEngineAddress);
-    ASSERT_TRUE(window_.WaitFor(WM_PEERS_CHANGED, before + 2));
+    ASSERT_TRUE(events_.WaitFor<PeersChanged>(before + 2));
     EXPECT_EQ(PeersWithoutBarrier().size(), 1u);
     Barrier();
     EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr) << "departures are not answered";
@@ -214,41 +214,36 @@ TEST_F(ReceiveListenerTest, DepartureRemovesExactlyThatPeerAndAlwaysNotifies) {
 
 TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
     std::atomic<bool> receipt_was_out{false};
-    window_.SetOnPost([&](const platform::WindowMessage& message) {
-        if (message.id == WM_MESSAGE_RECEIVED) {
+    events_.on_post = [&](const Event& event) {
+        if (std::holds_alternative<MessageReceived>(event)) {
             auto receipt = bob_inbox_.ReceivePacket(1000);
             receipt_was_out = receipt != nullptr && receipt->command == 0x21;
             if (receipt != nullptr) {
                 EXPECT_STREQ(receipt->Message(), "4711");
             }
         }
-    });
+    };
     bob_.Send(Datagram(4711, "bob", "pc2", CMD_MESSAGE | OPT_WANT_ACK, "hello"), kEngineAddress);
-    ASSERT_TRUE(window_.WaitFor(WM_MESSAGE_RECEIVED, 1));
+    ASSERT_TRUE(events_.WaitFor<MessageReceived>(1));
     EXPECT_TRUE(receipt_was_out);
 
-    std::vector<platform::WindowMessage> messages = window_.Take();
-    ASSERT_EQ(messages.size(), 1u);
-    const auto* payload = messages[0].PayloadAs<MessageReceivedPayload>();
-    ASSERT_NE(payload, nullptr);
-    EXPECT_EQ(payload->text, "hello");
-    EXPECT_EQ(payload->user_name, "bob");
-    EXPECT_EQ(payload->host_name, "pc2");
-    EXPECT_EQ(payload->source_address, platform::InetAddr("127.0.0.2"));
+    ASSERT_EQ(events_.Total(), 1u);
+    const MessageReceived message = events_.Of<MessageReceived>().at(0);
+    EXPECT_EQ(message.text, "hello");
+    EXPECT_EQ(message.user_name, "bob");
+    EXPECT_EQ(message.host_name, "pc2");
+    EXPECT_EQ(message.source_address, platform::InetAddr("127.0.0.2"));
 }
 
 TEST_F(ReceiveListenerTest, MessageWithoutReceiptRequestIsShownUnanswered) {
     bob_.Send(Datagram(8, "bob", "pc2", CMD_MESSAGE, "line1\nline2"), kEngineAddress);
     bob_.Send(Datagram(9, "bob", "pc2", CMD_MESSAGE), kEngineAddress);  // empty: shown too
-    ASSERT_TRUE(window_.WaitFor(WM_MESSAGE_RECEIVED, 2));
+    ASSERT_TRUE(events_.WaitFor<MessageReceived>(2));
     Barrier();
     EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr);
-    std::vector<platform::WindowMessage> messages = window_.Take();
     std::vector<std::string> texts;
-    for (auto& message : messages) {
-        if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
-            texts.push_back(payload->text);
-        }
+    for (const MessageReceived& message : events_.Of<MessageReceived>()) {
+        texts.push_back(message.text);
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"line1\r\nline2", ""}));
     EXPECT_TRUE(PeersWithoutBarrier().empty()) << "a message does not enter the table";
@@ -269,7 +264,7 @@ TEST_F(ReceiveListenerTest, OfferGoesToTheAttachmentHandlerAfterTheReceipt) {
     EXPECT_TRUE(receipt_was_out);
     EXPECT_STREQ(offers[0]->Extension(), "1:a.txt:5:0:1:");
     EXPECT_EQ(offers[0]->packet_number, 10);
-    EXPECT_EQ(window_.Count(WM_MESSAGE_RECEIVED), 0u) << "the text of an offer is not shown";
+    EXPECT_EQ(events_.Count<MessageReceived>(), 0u) << "the text of an offer is not shown";
 }
 
 TEST_F(ReceiveListenerTest, SkippedOfferGetsOnlyItsReceipt) {
@@ -282,7 +277,7 @@ TEST_F(ReceiveListenerTest, SkippedOfferGetsOnlyItsReceipt) {
     EXPECT_STREQ(receipt->Message(), "11");
     Barrier();
     EXPECT_EQ(attachments_.Count(), 0u);
-    EXPECT_EQ(window_.Count(WM_MESSAGE_RECEIVED), 0u);
+    EXPECT_EQ(events_.Count<MessageReceived>(), 0u);
     EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr);
 }
 
@@ -302,23 +297,23 @@ TEST_F(ReceiveListenerTest, DiscardedDatagramsCauseNothing) {
     }
     Barrier();
     EXPECT_EQ(bob_inbox_.Receive(kAfterBarrierMs), nullptr);
-    EXPECT_EQ(window_.Count(WM_MESSAGE_RECEIVED), 0u);
+    EXPECT_EQ(events_.Count<MessageReceived>(), 0u);
     EXPECT_EQ(attachments_.Count(), 0u);
     // The one table change is the barrier's own.
-    EXPECT_EQ(window_.Total(), window_.Count(WM_PEERS_CHANGED));
+    EXPECT_EQ(events_.Total(), events_.Count<PeersChanged>());
     EXPECT_TRUE(PeersWithoutBarrier().empty());
 }
 
 TEST(ReceiveListenerWithoutHandler, OfferIsDroppedQuietly) {
     Settings settings;
-    RecordingWindow window;
+    RecordingSink events;
     CMessengerEngine engine(settings, kEngineAddress);
-    CReceiveListener listener(window, engine, settings, nullptr);
+    CReceiveListener listener(events, engine, nullptr);
     auto offer = std::make_unique<PacketRecord>();
     offer->command = static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS);
     EXPECT_EQ(listener.OnPacket(std::move(offer)), 0);
     EXPECT_EQ(listener.OnPacket(nullptr), 0);
-    EXPECT_EQ(window.Total(), 0u);
+    EXPECT_EQ(events.Total(), 0u);
 }
 
 // The engine's own announcement, sent to itself through the broadcast list (a namespace with
@@ -328,9 +323,9 @@ TEST(ReceiveListenerOwnAnnouncement, ComesBackAnsweredOnce) {
     Settings settings;
     settings.user_name = L"me";
     settings.broadcast_list = L"127.0.0.1";
-    RecordingWindow window;
+    RecordingSink events;
     CMessengerEngine engine(settings, kEngineAddress);
-    CReceiveListener listener(window, engine, settings, nullptr);
+    CReceiveListener listener(events, engine, nullptr);
 
     // Records each command after the listener has dealt with it (answers included).
     struct Counting : CEngineListener {
@@ -380,46 +375,35 @@ TEST_F(ReceiveListenerTest, BurstOfAnnouncementsPostsOneNoticeUntilTheSnapshot) 
         ASSERT_NO_FATAL_FAILURE(PaceBurst(i));
     }
     Barrier();
-    EXPECT_EQ(window_.Count(WM_PEERS_CHANGED), 1u);
+    EXPECT_EQ(events_.Count<PeersChanged>(), 1u);
     EXPECT_EQ(listener_.TakePeersSnapshot().size(), kPeers + 1u);
 
     bob_.Send(Datagram(1000, "late", "pc", kReply), kEngineAddress);
-    ASSERT_TRUE(window_.WaitFor(WM_PEERS_CHANGED, 2));
+    ASSERT_TRUE(events_.WaitFor<PeersChanged>(2));
     EXPECT_EQ(listener_.TakePeersSnapshot().size(), kPeers + 2u);
 }
 
-// A window that rebuilds on every notice while announcements pour in: once the stream stops, the
-// last rebuild must show the final table. A snapshot that re-armed the notice only after copying
-// could miss a change and leave no notice for it.
+// A change that lands while the front end copies the table for a rebuild: the copy misses it,
+// so it needs a notice of its own, and the next rebuild shows it. A snapshot that copied before
+// re-arming would swallow that change under the notice being handled and leave no notice for it.
 TEST_F(ReceiveListenerTest, LastRebuildAlwaysShowsTheFinalTable) {
-    constexpr int kPeers = 500;
-    std::atomic<bool> stop{false};
-    std::atomic<std::size_t> last_rebuild{0};
-    std::atomic<int> rebuilds{0};
-    std::thread ui([&] {
-        while (!stop) {
-            for (auto& message : window_.Take()) {
-                if (message.id == WM_PEERS_CHANGED) {
-                    last_rebuild = listener_.TakePeersSnapshot().size();
-                    ++rebuilds;
-                }
-            }
-            std::this_thread::yield();
+    SendFromCrowd(0, "first");
+    ASSERT_TRUE(events_.WaitFor<PeersChanged>(1));
+    // The change comes on the taking thread, after the copy and before it is handed out.
+    bool landed = false;
+    listener_.SetAfterPeersCopied([&] {
+        if (!landed) {
+            landed = true;
+            SendFromCrowd(1, "during");
+            Barrier();
         }
     });
-    for (int i = 0; i < kPeers; ++i) {
-        SendFromCrowd(i, ("p" + std::to_string(i)).c_str());
-        ASSERT_NO_FATAL_FAILURE(PaceBurst(i));
-    }
-    Barrier();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (last_rebuild != kPeers + 1u && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    stop = true;
-    ui.join();
-    EXPECT_EQ(last_rebuild, kPeers + 1u);
-    EXPECT_GE(rebuilds, 1);
+    EXPECT_EQ(listener_.TakePeersSnapshot().size(), 1u) << "the copy was made before the change";
+    ASSERT_TRUE(landed);
+    ASSERT_TRUE(events_.WaitFor<PeersChanged>(2, std::chrono::seconds(2)))
+        << "the change during the copy was left without a notice";
+    // Two crowd peers and the barrier.
+    EXPECT_EQ(listener_.TakePeersSnapshot().size(), 3u);
 }
 
 }  // namespace

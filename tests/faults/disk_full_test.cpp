@@ -43,9 +43,9 @@ class SmallDisk {
 };
 
 TEST_F(DiskFull, AFileThatDoesNotFitFailsAndTheFileItWasToReplaceSurvives) {
-    const std::string big = Content(1 << 20, 'b');
-    const std::string small = Content(10000, 's');
-    const std::string later = Content(20000, 'l');
+    const std::string big = Pattern(1 << 20, 'b');
+    const std::string small = Pattern(10000, 's');
+    const std::string later = Pattern(20000, 'l');
     MisbehavingPeer peer({
         [&](const platform::Socket& connection, const std::atomic<bool>&) {
             SendBytes(connection, big);
@@ -63,10 +63,10 @@ TEST_F(DiskFull, AFileThatDoesNotFitFailsAndTheFileItWasToReplaceSurvives) {
     std::ofstream(receiver.Received() / "small.bin") << "the old small.bin";
 
     peer.Offer({"0:big.bin:100000:0:1", "1:small.bin:2710:0:1"});
-    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 10s))
+    ASSERT_TRUE(receiver.Events().WaitFor<FilesReceived>(1, 10s))
         << "the batch did not end on a full disk";
-    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[0].wparam, 0) << "a file that failed counted";
-    const auto done = receiver.Window().Of(WM_FILE_DONE);
+    EXPECT_EQ(receiver.Events().Of<FilesReceived>()[0].count, 0) << "a file that failed counted";
+    const auto done = receiver.Events().Of<FileDone>();
     ASSERT_EQ(done.size(), 2u);
     EXPECT_EQ(done[0].outcome, FileOutcome::kDiskFull);
     EXPECT_EQ(done[1].outcome, FileOutcome::kDiskFull);
@@ -81,12 +81,12 @@ TEST_F(DiskFull, AFileThatDoesNotFitFailsAndTheFileItWasToReplaceSurvives) {
     // The user makes room; the next offer's file arrives whole.
     fs::remove(receiver.Received() / "big.bin.part");
     peer.Offer({"2:later.bin:4e20:0:1"});
-    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 2, 10s))
+    ASSERT_TRUE(receiver.Events().WaitFor<FilesReceived>(2, 10s))
         << "the program did not keep running after the disk was full";
     EXPECT_EQ(receiver.Read("later.bin"), later)
         << "after a full disk the program kept running and, once there was room, the next "
            "file arrived whole";
-    EXPECT_EQ(receiver.Window().Of(WM_FILES_RECEIVED)[1].wparam, 1);
+    EXPECT_EQ(receiver.Events().Of<FilesReceived>()[1].count, 1);
 }
 
 }  // namespace

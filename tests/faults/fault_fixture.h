@@ -1,22 +1,20 @@
 #pragma once
 // The pieces the fault tests share: a receiving instance (engine on 127.0.0.1 with its listener
-// and downloads, files landing in a folder of its own), a window that records what is posted to
-// it, and a misbehaving serving peer on 127.0.0.2 that offers entries and answers each
-// connection with a scripted behaviour: reset, stall, trickle.
+// and downloads, files landing in a folder of its own, events recorded), and a misbehaving
+// serving peer on 127.0.0.2 that offers entries and answers each connection with a scripted
+// behaviour: reset, stall, trickle.
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,11 +24,13 @@
 #include "engine/packet.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
-#include "engine/window_messages.h"
 #include "platform/socket.h"
-#include "platform/window.h"
 #include "receiving/download_manager.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/content.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/wire.h"
 
 namespace veltra::faults {
 
@@ -41,78 +41,11 @@ namespace fs = std::filesystem;
 inline constexpr const char* kReceiverAddress = "127.0.0.1";
 inline constexpr const char* kPeerAddress = "127.0.0.2";
 
-struct Posted {
-    unsigned id = 0;
-    std::int64_t wparam = 0;
-    std::int64_t lparam = 0;
-    std::string name;
-    Clock::time_point when;
-    FileOutcome outcome = FileOutcome::kStored;
-};
-
-class RecordingWindow : public platform::MessageWindow {
-  public:
-    void PostMessage(platform::WindowMessage message) override {
-        Posted posted{message.id, message.wparam, message.lparam, {}, Clock::now(), {}};
-        if (const auto* payload = message.PayloadAs<FileEventPayload>()) {
-            posted.name = payload->name;
-            posted.outcome = payload->outcome;
-        }
-        std::lock_guard guard(mutex_);
-        messages_.push_back(std::move(posted));
-        changed_.notify_all();
-    }
-    std::vector<Posted> Of(unsigned id) {
-        std::lock_guard guard(mutex_);
-        std::vector<Posted> result;
-        for (const Posted& posted : messages_) {
-            if (posted.id == id) {
-                result.push_back(posted);
-            }
-        }
-        return result;
-    }
-    std::size_t Count() {
-        std::lock_guard guard(mutex_);
-        return messages_.size();
-    }
-    bool WaitFor(unsigned id, std::size_t count, std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, limit, [&] {
-            std::size_t seen = 0;
-            for (const Posted& posted : messages_) {
-                seen += posted.id == id;
-            }
-            return seen >= count;
-        });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Posted> messages_;
-};
-
-// Bytes of a file's content: position-dependent, so a shifted or mixed-up stream shows.
-inline std::string Content(std::size_t size, char seed = 'a') {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>(seed + static_cast<char>(i % 23));
-    }
-    return bytes;
-}
-
-inline bool SendBytes(const platform::Socket& socket, std::string_view bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const long result = socket.Send(bytes.data() + sent, bytes.size() - sent);
-        if (result <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(result);
-    }
-    return true;
-}
+using testing::DirHeader;
+using testing::FileHeader;
+using testing::Pattern;
+using testing::RecordingSink;
+using testing::SendBytes;
 
 // Ends the connection with a reset instead of an orderly close.
 inline void Reset(const platform::Socket& socket) {
@@ -120,22 +53,6 @@ inline void Reset(const platform::Socket& socket) {
     setsockopt(socket.Descriptor(), SOL_SOCKET, SO_LINGER, &abort_now, sizeof abort_now);
     socket.Interrupt();
 }
-
-// Directory-stream headers as a sender writes them.
-inline std::string WithLength(const std::string& rest) {
-    char length[8];
-    std::snprintf(length, sizeof length, "%04zx", rest.size() + 4);
-    return length + rest;
-}
-inline std::string DirHeader(const std::string& name) {
-    return WithLength(":" + name + ":0:2");
-}
-inline std::string FileHeader(const std::string& name, std::size_t size) {
-    char field[32];
-    std::snprintf(field, sizeof field, "%zx", size);
-    return WithLength(":" + name + ":" + field + ":1");
-}
-inline const std::string kEndMark = "08:.:0:3";
 
 // What the peer does with one connection once it has read the request; it runs on a thread of
 // its own and must return once `stop` is raised (the peer's destructor raises it).
@@ -233,8 +150,8 @@ class Receiver {
     explicit Receiver(DownloadLimits limits)
         : home_(temp_.path().string()),
           engine_(settings_, platform::InetAddr(kReceiverAddress)),
-          downloads_(window_, engine_, settings_, limits),
-          listener_(window_, engine_, settings_, &downloads_) {
+          downloads_(events_, engine_, settings_, limits),
+          listener_(events_, engine_, &downloads_) {
         engine_.SetListener(&listener_);
     }
     Receiver(const Receiver&) = delete;
@@ -247,7 +164,7 @@ class Receiver {
         engine_.Shutdown();
     }
 
-    RecordingWindow& Window() { return window_; }
+    RecordingSink& Events() { return events_; }
     CDownloadManager& Downloads() { return downloads_; }
     fs::path Received() const { return temp_.path() / "Received"; }
     std::string Read(const fs::path& relative) const {
@@ -259,7 +176,7 @@ class Receiver {
     testing::TempFolder temp_;
     testing::ScopedHome home_;
     Settings settings_;
-    RecordingWindow window_;
+    RecordingSink events_;
     CMessengerEngine engine_;
     CDownloadManager downloads_;
     CReceiveListener listener_;

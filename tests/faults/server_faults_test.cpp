@@ -87,8 +87,8 @@ TEST(ServerFaults, APeerThatStopsReadingIsGivenUpWhileOthersAreServed) {
     TransferLimits limits;
     limits.stalled_peer_ms = 1000;
     Server server(limits);
-    const std::string big_entry = server.AddFile("big.bin", Content(32 << 20));
-    const std::string small = Content(5000, 's');
+    const std::string big_entry = server.AddFile("big.bin", Pattern(32 << 20));
+    const std::string small = Pattern(5000, 's');
     const std::string small_entry = server.AddFile("small.bin", small);
 
     // Requests the big file and never reads a byte of it.
@@ -103,7 +103,7 @@ TEST(ServerFaults, APeerThatStopsReadingIsGivenUpWhileOthersAreServed) {
     Receiver receiver(QuickLimits(5000));
     const auto start = Clock::now();
     server.Offer({small_entry});
-    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 5s));
+    ASSERT_TRUE(receiver.Events().WaitFor<FilesReceived>(1, 5s));
     EXPECT_LT(Clock::now() - start, 2s);
     EXPECT_EQ(receiver.Read("small.bin"), small)
         << "the server did not serve another peer while one had stopped reading";
@@ -124,7 +124,7 @@ TEST(ServerFaults, APeerThatStopsReadingIsGivenUpWhileOthersAreServed) {
 // of 5, the real transfer's handshakes were dropped for half a minute.)
 TEST(ServerFaults, ACrowdOfConnectionsFromOneHostDoesNotHoldUpARealTransfer) {
     Server server(TransferLimits{});
-    const std::string content = Content(20000, 'r');
+    const std::string content = Pattern(20000, 'r');
     const std::string entry = server.AddFile("real.bin", content);
 
     std::atomic<bool> stop{false};
@@ -145,7 +145,7 @@ TEST(ServerFaults, ACrowdOfConnectionsFromOneHostDoesNotHoldUpARealTransfer) {
     Receiver receiver(download);
     const auto start = Clock::now();
     server.Offer({entry});
-    ASSERT_TRUE(receiver.Window().WaitFor(WM_FILES_RECEIVED, 1, 15s))
+    ASSERT_TRUE(receiver.Events().WaitFor<FilesReceived>(1, 15s))
         << "a real transfer never completed beside the crowd";
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     std::printf("the real transfer completed %lld ms after the offer, beside the crowd\n",

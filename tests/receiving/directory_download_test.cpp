@@ -18,19 +18,10 @@ namespace fs = std::filesystem;
 
 class DirectoryDownload : public ReceivingTest {
   protected:
-    void Receive(const std::string& extension, DownloadLimits limits = {}) {
-        CDownloadManager manager(window_, engine_, settings_, limits);
-        manager.OnAttachments(OfferPacket(extension));
-        EXPECT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
-    }
-    std::int64_t Count() {
-        const std::vector<Posted> done = window_.Of(WM_FILES_RECEIVED);
-        return done.empty() ? -1 : done.back().wparam;
-    }
     std::vector<std::string> StartedNames() {
         std::vector<std::string> names;
-        for (const Posted& posted : window_.Of(WM_FILE_STARTED)) {
-            names.push_back(posted.name);
+        for (const FileStarted& started : events_.Of<FileStarted>()) {
+            names.push_back(started.name);
         }
         return names;
     }
@@ -75,7 +66,7 @@ TEST_F(DirectoryDownload, AnEmptyDirectoryIsCreatedWithoutFileMessages) {
     Receive(Entry(0, "photos", 0, 2));
     EXPECT_TRUE(fs::is_directory(Received() / "photos"));
     EXPECT_TRUE(fs::is_empty(Received() / "photos"));
-    EXPECT_EQ(window_.Messages().size(), 1u);
+    EXPECT_EQ(events_.Total(), 1u);
     EXPECT_EQ(Count(), 0);
 }
 
@@ -101,7 +92,7 @@ TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
     // The cut file fails, and so does the directory it broke off.
     EXPECT_EQ(StartedNames(), (std::vector<std::string>{"cut.bin", "top", "next.txt"}));
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kConnectionLost,
                                         FileOutcome::kStored}));
     EXPECT_EQ(Count(), 1);
@@ -122,19 +113,19 @@ TEST_F(DirectoryDownload, ASilentPeerEndsTheWholeReception) {
 TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
     for (const std::string& broken :
          {std::string("0007:x:0"), "0400:x:0:1" + std::string(1014, ':')}) {
-        RecordingWindow window;
+        RecordingSink events;
         const std::string stream =
             DirHeader("b") + broken + FileItem("after.txt", "no") + EndMark();
         FakePeer peer({Serve(stream)});
         {
-            CDownloadManager manager(window, engine_, settings_);
+            CDownloadManager manager(events, engine_, settings_);
             manager.OnAttachments(OfferPacket(Entry(0, "b", 0, 2)));
-            ASSERT_TRUE(window.WaitFor(WM_FILES_RECEIVED, 1));
+            ASSERT_TRUE(events.WaitFor<FilesReceived>(1));
         }
         EXPECT_FALSE(fs::exists(Received() / "b" / "after.txt"));
         // Only the directory itself is named, as failed.
-        EXPECT_EQ(window.Messages().size(), 3u);
-        EXPECT_EQ(window.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kConnectionLost}));
+        EXPECT_EQ(events.Total(), 3u);
+        EXPECT_EQ(events.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kConnectionLost}));
     }
 }
 
@@ -157,8 +148,8 @@ TEST_F(DirectoryDownload, DepthIsBoundedAndTheDeeperPartReadAndDropped) {
         ASSERT_EQ(ReadFile(deepest / "f.txt"), "deep") << level;
     }
     EXPECT_FALSE(fs::exists(deepest / "d64"));
-    EXPECT_EQ(window_.Of(WM_FILE_STARTED).at(63).name, "d64");
-    EXPECT_EQ(window_.Outcomes().at(63), FileOutcome::kPathTooLong);
+    EXPECT_EQ(events_.Of<FileStarted>().at(63).name, "d64");
+    EXPECT_EQ(events_.Outcomes().at(63), FileOutcome::kPathTooLong);
     EXPECT_GT(deepest.string().size(), 260u);  // no fixed path buffers on the way
     EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
     EXPECT_EQ(Count(), 64);
@@ -225,7 +216,7 @@ TEST_F(DirectoryDownload, NamesInTheStreamStayInsideTheReceivedFolder) {
     EXPECT_EQ(Count(), 9);
     // Refused names are named as failed: "..", ".", the one with a NUL, the directory "..".
     std::size_t refused = 0;
-    for (const FileOutcome outcome : window_.Outcomes()) {
+    for (const FileOutcome outcome : events_.Outcomes()) {
         refused += outcome == FileOutcome::kNameRefused;
     }
     EXPECT_EQ(refused, 4u);
@@ -239,7 +230,7 @@ TEST_F(DirectoryDownload, ARefusedTopDirectoryIsDroppedWhole) {
     EXPECT_EQ(ReadFile(temp_.path() / "x"), "sentinel");
     EXPECT_EQ(Count(), 0);
     EXPECT_EQ(StartedNames(), (std::vector<std::string>{"t"}));
-    EXPECT_EQ(window_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kNameRefused}));
+    EXPECT_EQ(events_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kNameRefused}));
 }
 
 TEST_F(DirectoryDownload, LongNamesAreRefusedOrShortenedAndTheStreamStaysInStep) {
@@ -259,11 +250,10 @@ TEST_F(DirectoryDownload, LongNamesAreRefusedOrShortenedAndTheStreamStaysInStep)
     EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
     EXPECT_EQ(Tree(Received() / "t").size(), 3u);
     EXPECT_EQ(StartedNames(), (std::vector<std::string>{refused, refused, "f.txt", "after.txt"}));
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kNameRefused, FileOutcome::kNameRefused,
                                         FileOutcome::kStored, FileOutcome::kStored}));
-    ASSERT_EQ(window_.Of(WM_LOG_NOTICE).size(), 1u);
-    EXPECT_EQ(window_.Of(WM_LOG_NOTICE)[0].text, L"文件夹另存为" + shortened);
+    EXPECT_EQ(events_.Notices(), std::vector<std::wstring>{L"文件夹另存为" + shortened});
     EXPECT_EQ(Count(), 2);
 }
 
@@ -290,7 +280,7 @@ TEST_F(DirectoryDownload, LinksInTheReceivedTreeAreNeverFollowed) {
     EXPECT_EQ(ReadFile(Received() / "t" / "f.txt"), "evil");
     EXPECT_EQ(ReadFile(Received() / "t" / "after.txt"), "ok");
     EXPECT_EQ(StartedNames(), (std::vector<std::string>{"sub", "f.txt", "after.txt", "linked"}));
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kCannotCreate, FileOutcome::kStored,
                                         FileOutcome::kStored, FileOutcome::kCannotCreate}));
     EXPECT_EQ(Count(), 2);

@@ -6,7 +6,8 @@
 #include "engine/protocol.h"
 #include "platform/socket.h"
 #include "receiving/directory_download.h"
-#include "tests/receiving/receiving_fixture.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/wire.h"
 
 namespace veltra {
 namespace {
@@ -26,7 +27,7 @@ class StreamPair {
         // A read beyond what was written fails quickly instead of waiting for ever.
         reader_.SetReceiveTimeout(200);
     }
-    void Write(const std::string& bytes) { testing::SendAllBytes(writer_, bytes); }
+    void Write(const std::string& bytes) { testing::SendBytes(writer_, bytes); }
     void CloseWriter() { writer_.Close(); }
     const platform::Socket& reader() const { return reader_; }
 

@@ -17,27 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileDownload : public ReceivingTest {
-  protected:
-    // Hands one offer to a fresh manager and waits for the end of its batch.
-    void Receive(const std::string& extension, DownloadLimits limits = {},
-                 std::int32_t packet_number = 100) {
-        CDownloadManager manager(window_, engine_, settings_, limits);
-        manager.OnAttachments(OfferPacket(extension, packet_number));
-        EXPECT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
-    }
-    std::vector<unsigned> Ids() {
-        std::vector<unsigned> ids;
-        for (const Posted& posted : window_.Messages()) {
-            ids.push_back(posted.id);
-        }
-        return ids;
-    }
-    std::int64_t Count() {
-        const std::vector<Posted> done = window_.Of(WM_FILES_RECEIVED);
-        return done.empty() ? -1 : done.back().wparam;
-    }
-};
+using FileDownload = ReceivingTest;
 
 TEST_F(FileDownload, TwoEntriesAreRequestedAndStoredInOrder) {
     const std::string a = Pattern(31, 1);
@@ -47,19 +27,19 @@ TEST_F(FileDownload, TwoEntriesAreRequestedAndStoredInOrder) {
 
     EXPECT_EQ(ReadFile(Received() / "a.txt"), a);
     EXPECT_EQ(ReadFile(Received() / "pic;1.jpg"), pic);
-    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILE_STARTED, WM_FILE_PROGRESS, WM_FILE_DONE,
-                                            WM_FILE_STARTED, WM_FILE_PROGRESS, WM_FILE_DONE,
-                                            WM_FILES_RECEIVED}));
-    const std::vector<Posted> messages = window_.Messages();
-    EXPECT_EQ(messages[0].name, "a.txt");
-    EXPECT_EQ(messages[0].size, 31u);
-    EXPECT_EQ(messages[1].lparam, 31);
-    EXPECT_EQ(messages[2].name, "a.txt");
-    EXPECT_EQ(messages[3].name, "pic;1.jpg");
-    EXPECT_EQ(messages[3].size, 16u);
-    EXPECT_EQ(messages[4].lparam, 16);
-    EXPECT_EQ(messages[6].wparam, 2);
-    EXPECT_FALSE(messages[6].has_payload);
+    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"started", "progress", "done", "started",
+                                                         "progress", "done", "files"}));
+    const std::vector<FileStarted> started = events_.Of<FileStarted>();
+    const std::vector<FileProgress> progress = events_.Of<FileProgress>();
+    const std::vector<FileDone> done = events_.Of<FileDone>();
+    EXPECT_EQ(started[0].name, "a.txt");
+    EXPECT_EQ(started[0].size, 31u);
+    EXPECT_EQ(progress[0].received, 31u);
+    EXPECT_EQ(done[0].name, "a.txt");
+    EXPECT_EQ(started[1].name, "pic;1.jpg");
+    EXPECT_EQ(started[1].size, 16u);
+    EXPECT_EQ(progress[1].received, 16u);
+    EXPECT_EQ(Count(), 2);
 }
 
 TEST_F(FileDownload, RequestIsOnePacketNamingOfferAndIdInHexadecimal) {
@@ -89,15 +69,14 @@ TEST_F(FileDownload, ContentMovesInChunksOf65536WithOneProgressEach) {
     EXPECT_EQ(ReadFile(Received() / "exact.bin"), exact);
     EXPECT_EQ(ReadFile(Received() / "over.bin"), over);
     EXPECT_EQ(ReadFile(Received() / "empty.bin"), "");
-    std::vector<std::int64_t> progress;
-    for (const Posted& posted : window_.Of(WM_FILE_PROGRESS)) {
-        progress.push_back(posted.lparam);
+    std::vector<std::uint64_t> progress;
+    for (const FileProgress& step : events_.Of<FileProgress>()) {
+        progress.push_back(step.received);
     }
-    EXPECT_EQ(progress, (std::vector<std::int64_t>{65536, 65536, 65537}));
-    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILE_STARTED, WM_FILE_PROGRESS, WM_FILE_DONE,  //
-                                            WM_FILE_STARTED, WM_FILE_PROGRESS, WM_FILE_PROGRESS,
-                                            WM_FILE_DONE,  //
-                                            WM_FILE_STARTED, WM_FILE_DONE, WM_FILES_RECEIVED}));
+    EXPECT_EQ(progress, (std::vector<std::uint64_t>{65536, 65536, 65537}));
+    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"started", "progress", "done",  //
+                                                         "started", "progress", "progress", "done",
+                                                         "started", "done", "files"}));
     EXPECT_EQ(Count(), 3);
 }
 
@@ -110,10 +89,10 @@ TEST_F(FileDownload, PeerClosingHalfwayFailsTheFileKeepingAllThatArrivedAsPart) 
     EXPECT_FALSE(fs::exists(Received() / "half.bin"));
     EXPECT_EQ(ReadFile(Received() / "half.bin.part"), whole.substr(0, 100000));
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kStored}));
-    EXPECT_EQ(window_.Of(WM_FILE_DONE).front().lparam, 100000);
-    EXPECT_EQ(window_.Of(WM_FILE_PROGRESS).front().lparam, 65536);
+    EXPECT_EQ(events_.Of<FileDone>().front().received, 100000u);
+    EXPECT_EQ(events_.Of<FileProgress>().front().received, 65536u);
     EXPECT_EQ(Count(), 1);  // only files stored whole count
 }
 
@@ -132,7 +111,7 @@ TEST_F(FileDownload, AnExistingFileIsReplacedOnlyByOneThatArrivedWhole) {
     // The peer that sent nothing and the one that was cut leave the old file as it was.
     EXPECT_EQ(ReadFile(Received() / "same.txt"), "old content");
     EXPECT_EQ(ReadFile(Received() / "same.txt.part"), "cut");
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kStored, FileOutcome::kConnectionLost,
                                         FileOutcome::kConnectionLost}));
     // No temporary file is left behind.
@@ -148,10 +127,10 @@ TEST_F(FileDownload, SizesOf4GiBAndMoreKeepAll64Bits) {
     // The peer sends a little and closes; the announced size still travels whole.
     FakePeer peer({Serve("short")});
     Receive("0:huge.bin:100000010:0:1\a");
-    const std::vector<Posted> started = window_.Of(WM_FILE_STARTED);
+    const std::vector<FileStarted> started = events_.Of<FileStarted>();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].size, 0x100000010ull);
-    EXPECT_EQ(window_.Of(WM_FILE_DONE).at(0).size, 0x100000010ull);
+    EXPECT_EQ(events_.Of<FileDone>().at(0).size, 0x100000010ull);
 }
 
 TEST_F(FileDownload, AnOlderLongerFileIsReplacedWhole) {
@@ -164,22 +143,18 @@ TEST_F(FileDownload, AnOlderLongerFileIsReplacedWhole) {
 
 TEST_F(FileDownload, ABatchNeverOverwritesAFileItStoredButALaterBatchReplacesIt) {
     FakePeer peer({Serve("ko"), Serve("ja"), Serve("zh"), Serve("again")});
-    CDownloadManager manager(window_, engine_, settings_);
+    CDownloadManager manager(events_, engine_, settings_);
     // Names that the sender's code page cannot hold arrive as "??.txt" and are stored as "__.txt".
     manager.OnAttachments(
         OfferPacket(Entry(0, "??.txt", 2) + Entry(1, "??.txt", 2) + Entry(2, "??.txt", 2)));
-    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 1));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
     manager.OnAttachments(OfferPacket(Entry(3, "??.txt", 5)));
-    ASSERT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, 2));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
 
     EXPECT_EQ(ReadFile(Received() / "__.txt"), "again");
     EXPECT_EQ(ReadFile(Received() / "__ (2).txt"), "ja");
     EXPECT_EQ(ReadFile(Received() / "__ (3).txt"), "zh");
-    std::vector<std::wstring> notices;
-    for (const Posted& posted : window_.Of(WM_LOG_NOTICE)) {
-        notices.push_back(posted.text);
-    }
-    EXPECT_EQ(notices,
+    EXPECT_EQ(events_.Notices(),
               (std::vector<std::wstring>{L"文件另存为__ (2).txt", L"文件另存为__ (3).txt"}));
 }
 
@@ -190,8 +165,7 @@ TEST_F(FileDownload, ANameTooLongForTheHostIsShortenedKeepingItsExtension) {
     // 83 characters and ".txt" are 253 bytes; one more character would be 256.
     const std::wstring stored = std::wstring(83, L'文') + L".txt";
     EXPECT_EQ(ReadFile(Received() / platform::WideToUtf8(stored)), "long");
-    ASSERT_EQ(window_.Of(WM_LOG_NOTICE).size(), 1u);
-    EXPECT_EQ(window_.Of(WM_LOG_NOTICE)[0].text, L"文件另存为" + stored);
+    EXPECT_EQ(events_.Notices(), std::vector<std::wstring>{L"文件另存为" + stored});
     EXPECT_EQ(Count(), 1);
 }
 
@@ -199,7 +173,7 @@ TEST_F(FileDownload, AReceivedFolderThatIsAFileFailsEveryEntryInStep) {
     WriteFile(Received(), "not a folder");
     FakePeer peer({Serve("one"), Serve("two")});
     Receive(Entry(0, "a.txt", 3) + Entry(1, "b.txt", 3));
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kCannotCreate, FileOutcome::kCannotCreate}));
     EXPECT_EQ(peer.Connections(), 2u);
     EXPECT_EQ(Count(), 0);
@@ -208,10 +182,10 @@ TEST_F(FileDownload, AReceivedFolderThatIsAFileFailsEveryEntryInStep) {
 
 TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
     Receive(Entry(0, "a.txt", 5) + Entry(1, "b.txt", 5));
-    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILE_STARTED, WM_FILE_DONE, WM_FILE_STARTED,
-                                            WM_FILE_DONE, WM_FILES_RECEIVED}));
-    EXPECT_EQ(window_.Of(WM_FILE_STARTED).at(1).name, "b.txt");
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Kinds(),
+              (std::vector<std::string>{"started", "done", "started", "done", "files"}));
+    EXPECT_EQ(events_.Of<FileStarted>().at(1).name, "b.txt");
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kUnreachable, FileOutcome::kUnreachable}));
     EXPECT_EQ(Count(), 0);
     EXPECT_FALSE(fs::exists(Received() / "a.txt"));
@@ -220,11 +194,11 @@ TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
 TEST_F(FileDownload, AListWithoutUsableEntriesPostsNothing) {
     FakePeer peer({Serve("x")});
     {
-        CDownloadManager manager(window_, engine_, settings_);
+        CDownloadManager manager(events_, engine_, settings_);
         manager.OnAttachments(OfferPacket("0:a:1\a"));
         manager.OnAttachments(OfferPacket(""));
     }  // joins both batches
-    EXPECT_TRUE(window_.Messages().empty());
+    EXPECT_EQ(events_.Total(), 0u);
     EXPECT_EQ(peer.Connections(), 0u);
 }
 
@@ -235,7 +209,7 @@ TEST_F(FileDownload, APeerSilentTooLongEndsItsEntryOnly) {
 
     EXPECT_EQ(ReadFile(Received() / "stalled.bin.part"), whole.substr(0, 70000));
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
-    EXPECT_EQ(window_.Outcomes(),
+    EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kStored}));
     EXPECT_EQ(Count(), 1);
 }
@@ -253,8 +227,8 @@ TEST_F(FileDownload, APeerThatNeverAcceptsIsGivenUpAfterTheConnectLimit) {
                               200);
     }
     Receive(Entry(0, "a.txt", 5), QuickLimits());
-    EXPECT_EQ(Ids(), (std::vector<unsigned>{WM_FILE_STARTED, WM_FILE_DONE, WM_FILES_RECEIVED}));
-    EXPECT_EQ(window_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kUnreachable}));
+    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"started", "done", "files"}));
+    EXPECT_EQ(events_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kUnreachable}));
 }
 
 TEST_F(FileDownload, ALinkAtTheDestinationIsNeverWrittenThrough) {
@@ -320,9 +294,9 @@ TEST_F(FileDownload, OfferedNamesStayInsideTheReceivedFolder) {
     EXPECT_EQ(peer.Connections(), 7u);
     EXPECT_EQ(Count(), 7);
     std::vector<std::string> refused;
-    for (const Posted& posted : window_.Messages()) {
-        if (posted.id == WM_FILE_DONE && posted.outcome == FileOutcome::kNameRefused) {
-            refused.push_back(posted.name);
+    for (const FileDone& done : events_.Of<FileDone>()) {
+        if (done.outcome == FileOutcome::kNameRefused) {
+            refused.push_back(done.name);
         }
     }
     EXPECT_EQ(refused, (std::vector<std::string>{"..", "."}));

@@ -1,11 +1,10 @@
 #pragma once
-// Helpers for the serving tests: files on disk, a byte sink for the stream writers, and a client
-// that fetches from an engine on 127.0.0.1 (every test runs in a network namespace of its own).
+// Helpers for the serving tests: a byte sink for the stream writers, and a client that fetches
+// from an engine on 127.0.0.1 (every test runs in a network namespace of its own). Files and
+// their contents come from tests/support/content.h.
 
 #include <sys/socket.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,23 +12,11 @@
 #include "engine/protocol.h"
 #include "platform/socket.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/content.h"
 
 namespace veltra::testing {
 
 inline const std::uint32_t kServerAddress = platform::InetAddr("127.0.0.1");
-
-inline void WriteFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
-
-inline std::string Pattern(std::size_t length) {
-    std::string bytes(length, '\0');
-    for (std::size_t i = 0; i < length; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    }
-    return bytes;
-}
 
 inline std::string ReceiveAll(const platform::Socket& socket) {
     std::string received;

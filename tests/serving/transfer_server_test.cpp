@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/settings.h"
 #include "engine/engine.h"
 #include "engine/protocol.h"
-#include "engine/window_messages.h"
-#include "tests/engine/listener_fixture.h"
 #include "tests/serving/serving_support.h"
+#include "tests/support/recording_sink.h"
 
 // An engine on 127.0.0.1:2425 with the transfer server registered, fetched from by plain client
 // sockets on other loopback addresses (each test executable runs in a network namespace).
@@ -39,14 +39,8 @@ class TransferServerTest : public ::testing::Test {
         server_ = std::make_unique<CTransferServer>(*engine_, limits, &reports_);
     }
     // The reports posted so far, in the order of their file ids.
-    std::vector<OfferServedPayload> Reports() {
-        std::vector<OfferServedPayload> served;
-        for (const platform::WindowMessage& message : reports_.Take()) {
-            if (const auto* payload = message.PayloadAs<OfferServedPayload>();
-                payload != nullptr && message.id == WM_OFFER_SERVED) {
-                served.push_back(*payload);
-            }
-        }
+    std::vector<OfferServed> Reports() {
+        std::vector<OfferServed> served = reports_.Of<OfferServed>();
         std::sort(served.begin(), served.end(),
                   [](const auto& a, const auto& b) { return a.file_id < b.file_id; });
         return served;
@@ -63,7 +57,7 @@ class TransferServerTest : public ::testing::Test {
     }
     OfferTable& Offers() { return server_->Offers(); }
 
-    testing::RecordingWindow reports_;
+    testing::RecordingSink reports_;
     Settings settings_;
     std::unique_ptr<CMessengerEngine> engine_;
     std::unique_ptr<CTransferServer> server_;
@@ -162,9 +156,9 @@ TEST_F(TransferServerTest, EachServedEntryIsReportedOnceSayingWhetherItWentOutWh
     Fetch(FileRequest(std::to_string(gone)));
     Fetch(FileRequest(std::to_string(for_other)), "127.0.0.2");  // refused: not reported
     Fetch(FileRequest(std::to_string(file)));                    // served already: not reported
-    ASSERT_TRUE(reports_.WaitFor(WM_OFFER_SERVED, 3));
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(3));
 
-    const std::vector<OfferServedPayload> served = Reports();
+    const std::vector<OfferServed> served = Reports();
     ASSERT_EQ(served.size(), 3u);
     EXPECT_EQ(served[0].file_id, file);
     EXPECT_EQ(served[0].name, "b.txt");
@@ -208,8 +202,8 @@ TEST_F(TransferServerTest, PeerThatStopsReadingIsGivenUp) {
     reader.Send(request.data(), request.size());
     // The connection thread removes the entry once its sending has ended, and says it failed.
     EXPECT_TRUE(WaitForEmptyTable(Offers(), 10s));
-    ASSERT_TRUE(reports_.WaitFor(WM_OFFER_SERVED, 1));
-    const std::vector<OfferServedPayload> served = Reports();
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(1));
+    const std::vector<OfferServed> served = Reports();
     ASSERT_EQ(served.size(), 1u);
     EXPECT_FALSE(served[0].whole);
 }

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <optional>
 #include <utility>
+#include <variant>
 
 #include "common/text.h"
-#include "engine/window_messages.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/socket.h"
@@ -21,7 +22,7 @@ bool IsControl(wchar_t c) {
 }
 
 // A received message as the console prints it: every peer-chosen part made fit for a terminal.
-std::wstring ConsoleMessageEntry(const MessageReceivedPayload& message) {
+std::wstring ConsoleMessageEntry(const MessageReceived& message) {
     return MessageEntry(TerminalText(AnsiToWide(message.user_name)),
                         AnsiToWide(platform::InetNtoa(message.source_address)),
                         TerminalText(AnsiToWide(message.host_name)),
@@ -83,8 +84,8 @@ void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
 }
 
 bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
-    if (auto* message = std::get_if<platform::WindowMessage>(&event)) {
-        HandleMessage(*message);
+    if (const auto* posted = std::get_if<Event>(&event)) {
+        std::visit([this](const auto& kind) { Show(kind); }, *posted);
         // Lingering after the end of input: the last fetch ends the run.
         return !linger_deadline_ || offers_.Waiting();
     }
@@ -169,23 +170,6 @@ void ConsoleFrontEnd::Offer(std::uint32_t address, const std::vector<std::wstrin
     }
 }
 
-void ConsoleFrontEnd::HandleOfferServed(const OfferServedPayload& served) {
-    const std::optional<TrackedOffer> offer = offers_.Served(served.file_id, served.whole);
-    if (!offer) {
-        return;  // offered before a restart of the tracking, or not by this front end
-    }
-    if (mode_.json) {
-        if (served.whole) {
-            json_.Sent(*offer);
-        } else {
-            json_.SendFailed(*offer, "connection");
-        }
-        return;
-    }
-    const std::wstring name = TerminalText(OfferedName(offer->entry.path));
-    Write(*out_, served.whole ? SentEntry(name, offer->entry.directory) : SendFailedEntry(name));
-}
-
 bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
     switch (command.kind) {
         case ConsoleCommandKind::kUsers:
@@ -195,10 +179,6 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             session_->SendText(command.address, command.text);
             break;
         case ConsoleCommandKind::kOffer:
-            if (!session_->CanOfferFiles()) {
-                Complain("offer: this build cannot serve files");
-                break;
-            }
             Offer(command.address, command.paths);
             break;
         case ConsoleCommandKind::kRefresh:
@@ -210,101 +190,83 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
     return true;
 }
 
-void ConsoleFrontEnd::HandleMessage(platform::WindowMessage& message) {
-    if (message.id == WM_OFFER_SERVED) {
-        if (const auto* served = message.PayloadAs<OfferServedPayload>()) {
-            HandleOfferServed(*served);
-        }
+void ConsoleFrontEnd::Show(const PeersChanged& /*event*/) {
+    std::optional<std::vector<OnlinePeer>> peers = session_->TakePeers();
+    if (!peers) {
         return;
     }
+    rows_ = BuildPeerRows(*peers);
     if (mode_.json) {
-        HandleMessageAsJson(message);
-        return;
-    }
-    switch (message.id) {
-        case WM_PEERS_CHANGED:
-            if (auto snapshot = session_->TakePeersSnapshot()) {
-                rows_ = BuildPeerRows(*snapshot);
-                if (mode_.lists) {
-                    PrintRows();
-                }
-            }
-            break;
-        case WM_MESSAGE_RECEIVED:
-            if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
-                Write(*out_, ConsoleMessageEntry(*payload));
-            }
-            break;
-        case WM_FILES_RECEIVED:
-            if (const std::wstring entry = FilesReceivedEntry(static_cast<int>(message.wparam));
-                !entry.empty()) {
-                Write(*out_, entry);
-            }
-            break;
-        case WM_FILE_STARTED:
-            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
-                progress_.Start(file->size, platform::TickCountMs());
-                Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(file->name))));
-            }
-            break;
-        case WM_FILE_PROGRESS:
-            Write(*out_,
-                  progress_
-                      .Progress(static_cast<std::uint64_t>(message.lparam), platform::TickCountMs())
-                      .entry);
-            break;
-        case WM_FILE_DONE:
-            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
-                Write(*out_, FileDoneEntry(file->outcome));
-            }
-            break;
-        case WM_LOG_NOTICE:
-            if (const auto* notice = message.PayloadAs<NoticePayload>()) {
-                Write(*out_, TerminalText(notice->text) + L"\n");
-            }
-            break;
-        default:
-            break;
+        json_.Peers(*peers);
+    } else if (mode_.lists) {
+        PrintRows();
     }
 }
 
-void ConsoleFrontEnd::HandleMessageAsJson(platform::WindowMessage& message) {
-    switch (message.id) {
-        case WM_PEERS_CHANGED:
-            if (auto snapshot = session_->TakePeersSnapshot()) {
-                rows_ = BuildPeerRows(*snapshot);
-                json_.Peers(*snapshot);
-            }
-            break;
-        case WM_MESSAGE_RECEIVED:
-            if (const auto* payload = message.PayloadAs<MessageReceivedPayload>()) {
-                json_.Message(*payload);
-            }
-            break;
-        case WM_FILES_RECEIVED:
-            json_.Batch(static_cast<int>(message.wparam));
-            break;
-        case WM_FILE_STARTED:
-            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
-                json_.FileStarted(*file, platform::TickCountMs());
-            }
-            break;
-        case WM_FILE_PROGRESS:
-            json_.Progress(static_cast<std::uint64_t>(message.lparam), platform::TickCountMs());
-            break;
-        case WM_FILE_DONE:
-            if (const auto* file = message.PayloadAs<FileEventPayload>()) {
-                json_.FileDone(*file, static_cast<std::uint64_t>(message.lparam));
-            }
-            break;
-        case WM_LOG_NOTICE:
-            if (const auto* notice = message.PayloadAs<NoticePayload>()) {
-                json_.Notice(notice->text);
-            }
-            break;
-        default:
-            break;
+void ConsoleFrontEnd::Show(const MessageReceived& event) {
+    if (mode_.json) {
+        json_.Message(event);
+    } else {
+        Write(*out_, ConsoleMessageEntry(event));
     }
+}
+
+void ConsoleFrontEnd::Show(const FilesReceived& event) {
+    if (mode_.json) {
+        json_.Batch(event.count);
+    } else if (const std::wstring entry = FilesReceivedEntry(event.count); !entry.empty()) {
+        Write(*out_, entry);
+    }
+}
+
+void ConsoleFrontEnd::Show(const FileStarted& event) {
+    if (mode_.json) {
+        json_.Started(event, platform::TickCountMs());
+        return;
+    }
+    progress_.Start(event.size, platform::TickCountMs());
+    Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(event.name))));
+}
+
+void ConsoleFrontEnd::Show(const FileProgress& event) {
+    if (mode_.json) {
+        json_.Progress(event.received, platform::TickCountMs());
+    } else {
+        Write(*out_, progress_.Progress(event.received, platform::TickCountMs()).entry);
+    }
+}
+
+void ConsoleFrontEnd::Show(const FileDone& event) {
+    if (mode_.json) {
+        json_.Done(event);
+    } else {
+        Write(*out_, FileDoneEntry(event.outcome));
+    }
+}
+
+void ConsoleFrontEnd::Show(const LogNotice& event) {
+    if (mode_.json) {
+        json_.Notice(event.text);
+    } else {
+        Write(*out_, TerminalText(event.text) + L"\n");
+    }
+}
+
+void ConsoleFrontEnd::Show(const OfferServed& event) {
+    const std::optional<TrackedOffer> offer = offers_.Served(event.file_id, event.whole);
+    if (!offer) {
+        return;  // not offered by this front end
+    }
+    if (mode_.json) {
+        if (event.whole) {
+            json_.Sent(*offer);
+        } else {
+            json_.SendFailed(*offer, "connection");
+        }
+        return;
+    }
+    const std::wstring name = TerminalText(OfferedName(offer->entry.path));
+    Write(*out_, event.whole ? SentEntry(name, offer->entry.directory) : SendFailedEntry(name));
 }
 
 void ConsoleFrontEnd::PrintRows() {

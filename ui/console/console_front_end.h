@@ -1,7 +1,7 @@
 #pragma once
-// The console front end: what the main dialog does with each posted message and each user
-// action, written as UTF-8 lines instead of controls. Runs on the one thread that takes events
-// from the ConsoleQueue.
+// The console front end: what the main dialog does with each posted event and each user action,
+// written as UTF-8 lines instead of controls. Runs on the one thread that takes events from the
+// ConsoleQueue.
 
 #include <chrono>
 #include <istream>
@@ -11,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "session/messenger_session.h"
 #include "ui/console/console_queue.h"
 #include "ui/console/json_events.h"
 #include "ui/console/offer_tracker.h"
 #include "ui/presentation/log_entries.h"
 #include "ui/presentation/peer_rows.h"
-#include "ui/session/messenger_session.h"
 
 namespace veltra {
 
@@ -60,9 +60,16 @@ class ConsoleFrontEnd {
     static void Write(std::ostream& stream, const std::wstring& text);
 
   private:
-    void HandleMessage(platform::WindowMessage& message);
-    void HandleMessageAsJson(platform::WindowMessage& message);
-    void HandleOfferServed(const OfferServedPayload& served);
+    // One per kind of event: std::visit picks the one for the event taken. Each writes the log's
+    // line, or the JSON event in JSON mode.
+    void Show(const PeersChanged& event);
+    void Show(const MessageReceived& event);
+    void Show(const FilesReceived& event);
+    void Show(const FileStarted& event);
+    void Show(const FileProgress& event);
+    void Show(const FileDone& event);
+    void Show(const LogNotice& event);
+    void Show(const OfferServed& event);
     bool HandleCommand(const ConsoleCommand& command);
     void PrintRows();
     void Complain(const std::string& line);

@@ -1,43 +1,39 @@
 #include "ui/console/console_queue.h"
 
 #include <algorithm>
-#include <memory>
 #include <utility>
-
-#include "engine/window_messages.h"
 
 namespace veltra {
 namespace {
 
-bool IsProgress(const ConsoleEvent& event) {
-    const auto* message = std::get_if<platform::WindowMessage>(&event);
-    return message != nullptr && message->id == WM_FILE_PROGRESS;
+bool IsProgress(const ConsoleEvent& item) {
+    const auto* event = std::get_if<Event>(&item);
+    return event != nullptr && std::holds_alternative<FileProgress>(*event);
 }
 
-// Dropping the pending peer-change message would leave the list unchanged for good: no other is
-// posted until it has been handled. A served offer is reported once, and the end of input waits
-// for it; there is one per entry this console offered.
-bool MayDrop(const ConsoleEvent& event) {
-    const auto* message = std::get_if<platform::WindowMessage>(&event);
-    return message != nullptr && message->id != WM_PEERS_CHANGED && message->id != WM_OFFER_SERVED;
+// Dropping the pending peer change would leave the list unchanged for good: no other is posted
+// until it has been handled. A served offer is reported once, and the end of input waits for it;
+// there is one per entry this console offered.
+bool MayDrop(const ConsoleEvent& item) {
+    const auto* event = std::get_if<Event>(&item);
+    return event != nullptr && !std::holds_alternative<PeersChanged>(*event) &&
+           !std::holds_alternative<OfferServed>(*event);
 }
 
-platform::WindowMessage DroppedNotice() {
-    auto notice = std::make_unique<NoticePayload>();
-    notice->text = L"输出跟不上，部分日志已丢弃";
-    return platform::WindowMessage{WM_LOG_NOTICE, 0, 0, std::move(notice)};
+Event DroppedNotice() {
+    return LogNotice{L"输出跟不上，部分日志已丢弃"};
 }
 
 }  // namespace
 
-void ConsoleQueue::PostMessage(platform::WindowMessage message) {
+void ConsoleQueue::Post(Event event) {
     {
         std::lock_guard guard(mutex_);
-        if (messages_ >= message_limit_ && !MakeRoom(message.id == WM_FILE_PROGRESS)) {
+        if (posted_ >= message_limit_ && !MakeRoom(std::holds_alternative<FileProgress>(event))) {
             return;
         }
-        events_.emplace_back(std::move(message));
-        ++messages_;
+        events_.emplace_back(std::move(event));
+        ++posted_;
     }
     ready_.notify_one();
 }
@@ -58,7 +54,7 @@ bool ConsoleQueue::MakeRoom(bool for_progress) {
         }
     }
     events_.erase(victim);
-    --messages_;
+    --posted_;
     return true;
 }
 
@@ -91,8 +87,8 @@ ConsoleEvent ConsoleQueue::TakeReady() {
     }
     ConsoleEvent event = std::move(events_.front());
     events_.pop_front();
-    if (std::holds_alternative<platform::WindowMessage>(event)) {
-        --messages_;
+    if (std::holds_alternative<Event>(event)) {
+        --posted_;
     }
     if (events_.empty()) {
         dropped_ = false;  // caught up: a later overflow is told again

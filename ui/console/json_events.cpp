@@ -32,7 +32,7 @@ std::string Address(std::uint32_t address) {
     return platform::InetNtoa(address);
 }
 
-Json Event(const char* name) {
+Json EventObject(const char* name) {
     return Json{{"event", name}};
 }
 
@@ -59,7 +59,7 @@ const char* ReasonCode(FileOutcome outcome) {
 }
 
 Json OfferEvent(const char* name, const TrackedOffer& offer) {
-    Json event = Event(name);
+    Json event = EventObject(name);
     event["to"] = Address(offer.address);
     event["name"] = Utf8(OfferedName(offer.entry.path));
     event["kind"] = offer.entry.directory ? "folder" : "file";
@@ -86,25 +86,24 @@ bool ProgressThrottle::Due(std::uint64_t received, std::uint64_t size, std::uint
 }
 
 void JsonEvents::Ready() {
-    WriteLine(*out_, Event("ready"));
+    WriteLine(*out_, EventObject("ready"));
 }
 
-void JsonEvents::Peers(const std::vector<PeerEntry>& snapshot) {
+void JsonEvents::Peers(const std::vector<OnlinePeer>& peers) {
     Json rows = Json::array();
-    for (auto entry = snapshot.rbegin(); entry != snapshot.rend(); ++entry) {
-        const PeerRecord& record = entry->record;
-        rows.push_back(Json{{"user", FromWire(record.user_name)},
-                            {"host", FromWire(record.host_name)},
-                            {"address", Address(record.source_address)}});
+    for (auto peer = peers.rbegin(); peer != peers.rend(); ++peer) {
+        rows.push_back(Json{{"user", FromWire(peer->user_name)},
+                            {"host", FromWire(peer->host_name)},
+                            {"address", Address(peer->address)}});
     }
-    Json event = Event("peers");
+    Json event = EventObject("peers");
     event["count"] = rows.size();
     event["peers"] = std::move(rows);
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Message(const MessageReceivedPayload& message) {
-    Json event = Event("message");
+void JsonEvents::Message(const MessageReceived& message) {
+    Json event = EventObject("message");
     event["sender"] = FromWire(message.user_name);
     event["host"] = FromWire(message.host_name);
     event["address"] = Address(message.source_address);
@@ -112,10 +111,10 @@ void JsonEvents::Message(const MessageReceivedPayload& message) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::FileStarted(const FileEventPayload& file, std::uint32_t now_ms) {
+void JsonEvents::Started(const FileStarted& file, std::uint32_t now_ms) {
     file_ = CurrentFile{FromWire(file.name), file.size, now_ms};
     throttle_.Start();
-    Json event = Event("file_started");
+    Json event = EventObject("file_started");
     event["name"] = file_.name;
     event["size"] = file.size;
     WriteLine(*out_, event);
@@ -126,7 +125,7 @@ void JsonEvents::Progress(std::uint64_t received, std::uint32_t now_ms) {
         return;
     }
     const std::uint32_t elapsed_ms = now_ms - file_.start_ms;
-    Json event = Event("progress");
+    Json event = EventObject("progress");
     event["name"] = file_.name;
     event["received"] = received;
     event["size"] = file_.size;
@@ -134,20 +133,20 @@ void JsonEvents::Progress(std::uint64_t received, std::uint32_t now_ms) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::FileDone(const FileEventPayload& file, std::uint64_t received) {
+void JsonEvents::Done(const FileDone& file) {
     const bool stored = file.outcome == FileOutcome::kStored;
-    Json event = Event(stored ? "done" : "failed");
+    Json event = EventObject(stored ? "done" : "failed");
     event["name"] = FromWire(file.name);
     event["size"] = file.size;
     if (!stored) {
-        event["received"] = received;
+        event["received"] = file.received;
         event["reason"] = ReasonCode(file.outcome);
     }
     WriteLine(*out_, event);
 }
 
 void JsonEvents::Batch(int count) {
-    Json event = Event("batch");
+    Json event = EventObject("batch");
     event["count"] = count;
     WriteLine(*out_, event);
 }
@@ -167,13 +166,13 @@ void JsonEvents::SendFailed(const TrackedOffer& offer, std::string_view reason) 
 }
 
 void JsonEvents::Error(std::string_view utf8_text) {
-    Json event = Event("error");
+    Json event = EventObject("error");
     event["text"] = utf8_text;
     WriteLine(*out_, event);
 }
 
 void JsonEvents::Notice(std::wstring_view text) {
-    Json event = Event("notice");
+    Json event = EventObject("notice");
     event["text"] = Utf8(text);
     WriteLine(*out_, event);
 }

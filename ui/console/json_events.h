@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/peer_table.h"
-#include "engine/window_messages.h"
+#include "common/events.h"
+#include "session/messenger_session.h"
 #include "ui/console/offer_tracker.h"
 
 namespace veltra {
@@ -33,13 +33,14 @@ class JsonEvents {
     explicit JsonEvents(std::ostream& out) : out_(&out) {}
 
     void Ready();
-    // snapshot in the peer table's ascending key order; the rows go out in list order.
-    void Peers(const std::vector<PeerEntry>& snapshot);
-    void Message(const MessageReceivedPayload& message);
-    void FileStarted(const FileEventPayload& file, std::uint32_t now_ms);
+    // peers in ascending key order (as the session hands them out); the rows go out in list
+    // order.
+    void Peers(const std::vector<OnlinePeer>& peers);
+    void Message(const MessageReceived& message);
+    void Started(const FileStarted& file, std::uint32_t now_ms);
     // Throttled: most calls write nothing.
     void Progress(std::uint64_t received, std::uint32_t now_ms);
-    void FileDone(const FileEventPayload& file, std::uint64_t received);
+    void Done(const FileDone& file);
     void Batch(int count);
     void Offered(const TrackedOffer& offer);
     void Sent(const TrackedOffer& offer);

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "engine/protocol.h"
+#include "session/messenger_session.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_options.h"
 #include "ui/console/console_queue.h"
-#include "ui/session/messenger_session.h"
 
 int main(int argc, char** argv) {
     using namespace veltra;
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
     try {
         session = std::make_unique<MessengerSession>(queue, settings);
     } catch (int error) {
-        std::cerr << "veltra-console: cannot start the messenger on port " << MSG_PORT << ": "
+        std::cerr << "veltra-console: cannot start the messenger on port " << kMessengerPort << ": "
                   << std::strerror(error) << '\n';
         return 1;
     }
@@ -66,10 +65,6 @@ int main(int argc, char** argv) {
             mode.strict = true;
             ConsoleFrontEnd front_end(*session, std::cout, std::cerr, mode);
             front_end.Ready();
-            if (!MessengerSession::CanOfferFiles()) {
-                std::cerr << "veltra-console: this build cannot serve files\n";
-                return 1;
-            }
             front_end.Offer(options.address, options.paths, options.text);
             const int status =
                 front_end.EndInput() ? RunConsole(queue, front_end) : front_end.ExitStatus();

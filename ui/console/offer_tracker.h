@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 namespace veltra {
 

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <utility>
+#include <variant>
 #include <vector>
 
-#include "engine/window_messages.h"
 #include "platform/clock.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
@@ -76,11 +76,11 @@ MainDialogHooks DefaultMainDialogHooks() {
     return hooks;
 }
 
-CMainDialog::CMainDialog(const Settings& settings, BackendFactory start_backend,
+CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
                          MainDialogHooks hooks)
     : CLayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE),
       settings_(settings),
-      start_backend_(std::move(start_backend)),
+      bind_address_(bind_address),
       hooks_(std::move(hooks)) {
     const bool created = CreateFromTemplate(nullptr, kScreenSize);
     wxASSERT_MSG(created, "main dialog template missing");
@@ -89,7 +89,7 @@ CMainDialog::CMainDialog(const Settings& settings, BackendFactory start_backend,
     }
     BindControls();
     SetIcon(AppIcon());
-    Bind(EVT_WINDOW_MESSAGE, &CMainDialog::OnWindowMessage, this);
+    Bind(EVT_POSTED, &CMainDialog::OnPosted, this);
     Bind(wxEVT_BUTTON, &CMainDialog::OnAbout, this, IDC_ABOUT);
     Bind(wxEVT_BUTTON, &CMainDialog::OnEndCommand, this, wxID_OK);
     Bind(wxEVT_BUTTON, &CMainDialog::OnEndCommand, this, wxID_CANCEL);
@@ -113,11 +113,11 @@ void CMainDialog::BindControls() {
 }
 
 std::optional<int> CMainDialog::Start() {
-    if (backend_ || shut_down_) {
+    if (session_ || shut_down_) {
         return std::nullopt;
     }
     try {
-        backend_ = start_backend_(*this);
+        session_ = std::make_unique<MessengerSession>(*this, settings_, bind_address_);
     } catch (int error) {
         return error;
     }
@@ -127,75 +127,40 @@ std::optional<int> CMainDialog::Start() {
 
 void CMainDialog::ShutdownMessenger() {
     shut_down_ = true;
-    if (backend_) {
-        backend_->Shutdown();
-        backend_.reset();
+    if (session_) {
+        session_->Shutdown();
+        session_.reset();
     }
 }
 
-void CMainDialog::PostMessage(platform::WindowMessage message) {
-    QueueWindowMessage(*this, std::move(message));
+void CMainDialog::Post(Event event) {
+    QueuePostedEvent(*this, std::move(event));
 }
 
-void CMainDialog::OnWindowMessage(WindowMessageEvent& event) {
-    platform::WindowMessage message = event.TakeMessage();
+void CMainDialog::OnPosted(PostedEvent& posted) {
+    const Event event = posted.Take();
     if (shut_down_) {
-        return;  // the payload goes with the message
+        return;  // what it carries goes with it
     }
-    switch (message.id) {
-        case WM_PEERS_CHANGED:
-            OnPeersChanged();
-            break;
-        case WM_MESSAGE_RECEIVED:
-            OnMessageReceived(message);
-            break;
-        case WM_FILES_RECEIVED:
-            OnFilesReceived(message);
-            break;
-        case WM_FILE_STARTED:
-            OnFileStarted(message);
-            break;
-        case WM_FILE_PROGRESS:
-            OnFileProgress(message);
-            break;
-        case WM_FILE_DONE:
-            OnFileDone(message);
-            break;
-        case WM_LOG_NOTICE:
-            if (const auto* notice = message.PayloadAs<NoticePayload>()) {
-                AppendToLog(notice->text + L"\r\n");
-            }
-            break;
-        default:
-            break;
-    }
+    std::visit([this](const auto& kind) { Present(kind); }, event);
 }
 
-void CMainDialog::OnPeersChanged() {
-    // The rebuild runs after every message already queued, so a burst of changes costs one.
-    if (!rebuild_scheduled_) {
-        rebuild_scheduled_ = true;
-        CallAfter(&CMainDialog::RebuildUserList);
-    }
-}
-
-void CMainDialog::RebuildUserList() {
-    rebuild_scheduled_ = false;
-    if (!backend_) {
+void CMainDialog::Present(const PeersChanged& /*event*/) {
+    if (!session_) {
         return;
     }
-    const std::optional<std::vector<PeerEntry>> snapshot = backend_->TakePeersSnapshot();
-    if (!snapshot) {
+    const std::optional<std::vector<OnlinePeer>> peers = session_->TakePeers();
+    if (!peers) {
         return;
     }
-    const std::vector<PeerRow> rows = BuildPeerRows(*snapshot);
+    const std::vector<PeerRow> rows = BuildPeerRows(*peers);
     const int previous_rows = user_list_->GetItemCount();
 
     user_list_->Freeze();
     user_list_->DeleteAllItems();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const long item = user_list_->InsertItem(static_cast<long>(i), rows[i].text);
-        // The row keeps the address itself: the table entry may be gone by the time of a tap.
+        // The row keeps the address itself: the peer may be gone by the time of a tap.
         user_list_->SetItemData(item, static_cast<wxUIntPtr>(rows[i].address));
     }
     user_list_->Thaw();
@@ -207,16 +172,12 @@ void CMainDialog::RebuildUserList() {
     ++user_list_rebuilds_;
 }
 
-void CMainDialog::OnMessageReceived(platform::WindowMessage& message) {
-    const std::unique_ptr<MessageReceivedPayload> payload =
-        message.TakePayload<MessageReceivedPayload>();
-    if (payload) {
-        AppendToLog(MessageEntry(*payload));
-    }
+void CMainDialog::Present(const MessageReceived& event) {
+    AppendToLog(MessageEntry(event));
 }
 
-void CMainDialog::OnFilesReceived(const platform::WindowMessage& message) {
-    const std::wstring entry = FilesReceivedEntry(static_cast<int>(message.wparam));
+void CMainDialog::Present(const FilesReceived& event) {
+    const std::wstring entry = FilesReceivedEntry(event.count);
     if (entry.empty()) {
         return;
     }
@@ -226,27 +187,25 @@ void CMainDialog::OnFilesReceived(const platform::WindowMessage& message) {
     AppendToLog(entry);
 }
 
-void CMainDialog::OnFileStarted(const platform::WindowMessage& message) {
-    const auto* file = message.PayloadAs<FileEventPayload>();
-    if (file == nullptr) {
-        return;
-    }
+void CMainDialog::Present(const FileStarted& event) {
     progress_->SetRange(100);
     progress_->SetValue(0);
-    AppendToLog(FileStartedEntry(file->name));
-    transfer_.Start(file->size, hooks_.tick_ms());
+    AppendToLog(FileStartedEntry(event.name));
+    transfer_.Start(event.size, hooks_.tick_ms());
 }
 
-void CMainDialog::OnFileProgress(const platform::WindowMessage& message) {
-    const TransferProgress::Step step =
-        transfer_.Progress(static_cast<std::uint64_t>(message.lparam), hooks_.tick_ms());
+void CMainDialog::Present(const FileProgress& event) {
+    const TransferProgress::Step step = transfer_.Progress(event.received, hooks_.tick_ms());
     progress_->SetValue(std::clamp(step.position, 0, 100));
     AppendToLog(step.entry);
 }
 
-void CMainDialog::OnFileDone(const platform::WindowMessage& message) {
-    const auto* file = message.PayloadAs<FileEventPayload>();
-    AppendToLog(FileDoneEntry(file != nullptr ? file->outcome : FileOutcome::kStored));
+void CMainDialog::Present(const FileDone& event) {
+    AppendToLog(FileDoneEntry(event.outcome));
+}
+
+void CMainDialog::Present(const LogNotice& event) {
+    AppendToLog(event.text + L"\r\n");
 }
 
 void CMainDialog::AppendToLog(const std::wstring& entry) {
@@ -266,12 +225,12 @@ void CMainDialog::OnUserListMouseUp(wxMouseEvent& event) {
 }
 
 void CMainDialog::TapUserList(long item) {
-    if (!backend_) {
+    if (!session_) {
         return;
     }
     if (item < 0) {
         try {
-            backend_->Refresh();
+            session_->Refresh();
         } catch (...) {
             // A refresh that fails leaves the list as it is; the user may tap again.
         }
@@ -284,13 +243,13 @@ void CMainDialog::TapUserList(long item) {
 
     CInputMsgDialog compose(this, hooks_.choose_files);
     const int result = hooks_.run_compose(compose);
-    if (result != wxID_OK || !backend_) {
+    if (result != wxID_OK || !session_) {
         return;
     }
     if (compose.FilesChosen()) {
-        backend_->OfferFiles(address, compose.Files());  // the typed text is not sent
+        session_->OfferFiles(address, compose.Files());  // the typed text is not sent
     } else if (!compose.MessageText().empty()) {
-        backend_->SendText(address, compose.MessageText());
+        session_->SendText(address, compose.MessageText());
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The main dialog: online count, list of users, log, progress bar and the about button. It owns
-// the running messenger (through a MessengerBackend) and is the window its worker threads post
-// to; every handler runs on the UI thread.
+// the running messenger (a MessengerSession) and is the sink its worker threads post to; every
+// handler runs on the UI thread.
 
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
@@ -14,12 +14,12 @@
 #include <optional>
 #include <string>
 
+#include "common/event_sink.h"
 #include "common/settings.h"
-#include "platform/window.h"
+#include "session/messenger_session.h"
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/layout_dialog.h"
-#include "ui/dialogs/messenger_backend.h"
-#include "ui/dialogs/window_message_event.h"
+#include "ui/dialogs/posted_event.h"
 #include "ui/presentation/log_entries.h"
 
 namespace veltra {
@@ -38,9 +38,10 @@ struct MainDialogHooks {
 
 MainDialogHooks DefaultMainDialogHooks();
 
-class CMainDialog : public CLayoutDialog, public platform::MessageWindow {
+class CMainDialog : public CLayoutDialog, public EventSink {
   public:
-    CMainDialog(const Settings& settings, BackendFactory start_backend,
+    // The messenger binds bind_address once started.
+    CMainDialog(const Settings& settings, std::uint32_t bind_address = kEveryLocalAddress,
                 MainDialogHooks hooks = DefaultMainDialogHooks());
     ~CMainDialog() override;
 
@@ -51,7 +52,7 @@ class CMainDialog : public CLayoutDialog, public platform::MessageWindow {
     void ShutdownMessenger();
 
     // Any thread: queued for the UI thread, never waits.
-    void PostMessage(platform::WindowMessage message) override;
+    void Post(Event event) override;
 
     // A tap on the user list: on row item, or (item < 0) below the rows.
     void TapUserList(long item);
@@ -64,14 +65,17 @@ class CMainDialog : public CLayoutDialog, public platform::MessageWindow {
 
   private:
     void BindControls();
-    void OnWindowMessage(WindowMessageEvent& event);
-    void OnPeersChanged();
-    void RebuildUserList();
-    void OnMessageReceived(platform::WindowMessage& message);
-    void OnFilesReceived(const platform::WindowMessage& message);
-    void OnFileStarted(const platform::WindowMessage& message);
-    void OnFileProgress(const platform::WindowMessage& message);
-    void OnFileDone(const platform::WindowMessage& message);
+    void OnPosted(PostedEvent& posted);
+    // One per kind of event: std::visit picks the one for the event posted.
+    void Present(const PeersChanged& event);
+    void Present(const MessageReceived& event);
+    void Present(const FilesReceived& event);
+    void Present(const FileStarted& event);
+    void Present(const FileProgress& event);
+    void Present(const FileDone& event);
+    void Present(const LogNotice& event);
+    // The dialogs do not follow their offers' fetches: nothing to show.
+    void Present(const OfferServed& /*event*/) {}
     void OnUserListMouseUp(wxMouseEvent& event);
     void OnAbout(wxCommandEvent& event);
     void OnEndCommand(wxCommandEvent& event);
@@ -79,12 +83,11 @@ class CMainDialog : public CLayoutDialog, public platform::MessageWindow {
     void AppendToLog(const std::wstring& entry);
 
     const Settings& settings_;
-    BackendFactory start_backend_;
+    const std::uint32_t bind_address_;
     MainDialogHooks hooks_;
-    std::unique_ptr<MessengerBackend> backend_;
+    std::unique_ptr<MessengerSession> session_;
     bool shut_down_ = false;
     TransferProgress transfer_;
-    bool rebuild_scheduled_ = false;
     std::size_t user_list_rebuilds_ = 0;
 
     wxListCtrl* user_list_ = nullptr;

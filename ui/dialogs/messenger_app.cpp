@@ -5,9 +5,9 @@
 
 namespace veltra {
 
-int RunMainDialog(const Settings& settings, const BackendFactory& start_backend,
+int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
                   const MainDialogHooks& hooks) {
-    CMainDialog dialog(settings, start_backend, hooks);
+    CMainDialog dialog(settings, bind_address, hooks);
     if (const std::optional<int> error = dialog.Start()) {
         hooks.show_message(nullptr, EngineStartFailedText(*error), kMainCaption);
         return 1;
@@ -29,8 +29,7 @@ bool CMessengerApp::OnInit() {
 }
 
 int CMessengerApp::OnRun() {
-    return RunMainDialog(ProcessSettings(), SessionBackendFactory(ProcessSettings()),
-                         DefaultMainDialogHooks());
+    return RunMainDialog(ProcessSettings(), kEveryLocalAddress, DefaultMainDialogHooks());
 }
 
 int CMessengerApp::OnExit() {

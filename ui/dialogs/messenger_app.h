@@ -9,13 +9,13 @@
 #include "common/settings.h"
 #include "platform/socket.h"
 #include "ui/dialogs/main_dialog.h"
-#include "ui/dialogs/messenger_backend.h"
 
 namespace veltra {
 
 // Runs the main dialog modally until it closes; the process exit code. When the messenger cannot
-// start (its port is taken), says so in a message box and returns 1 without showing the dialog.
-int RunMainDialog(const Settings& settings, const BackendFactory& start_backend,
+// start on bind_address (its port is taken), says so in a message box and returns 1 without
+// showing the dialog.
+int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
                   const MainDialogHooks& hooks);
 
 class CMessengerApp : public wxApp {

@@ -56,7 +56,7 @@ const wchar_t* FailureReason(FileOutcome outcome) {
 
 }  // namespace
 
-std::wstring MessageEntry(const MessageReceivedPayload& message) {
+std::wstring MessageEntry(const MessageReceived& message) {
     return MessageEntry(AnsiToWide(message.user_name),
                         AnsiToWide(platform::InetNtoa(message.source_address)),
                         AnsiToWide(message.host_name), AnsiToWide(message.text));

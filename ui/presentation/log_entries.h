@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "engine/window_messages.h"
+#include "common/events.h"
 
 namespace veltra {
 
 // "user (address|host):\r\n text\r\n"
-std::wstring MessageEntry(const MessageReceivedPayload& message);
+std::wstring MessageEntry(const MessageReceived& message);
 // The same from wide parts, for a front end that must treat the peer's text first.
 std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std::wstring_view host,
                           std::wstring_view text);

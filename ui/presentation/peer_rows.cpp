@@ -4,12 +4,12 @@
 
 namespace veltra {
 
-std::vector<PeerRow> BuildPeerRows(const std::vector<PeerEntry>& snapshot) {
-    // The list inserts every entry of the ascending walk at the top, so it reads descending.
+std::vector<PeerRow> BuildPeerRows(const std::vector<OnlinePeer>& peers) {
+    // The list inserts every peer of the ascending walk at the top, so it reads descending.
     std::vector<PeerRow> rows;
-    rows.reserve(snapshot.size());
-    for (auto entry = snapshot.rbegin(); entry != snapshot.rend(); ++entry) {
-        rows.push_back(PeerRow{AnsiToWide(entry->key), entry->record.source_address});
+    rows.reserve(peers.size());
+    for (auto peer = peers.rbegin(); peer != peers.rend(); ++peer) {
+        rows.push_back(PeerRow{AnsiToWide(peer->key), peer->address});
     }
     return rows;
 }

@@ -1,12 +1,12 @@
 #pragma once
-// The rows of the list of users, built from a snapshot of the peer table, for every front end.
+// The rows of the list of users, built from the session's peers, for every front end.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "engine/peer_table.h"
+#include "session/messenger_session.h"
 
 namespace veltra {
 
@@ -15,8 +15,9 @@ struct PeerRow {
     std::uint32_t address;  // the peer's IPv4 address, network order: the row keeps it itself
 };
 
-// Rows in list order: descending key order (the greatest key is the first row).
-std::vector<PeerRow> BuildPeerRows(const std::vector<PeerEntry>& snapshot);
+// Rows in list order from peers in ascending key order: descending key order (the greatest key
+// is the first row).
+std::vector<PeerRow> BuildPeerRows(const std::vector<OnlinePeer>& peers);
 // The online count as shown beside its label: the number of rows in decimal.
 std::wstring OnlineCountText(std::size_t rows);
 

@@ -12,12 +12,15 @@
 #include "receiving/download_manager.h"
 #include "serving/attachment_offer.h"
 #include "serving/transfer_server.h"
-#include "tests/receiving/receiving_fixture.h"
+#include "tests/platform/temp_folder.h"
+#include "tests/support/content.h"
+#include "tests/support/recording_sink.h"
 
 namespace veltra::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 // Files are compared a mebibyte at a time, so that a difference shows where it is.
 void ExpectSameFile(const fs::path& expected, const fs::path& actual) {
@@ -68,8 +71,8 @@ class EndToEnd : public ::testing::Test {
           sender_(settings_, platform::InetAddr("127.0.0.1")),
           server_(sender_),
           receiver_(settings_, platform::InetAddr("127.0.0.2")),
-          manager_(window_, receiver_, settings_),
-          listener_(window_, receiver_, settings_, &manager_) {
+          manager_(events_, receiver_, settings_),
+          listener_(events_, receiver_, &manager_) {
         receiver_.SetListener(&listener_);
         fs::create_directories(Source());
     }
@@ -85,22 +88,22 @@ class EndToEnd : public ::testing::Test {
     fs::path Received() const { return temp_.path() / "Received"; }
 
     // Offers the paths from A to B and waits for B's batch to end; the batch's file count.
-    std::int64_t Transfer(const std::vector<fs::path>& paths) {
+    int Transfer(const std::vector<fs::path>& paths) {
         std::vector<std::wstring> wide;
         for (const fs::path& path : paths) {
             wide.push_back(path.wstring());
         }
-        const std::size_t batches = window_.Of(WM_FILES_RECEIVED).size();
+        const std::size_t batches = events_.Of<FilesReceived>().size();
         SendWithAttachments(sender_, server_.Offers(), platform::InetAddr("127.0.0.2"), wide);
-        EXPECT_TRUE(window_.WaitFor(WM_FILES_RECEIVED, batches + 1, 60s));
-        const std::vector<Posted> done = window_.Of(WM_FILES_RECEIVED);
-        return done.empty() ? -1 : done.back().wparam;
+        EXPECT_TRUE(events_.WaitFor<FilesReceived>(batches + 1, 60s));
+        const std::vector<FilesReceived> ended = events_.Of<FilesReceived>();
+        return ended.empty() ? -1 : ended.back().count;
     }
 
     TempFolder temp_;
     ScopedHome home_;
     Settings settings_;
-    RecordingWindow window_;
+    RecordingSink events_;
     CMessengerEngine sender_;
     CTransferServer server_;
     CMessengerEngine receiver_;
@@ -126,7 +129,7 @@ TEST_F(EndToEnd, SeveralFilesAndAnEmptyOne) {
     for (const char* name : {"a.bin", "b.bin", "empty", "c.txt"}) {
         ExpectSameFile(Source() / name, Received() / name);
     }
-    EXPECT_EQ(window_.Of(WM_FILE_PROGRESS).size(), 1u + 2u + 0u + 1u);
+    EXPECT_EQ(events_.Of<FileProgress>().size(), 1u + 2u + 0u + 1u);
 }
 
 TEST_F(EndToEnd, AHundredMebibyteFile) {
@@ -146,9 +149,9 @@ TEST_F(EndToEnd, AHundredMebibyteFile) {
     ASSERT_EQ(fs::file_size(big), kSize);
     EXPECT_EQ(Transfer({big}), 1);
     ExpectSameFile(big, Received() / "big.bin");
-    const std::vector<Posted> progress = window_.Of(WM_FILE_PROGRESS);
+    const std::vector<FileProgress> progress = events_.Of<FileProgress>();
     EXPECT_EQ(progress.size(), kSize / 65536);
-    EXPECT_EQ(progress.back().lparam, static_cast<std::int64_t>(kSize));
+    EXPECT_EQ(progress.back().received, kSize);
 }
 
 TEST_F(EndToEnd, ANestedDirectoryTree) {

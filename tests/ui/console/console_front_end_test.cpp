@@ -6,14 +6,13 @@
 #include <sstream>
 #include <string>
 
-#include "engine/engine.h"
-#include "engine/receive_listener.h"
-#include "engine/window_messages.h"
-#include "tests/engine/listener_fixture.h"
+#include "engine/protocol.h"
+#include "tests/support/udp_peer.h"
 #include "ui/console/console_queue.h"
 
 // A session on 127.0.0.1 in the test's own network namespace; the other systems are played from
-// 127.0.0.2. Events are taken from the queue and handled on the test's thread, as main() does.
+// 127.0.0.2 and up. Events are taken from the queue and handled on the test's thread, as main()
+// does.
 namespace veltra {
 namespace {
 
@@ -37,17 +36,26 @@ class ConsoleFrontEndTest : public ::testing::Test {
         return settings;
     }
 
-    // Hands a packet to the listener as the receive thread would.
+    // Sends a packet from address as another system would, its text as it stands (a lone CR
+    // included), and handles the event it leads to.
     void Deliver(const char* user, const char* address, const char* host, std::uint32_t command,
                  const char* text = "") {
-        auto packet = std::make_unique<PacketRecord>();
-        std::strcpy(packet->user_name, user);
-        std::strcpy(packet->host_name, host);
-        packet->source_address = platform::InetAddr(address);
-        packet->command = static_cast<std::int32_t>(command);
-        std::strcpy(packet->text, text);
-        packet->extension_offset = static_cast<std::int32_t>(std::strlen(text));
-        session_.Listener().OnPacket(std::move(packet));
+        const std::string datagram = std::to_string(PACKET_VERSION) + ":" +
+                                     std::to_string(++sent_) + ":" + user + ":" + host + ":" +
+                                     std::to_string(command) + ":" + text + '\0';
+        UdpPeer(address, 0).Send(datagram, kSessionAddress);
+        HandleNext();
+    }
+    // Announces user from address and waits for the answer: the peer is then in the table.
+    void Announce(const char* user, const char* address, const char* host) {
+        UdpPeer peer(address, MSG_PORT);
+        ASSERT_TRUE(peer.AnnounceTo(kSessionAddress, user, host));
+    }
+    // Waits for the next event and handles it.
+    void HandleNext() {
+        std::optional<ConsoleEvent> event = queue_.TakeWithin(2s);
+        ASSERT_TRUE(event.has_value()) << "nothing came";
+        front_end_.Handle(std::move(*event));
     }
     // Handles every event that is already queued.
     void HandleQueued() {
@@ -72,6 +80,7 @@ class ConsoleFrontEndTest : public ::testing::Test {
     std::ostringstream out_;
     std::ostringstream error_;
     ConsoleFrontEnd front_end_;
+    std::int32_t sent_ = 0;
 };
 
 TEST_F(ConsoleFrontEndTest, SessionStartUpAnnouncesPresence) {
@@ -85,25 +94,24 @@ TEST_F(ConsoleFrontEndTest, RebuildPrintsTheCountAndTheRowsInListOrder) {
     EXPECT_TRUE(Command(L"users"));
     EXPECT_EQ(TakeOut(), "在线人数 0\n");
 
-    Deliver("alice", "10.0.0.3", "h", CMD_ANNOUNCE_REPLY);
-    Deliver("carol", "10.0.0.1", "h", CMD_ANNOUNCE_REPLY);
-    Deliver("\xd5\xc5\xc8\xfd", "10.0.0.2", "h", CMD_ANNOUNCE_REPLY);
+    Announce("alice", "127.0.0.5", "h");
+    Announce("carol", "127.0.0.3", "h");
+    Announce("\xd5\xc5\xc8\xfd", "127.0.0.4", "h");
     HandleQueued();
     const std::string rows =
-        "在线人数 3\n  张三 (10.0.0.2|h)\n  carol (10.0.0.1|h)\n  alice (10.0.0.3|h)\n";
+        "在线人数 3\n  张三 (127.0.0.4|h)\n  carol (127.0.0.3|h)\n  alice (127.0.0.5|h)\n";
     EXPECT_EQ(TakeOut(), rows) << "three changes, one rebuild";
 
     EXPECT_TRUE(Command(L"users"));
     EXPECT_EQ(TakeOut(), rows);
 
-    Deliver("carol", "10.0.0.1", "h", CMD_DEPART);
-    HandleQueued();
-    EXPECT_EQ(TakeOut(), "在线人数 2\n  张三 (10.0.0.2|h)\n  alice (10.0.0.3|h)\n");
+    Deliver("carol", "127.0.0.3", "h", CMD_DEPART);
+    EXPECT_EQ(TakeOut(), "在线人数 2\n  张三 (127.0.0.4|h)\n  alice (127.0.0.5|h)\n");
 }
 
 TEST_F(ConsoleFrontEndTest, RefreshEmptiesTheTableAndAnnouncesAgainButKeepsTheRows) {
     ASSERT_NE(inbox_.ReceivePacket(), nullptr);  // the start-up announcement
-    Deliver("alice", "10.0.0.3", "h", CMD_ANNOUNCE_REPLY);
+    Announce("alice", "127.0.0.5", "h");
     HandleQueued();
     TakeOut();
 
@@ -111,9 +119,12 @@ TEST_F(ConsoleFrontEndTest, RefreshEmptiesTheTableAndAnnouncesAgainButKeepsTheRo
     auto announcement = inbox_.ReceivePacket();
     ASSERT_NE(announcement, nullptr);
     EXPECT_EQ(announcement->command, 0x01000001);
-    EXPECT_TRUE(session_.Listener().PeersSnapshot().empty());
+    // The rows stay until the first answer to the new announcement.
     EXPECT_TRUE(Command(L"users"));
-    EXPECT_EQ(TakeOut(), "在线人数 1\n  alice (10.0.0.3|h)\n");
+    EXPECT_EQ(TakeOut(), "在线人数 1\n  alice (127.0.0.5|h)\n");
+    Announce("bob", "127.0.0.6", "h");
+    HandleNext();
+    EXPECT_EQ(TakeOut(), "在线人数 1\n  bob (127.0.0.6|h)\n") << "the table was emptied";
 }
 
 TEST_F(ConsoleFrontEndTest, MessageCommandSendsAPlainTextMessage) {
@@ -149,28 +160,18 @@ TEST_F(ConsoleFrontEndTest, MalformedLinesComplainOnceAndSendNothing) {
 }
 
 TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
-    Deliver("bob", "10.0.0.2", "pc2", CMD_MESSAGE, "one\r\ntwo");
-    HandleQueued();
+    Deliver("bob", "127.0.0.6", "pc2", CMD_MESSAGE, "one\ntwo");
     // Every line of the text is indented, so none can pass for a line of the console's own.
-    EXPECT_EQ(TakeOut(), "bob (10.0.0.2|pc2):\n one\n two\n");
+    EXPECT_EQ(TakeOut(), "bob (127.0.0.6|pc2):\n one\n two\n");
 
-    auto file = [](const char* name, std::uint64_t size) {
-        auto payload = std::make_unique<FileEventPayload>();
-        payload->name = name;
-        payload->size = size;
-        return payload;
-    };
-    front_end_.Handle(platform::WindowMessage{WM_FILE_STARTED, 0, 0, file("\xce\xc4.txt", 400)});
-    front_end_.Handle(platform::WindowMessage{WM_FILE_PROGRESS, 0, 100, file("\xce\xc4.txt", 400)});
-    front_end_.Handle(platform::WindowMessage{WM_FILE_DONE, 0, 0, file("\xce\xc4.txt", 400)});
-    auto failed = file("\xce\xc4.txt", 400);
-    failed->outcome = FileOutcome::kConnectionLost;
-    front_end_.Handle(platform::WindowMessage{WM_FILE_DONE, 0, 0, std::move(failed)});
-    front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 0, 0, nullptr});
-    front_end_.Handle(platform::WindowMessage{WM_FILES_RECEIVED, 2, 0, nullptr});
-    auto notice = std::make_unique<NoticePayload>();
-    notice->text = L"通知";
-    front_end_.Handle(platform::WindowMessage{WM_LOG_NOTICE, 0, 0, std::move(notice)});
+    const std::string name = "\xce\xc4.txt";
+    front_end_.Handle(Event{FileStarted{name, 400}});
+    front_end_.Handle(Event{FileProgress{100}});
+    front_end_.Handle(Event{FileDone{name, 400, 400, FileOutcome::kStored}});
+    front_end_.Handle(Event{FileDone{name, 400, 0, FileOutcome::kConnectionLost}});
+    front_end_.Handle(Event{FilesReceived{0}});
+    front_end_.Handle(Event{FilesReceived{2}});
+    front_end_.Handle(Event{LogNotice{L"通知"}});
     std::istringstream log(TakeOut());
     std::vector<std::string> lines;
     for (std::string line; std::getline(log, line);) {
@@ -193,23 +194,17 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
 
 TEST_F(ConsoleFrontEndTest, PeerTextCannotDriveOrForgeTheConsole) {
     // Names and text with escape sequences, a lone CR and line breaks that try to forge lines.
-    Deliver("ev\x1b[2Jil", "10.0.0.2", "h\nost", CMD_MESSAGE,
-            "hi\r\n==\xca\xd5\xb5\xbd"
+    Deliver("ev\x1b[2Jil", "127.0.0.6", "h\nost", CMD_MESSAGE,
+            "hi\n==\xca\xd5\xb5\xbd"
             "42\xb8\xf6\xce\xc4\xbc\xfe!==\rX\x1b[31m");
-    HandleQueued();
     EXPECT_EQ(TakeOut(),
-              "ev\\x1b[2Jil (10.0.0.2|h\\x0aost):\n hi\n ==收到42个文件!==\\x0dX\\x1b[31m\n");
+              "ev\\x1b[2Jil (127.0.0.6|h\\x0aost):\n hi\n ==收到42个文件!==\\x0dX\\x1b[31m\n");
 
-    Deliver("x\n\xd4\xda\xcf\xdf\xc8\xcb\xca\xfd 0", "10.0.0.3", "h", CMD_ANNOUNCE_REPLY);
-    HandleQueued();
-    EXPECT_EQ(TakeOut(), "在线人数 1\n  x\\x0a在线人数 0 (10.0.0.3|h)\n");
+    Deliver("x\n\xd4\xda\xcf\xdf\xc8\xcb\xca\xfd 0", "127.0.0.5", "h", CMD_ANNOUNCE_REPLY);
+    EXPECT_EQ(TakeOut(), "在线人数 1\n  x\\x0a在线人数 0 (127.0.0.5|h)\n");
 
-    auto file = std::make_unique<FileEventPayload>();
-    file->name = "a\nb\x1b\x7f.txt";
-    front_end_.Handle(platform::WindowMessage{WM_FILE_STARTED, 0, 0, std::move(file)});
-    auto notice = std::make_unique<NoticePayload>();
-    notice->text = L"x\u009by";  // a C1 control: CSI to some terminals
-    front_end_.Handle(platform::WindowMessage{WM_LOG_NOTICE, 0, 0, std::move(notice)});
+    front_end_.Handle(Event{FileStarted{"a\nb\x1b\x7f.txt", 0}});
+    front_end_.Handle(Event{LogNotice{L"x\u009by"}});  // a C1 control: CSI to some terminals
     EXPECT_EQ(TakeOut(), "开始接收文件a\\x0ab\\x1b\\x7f.txt\nx\\x9by\n");
 }
 
@@ -225,9 +220,9 @@ TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {
     EXPECT_FALSE(front_end_.Handle(ConsoleInput{{}, true}));
     session_.Shutdown();
     // A notice that was still queued finds the session shut down and prints nothing.
-    front_end_.Handle(platform::WindowMessage{WM_PEERS_CHANGED, 0, 0, nullptr});
+    front_end_.Handle(Event{PeersChanged{}});
     EXPECT_EQ(out_.str(), "");
-    EXPECT_EQ(session_.TakePeersSnapshot(), std::nullopt);
+    EXPECT_FALSE(session_.TakePeers().has_value());
 }
 
 TEST(ConsoleInputReader, QueuesEachLineAndStopsAfterQuit) {

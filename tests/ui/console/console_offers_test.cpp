@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/window_messages.h"
+#include "engine/protocol.h"
 #include "platform/utf8.h"
-#include "tests/engine/listener_fixture.h"
 #include "tests/serving/serving_support.h"
+#include "tests/support/udp_peer.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_queue.h"
 

@@ -3,83 +3,86 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/window_messages.h"
+#include "tests/support/recording_sink.h"
 
 namespace veltra {
 namespace {
 
 using namespace std::chrono_literals;
 
-platform::WindowMessage Message(unsigned id, std::int64_t wparam = 0) {
-    return platform::WindowMessage{id, wparam, 0, nullptr};
+Event Message(int number, std::size_t length = 1) {
+    return MessageReceived{"u", "h", 0, std::to_string(number) + std::string(length - 1, 'x')};
 }
 
-// Every queued event in order: the message id and wparam ("1127:2"), "notice" or "input".
+// Every queued event in order: its kind ("peers", "notice", ...), a message with the number it
+// carries ("message:2"), progress with its bytes ("progress:1"), a served offer with its file id
+// ("served:3"), or "input".
 std::vector<std::string> Drain(ConsoleQueue& queue) {
     std::vector<std::string> events;
-    while (auto event = queue.TakeWithin(0ms)) {
-        if (const auto* message = std::get_if<platform::WindowMessage>(&*event)) {
-            events.push_back(message->id == WM_LOG_NOTICE
-                                 ? "notice"
-                                 : std::to_string(message->id - WM_PEERS_CHANGED) + ":" +
-                                       std::to_string(message->wparam));
-        } else {
+    while (auto item = queue.TakeWithin(0ms)) {
+        const auto* event = std::get_if<Event>(&*item);
+        if (event == nullptr) {
             events.emplace_back("input");
+        } else if (const auto* message = std::get_if<MessageReceived>(event)) {
+            events.push_back("message:" + std::to_string(std::stoi(message->text)));
+        } else if (const auto* progress = std::get_if<FileProgress>(event)) {
+            events.push_back("progress:" + std::to_string(progress->received));
+        } else if (const auto* served = std::get_if<OfferServed>(event)) {
+            events.push_back("served:" + std::to_string(served->file_id));
+        } else {
+            events.push_back(testing::KindOf(*event));
         }
     }
     return events;
 }
 
-// Ids relative to WM_PEERS_CHANGED: 0 peers, 1 message, 2 files received, 3 started, 4
-// progress, 5 done, 7 offer served.
 TEST(ConsoleQueue, BeyondTheBoundProgressGoesFirstThenTheOldestAndTheConsoleSaysSoOnce) {
     ConsoleQueue queue(4);
-    queue.PostMessage(Message(WM_PEERS_CHANGED));
-    queue.PostMessage(Message(WM_FILE_STARTED));
-    queue.PostMessage(Message(WM_FILE_PROGRESS, 1));
+    queue.Post(PeersChanged{});
+    queue.Post(FileStarted{"f", 3});
+    queue.Post(FileProgress{1});
     queue.PostInput(ConsoleInput{{}, false});
-    queue.PostMessage(Message(WM_FILE_PROGRESS, 2));
-    queue.PostMessage(Message(WM_FILE_DONE));            // drops progress 1
-    queue.PostMessage(Message(WM_MESSAGE_RECEIVED, 1));  // drops progress 2
-    queue.PostMessage(Message(WM_MESSAGE_RECEIVED, 2));  // drops the oldest but the peer notice
-    queue.PostMessage(Message(WM_FILE_PROGRESS, 3));     // none older: this one goes
+    queue.Post(FileProgress{2});
+    queue.Post(FileDone{"f", 3, 3, FileOutcome::kStored});  // drops progress 1
+    queue.Post(Message(1));                                 // drops progress 2
+    queue.Post(Message(2));                                 // drops the oldest but the peer notice
+    queue.Post(FileProgress{3});                            // none older: this one goes
     queue.PostInput(ConsoleInput{{}, true});
-    EXPECT_EQ(Drain(queue),
-              (std::vector<std::string>{"notice", "0:0", "input", "5:0", "1:1", "1:2", "input"}));
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "peers", "input", "done",
+                                                      "message:1", "message:2", "input"}));
 
     // Once caught up, a new overflow is told again.
     for (int i = 0; i < 6; ++i) {
-        queue.PostMessage(Message(WM_MESSAGE_RECEIVED, i));
+        queue.Post(Message(i));
     }
-    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "1:2", "1:3", "1:4", "1:5"}));
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "message:2", "message:3",
+                                                      "message:4", "message:5"}));
 }
 
 // The end of input waits for each served offer's report: none may be dropped, whatever else is.
 TEST(ConsoleQueue, ReportsOfServedOffersAreNeverDropped) {
     ConsoleQueue queue(2);
-    queue.PostMessage(Message(WM_OFFER_SERVED, 1));
-    queue.PostMessage(Message(WM_OFFER_SERVED, 2));
-    queue.PostMessage(Message(WM_MESSAGE_RECEIVED, 1));
-    queue.PostMessage(Message(WM_OFFER_SERVED, 3));
-    queue.PostMessage(Message(WM_FILE_PROGRESS, 1));
-    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "7:1", "7:2", "7:3"}));
+    queue.Post(OfferServed{1, 0, "a", false, true});
+    queue.Post(OfferServed{2, 0, "b", false, true});
+    queue.Post(Message(1));
+    queue.Post(OfferServed{3, 0, "c", true, false});
+    queue.Post(FileProgress{1});
+    EXPECT_EQ(Drain(queue),
+              (std::vector<std::string>{"notice", "served:1", "served:2", "served:3"}));
 }
 
 TEST(ConsoleQueue, UnreadLongMessagesStayWithinTheBound) {
     ConsoleQueue queue;
     for (int i = 0; i < 20000; ++i) {
-        auto payload = std::make_unique<MessageReceivedPayload>();
-        payload->text.assign(16000, 'x');
-        queue.PostMessage(platform::WindowMessage{WM_MESSAGE_RECEIVED, i, 0, std::move(payload)});
+        queue.Post(Message(i, 16000));
     }
     const std::vector<std::string> events = Drain(queue);
     ASSERT_EQ(events.size(), kConsoleMessageLimit + 1);
     EXPECT_EQ(events[0], "notice");
-    EXPECT_EQ(events[1], "1:" + std::to_string(20000 - kConsoleMessageLimit));
+    EXPECT_EQ(events[1], "message:" + std::to_string(20000 - kConsoleMessageLimit));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -30,19 +29,12 @@ class JsonEventsTest : public ::testing::Test {
         }
         return lines;
     }
-    static FileEventPayload File(const char* name, std::uint64_t size) {
-        FileEventPayload file;
-        file.name = name;
-        file.size = size;
-        return file;
-    }
-
     std::ostringstream out_;
     JsonEvents events_{out_};
 };
 
 TEST_F(JsonEventsTest, PeerTextArrivesAsUtf8WithBareLineFeedsWhateverItHolds) {
-    MessageReceivedPayload message;
+    MessageReceived message;
     message.user_name = "\xd5\xc5\xc8\xfd";  // 张三 in code page 936
     message.host_name = "pc\"2";
     message.source_address = platform::InetAddr("10.0.0.2");
@@ -58,14 +50,11 @@ TEST_F(JsonEventsTest, PeerTextArrivesAsUtf8WithBareLineFeedsWhateverItHolds) {
 }
 
 TEST_F(JsonEventsTest, PeersComeInListOrderWithTheirCount) {
-    auto entry = [](const char* user, const char* address) {
-        PeerEntry peer{};
-        std::strcpy(peer.record.user_name, user);
-        std::strcpy(peer.record.host_name, "h");
-        peer.record.source_address = platform::InetAddr(address);
-        return peer;
+    auto peer = [](const char* user, const char* address) {
+        return OnlinePeer{std::string(user) + " (" + address + "|h)", platform::InetAddr(address),
+                          user, "h"};
     };
-    events_.Peers({entry("alice", "10.0.0.3"), entry("bob", "10.0.0.1")});
+    events_.Peers({peer("alice", "10.0.0.3"), peer("bob", "10.0.0.1")});
     events_.Peers({});
     const std::vector<Json> lines = Lines();
     ASSERT_EQ(lines.size(), 2u);
@@ -77,13 +66,12 @@ TEST_F(JsonEventsTest, PeersComeInListOrderWithTheirCount) {
 }
 
 TEST_F(JsonEventsTest, AFilesEventsWithProgressAtMostFourTimesASecondAndTheLast) {
-    events_.FileStarted(File("\xce\xc4.txt", 1000), 5000);
+    events_.Started(FileStarted{"\xce\xc4.txt", 1000}, 5000);
     for (std::uint32_t now = 5000; now <= 6000; now += 50) {  // a chunk every 50 ms
         events_.Progress((now - 5000) * 999 / 1000, now);
     }
     events_.Progress(1000, 6010);  // the last chunk, soon after the one before
-    FileEventPayload done = File("\xce\xc4.txt", 1000);
-    events_.FileDone(done, 1000);
+    events_.Done(FileDone{"\xce\xc4.txt", 1000, 1000, FileOutcome::kStored});
     const std::vector<Json> lines = Lines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines.front(), Json({{"event", "file_started"}, {"name", "文.txt"}, {"size", 1000}}));
@@ -101,9 +89,7 @@ TEST_F(JsonEventsTest, AFilesEventsWithProgressAtMostFourTimesASecondAndTheLast)
 }
 
 TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
-    FileEventPayload failed = File("a", 10);
-    failed.outcome = FileOutcome::kDiskFull;
-    events_.FileDone(failed, 4);
+    events_.Done(FileDone{"a", 10, 4, FileOutcome::kDiskFull});
     events_.Batch(0);
     events_.Notice(L"输出跟不上，部分日志已丢弃");
     events_.Error("unknown command: fly");

@@ -10,7 +10,6 @@
 
 #include <map>
 
-#include "fake_backend.h"
 #include "ui/dialogs/dialog_layout.h"
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/main_dialog.h"
@@ -91,7 +90,6 @@ void ExpectTemplate(int template_id, const Layout& layout) {
 class DialogLayoutTest : public ::testing::Test {
   protected:
     Settings settings_;
-    testing::BackendRecord record_;
 };
 
 TEST_F(DialogLayoutTest, TemplatesCarryTheDesignedRectanglesInDialogUnits) {
@@ -116,7 +114,7 @@ TEST_F(DialogLayoutTest, TemplatesCarryTheDesignedRectanglesInDialogUnits) {
 }
 
 TEST_F(DialogLayoutTest, MainDialogControlsMoveToEitherTemplatesConvertedRectangles) {
-    CMainDialog dialog(settings_, testing::FakeBackendFactory(record_));
+    CMainDialog dialog(settings_);
     // Built from the portrait template, -1 dialog units included.
     ExpectLayout(dialog, kMainPortrait);
 
@@ -152,7 +150,7 @@ TEST_F(DialogLayoutTest, ConversionFollowsTheDialogsFont) {
 }
 
 TEST_F(DialogLayoutTest, UnknownTemplateFailsAndMovesNothing) {
-    CMainDialog dialog(settings_, testing::FakeBackendFactory(record_));
+    CMainDialog dialog(settings_);
     EXPECT_FALSE(ApplyDialogLayout(&dialog, 999));
     EXPECT_FALSE(ApplyDialogLayout(&dialog, IDC_LOG));
     EXPECT_FALSE(ApplyDialogLayout(nullptr, IDD_MAIN_PORTRAIT));
@@ -160,7 +158,7 @@ TEST_F(DialogLayoutTest, UnknownTemplateFailsAndMovesNothing) {
 }
 
 TEST_F(DialogLayoutTest, ItemsWithoutLiveControlFailButTheOthersStillMove) {
-    CMainDialog dialog(settings_, testing::FakeBackendFactory(record_));
+    CMainDialog dialog(settings_);
     // Only IDC_MESSAGE_TEXT (1001, the number of IDC_LOG) and IDC_SEND_FILE (1012, that of
     // IDC_ABOUT) have live controls here.
     EXPECT_FALSE(ApplyDialogLayout(&dialog, IDD_COMPOSE_PORTRAIT));
@@ -194,7 +192,7 @@ TEST_F(DialogLayoutTest, MoreThanOneUnnamedItemFailsButMovesAreApplied) {
     EXPECT_TRUE(layout.items[1].unnamed);
     EXPECT_FALSE(layout.items[2].unnamed);
 
-    CMainDialog dialog(settings_, testing::FakeBackendFactory(record_));
+    CMainDialog dialog(settings_);
     EXPECT_FALSE(ApplyDialogLayout(&dialog, layout));
     EXPECT_EQ(dialog.Log()->GetRect(), ExpectedPixels(dialog, {10, 20, 100, 50}));
 
@@ -205,7 +203,7 @@ TEST_F(DialogLayoutTest, MoreThanOneUnnamedItemFailsButMovesAreApplied) {
 }
 
 TEST_F(DialogLayoutTest, MainDialogCaptionLabelsAndUserListAreAsDesigned) {
-    CMainDialog dialog(settings_, testing::FakeBackendFactory(record_));
+    CMainDialog dialog(settings_);
     EXPECT_EQ(dialog.GetTitle(), L"Veltra（riZ5）");
     EXPECT_EQ(Child(dialog, wxID_STATIC)->GetLabel(), L"在线人数");
     EXPECT_EQ(Child(dialog, IDC_ABOUT)->GetLabel(), L"关于/帮助（小字体版）");

@@ -3,66 +3,51 @@
 // files under a temporary home folder).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
-#include "engine/engine.h"
-#include "engine/window_messages.h"
 #include "event_pump.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
+#include "session/messenger_session.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/content.h"
+#include "tests/support/recording_sink.h"
 #include "ui/dialogs/main_dialog.h"
 #include "ui/dialogs/resource_ids.h"
-#include "ui/session/messenger_session.h"
 
 namespace veltra {
 namespace {
 
-// The peer's window: keeps the received texts and the number of files of finished batches.
-class PeerWindow : public platform::MessageWindow {
-  public:
-    void PostMessage(platform::WindowMessage message) override {
-        std::lock_guard lock(mutex_);
-        if (message.id == WM_FILES_RECEIVED) {
-            files_received_ += static_cast<int>(message.wparam);
-        } else if (const auto* payload = message.PayloadAs<MessageReceivedPayload>();
-                   message.id == WM_MESSAGE_RECEIVED && payload != nullptr) {
-            texts_.push_back(payload->text);
-        }
-        changed_.notify_all();
+// The texts the peer's session has received.
+std::vector<std::string> Texts(testing::RecordingSink& sink) {
+    std::vector<std::string> texts;
+    for (const MessageReceived& message : sink.Of<MessageReceived>()) {
+        texts.push_back(message.text);
     }
+    return texts;
+}
 
-    std::vector<std::string> WaitForTexts(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(5), [&] { return texts_.size() >= count; });
-        return texts_;
+// The files of the batches the peer's session has finished.
+int FilesReceivedBy(testing::RecordingSink& sink) {
+    int files = 0;
+    for (const FilesReceived& batch : sink.Of<FilesReceived>()) {
+        files += batch.count;
     }
-    int WaitForFiles(int count) {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return files_received_ >= count; });
-        return files_received_;
-    }
+    return files;
+}
 
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> texts_;
-    int files_received_ = 0;
-};
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// The name this machine's sessions give as their host.
+std::string OwnHostName() {
+    char name[1024] = {};
+    gethostname(name, sizeof name - 1);
+    return name;
 }
 
 class MainDialogWithSession : public ::testing::Test {
@@ -81,10 +66,9 @@ class MainDialogWithSession : public ::testing::Test {
         };
         hooks.choose_files = [this](wxWindow*) { return chosen_; };
         hooks.play_sound = [this] { ++sounds_; };
-        dialog_ = std::make_unique<CMainDialog>(
-            settings_, SessionBackendFactory(settings_, own_address_), hooks);
+        dialog_ = std::make_unique<CMainDialog>(settings_, own_address_, hooks);
         ASSERT_FALSE(dialog_->Start());
-        peer_ = std::make_unique<MessengerSession>(peer_window_, peer_settings_, peer_address_);
+        peer_ = std::make_unique<MessengerSession>(peer_sink_, peer_settings_, peer_address_);
         // The peer announced itself to 127.0.0.1.
         ASSERT_TRUE(testing::PumpUntil([&] { return dialog_->UserList()->GetItemCount() == 1; }));
     }
@@ -95,7 +79,7 @@ class MainDialogWithSession : public ::testing::Test {
     }
 
     std::wstring PeerHeader() const {
-        return L"对方 (127.0.0.2|" + AnsiToWide(peer_->Engine().HostName()) + L")";
+        return L"对方 (127.0.0.2|" + AnsiToWide(OwnHostName()) + L")";
     }
 
     testing::TempFolder home_;
@@ -108,7 +92,7 @@ class MainDialogWithSession : public ::testing::Test {
     int button_ = wxID_OK;
     std::optional<std::vector<std::wstring>> chosen_;
     int sounds_ = 0;
-    PeerWindow peer_window_;
+    testing::RecordingSink peer_sink_;
     std::unique_ptr<CMainDialog> dialog_;
     std::unique_ptr<MessengerSession> peer_;
 };
@@ -119,7 +103,8 @@ TEST_F(MainDialogWithSession, PeerIsListedAndTextsTravelBothWays) {
 
     typed_ = L"你好\nthere";
     dialog_->TapUserList(0);
-    const std::vector<std::string> texts = peer_window_.WaitForTexts(1);
+    ASSERT_TRUE(peer_sink_.WaitFor<MessageReceived>(1));
+    const std::vector<std::string> texts = Texts(peer_sink_);
     ASSERT_EQ(texts.size(), 1U);
     // The dialog hands over CR LF; the packet builder drops the CRs and the peer's parser puts
     // them back, so the text arrives as typed.
@@ -135,18 +120,16 @@ TEST_F(MainDialogWithSession, ChosenFilesAreOfferedToTheTappedPeer) {
     const std::filesystem::path source = home_.path() / "outbox" / "plan.bin";
     std::filesystem::create_directories(source.parent_path());
     std::ofstream(source, std::ios::binary) << std::string(70000, 'p');
-    if (!peer_->CanOfferFiles()) {
-        GTEST_SKIP() << "built without the serving side";
-    }
 
     typed_ = L"dropped with the files";
     button_ = IDC_SEND_FILE;
     chosen_ = std::vector<std::wstring>{source.wstring()};
     dialog_->TapUserList(0);
 
-    ASSERT_EQ(peer_window_.WaitForFiles(1), 1);
-    EXPECT_EQ(ReadFile(home_.path() / "Received" / "plan.bin"), std::string(70000, 'p'));
-    EXPECT_TRUE(peer_window_.WaitForTexts(0).empty());
+    ASSERT_TRUE(peer_sink_.WaitFor<FilesReceived>(1, std::chrono::seconds(10)));
+    EXPECT_EQ(FilesReceivedBy(peer_sink_), 1);
+    EXPECT_EQ(testing::ReadFile(home_.path() / "Received" / "plan.bin"), std::string(70000, 'p'));
+    EXPECT_TRUE(Texts(peer_sink_).empty());
 }
 
 TEST_F(MainDialogWithSession, ReceivedFileIsLoggedFromStartToFinishWithTheBarFull) {
@@ -155,9 +138,6 @@ TEST_F(MainDialogWithSession, ReceivedFileIsLoggedFromStartToFinishWithTheBarFul
     const std::filesystem::path source = home_.path() / "outbox" / name;
     std::filesystem::create_directories(source.parent_path());
     std::ofstream(source, std::ios::binary) << std::string(300000, 'r');
-    if (!peer_->CanOfferFiles()) {
-        GTEST_SKIP() << "built without the serving side";
-    }
 
     peer_->OfferFiles(own_address_, {platform::Utf8ToWide(source.string())});
     const std::wstring received = L"==收到1个文件!==\r\n";
@@ -169,7 +149,7 @@ TEST_F(MainDialogWithSession, ReceivedFileIsLoggedFromStartToFinishWithTheBarFul
     EXPECT_TRUE(log.ends_with(L" 100.00%\r\n文件传输完毕\r\n" + received)) << log;
     EXPECT_EQ(dialog_->Progress()->GetValue(), 100);
     EXPECT_EQ(sounds_, 1);
-    EXPECT_EQ(ReadFile(home_.path() / "Received" / name), std::string(300000, 'r'));
+    EXPECT_EQ(testing::ReadFile(home_.path() / "Received" / name), std::string(300000, 'r'));
 }
 
 }  // namespace

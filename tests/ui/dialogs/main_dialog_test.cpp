@@ -1,8 +1,12 @@
 // The main dialog: layout switching, the list of users, the log and progress bar, and the taps
-// that lead to the compose dialog, driven through the messages the worker threads post.
+// that lead to the compose dialog. It runs a real session on 127.0.0.1 in the test's own network
+// namespace; the users are played from other loopback addresses, and the events that have no
+// peer behind them are posted as the worker threads post them.
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -10,11 +14,10 @@
 #include <vector>
 
 #include "common/text.h"
-#include "engine/window_messages.h"
 #include "event_pump.h"
-#include "fake_backend.h"
+#include "lan_peers.h"
 #include "platform/socket.h"
-#include "test_records.h"
+#include "tests/platform/temp_folder.h"
 #include "ui/dialogs/dialog_layout.h"
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/main_dialog.h"
@@ -23,8 +26,7 @@
 namespace veltra {
 namespace {
 
-using testing::BackendRecord;
-using testing::MakePeer;
+using testing::kWatcherAddress;
 using testing::PumpUntil;
 
 struct ShownMessage {
@@ -41,8 +43,20 @@ struct ComposeScript {
     std::optional<std::vector<std::wstring>> chosen;
 };
 
+// A user as a peer announces it: from address, as user on host.
+struct User {
+    const char* address;
+    std::string user;
+    std::string host;
+};
+
 class MainDialogTest : public ::testing::Test {
   protected:
+    MainDialogTest() {
+        settings_.broadcast_list = AnsiToWide(kWatcherAddress);
+        peers_.At(kWatcherAddress);  // bound before the session announces itself
+    }
+
     MainDialogHooks Hooks() {
         MainDialogHooks hooks;
         hooks.run_compose = [this](CInputMsgDialog& compose) {
@@ -64,41 +78,39 @@ class MainDialogTest : public ::testing::Test {
     }
 
     std::unique_ptr<CMainDialog> StartedDialog() {
-        auto dialog =
-            std::make_unique<CMainDialog>(settings_, testing::FakeBackendFactory(record_), Hooks());
+        auto dialog = std::make_unique<CMainDialog>(
+            settings_, platform::InetAddr(testing::kDialogAddress), Hooks());
         EXPECT_FALSE(dialog->Start());
+        EXPECT_EQ(Announcements(), 1) << "the start-up announcement";
         return dialog;
     }
 
+    // The announcements the session has sent since the last call (start-up and refreshes).
+    int Announcements(int first_ms = 2000) {
+        int count = 0;
+        for (const auto& packet : peers_.Received(kWatcherAddress, first_ms)) {
+            count += CommandNumber(packet->command) == CMD_ANNOUNCE;
+        }
+        return count;
+    }
+
     // Posts from a thread of its own, as the engine's threads do, and waits until all arrived.
-    static void PostFromWorker(CMainDialog& dialog, std::vector<platform::WindowMessage> messages) {
-        std::thread worker([&dialog, &messages] {
-            for (platform::WindowMessage& message : messages) {
-                dialog.PostMessage(std::move(message));
+    static void PostFromWorker(CMainDialog& dialog, std::vector<Event> events) {
+        std::thread worker([&dialog, &events] {
+            for (Event& event : events) {
+                dialog.Post(std::move(event));
             }
         });
         worker.join();
     }
 
-    static platform::WindowMessage FileMessage(unsigned id, const std::wstring& name,
-                                               std::uint64_t size, std::int64_t received = 0) {
-        auto payload = std::make_unique<FileEventPayload>();
-        payload->name = WideToAnsi(name);
-        payload->size = size;
-        return platform::WindowMessage{id, 0, received, std::move(payload)};
-    }
-
-    static platform::WindowMessage PeersChanged() {
-        return platform::WindowMessage{WM_PEERS_CHANGED, 0, 0, nullptr};
-    }
-
-    void ShowRows(CMainDialog& dialog, std::vector<PeerEntry> peers) {
-        record_.peers = std::move(peers);
-        const std::size_t before = dialog.UserListRebuilds();
-        std::vector<platform::WindowMessage> messages;
-        messages.push_back(PeersChanged());
-        PostFromWorker(dialog, std::move(messages));
-        ASSERT_TRUE(PumpUntil([&] { return dialog.UserListRebuilds() > before; }));
+    // users announce themselves, and the list shows rows rows.
+    void ShowRows(CMainDialog& dialog, const std::vector<User>& users, int rows) {
+        for (const User& user : users) {
+            ASSERT_TRUE(peers_.Announce(user.address, user.user, user.host)) << user.user;
+        }
+        ASSERT_TRUE(PumpUntil([&] { return dialog.UserList()->GetItemCount() == rows; }));
+        testing::PumpPending();
     }
 
     static std::vector<std::wstring> RowTexts(const CMainDialog& dialog) {
@@ -119,8 +131,8 @@ class MainDialogTest : public ::testing::Test {
         return {};
     }
 
+    testing::LanPeers peers_;
     Settings settings_;
-    BackendRecord record_;
     ComposeScript script_;
     int compose_runs_ = 0;
     std::vector<ShownMessage> shown_;
@@ -129,7 +141,7 @@ class MainDialogTest : public ::testing::Test {
 };
 
 TEST_F(MainDialogTest, SizesBeforeStartChangeNothingAfterwardsTheShapeChoosesTheTemplate) {
-    CMainDialog dialog(settings_, testing::FakeBackendFactory(record_), Hooks());
+    CMainDialog dialog(settings_, platform::InetAddr(testing::kDialogAddress), Hooks());
     const wxRect portrait_log = TemplateRect(dialog, IDD_MAIN_PORTRAIT, IDC_LOG);
     const wxRect landscape_log = TemplateRect(dialog, IDD_MAIN_LANDSCAPE, IDC_LOG);
     ASSERT_NE(portrait_log, landscape_log);
@@ -165,47 +177,54 @@ TEST_F(MainDialogTest, SizesBeforeStartChangeNothingAfterwardsTheShapeChoosesThe
 
 TEST_F(MainDialogTest, RowsAppearInDescendingKeyOrderWithTheirCount) {
     auto dialog = StartedDialog();
-    // The snapshot comes in ascending key order; GBK lead bytes sort after ASCII.
-    ShowRows(*dialog, {MakePeer("alice", "10.0.0.1", "pc1"), MakePeer("bob", "10.0.0.2", "pc2"),
-                       MakePeer("bob", "10.0.0.9", "pc9"),
-                       MakePeer(WideToAnsi(L"张三"), "10.0.0.4", "pc4")});
+    // The table hands them out in ascending key order; GBK lead bytes sort after ASCII.
+    ShowRows(*dialog,
+             {{"127.0.0.11", "alice", "pc1"},
+              {"127.0.0.12", "bob", "pc2"},
+              {"127.0.0.19", "bob", "pc9"},
+              {"127.0.0.14", WideToAnsi(L"张三"), "pc4"}},
+             4);
     EXPECT_EQ(RowTexts(*dialog),
-              (std::vector<std::wstring>{L"张三 (10.0.0.4|pc4)", L"bob (10.0.0.9|pc9)",
-                                         L"bob (10.0.0.2|pc2)", L"alice (10.0.0.1|pc1)"}));
+              (std::vector<std::wstring>{L"张三 (127.0.0.14|pc4)", L"bob (127.0.0.19|pc9)",
+                                         L"bob (127.0.0.12|pc2)", L"alice (127.0.0.11|pc1)"}));
     EXPECT_EQ(dialog->OnlineCount()->GetValue(), L"4");
-    EXPECT_EQ(dialog->UserList()->GetItemData(0), platform::InetAddr("10.0.0.4"));
-    EXPECT_EQ(dialog->UserList()->GetItemData(3), platform::InetAddr("10.0.0.1"));
+    EXPECT_EQ(dialog->UserList()->GetItemData(0), platform::InetAddr("127.0.0.14"));
+    EXPECT_EQ(dialog->UserList()->GetItemData(3), platform::InetAddr("127.0.0.11"));
 
-    ShowRows(*dialog, {MakePeer("carol", "10.0.0.3", "pc3")});
-    EXPECT_EQ(RowTexts(*dialog), (std::vector<std::wstring>{L"carol (10.0.0.3|pc3)"}));
+    // A refresh empties the table, but the rows stay until the first answer.
+    dialog->TapUserList(-1);
+    EXPECT_EQ(Announcements(), 1);
+    testing::PumpPending(100);
+    EXPECT_EQ(dialog->UserList()->GetItemCount(), 4);
+    ShowRows(*dialog, {{"127.0.0.13", "carol", "pc3"}}, 1);
+    EXPECT_EQ(RowTexts(*dialog), (std::vector<std::wstring>{L"carol (127.0.0.13|pc3)"}));
     EXPECT_EQ(dialog->OnlineCount()->GetValue(), L"1");
 
-    ShowRows(*dialog, {});
-    EXPECT_EQ(dialog->UserList()->GetItemCount(), 0);
+    peers_.Depart("127.0.0.13", "carol", "pc3");
+    ASSERT_TRUE(PumpUntil([&] { return dialog->UserList()->GetItemCount() == 0; }));
     EXPECT_EQ(dialog->OnlineCount()->GetValue(), L"0");
 }
 
+// The session posts one notice for a burst of changes until the dialog takes the table, and the
+// dialog rebuilds once per notice: the burst costs one rebuild, which shows all of it.
 TEST_F(MainDialogTest, ABurstOfPeerChangesCostsOneRebuild) {
     auto dialog = StartedDialog();
-    record_.peers = {MakePeer("alice", "10.0.0.1", "pc1")};
-    std::vector<platform::WindowMessage> burst;
     for (int i = 0; i < 5; ++i) {
-        burst.push_back(PeersChanged());
+        const std::string address = "127.0.0." + std::to_string(30 + i);
+        ASSERT_TRUE(peers_.Announce(address.c_str(), "p" + std::to_string(i), "pc"));
     }
-    PostFromWorker(*dialog, std::move(burst));
     ASSERT_TRUE(PumpUntil([&] { return dialog->UserListRebuilds() > 0; }));
     testing::PumpPending(100);
     EXPECT_EQ(dialog->UserListRebuilds(), 1U);
-    EXPECT_EQ(record_.snapshots, 1);
-    EXPECT_EQ(dialog->UserList()->GetItemCount(), 1);
+    EXPECT_EQ(dialog->UserList()->GetItemCount(), 5);
 }
 
 TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     auto dialog = StartedDialog();
-    std::vector<platform::WindowMessage> messages;
-    messages.push_back({WM_MESSAGE_RECEIVED, 0, 0,
-                        testing::MakeMessage(WideToAnsi(L"张三"), "192.168.1.5", "pc1",
-                                             WideToAnsi(L"你好\r\nworld"))});
+    std::vector<Event> messages;
+    messages.push_back(MessageReceived{WideToAnsi(L"张三"), "pc1",
+                                       platform::InetAddr("192.168.1.5"),
+                                       WideToAnsi(L"你好\r\nworld")});
     PostFromWorker(*dialog, std::move(messages));
     std::wstring expected = L"张三 (192.168.1.5|pc1):\r\n 你好\r\nworld\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
@@ -214,7 +233,7 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     // 2,000,000 bytes: a quarter after 400 ms, all of it after 1000 ms.
     now_ms_ = 5000;
     messages.clear();
-    messages.push_back(FileMessage(WM_FILE_STARTED, L"报告.txt", 2000000));
+    messages.push_back(FileStarted{WideToAnsi(L"报告.txt"), 2000000});
     PostFromWorker(*dialog, std::move(messages));
     expected += L"开始接收文件报告.txt\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
@@ -222,7 +241,7 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
 
     now_ms_ = 5400;
     messages.clear();
-    messages.push_back(FileMessage(WM_FILE_PROGRESS, L"报告.txt", 2000000, 500000));
+    messages.push_back(FileProgress{500000});
     PostFromWorker(*dialog, std::move(messages));
     expected += L"1.19M/S 25.00%\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
@@ -230,11 +249,11 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
 
     now_ms_ = 6000;
     messages.clear();
-    messages.push_back(FileMessage(WM_FILE_PROGRESS, L"报告.txt", 2000000, 2000000));
-    messages.push_back(FileMessage(WM_FILE_DONE, L"报告.txt", 2000000));
-    messages.push_back({WM_FILES_RECEIVED, 0, 0, nullptr});
-    messages.push_back({WM_FILES_RECEIVED, -2, 0, nullptr});
-    messages.push_back({WM_FILES_RECEIVED, 3, 0, nullptr});
+    messages.push_back(FileProgress{2000000});
+    messages.push_back(FileDone{WideToAnsi(L"报告.txt"), 2000000, 2000000, FileOutcome::kStored});
+    messages.push_back(FilesReceived{0});
+    messages.push_back(FilesReceived{-2});
+    messages.push_back(FilesReceived{3});
     PostFromWorker(*dialog, std::move(messages));
     expected += L"1.91M/S 100.00%\r\n文件传输完毕\r\n==收到3个文件!==\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
@@ -247,10 +266,8 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
 
     // A file that could not be stored says so, and why.
     messages.clear();
-    messages.push_back(FileMessage(WM_FILE_STARTED, L"大.iso", 9000));
-    platform::WindowMessage failed = FileMessage(WM_FILE_DONE, L"大.iso", 9000);
-    static_cast<FileEventPayload&>(*failed.payload).outcome = FileOutcome::kDiskFull;
-    messages.push_back(std::move(failed));
+    messages.push_back(FileStarted{WideToAnsi(L"大.iso"), 9000});
+    messages.push_back(FileDone{WideToAnsi(L"大.iso"), 9000, 0, FileOutcome::kDiskFull});
     PostFromWorker(*dialog, std::move(messages));
     expected += L"开始接收文件大.iso\r\n文件接收失败：磁盘已满\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
@@ -260,8 +277,8 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
 TEST_F(MainDialogTest, NoSoundWhenTheSettingIsOff) {
     settings_.play_sound_on_receive = false;
     auto dialog = StartedDialog();
-    std::vector<platform::WindowMessage> messages;
-    messages.push_back({WM_FILES_RECEIVED, 2, 0, nullptr});
+    std::vector<Event> messages;
+    messages.push_back(FilesReceived{2});
     PostFromWorker(*dialog, std::move(messages));
     ASSERT_TRUE(PumpUntil([&] { return !dialog->Log()->IsEmpty(); }));
     EXPECT_EQ(dialog->Log()->GetValue(), L"==收到2个文件!==\r\n");
@@ -271,85 +288,98 @@ TEST_F(MainDialogTest, NoSoundWhenTheSettingIsOff) {
 TEST_F(MainDialogTest, ShutdownStopsTheMessengerAndLaterMessagesAreDropped) {
     auto dialog = StartedDialog();
     dialog->Close();
-    EXPECT_EQ(record_.shutdowns, 1);
-    EXPECT_TRUE(record_.destroyed);
+    // The port is free again: the session has closed its sockets.
+    platform::Socket port = platform::Socket::Udp();
+    EXPECT_TRUE(
+        port.Bind(platform::MakeEndpoint(platform::InetAddr(testing::kDialogAddress), MSG_PORT)));
+    // Nothing answers a peer any more.
+    EXPECT_FALSE(peers_.Announce("127.0.0.11", "alice", "pc1"));
 
-    std::vector<platform::WindowMessage> messages;
-    messages.push_back({WM_FILES_RECEIVED, 1, 0, nullptr});
-    messages.push_back(PeersChanged());
+    std::vector<Event> messages;
+    messages.push_back(FilesReceived{1});
+    messages.push_back(PeersChanged{});
     PostFromWorker(*dialog, std::move(messages));
     testing::PumpPending(100);
     EXPECT_TRUE(dialog->Log()->IsEmpty());
     EXPECT_EQ(dialog->UserListRebuilds(), 0U);
 
     dialog->ShutdownMessenger();
-    EXPECT_EQ(record_.shutdowns, 1);
+    dialog->TapUserList(0);
+    dialog->TapUserList(-1);
+    EXPECT_EQ(compose_runs_, 0);
 }
 
 class ComposeExitTest : public MainDialogTest {
   protected:
     void SetUp() override {
         dialog_ = StartedDialog();
-        ShowRows(*dialog_,
-                 {MakePeer("alice", "10.0.0.1", "pc1"), MakePeer("bob", "10.0.0.2", "pc2")});
+        ShowRows(*dialog_, {{kAlice, "alice", "pc1"}, {kBob, "bob", "pc2"}}, 2);
     }
+    void TearDown() override { dialog_->ShutdownMessenger(); }
+
+    static constexpr const char* kAlice = "127.0.0.11";
+    static constexpr const char* kBob = "127.0.0.12";
     std::unique_ptr<CMainDialog> dialog_;
-    const std::uint32_t alice_ = platform::InetAddr("10.0.0.1");
-    const std::uint32_t bob_ = platform::InetAddr("10.0.0.2");
 };
 
 TEST_F(ComposeExitTest, SendTextGoesToTheTappedRowsAddressWithCrLfLineBreaks) {
     script_ = {L"第一行\n第二行", wxID_OK, std::nullopt};
     dialog_->TapUserList(1);  // rows read bob, alice
     EXPECT_EQ(compose_runs_, 1);
-    ASSERT_EQ(record_.texts.size(), 1U);
-    EXPECT_EQ(record_.texts[0].first, alice_);
-    EXPECT_EQ(record_.texts[0].second, L"第一行\r\n第二行");
-    EXPECT_TRUE(record_.offers.empty());
+    EXPECT_EQ(peers_.Texts(kAlice), std::vector<std::wstring>{L"第一行\r\n第二行"});
+    EXPECT_TRUE(peers_.Received(kBob, 100).empty());
 }
 
 TEST_F(ComposeExitTest, SendFilesOffersThemInChooserOrderAndDropsTheText) {
-    const std::vector<std::wstring> files{L"/home/u/c.txt", L"/home/u/a.rar", L"/home/u/b"};
+    testing::TempFolder folder;
+    std::vector<std::wstring> files;
+    for (const char* name : {"c.txt", "a.rar", "b"}) {
+        std::ofstream(folder.path() / name) << name;
+        files.push_back((folder.path() / name).wstring());
+    }
     script_ = {L"not sent", IDC_SEND_FILE, files};
     dialog_->TapUserList(0);
-    ASSERT_EQ(record_.offers.size(), 1U);
-    EXPECT_EQ(record_.offers[0].first, bob_);
-    EXPECT_EQ(record_.offers[0].second, files);
-    EXPECT_TRUE(record_.texts.empty());
+    std::string offered;
+    for (const auto& packet : peers_.Received(kBob)) {
+        if ((static_cast<std::uint32_t>(packet->command) & OPT_ATTACHMENTS) != 0) {
+            offered += packet->Extension();
+        } else {
+            EXPECT_NE(CommandNumber(packet->command), CMD_MESSAGE) << "a text went out";
+        }
+    }
+    const std::size_t c = offered.find(":c.txt:");
+    const std::size_t a = offered.find(":a.rar:");
+    const std::size_t b = offered.find(":b:");
+    ASSERT_NE(b, std::string::npos) << offered;
+    EXPECT_LT(c, a) << offered;
+    EXPECT_LT(a, b) << offered;
+    EXPECT_TRUE(peers_.Received(kAlice, 100).empty());
 }
 
 TEST_F(ComposeExitTest, CancelSendsNothing) {
     script_ = {L"typed", wxID_CANCEL, std::nullopt};
     dialog_->TapUserList(0);
     EXPECT_EQ(compose_runs_, 1);
-    EXPECT_TRUE(record_.texts.empty());
-    EXPECT_TRUE(record_.offers.empty());
+    EXPECT_TRUE(peers_.Received(kBob, 200).empty());
 }
 
 TEST_F(ComposeExitTest, EmptyTextSendsNothing) {
     script_ = {L"", wxID_OK, std::nullopt};
     dialog_->TapUserList(0);
-    EXPECT_TRUE(record_.texts.empty());
-    EXPECT_TRUE(record_.offers.empty());
+    EXPECT_TRUE(peers_.Received(kBob, 200).empty());
 }
 
 TEST_F(ComposeExitTest, CancelledChooserSendsTheTypedTextAsAMessage) {
     script_ = {L"typed first", IDC_SEND_FILE, std::nullopt};
     dialog_->TapUserList(0);
-    ASSERT_EQ(record_.texts.size(), 1U);
-    EXPECT_EQ(record_.texts[0], std::make_pair(bob_, std::wstring(L"typed first")));
-    EXPECT_TRUE(record_.offers.empty());
+    EXPECT_EQ(peers_.Texts(kBob), std::vector<std::wstring>{L"typed first"});
 }
 
 TEST_F(ComposeExitTest, TapBelowTheRowsRefreshesAndOpensNoDialog) {
     dialog_->TapUserList(-1);
-    EXPECT_EQ(record_.refreshes, 1);
+    EXPECT_EQ(Announcements(), 1);
     EXPECT_EQ(compose_runs_, 0);
-
-    // A refresh that fails is swallowed; the list stays as it is.
-    record_.refresh_throws = true;
-    dialog_->TapUserList(-1);
-    EXPECT_EQ(record_.refreshes, 2);
+    testing::PumpPending(100);
     EXPECT_EQ(dialog_->UserList()->GetItemCount(), 2);
 }
 
@@ -384,21 +414,17 @@ TEST_F(ComposeExitTest, ClicksOnTheListMapToRowsAcrossTheirWholeWidthAndBelowToR
 
     script_ = {L"to alice", wxID_OK, std::nullopt};
     click(*rows, 5, second_y);
-    ASSERT_EQ(record_.texts.size(), 1U);
-    EXPECT_EQ(record_.texts[0].first, alice_);
-
     // Right of the 200-pixel column is still the row.
     click(*rows, 300, second_y);
-    ASSERT_EQ(record_.texts.size(), 2U);
-    EXPECT_EQ(record_.texts[1].first, alice_);
+    EXPECT_EQ(peers_.Texts(kAlice), (std::vector<std::wstring>{L"to alice", L"to alice"}));
 
     click(*rows, 5, second.GetBottom() + second.GetHeight() * 2 - rows->GetPosition().y);
-    EXPECT_EQ(record_.refreshes, 1);
+    EXPECT_EQ(Announcements(), 1);
     EXPECT_EQ(compose_runs_, 2);
 
     if (header != nullptr) {
         click(*header, 5, 5);
-        EXPECT_EQ(record_.refreshes, 1);
+        EXPECT_EQ(Announcements(200), 0);
         EXPECT_EQ(compose_runs_, 2);
     }
     dialog_->Hide();

@@ -13,10 +13,9 @@
 #include <string>
 
 #include "common/text.h"
-#include "engine/window_messages.h"
 #include "event_pump.h"
-#include "fake_backend.h"
-#include "test_records.h"
+#include "lan_peers.h"
+#include "platform/socket.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/main_dialog.h"
 
@@ -44,18 +43,14 @@ bool Capture(wxWindow& window, const wxString& path) {
     return saved;
 }
 
-void Post(CMainDialog& dialog, platform::WindowMessage message) {
-    dialog.PostMessage(std::move(message));
-}
-
 // A main dialog with two users listed and one message received. Portrait: as wide as the
 // templates' widest control, and taller than wide; else the 320 x 240 dialog units it opens with.
-std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings,
-                                            testing::BackendRecord& record, bool portrait) {
+std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::LanPeers& peers,
+                                            bool portrait) {
     MainDialogHooks hooks = DefaultMainDialogHooks();
     hooks.play_sound = [] {};
     auto dialog =
-        std::make_unique<CMainDialog>(settings, testing::FakeBackendFactory(record), hooks);
+        std::make_unique<CMainDialog>(settings, platform::InetAddr(testing::kDialogAddress), hooks);
     if (dialog->Start()) {
         return nullptr;
     }
@@ -67,25 +62,24 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings,
     dialog->Move(0, 0);
     dialog->Show();
 
-    Post(*dialog, {WM_PEERS_CHANGED, 0, 0, nullptr});
-    Post(*dialog, {WM_MESSAGE_RECEIVED, 0, 0,
-                   testing::MakeMessage(WideToAnsi(L"李华"), "192.168.1.17", "lihua-laptop",
-                                        WideToAnsi(L"晚上一起吃饭吗？\r\n七点，老地方。"))});
+    // Two users on loopback addresses of the program's own network namespace.
+    peers.Announce("127.0.0.17", WideToAnsi(L"李华"), "lihua-laptop");
+    peers.Announce("127.0.0.23", WideToAnsi(L"小明"), "xiaoming-pc");
+    dialog->Post(MessageReceived{WideToAnsi(L"李华"), "lihua-laptop",
+                                 platform::InetAddr("127.0.0.17"),
+                                 WideToAnsi(L"晚上一起吃饭吗？\r\n七点，老地方。")});
     testing::PumpUntil([&] { return dialog->UserList()->GetItemCount() == 2; });
     return dialog;
 }
 
 int TakeScreenshots(const wxString& folder) {
     LoadDialogResources();
-    testing::BackendRecord record;
-    // Ascending key order, as the peer table hands it out: bytes of code page 936, where
-    // 李 (C0 EE) sorts before 小 (D0 A1).
-    record.peers = {testing::MakePeer(WideToAnsi(L"李华"), "192.168.1.17", "lihua-laptop"),
-                    testing::MakePeer(WideToAnsi(L"小明"), "192.168.1.23", "xiaoming-pc")};
-    const Settings settings;
+    testing::LanPeers peers;
+    Settings settings;
+    settings.broadcast_list = AnsiToWide(testing::kWatcherAddress);
     bool ok = true;
     for (const bool portrait : {false, true}) {
-        auto dialog = ShowMainDialog(settings, record, portrait);
+        auto dialog = ShowMainDialog(settings, peers, portrait);
         if (!dialog) {
             return 1;
         }

@@ -6,14 +6,15 @@
 #include <memory>
 #include <string>
 
+#include "engine/protocol.h"
 #include "platform/socket.h"
 
 namespace veltra {
 namespace {
 
-MessageReceivedPayload Message(const char* user, const char* address, const char* host,
-                               const std::string& text) {
-    MessageReceivedPayload message;
+MessageReceived Message(const char* user, const char* address, const char* host,
+                        const std::string& text) {
+    MessageReceived message;
     message.user_name = user;
     message.host_name = host;
     message.source_address = platform::InetAddr(address);

@@ -18,12 +18,22 @@ void Add(PeerTable& table, const char* user, const char* address, const char* ho
     table.Write(PeerKey(record), record);
 }
 
+// The table's peers as the session hands them out, in the table's ascending order.
+std::vector<OnlinePeer> Peers(const PeerTable& table) {
+    std::vector<OnlinePeer> peers;
+    for (const PeerEntry& entry : table.Snapshot()) {
+        peers.push_back(OnlinePeer{entry.key, entry.record.source_address, entry.record.user_name,
+                                   entry.record.host_name});
+    }
+    return peers;
+}
+
 TEST(PeerRows, GreatestKeyFirst) {
     PeerTable table;
     Add(table, "alice", "10.0.0.3", "h");
     Add(table, "carol", "10.0.0.1", "h");
     Add(table, "bob", "10.0.0.2", "h");
-    const std::vector<PeerRow> rows = BuildPeerRows(table.Snapshot());
+    const std::vector<PeerRow> rows = BuildPeerRows(Peers(table));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].text, L"carol (10.0.0.1|h)");
     EXPECT_EQ(rows[1].text, L"bob (10.0.0.2|h)");
@@ -39,7 +49,7 @@ TEST(PeerRows, OneUserOnTwoHostsGivesTwoRowsAndChineseNamesComeFirst) {
     Add(table, "wm", "10.0.0.1", "pda");
     Add(table, "wm", "10.0.0.2", "pda");
     Add(table, "\xd5\xc5\xc8\xfd", "10.0.0.9", "pc");  // 张三: its lead byte is above ASCII
-    const std::vector<PeerRow> rows = BuildPeerRows(table.Snapshot());
+    const std::vector<PeerRow> rows = BuildPeerRows(Peers(table));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].text, L"张三 (10.0.0.9|pc)");
     EXPECT_EQ(rows[1].text, L"wm (10.0.0.2|pda)");

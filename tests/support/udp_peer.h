@@ -1,20 +1,14 @@
 #pragma once
-// Test doubles for the receive side: a UDP peer on a loopback address of the test's own network
-// namespace, and a window that records what is posted to it.
+// Other systems on the LAN as the tests play them: datagrams as another system builds them, sent
+// from and received on a loopback address of the test's own network namespace.
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "engine/packet.h"
 #include "engine/protocol.h"
 #include "platform/socket.h"
-#include "platform/window.h"
 
 namespace veltra::testing {
 
@@ -68,64 +62,20 @@ class UdpPeer {
         return record;
     }
 
+    // Announces user on host from this peer (bound at port 2425) to an instance at to_address
+    // and waits for its answer: once it is back, the instance has the peer in its table. True
+    // when the answer came.
+    bool AnnounceTo(std::uint32_t to_address, const char* user, const char* host) const {
+        Send(Datagram(++sent_, user, host, CMD_ANNOUNCE | OPT_PRESENCE_MARK), to_address);
+        const std::unique_ptr<PacketRecord> reply = ReceivePacket();
+        return reply != nullptr && CommandNumber(reply->command) == CMD_ANNOUNCE_REPLY;
+    }
+
   private:
     platform::Socket socket_;
     std::uint32_t address_ = 0;
     bool bound_ = false;
-};
-
-class RecordingWindow : public platform::MessageWindow {
-  public:
-    // hook runs on the posting thread before a message is stored.
-    void SetOnPost(std::function<void(const platform::WindowMessage&)> hook) {
-        std::lock_guard guard(mutex_);
-        on_post_ = std::move(hook);
-    }
-
-    void PostMessage(platform::WindowMessage message) override {
-        std::lock_guard guard(mutex_);
-        if (on_post_) {
-            on_post_(message);
-        }
-        messages_.push_back(std::move(message));
-        posted_.notify_all();
-    }
-    std::size_t Count(unsigned id) {
-        std::lock_guard guard(mutex_);
-        std::size_t count = 0;
-        for (const auto& message : messages_) {
-            count += message.id == id;
-        }
-        return count;
-    }
-    std::size_t Total() {
-        std::lock_guard guard(mutex_);
-        return messages_.size();
-    }
-    bool WaitFor(unsigned id, std::size_t count,
-                 std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
-        std::unique_lock lock(mutex_);
-        return posted_.wait_for(lock, limit, [&] {
-            std::size_t seen = 0;
-            for (const auto& message : messages_) {
-                seen += message.id == id;
-            }
-            return seen >= count;
-        });
-    }
-    // Takes every message recorded so far.
-    std::vector<platform::WindowMessage> Take() {
-        std::lock_guard guard(mutex_);
-        std::vector<platform::WindowMessage> taken = std::move(messages_);
-        messages_.clear();
-        return taken;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::vector<platform::WindowMessage> messages_;
-    std::function<void(const platform::WindowMessage&)> on_post_;
+    mutable std::int32_t sent_ = 0;
 };
 
 }  // namespace veltra::testing

@@ -1,4 +1,4 @@
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 #include <gtest/gtest.h>
 
@@ -6,15 +6,15 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/engine.h"
 #include "engine/protocol.h"
-#include "tests/engine/listener_fixture.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/udp_peer.h"
 
 // Sessions on 127.0.0.1 in the test's own network namespace; 127.0.0.2 plays the peer.
 namespace veltra {
 namespace {
 
-using testing::RecordingWindow;
+using testing::RecordingSink;
 using testing::UdpPeer;
 
 const std::uint32_t kSessionAddress = platform::InetAddr("127.0.0.1");
@@ -30,21 +30,21 @@ TEST(MessengerSession, TakenPortThrowsTheSocketErrorCode) {
     platform::Socket squatter = platform::Socket::Udp();
     ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(kSessionAddress, MSG_PORT)));
     Settings settings;
-    RecordingWindow window;
+    RecordingSink sink;
     try {
-        MessengerSession session(window, settings, kSessionAddress);
+        MessengerSession session(sink, settings, kSessionAddress);
         FAIL() << "the session started on a taken port";
     } catch (int error) {
         EXPECT_EQ(error, EADDRINUSE);
     }
-    EXPECT_EQ(window.Total(), 0u);
+    EXPECT_EQ(sink.Total(), 0u);
 }
 
 TEST(MessengerSession, StartsAnnouncedAndEndsQuietly) {
     UdpPeer inbox("127.0.0.2", MSG_PORT);
     Settings settings = PeerWatchingSettings();
-    RecordingWindow window;
-    MessengerSession session(window, settings, kSessionAddress);
+    RecordingSink sink;
+    MessengerSession session(sink, settings, kSessionAddress);
     auto announcement = inbox.ReceivePacket();
     ASSERT_NE(announcement, nullptr);
     EXPECT_EQ(announcement->command, 0x01000001);
@@ -56,19 +56,16 @@ TEST(MessengerSession, StartsAnnouncedAndEndsQuietly) {
     EXPECT_EQ(message->command, 0x20);
     EXPECT_STREQ(message->Message(), "a\r\nb");  // sent as a LF b, shown again with CR LF
 
-    EXPECT_TRUE(session.TakePeersSnapshot().has_value());
+    EXPECT_TRUE(session.TakePeers().has_value());
     session.Shutdown();
     session.Shutdown();
-    EXPECT_EQ(session.TakePeersSnapshot(), std::nullopt);
+    EXPECT_EQ(session.TakePeers(), std::nullopt);
     session.SendText(inbox.Address(), L"after");
     session.Refresh();
     EXPECT_EQ(inbox.Receive(200), nullptr) << "a session that has shut down sends nothing";
 }
 
 TEST(MessengerSession, OfferGoesOutThroughTheTransferServer) {
-    if (!MessengerSession::CanOfferFiles()) {
-        GTEST_SKIP() << "built without the serving side";
-    }
     const std::string path = ::testing::TempDir() + "offered.txt";
     {
         std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -78,8 +75,8 @@ TEST(MessengerSession, OfferGoesOutThroughTheTransferServer) {
     }
     UdpPeer inbox("127.0.0.2", MSG_PORT);
     Settings settings = PeerWatchingSettings();
-    RecordingWindow window;
-    MessengerSession session(window, settings, kSessionAddress);
+    RecordingSink sink;
+    MessengerSession session(sink, settings, kSessionAddress);
     ASSERT_NE(inbox.ReceivePacket(), nullptr);  // the announcement
 
     session.OfferFiles(inbox.Address(), {std::wstring(path.begin(), path.end())});

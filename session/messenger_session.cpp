@@ -1,4 +1,4 @@
-#include "ui/session/messenger_session.h"
+#include "session/messenger_session.h"
 
 #include <system_error>
 #include <utility>
@@ -7,48 +7,36 @@
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
-#if VELTRA_WITH_SERVING
+#include "receiving/download_manager.h"
 #include "serving/attachment_offer.h"
 #include "serving/transfer_server.h"
-#endif
-#if VELTRA_WITH_RECEIVING
-#include "receiving/download_manager.h"
-#endif
 
 namespace veltra {
+
+static_assert(kMessengerPort == MSG_PORT);
 
 struct MessengerSession::Parts {
     // Declared in the order of start-up, so that destruction runs in reverse: the transfer
     // server outlives the engine's shutdown, which joins the connection threads reading its
     // offers.
     std::unique_ptr<CMessengerEngine> engine;
-#if VELTRA_WITH_SERVING
     std::unique_ptr<CTransferServer> server;
-#endif
-#if VELTRA_WITH_RECEIVING
     std::unique_ptr<CDownloadManager> downloads;
-#endif
     std::unique_ptr<CReceiveListener> listener;
     bool shut_down = false;
 };
 
-MessengerSession::MessengerSession(platform::MessageWindow& window, const Settings& settings,
+MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
                                    std::uint32_t bind_address)
     : parts_(std::make_unique<Parts>()) {
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
-    parts_->engine->SetNoticeWindow(&window);
+    parts_->engine->SetNoticeSink(&sink);
     try {
-        CAttachmentHandler* attachments = nullptr;
-#if VELTRA_WITH_SERVING
         parts_->server =
-            std::make_unique<CTransferServer>(*parts_->engine, TransferLimits{}, &window);
-#endif
-#if VELTRA_WITH_RECEIVING
-        parts_->downloads = std::make_unique<CDownloadManager>(window, *parts_->engine, settings);
-        attachments = parts_->downloads.get();
-#endif
+            std::make_unique<CTransferServer>(*parts_->engine, TransferLimits{}, &sink);
+        parts_->downloads = std::make_unique<CDownloadManager>(sink, *parts_->engine, settings);
         parts_->listener =
-            std::make_unique<CReceiveListener>(window, *parts_->engine, settings, attachments);
+            std::make_unique<CReceiveListener>(sink, *parts_->engine, parts_->downloads.get());
         parts_->engine->SetListener(parts_->listener.get());
         parts_->engine->AnnouncePresence();
     } catch (const std::system_error& error) {
@@ -71,11 +59,9 @@ void MessengerSession::Shutdown() {
     parts_->shut_down = true;
     // Waits for a datagram being dispatched, so no offer can reach the downloads after this.
     parts_->engine->SetListener(nullptr);
-#if VELTRA_WITH_RECEIVING
     if (parts_->downloads) {
         parts_->downloads->Shutdown();
     }
-#endif
     parts_->engine->Shutdown();
 }
 
@@ -94,24 +80,12 @@ std::vector<OfferedEntry> MessengerSession::OfferFiles(std::uint32_t address,
     if (parts_->shut_down || paths.empty()) {
         return offered;
     }
-#if VELTRA_WITH_SERVING
     for (ListedEntry& entry :
          SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, paths)) {
         offered.push_back(
             OfferedEntry{entry.file_id, std::move(entry.path), entry.directory, entry.size});
     }
-#else
-    (void)address;
-#endif
     return offered;
-}
-
-bool MessengerSession::CanOfferFiles() {
-#if VELTRA_WITH_SERVING
-    return true;
-#else
-    return false;
-#endif
 }
 
 void MessengerSession::Refresh() {
@@ -126,19 +100,18 @@ void MessengerSession::Refresh() {
     }
 }
 
-std::optional<std::vector<PeerEntry>> MessengerSession::TakePeersSnapshot() {
+std::optional<std::vector<OnlinePeer>> MessengerSession::TakePeers() {
     if (parts_->shut_down) {
         return std::nullopt;
     }
-    return parts_->listener->TakePeersSnapshot();
-}
-
-CMessengerEngine& MessengerSession::Engine() {
-    return *parts_->engine;
-}
-
-CReceiveListener& MessengerSession::Listener() {
-    return *parts_->listener;
+    std::vector<PeerEntry> snapshot = parts_->listener->TakePeersSnapshot();
+    std::vector<OnlinePeer> peers;
+    peers.reserve(snapshot.size());
+    for (PeerEntry& entry : snapshot) {
+        peers.push_back(OnlinePeer{std::move(entry.key), entry.record.source_address,
+                                   entry.record.user_name, entry.record.host_name});
+    }
+    return peers;
 }
 
 }  // namespace veltra

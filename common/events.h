@@ -1,0 +1,84 @@
+#pragma once
+// What the worker threads tell a front end: one small struct per kind of event, each a copy owned
+// by the event, so that a handler never reads a record the posting thread may already have freed
+// or changed. They hold no engine type, so the front ends see them without seeing the engine. The
+// WM_ name above each is the window message it stands for.
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace veltra {
+
+// WM_PEERS_CHANGED: the peer table has changed since the front end last took it. It carries no
+// table: the handler takes the latest copy (MessengerSession::TakePeers). Only one is pending at a
+// time, so a burst of announcements costs a few rebuilds, not one per datagram, and each rebuild
+// shows the table as it is when the handler runs.
+struct PeersChanged {};
+
+// WM_MESSAGE_RECEIVED: a text message and its sender; names and text in code page 936, as sent.
+struct MessageReceived {
+    std::string user_name;
+    std::string host_name;
+    std::uint32_t source_address = 0;  // network order
+    std::string text;
+};
+
+// WM_FILES_RECEIVED: a batch has ended; count of its files were stored whole.
+struct FilesReceived {
+    int count = 0;
+};
+
+// How the reception of one offered entry ended: stored whole, or why not.
+enum class FileOutcome : std::uint8_t {
+    kStored,          // every byte arrived and was written under the name
+    kConnectionLost,  // the peer closed, reset or fell silent before every byte had arrived
+    kUnreachable,     // no connection to the peer could be made
+    kDiskFull,        // no room left (or the quota reached)
+    kCannotCreate,    // the file (or the folder it goes in) could not be created or put in place
+    kWriteFailed,     // writing failed for another reason
+    kNameRefused,     // the name cannot be stored (too long, or "." or "..")
+    kPathTooLong,     // the path is too long or the folder nested too deep
+};
+
+// WM_FILE_STARTED: an entry of an offer is being received; its name in code page 936.
+struct FileStarted {
+    std::string name;
+    std::uint64_t size = 0;
+};
+
+// WM_FILE_PROGRESS: bytes of the file being received so far.
+struct FileProgress {
+    std::uint64_t received = 0;
+};
+
+// WM_FILE_DONE: the entry has ended, with the bytes that arrived and how it ended.
+struct FileDone {
+    std::string name;
+    std::uint64_t size = 0;
+    std::uint64_t received = 0;
+    FileOutcome outcome = FileOutcome::kStored;
+};
+
+// WM_LOG_NOTICE: one line for the log that no other event stands for (an offer dropped, a thread
+// that could not start), without its line end.
+struct LogNotice {
+    std::wstring text;
+};
+
+// WM_OFFER_SERVED: the transfer server has served a request for one offered entry, which has now
+// left the offer table: each entry listed in an offer is reported at most once, by its file id.
+// whole says that every byte went out and the connection held; it cannot say that the peer stored
+// them. Posted by the connection thread.
+struct OfferServed {
+    std::int32_t file_id = 0;
+    std::uint32_t peer_address = 0;  // network order
+    std::string name;                // code page 936: the last part of the offered path
+    bool directory = false;
+    bool whole = false;
+};
+
+using Event = std::variant<PeersChanged, MessageReceived, FilesReceived, FileStarted, FileProgress,
+                           FileDone, LogNotice, OfferServed>;
+
+}  // namespace veltra

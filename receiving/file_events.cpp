@@ -1,0 +1,29 @@
+#include "receiving/file_events.h"
+
+#include <utility>
+
+namespace veltra {
+
+void PostFileStarted(DownloadContext& context, const AttachmentInfo& info) {
+    context.sink.Post(FileStarted{info.name, info.size});
+}
+
+void PostFileProgress(DownloadContext& context, std::uint64_t received) {
+    context.sink.Post(FileProgress{received});
+}
+
+void PostFileDone(DownloadContext& context, const AttachmentInfo& info, std::uint64_t received,
+                  FileOutcome outcome) {
+    context.sink.Post(FileDone{info.name, info.size, received, outcome});
+}
+
+void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, FileOutcome outcome) {
+    PostFileStarted(context, info);
+    PostFileDone(context, info, 0, outcome);
+}
+
+void PostNotice(DownloadContext& context, std::wstring text) {
+    context.sink.Post(LogNotice{std::move(text)});
+}
+
+}  // namespace veltra

@@ -1,0 +1,28 @@
+#pragma once
+// What the download worker tells the front end about files: started, progress, done, and
+// notices for the log. Each event carries its own copy of the name and size: the entry may be
+// gone by the time the front end handles it.
+
+#include <cstdint>
+#include <string>
+
+#include "common/events.h"
+#include "receiving/attachment_list.h"
+#include "receiving/download_context.h"
+
+namespace veltra {
+
+void PostFileStarted(DownloadContext& context, const AttachmentInfo& info);
+// received: bytes of the file that have arrived.
+void PostFileProgress(DownloadContext& context, std::uint64_t received);
+void PostFileDone(DownloadContext& context, const AttachmentInfo& info, std::uint64_t received,
+                  FileOutcome outcome);
+
+// Posts FileStarted and FileDone with outcome for an entry (file or directory) that failed
+// without its content being received.
+void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, FileOutcome outcome);
+
+// Posts text as a line of its own for the log (LogNotice).
+void PostNotice(DownloadContext& context, std::wstring text);
+
+}  // namespace veltra

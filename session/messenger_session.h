@@ -1,0 +1,77 @@
+#pragma once
+// One running messenger as a front end sees it, and the front ends' one way into the rest of the
+// program: the engine, its listener, the transfer server and the downloads, started in order and
+// shut down in reverse. Both front ends (the dialogs and the console) own one; nothing of the
+// engine shows through, so a front end includes no engine header.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/event_sink.h"
+#include "common/settings.h"
+
+namespace veltra {
+
+// The bind address that stands for every local address.
+inline constexpr std::uint32_t kEveryLocalAddress = 0;
+// The UDP and TCP port a session binds, and sends to.
+inline constexpr std::uint16_t kMessengerPort = 2425;
+
+// A peer as the front ends list it: its key "user (address|host)" in code page 936, which is also
+// the text of its row, and its IPv4 address (network order), which the row keeps for a tap. The
+// user and host names (code page 936) are there for a front end that shows them apart.
+struct OnlinePeer {
+    std::string key;
+    std::uint32_t address = 0;
+    std::string user_name;
+    std::string host_name;
+};
+
+// One entry of an offer as it went out; once a peer has fetched it, the sink gets OfferServed
+// with its file id.
+struct OfferedEntry {
+    std::int32_t file_id = 0;
+    std::wstring path;
+    bool directory = false;
+    std::uint64_t size = 0;  // a folder's is 0
+};
+
+class MessengerSession {
+  public:
+    // Starts the engine (throws its socket error code as a plain int when it cannot start, also
+    // when a thread cannot), registers the listener that posts to sink, and announces presence.
+    // sink must outlive the session.
+    MessengerSession(EventSink& sink, const Settings& settings,
+                     std::uint32_t bind_address = kEveryLocalAddress);
+    ~MessengerSession();
+    MessengerSession(const MessengerSession&) = delete;
+    MessengerSession& operator=(const MessengerSession&) = delete;
+
+    // Unregisters the listener, cancels and joins downloads, shuts the engine down. Sends
+    // nothing; no event is posted after it returns. Safe to call twice.
+    void Shutdown();
+
+    // A typed message (CR LF line breaks allowed) to address (network order) at port 2425.
+    void SendText(std::uint32_t address, const std::wstring& text);
+    // Offers files and directories to address; blocks for the offer's pause. Nothing is sent
+    // for an empty list. Returns the entries that the offer lists: the paths that could be
+    // examined, in order. Once a listed entry has been fetched, the sink gets OfferServed for it.
+    std::vector<OfferedEntry> OfferFiles(std::uint32_t address,
+                                         const std::vector<std::wstring>& paths);
+    // The refresh request: empties the peer table and announces again. The list keeps its rows
+    // until the first answer posts PeersChanged. Errors are swallowed.
+    void Refresh();
+
+    // For the PeersChanged handler: the peers as they are now (ascending key order), which also
+    // lets the next change post a new event. Nothing once the session has shut down.
+    std::optional<std::vector<OnlinePeer>> TakePeers();
+
+  private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace veltra
