@@ -113,7 +113,7 @@ bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view di
     if (!SendText(connection, header)) {
         return false;
     }
-    return SendFileContent(connection, path, entry.size);
+    return SendFileContent(connection, path, entry.size) != ContentSent::kConnectionFailed;
 }
 
 }  // namespace veltra
