@@ -214,7 +214,7 @@ TEST_F(ReceiveListenerTest, DepartureRemovesExactlyThatPeerAndAlwaysNotifies) {
 
 TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
     std::atomic<bool> receipt_was_out{false};
-    events_.on_post = [&](const Event& event) {
+    events_.SetOnPost([&](const Event& event) {
         if (std::holds_alternative<MessageReceived>(event)) {
             auto receipt = bob_inbox_.ReceivePacket(1000);
             receipt_was_out = receipt != nullptr && receipt->command == 0x21;
@@ -222,7 +222,7 @@ TEST_F(ReceiveListenerTest, WantedReceiptIsSentBeforeTheMessageIsShown) {
                 EXPECT_STREQ(receipt->Message(), "4711");
             }
         }
-    };
+    });
     bob_.Send(Datagram(4711, "bob", "pc2", CMD_MESSAGE | OPT_WANT_ACK, "hello"), kEngineAddress);
     ASSERT_TRUE(events_.WaitFor<MessageReceived>(1));
     EXPECT_TRUE(receipt_was_out);

@@ -106,11 +106,11 @@ TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
     // The peer comes up the moment the first entry has failed: an entry tried after that would
     // reach it, so a connection to it means the batch kept trying a dead address.
     std::optional<FakePeer> peer;
-    events_.on_post = [&peer](const Event& event) {
+    events_.SetOnPost([&peer](const Event& event) {
         if (std::holds_alternative<FileDone>(event) && !peer) {
             peer.emplace(Serve("x"));
         }
-    };
+    });
     DownloadManager manager(events_, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "a", 1) + Entry(1, "b", 1) + Entry(2, "c", 1)));
     ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
@@ -193,11 +193,11 @@ TEST_F(Batches, ABatchThatThrowsIsLoggedAndTheNextOfferIsFetched) {
     FakePeer peer(ById({{0, Serve("0")}, {1, Serve("1")}}));
     // Throws out of the first file-started event, as a front end out of memory might.
     std::atomic<bool> failed{false};
-    events_.on_post = [&failed](const Event& event) {
+    events_.SetOnPost([&failed](const Event& event) {
         if (std::holds_alternative<FileStarted>(event) && !failed.exchange(true)) {
             throw std::runtime_error("window gone");
         }
-    };
+    });
     DownloadManager manager(events_, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "first", 1)));
     manager.OnAttachments(OfferPacket(Entry(1, "second", 1)));

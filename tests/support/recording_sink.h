@@ -29,13 +29,22 @@ class RecordingSink : public EventSink {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Runs on the posting thread with every event before it is kept; set it before anything can
-    // post. It may throw, as a front end out of memory might: the event is then not kept.
-    std::function<void(const Event&)> on_post;
+    // hook runs on the posting thread with every event before it is kept. It may throw, as a front
+    // end out of memory might: the event is then not kept. Set under the lock, because the event it
+    // waits for usually comes through a socket, which the race detector cannot see as an order.
+    void SetOnPost(std::function<void(const Event&)> hook) {
+        std::lock_guard guard(mutex_);
+        on_post_ = std::move(hook);
+    }
 
     void Post(Event event) override {
-        if (on_post) {
-            on_post(event);
+        std::function<void(const Event&)> hook;
+        {
+            std::lock_guard guard(mutex_);
+            hook = on_post_;
+        }
+        if (hook) {
+            hook(event);
         }
         std::lock_guard guard(mutex_);
         events_.push_back(Recorded{std::move(event), Clock::now()});
@@ -136,6 +145,7 @@ class RecordingSink : public EventSink {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Recorded> events_;
+    std::function<void(const Event&)> on_post_;
 };
 
 }  // namespace veltra::testing
