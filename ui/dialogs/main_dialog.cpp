@@ -91,8 +91,14 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     SetIcon(AppIcon());
     Bind(EVT_POSTED, &CMainDialog::OnPosted, this);
     Bind(wxEVT_BUTTON, &CMainDialog::OnAbout, this, IDC_ABOUT);
-    Bind(wxEVT_BUTTON, &CMainDialog::OnEndCommand, this, wxID_OK);
-    Bind(wxEVT_BUTTON, &CMainDialog::OnEndCommand, this, wxID_CANCEL);
+    // Escape and Return are the list's keys here, never a way to end the window.
+    SetEscapeId(wxID_NONE);
+    SetAffirmativeId(wxID_NONE);
+    Bind(wxEVT_CHAR_HOOK, &CMainDialog::OnCharHook, this);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { RefreshUsers(); }, IDM_REFRESH);
+    Bind(wxEVT_MENU, &CMainDialog::OnQuit, this, IDM_QUIT);
+    user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDialog::OnClose, this);
 }
 
@@ -229,11 +235,7 @@ void CMainDialog::TapUserList(long item) {
         return;
     }
     if (item < 0) {
-        try {
-            session_->Refresh();
-        } catch (...) {
-            // A refresh that fails leaves the list as it is; the user may tap again.
-        }
+        RefreshUsers();
         return;
     }
     if (item >= user_list_->GetItemCount()) {
@@ -255,11 +257,6 @@ void CMainDialog::TapUserList(long item) {
 
 void CMainDialog::OnAbout(wxCommandEvent& /*event*/) {
     hooks_.show_message(this, AboutText(), kAboutCaption);
-}
-
-void CMainDialog::OnEndCommand(wxCommandEvent& event) {
-    ShutdownMessenger();
-    EndDialog(event.GetId());
 }
 
 void CMainDialog::OnClose(wxCloseEvent& event) {

@@ -5,6 +5,7 @@
 
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
+#include <wx/menu.h>
 #include <wx/textctrl.h>
 
 #include <cstddef>
@@ -56,6 +57,10 @@ class CMainDialog : public CLayoutDialog, public EventSink {
 
     // A tap on the user list: on row item, or (item < 0) below the rows.
     void TapUserList(long item);
+    // Asks every peer to answer again (a tap below the rows, F5, the menu's "刷新").
+    void RefreshUsers();
+    // The user list's context menu as it pops up; its commands go to the dialog.
+    std::unique_ptr<wxMenu> ListContextMenu() const;
 
     wxListCtrl* UserList() const { return user_list_; }
     wxTextCtrl* Log() const { return log_; }
@@ -76,7 +81,9 @@ class CMainDialog : public CLayoutDialog, public EventSink {
     void Present(const LogNotice& event);
     void OnUserListMouseUp(wxMouseEvent& event);
     void OnAbout(wxCommandEvent& event);
-    void OnEndCommand(wxCommandEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+    void OnListContextMenu(wxContextMenuEvent& event);
+    void OnQuit(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void AppendToLog(const std::wstring& entry);
 

@@ -25,4 +25,9 @@ inline constexpr int IDC_ABOUT = 1012;
 inline constexpr int IDC_MESSAGE_TEXT = 1001;
 inline constexpr int IDC_SEND_FILE = 1012;
 
+// Commands of the main window that no template names: its keys and the list's context menu.
+inline constexpr int IDM_REFRESH = 32001;
+inline constexpr int IDM_OPEN_RECEIVED_FOLDER = 32002;
+inline constexpr int IDM_QUIT = 32003;
+
 }  // namespace veltra
