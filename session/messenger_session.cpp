@@ -100,7 +100,8 @@ std::optional<std::vector<OnlinePeer>> MessengerSession::TakePeers() {
     std::vector<OnlinePeer> peers;
     peers.reserve(snapshot.size());
     for (PeerEntry& entry : snapshot) {
-        peers.push_back(OnlinePeer{std::move(entry.key), entry.record.source_address});
+        peers.push_back(
+            OnlinePeer{std::move(entry.key), entry.record.source_address, entry.record.user_name});
     }
     return peers;
 }

@@ -25,6 +25,7 @@ inline constexpr std::uint16_t kMessengerPort = 2425;
 struct OnlinePeer {
     std::string key;
     std::uint32_t address = 0;
+    std::string user_name;  // code page 936: with the address, the person behind the row
 };
 
 class MessengerSession {

@@ -43,11 +43,16 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text) {
     return result;
 }
 
-CInputMsgDialog::CInputMsgDialog(wxWindow* parent, FileChooser chooser)
+CInputMsgDialog::CInputMsgDialog(wxWindow* parent, FileChooser chooser,
+                                 const std::wstring& recipient)
     : CLayoutDialog(IDD_COMPOSE_PORTRAIT, IDD_COMPOSE_LANDSCAPE), chooser_(std::move(chooser)) {
     const bool created = CreateFromTemplate(parent, kComposeClientSize);
     wxASSERT_MSG(created, "compose dialog template missing");
     message_edit_ = created ? XRCCTRL(*this, "IDC_MESSAGE_TEXT", wxTextCtrl) : nullptr;
+    recipient_ = created ? XRCCTRL(*this, "IDC_RECIPIENT", wxStaticText) : nullptr;
+    if (recipient_ != nullptr) {
+        recipient_->SetLabelText(recipient);
+    }
     Bind(wxEVT_BUTTON, &CInputMsgDialog::OnSendFile, this, IDC_SEND_FILE);
     // The screen may turn once the dialog is up, not while it is being built.
     Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent& event) {

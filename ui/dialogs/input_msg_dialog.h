@@ -2,6 +2,7 @@
 // The compose dialog: a typed message, or files chosen to offer, for one peer. It only collects;
 // the main dialog sends after the modal run.
 
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <functional>
@@ -29,7 +30,9 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text);
 
 class CInputMsgDialog : public CLayoutDialog {
   public:
-    explicit CInputMsgDialog(wxWindow* parent, FileChooser chooser = ChooseFilesWithDialog);
+    // recipient: the line above the edit that says who the message is for.
+    explicit CInputMsgDialog(wxWindow* parent, FileChooser chooser = ChooseFilesWithDialog,
+                             const std::wstring& recipient = {});
 
     // Filled when the dialog is confirmed ("发送", or the end of the file chooser).
     const std::wstring& MessageText() const { return message_text_; }
@@ -37,6 +40,7 @@ class CInputMsgDialog : public CLayoutDialog {
     bool FilesChosen() const { return files_chosen_; }
 
     wxTextCtrl* MessageEdit() const { return message_edit_; }
+    wxStaticText* RecipientLabel() const { return recipient_; }
 
     bool TransferDataFromWindow() override;
 
@@ -44,6 +48,7 @@ class CInputMsgDialog : public CLayoutDialog {
     void OnSendFile(wxCommandEvent& event);
 
     wxTextCtrl* message_edit_ = nullptr;
+    wxStaticText* recipient_ = nullptr;
     std::wstring message_text_;
     std::vector<std::wstring> files_;
     bool files_chosen_ = false;

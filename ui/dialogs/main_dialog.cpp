@@ -159,8 +159,16 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
     if (!peers) {
         return;
     }
-    const std::vector<PeerRow> rows = BuildPeerRows(*peers);
+    std::vector<PeerRow> rows = BuildPeerRows(*peers);
     const int previous_rows = user_list_->GetItemCount();
+    // The selection stays with the people selected, wherever the new order puts them.
+    std::vector<PeerRow> selected;
+    for (long item = -1;
+         (item = user_list_->GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;) {
+        if (static_cast<std::size_t>(item) < rows_.size()) {
+            selected.push_back(rows_[static_cast<std::size_t>(item)]);
+        }
+    }
 
     user_list_->Freeze();
     user_list_->DeleteAllItems();
@@ -169,12 +177,20 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
         // The row keeps the address itself: the peer may be gone by the time of a tap.
         user_list_->SetItemData(item, static_cast<wxUIntPtr>(rows[i].address));
     }
+    for (const PeerRow& person : selected) {
+        if (const std::optional<std::size_t> row = RowOfPerson(rows, person)) {
+            const long item = static_cast<long>(*row);
+            user_list_->SetItemState(item, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                                     wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+        }
+    }
     user_list_->Thaw();
+    rows_ = std::move(rows);
     user_list_->Refresh();
-    if (rows.size() < static_cast<std::size_t>(previous_rows)) {
+    if (rows_.size() < static_cast<std::size_t>(previous_rows)) {
         Refresh();  // no stale row may stay visible around the shorter list
     }
-    online_count_->ChangeValue(OnlineCountText(rows.size()));
+    online_count_->ChangeValue(OnlineCountText(rows_.size()));
     ++user_list_rebuilds_;
 }
 
@@ -238,12 +254,13 @@ void CMainDialog::TapUserList(long item) {
         RefreshUsers();
         return;
     }
-    if (item >= user_list_->GetItemCount()) {
+    if (item >= user_list_->GetItemCount() || static_cast<std::size_t>(item) >= rows_.size()) {
         return;
     }
-    const auto address = static_cast<std::uint32_t>(user_list_->GetItemData(item));
+    const PeerRow recipient = rows_[static_cast<std::size_t>(item)];
+    const std::uint32_t address = recipient.address;
 
-    CInputMsgDialog compose(this, hooks_.choose_files);
+    CInputMsgDialog compose(this, hooks_.choose_files, RecipientLine({recipient}));
     const int result = hooks_.run_compose(compose);
     if (result != wxID_OK || !session_) {
         return;

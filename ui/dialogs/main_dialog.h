@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/event_sink.h"
 #include "common/settings.h"
@@ -22,6 +23,7 @@
 #include "ui/dialogs/layout_dialog.h"
 #include "ui/dialogs/posted_event.h"
 #include "ui/presentation/log_entries.h"
+#include "ui/presentation/peer_rows.h"
 
 namespace veltra {
 
@@ -94,6 +96,7 @@ class CMainDialog : public CLayoutDialog, public EventSink {
     bool shut_down_ = false;
     TransferProgress transfer_;
     std::size_t user_list_rebuilds_ = 0;
+    std::vector<PeerRow> rows_;  // what the list shows, row by row
 
     wxListCtrl* user_list_ = nullptr;
     wxTextCtrl* log_ = nullptr;

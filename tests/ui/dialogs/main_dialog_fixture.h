@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,9 @@ class MainDialogTest : public ::testing::Test {
         MainDialogHooks hooks;
         hooks.run_compose = [this](CInputMsgDialog& compose) {
             ++compose_runs_;
+            if (answer_compose_) {
+                return answer_compose_(compose);
+            }
             WhenModal(compose, [this, &compose] {
                 compose.MessageEdit()->SetValue(script_.typed);
                 ClickButton(compose, script_.button);
@@ -128,6 +132,8 @@ class MainDialogTest : public ::testing::Test {
     Settings settings_;
     ComposeScript script_;
     int compose_runs_ = 0;
+    // When set, answers the compose dialog instead of the script (without running it).
+    std::function<int(CInputMsgDialog&)> answer_compose_;
     std::vector<ShownMessage> shown_;
     int sounds_ = 0;
     std::uint32_t now_ms_ = 0;

@@ -82,5 +82,24 @@ TEST_F(MainDialogKeysTest, EscapeAndReturnKeepTheWindowCtrlQEndsIt) {
     EXPECT_EQ(Announcements(300), 0);
 }
 
+// A user who joins just before the tap moves the rows: the selection, and so the compose dialog,
+// stay with the person.
+TEST_F(MainDialogKeysTest, SelectionFollowsThePersonAcrossARebuildAndComposeNamesThem) {
+    dialog_->UserList()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);  // alice
+    ShowRows(*dialog_, {{"127.0.0.13", "carol", "pc3"}}, 3);  // carol, bob, alice
+    wxListCtrl& list = *dialog_->UserList();
+    EXPECT_EQ(list.GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED), 2);
+    EXPECT_EQ(list.GetSelectedItemCount(), 1);
+
+    std::wstring shown_recipient;
+    answer_compose_ = [&](CInputMsgDialog& compose) {
+        shown_recipient = compose.RecipientLabel()->GetLabelText().ToStdWstring();
+        return wxID_CANCEL;
+    };
+    PressKey(*dialog_, WXK_RETURN);
+    ASSERT_TRUE(testing::PumpUntil([&] { return !shown_recipient.empty(); }));
+    EXPECT_EQ(shown_recipient, L"发给：alice（127.0.0.11）");
+}
+
 }  // namespace
 }  // namespace veltra
