@@ -231,6 +231,9 @@ void CMainDialog::Present(const LogNotice& event) {
 }
 
 void CMainDialog::AppendToLog(const std::wstring& entry) {
+    if (entry.empty()) {
+        return;
+    }
     log_->AppendText(entry);
 }
 

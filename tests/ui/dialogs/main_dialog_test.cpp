@@ -139,7 +139,14 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
     EXPECT_EQ(dialog->Progress()->GetValue(), 25);
 
-    now_ms_ = 6000;
+    // 100 ms later: the bar moves, the log waits for its next quarter second.
+    now_ms_ = 5500;
+    messages.clear();
+    messages.push_back(FileProgress{1000000});
+    PostFromWorker(*dialog, std::move(messages));
+    ASSERT_TRUE(PumpUntil([&] { return dialog->Progress()->GetValue() == 50; }));
+
+    now_ms_ = 5600;  // the last chunk writes its line at once
     messages.clear();
     messages.push_back(FileProgress{2000000});
     messages.push_back(FileDone{WideToAnsi(L"报告.txt"), 2000000, 2000000, FileOutcome::kStored});
@@ -147,7 +154,7 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     messages.push_back(FilesReceived{-2});
     messages.push_back(FilesReceived{3});
     PostFromWorker(*dialog, std::move(messages));
-    expected += L"1.91M/S 100.00%\r\n文件传输完毕\r\n==收到3个文件!==\r\n";
+    expected += L"3.18M/S 100.00%\r\n文件传输完毕\r\n==收到3个文件!==\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
     testing::PumpPending();
     EXPECT_EQ(dialog->Log()->GetValue().ToStdWstring(), expected);
