@@ -73,6 +73,9 @@ MainDialogHooks DefaultMainDialogHooks() {
     };
     hooks.play_sound = [] { wxBell(); };
     hooks.tick_ms = [] { return platform::TickCountMs(); };
+    hooks.open_folder = [](const std::wstring& folder) {
+        return wxLaunchDefaultApplication(folder);  // xdg-open on a Linux desktop
+    };
     return hooks;
 }
 
@@ -98,6 +101,8 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { RefreshUsers(); }, IDM_REFRESH);
     Bind(wxEVT_MENU, &CMainDialog::OnQuit, this, IDM_QUIT);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
     user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDialog::OnClose, this);
 }
@@ -276,7 +281,7 @@ void CMainDialog::TapUserList(long item) {
 }
 
 void CMainDialog::OnAbout(wxCommandEvent& /*event*/) {
-    hooks_.show_message(this, AboutText(), kAboutCaption);
+    hooks_.show_message(this, AboutText(ReceivedFolder()), kAboutCaption);
 }
 
 void CMainDialog::OnClose(wxCloseEvent& event) {

@@ -37,6 +37,8 @@ struct MainDialogHooks {
         show_message;
     std::function<void()> play_sound;
     std::function<std::uint32_t()> tick_ms;
+    // Shows a folder (host path) in the desktop's file manager; false when it could not.
+    std::function<bool(const std::wstring& folder)> open_folder;
 };
 
 MainDialogHooks DefaultMainDialogHooks();
@@ -63,6 +65,8 @@ class CMainDialog : public CLayoutDialog, public EventSink {
     void RefreshUsers();
     // The user list's context menu as it pops up; its commands go to the dialog.
     std::unique_ptr<wxMenu> ListContextMenu() const;
+    // The host path received files go to.
+    std::wstring ReceivedFolder() const;
 
     wxListCtrl* UserList() const { return user_list_; }
     wxTextCtrl* Log() const { return log_; }
@@ -86,6 +90,7 @@ class CMainDialog : public CLayoutDialog, public EventSink {
     void OnCharHook(wxKeyEvent& event);
     void OnListContextMenu(wxContextMenuEvent& event);
     void OnQuit(wxCommandEvent& event);
+    void OpenReceivedFolder();
     void OnClose(wxCloseEvent& event);
     void AppendToLog(const std::wstring& entry);
 

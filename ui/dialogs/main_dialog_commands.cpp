@@ -3,6 +3,12 @@
 
 #include <wx/button.h>
 
+#include <filesystem>
+#include <system_error>
+
+#include "platform/device_path.h"
+#include "platform/utf8.h"
+#include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/main_dialog.h"
 #include "ui/dialogs/resource_ids.h"
 
@@ -23,6 +29,20 @@ bool IsWithin(const wxWindow* window, const wxWindow& ancestor) {
 void CMainDialog::RefreshUsers() {
     if (session_) {
         session_->Refresh();
+    }
+}
+
+std::wstring CMainDialog::ReceivedFolder() const {
+    return platform::Utf8ToWide(platform::ToHostPath(settings_.received_folder));
+}
+
+void CMainDialog::OpenReceivedFolder() {
+    const std::wstring folder = ReceivedFolder();
+    // Before the first file there is no folder yet; the file manager should still show it.
+    std::error_code ignored;
+    std::filesystem::create_directories(platform::ToHostPath(settings_.received_folder), ignored);
+    if (!hooks_.open_folder(folder)) {
+        AppendToLog(std::wstring(kCannotOpenReceivedFolderText) + L"\r\n");
     }
 }
 

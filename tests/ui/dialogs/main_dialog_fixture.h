@@ -71,6 +71,10 @@ class MainDialogTest : public ::testing::Test {
         };
         hooks.play_sound = [this] { ++sounds_; };
         hooks.tick_ms = [this] { return now_ms_; };
+        hooks.open_folder = [this](const std::wstring& folder) {
+            opened_folders_.push_back(folder);
+            return folder_opens_;
+        };
         return hooks;
     }
 
@@ -137,6 +141,8 @@ class MainDialogTest : public ::testing::Test {
     std::vector<ShownMessage> shown_;
     int sounds_ = 0;
     std::uint32_t now_ms_ = 0;
+    std::vector<std::wstring> opened_folders_;
+    bool folder_opens_ = true;
 };
 
 }  // namespace veltra::testing

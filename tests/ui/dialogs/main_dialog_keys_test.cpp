@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "main_dialog_fixture.h"
+#include "tests/platform/temp_folder.h"
 #include "ui/dialogs/resource_ids.h"
 
 namespace veltra {
@@ -80,6 +83,21 @@ TEST_F(MainDialogKeysTest, EscapeAndReturnKeepTheWindowCtrlQEndsIt) {
     // The messenger has ended with the window: a refresh sends nothing.
     dialog_->RefreshUsers();
     EXPECT_EQ(Announcements(300), 0);
+}
+
+TEST_F(MainDialogKeysTest, TheMenuOpensTheReceivedFolderAndCreatesItFirst) {
+    testing::TempFolder home;
+    const std::filesystem::path folder = home.path() / "received";
+    settings_.received_folder = folder.wstring() + L"/";
+    wxCommandEvent chosen(wxEVT_MENU, IDM_OPEN_RECEIVED_FOLDER);
+    dialog_->GetEventHandler()->ProcessEvent(chosen);
+    EXPECT_EQ(opened_folders_, std::vector<std::wstring>{folder.wstring() + L"/"});
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(dialog_->Log()->IsEmpty());
+
+    folder_opens_ = false;  // no file manager: the log says so
+    dialog_->GetEventHandler()->ProcessEvent(chosen);
+    EXPECT_EQ(dialog_->Log()->GetValue(), L"无法打开接收文件夹\r\n");
 }
 
 // A user who joins just before the tap moves the rows: the selection, and so the compose dialog,

@@ -17,7 +17,9 @@
 #include "event_pump.h"
 #include "lan_peers.h"
 #include "main_dialog_fixture.h"
+#include "platform/device_path.h"
 #include "platform/socket.h"
+#include "platform/utf8.h"
 #include "tests/platform/temp_folder.h"
 #include "ui/dialogs/dialog_layout.h"
 #include "ui/dialogs/dialog_texts.h"
@@ -336,14 +338,14 @@ TEST_F(MainDialogTest, AboutButtonShowsTheAboutTextInABoxCaptionedAbout) {
     ASSERT_EQ(shown_.size(), 2U);
     EXPECT_EQ(shown_[0].parent, dialog.get());
     EXPECT_EQ(shown_[0].caption, L"关于");
-    EXPECT_EQ(shown_[0].text, AboutText());
+    const std::wstring& text = shown_[0].text;
+    EXPECT_EQ(text, AboutText(dialog->ReceivedFolder()));
 
-    const std::wstring& text = AboutText();
     EXPECT_TRUE(text.starts_with(L"Veltra For Windows Mobile\r\n版本0.02\r\n"));
     EXPECT_NE(text.find(L"\r\n与原作者Veltra兼容\r\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"\r\n2008年1月\r\n"), std::wstring::npos);
-    EXPECT_TRUE(text.ends_with(
-        L"\r\n\r\n点击用户名发送文件或者消息\r\n接收文件保存在\\Storage Card\\Received\\目录下"));
+    EXPECT_TRUE(text.ends_with(L"\r\n\r\n点击用户名发送文件或者消息\r\n接收文件保存在" +
+                               platform::Utf8ToWide(platform::HomeFolder()) + L"/Received/目录下"));
     std::size_t breaks = 0;
     for (std::size_t at = text.find(L"\r\n"); at != std::wstring::npos;
          at = text.find(L"\r\n", at + 2)) {
