@@ -47,6 +47,15 @@ bool IsHeader(const wxListCtrl& list, const wxWindow& area) {
     return false;
 }
 
+// Where the window of the rows begins, in list coordinates.
+int RowsAreaTop(const wxListCtrl& list) {
+    int top = 0;
+    for (const wxWindow* child : list.GetChildren()) {
+        top = std::max(top, child->GetPosition().y);
+    }
+    return top;
+}
+
 // The row whose band contains y (list coordinates), wherever the click falls across the row: the
 // selection covers the full row, so does the tap. -1 below the last row.
 long RowAt(const wxListCtrl& list, int y) {
@@ -67,6 +76,7 @@ MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
     hooks.choose_files = ChooseFilesWithDialog;
+    hooks.choose_folder = ChooseFolderWithDialog;
     hooks.show_message = [](wxWindow* parent, const std::wstring& text,
                             const std::wstring& caption) {
         wxMessageBox(ForDisplay(text), caption, wxOK | wxICON_NONE | wxCENTRE, parent);
@@ -121,6 +131,12 @@ void CMainDialog::BindControls() {
     for (wxWindow* area : RowAreas(*user_list_)) {
         area->Bind(wxEVT_LEFT_UP, &CMainDialog::OnUserListMouseUp, this);
     }
+    // The list hands its drop target to the window of its rows: drops come in its coordinates.
+    // The window owns its drop target.
+    user_list_->SetDropTarget(
+        new OfferDropTarget([this](wxCoord /*x*/, wxCoord y, std::vector<std::wstring> paths) {
+            return DropOnUserList(y + RowsAreaTop(*user_list_), paths);
+        }));
 }
 
 std::optional<int> CMainDialog::Start() {
@@ -167,13 +183,7 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
     std::vector<PeerRow> rows = BuildPeerRows(*peers);
     const int previous_rows = user_list_->GetItemCount();
     // The selection stays with the people selected, wherever the new order puts them.
-    std::vector<PeerRow> selected;
-    for (long item = -1;
-         (item = user_list_->GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;) {
-        if (static_cast<std::size_t>(item) < rows_.size()) {
-            selected.push_back(rows_[static_cast<std::size_t>(item)]);
-        }
-    }
+    const std::vector<PeerRow> selected = SelectedRows();
 
     user_list_->Freeze();
     user_list_->DeleteAllItems();
@@ -244,6 +254,9 @@ void CMainDialog::AppendToLog(const std::wstring& entry) {
 
 void CMainDialog::OnUserListMouseUp(wxMouseEvent& event) {
     event.Skip();  // the list still selects the row
+    if (event.ControlDown() || event.ShiftDown()) {
+        return;  // a click that adds to the selection composes nothing
+    }
     auto* area = dynamic_cast<wxWindow*>(event.GetEventObject());
     if (area == nullptr || IsHeader(*user_list_, *area)) {
         return;
@@ -265,19 +278,61 @@ void CMainDialog::TapUserList(long item) {
     if (item >= user_list_->GetItemCount() || static_cast<std::size_t>(item) >= rows_.size()) {
         return;
     }
-    const PeerRow recipient = rows_[static_cast<std::size_t>(item)];
-    const std::uint32_t address = recipient.address;
+    ComposeTo({rows_[static_cast<std::size_t>(item)]});
+}
 
-    CInputMsgDialog compose(this, hooks_.choose_files, RecipientLine({recipient}));
+void CMainDialog::ComposeTo(const std::vector<PeerRow>& recipients) {
+    if (!session_ || recipients.empty()) {
+        return;
+    }
+    CInputMsgDialog compose(this, hooks_.choose_files, RecipientLine(recipients),
+                            hooks_.choose_folder);
     const int result = hooks_.run_compose(compose);
     if (result != wxID_OK || !session_) {
         return;
     }
     if (compose.FilesChosen()) {
-        session_->OfferFiles(address, compose.Files());  // the typed text is not sent
+        OfferTo(recipients, compose.Files());  // the typed text is not sent
     } else if (!compose.MessageText().empty()) {
-        session_->SendText(address, compose.MessageText());
+        for (const PeerRow& recipient : recipients) {
+            session_->SendText(recipient.address, compose.MessageText());
+        }
     }
+}
+
+void CMainDialog::OfferTo(const std::vector<PeerRow>& recipients,
+                          const std::vector<std::wstring>& paths) {
+    for (const PeerRow& recipient : recipients) {
+        if (!session_) {
+            return;
+        }
+        session_->OfferFiles(recipient.address, paths);  // one offer each
+    }
+}
+
+std::vector<PeerRow> CMainDialog::SelectedRows() const {
+    std::vector<PeerRow> selected;
+    for (long item = -1;
+         (item = user_list_->GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;) {
+        if (static_cast<std::size_t>(item) < rows_.size()) {
+            selected.push_back(rows_[static_cast<std::size_t>(item)]);
+        }
+    }
+    return selected;
+}
+
+bool CMainDialog::DropOnUserList(int y, const std::vector<std::wstring>& paths) {
+    const long item = RowAt(*user_list_, y);
+    if (!session_ || item < 0 || static_cast<std::size_t>(item) >= rows_.size()) {
+        return false;
+    }
+    std::vector<PeerRow> recipients{rows_[static_cast<std::size_t>(item)]};
+    if (user_list_->GetItemState(item, wxLIST_STATE_SELECTED) != 0) {
+        recipients = SelectedRows();
+    }
+    // After the drop has ended: an offer waits for its pause.
+    CallAfter([this, recipients, paths] { OfferTo(recipients, paths); });
+    return true;
 }
 
 void CMainDialog::OnAbout(wxCommandEvent& /*event*/) {

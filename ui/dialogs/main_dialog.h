@@ -32,6 +32,7 @@ struct MainDialogHooks {
     // Runs a compose dialog modally; the result (wxID_OK or wxID_CANCEL).
     std::function<int(CInputMsgDialog&)> run_compose;
     FileChooser choose_files;
+    FileChooser choose_folder;
     // A message box with an OK button and no icon; text may have CR LF line breaks.
     std::function<void(wxWindow* parent, const std::wstring& text, const std::wstring& caption)>
         show_message;
@@ -61,6 +62,13 @@ class CMainDialog : public CLayoutDialog, public EventSink {
 
     // A tap on the user list: on row item, or (item < 0) below the rows.
     void TapUserList(long item);
+    // The compose dialog for recipients: the text, or the files chosen, go to each of them.
+    void ComposeTo(const std::vector<PeerRow>& recipients);
+    // The people of the selected rows, in list order.
+    std::vector<PeerRow> SelectedRows() const;
+    // Files and folders dropped on the list at y (list coordinates): offered to the row there, or
+    // to every selected row when the row is one of them. False when no row is there.
+    bool DropOnUserList(int y, const std::vector<std::wstring>& paths);
     // Asks every peer to answer again (a tap below the rows, F5, the menu's "刷新").
     void RefreshUsers();
     // The user list's context menu as it pops up; its commands go to the dialog.
@@ -91,6 +99,7 @@ class CMainDialog : public CLayoutDialog, public EventSink {
     void OnListContextMenu(wxContextMenuEvent& event);
     void OnQuit(wxCommandEvent& event);
     void OpenReceivedFolder();
+    void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
     void OnClose(wxCloseEvent& event);
     void AppendToLog(const std::wstring& entry);
 

@@ -78,10 +78,10 @@ void CMainDialog::OnCharHook(wxKeyEvent& event) {
             event.Skip();  // a focused button is pressed by Return
             return;
         }
-        const long selected = user_list_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-        if (selected >= 0 && (focus == nullptr || IsWithin(focus, *user_list_))) {
+        std::vector<PeerRow> selected = SelectedRows();
+        if (!selected.empty() && (focus == nullptr || IsWithin(focus, *user_list_))) {
             // After the key has been handled: the compose dialog runs modally.
-            CallAfter([this, selected] { TapUserList(selected); });
+            CallAfter([this, selected = std::move(selected)] { ComposeTo(selected); });
         }
         return;
     }

@@ -25,6 +25,7 @@ inline constexpr int IDC_ABOUT = 1012;
 inline constexpr int IDC_MESSAGE_TEXT = 1001;
 inline constexpr int IDC_SEND_FILE = 1012;
 inline constexpr int IDC_RECIPIENT = 1013;
+inline constexpr int IDC_SEND_FOLDER = 1014;
 
 // Commands of the main window that no template names: its keys and the list's context menu.
 inline constexpr int IDM_REFRESH = 32001;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "main_dialog_fixture.h"
 #include "tests/platform/temp_folder.h"
@@ -98,6 +100,85 @@ TEST_F(MainDialogKeysTest, TheMenuOpensTheReceivedFolderAndCreatesItFirst) {
     folder_opens_ = false;  // no file manager: the log says so
     dialog_->GetEventHandler()->ProcessEvent(chosen);
     EXPECT_EQ(dialog_->Log()->GetValue(), L"无法打开接收文件夹\r\n");
+}
+
+// The names offered to address since the last look.
+std::string OfferedTo(testing::LanPeers& peers, const char* address, int first_ms = 2000) {
+    std::string offered;
+    for (const auto& packet : peers.Received(address, first_ms)) {
+        if ((static_cast<std::uint32_t>(packet->command) & OPT_ATTACHMENTS) != 0) {
+            offered += packet->Extension();
+        }
+    }
+    return offered;
+}
+
+TEST_F(MainDialogKeysTest, DropsOnARowOfferToItsUserOrToEverySelectedUser) {
+    testing::TempFolder folder;
+    std::ofstream(folder.path() / "a.txt") << "a";
+    std::filesystem::create_directory(folder.path() / "album");
+    wxArrayString dropped;
+    dropped.Add((folder.path() / "a.txt").wstring());
+    dropped.Add((folder.path() / "album").wstring());
+
+    dialog_->Show();
+    wxListCtrl& list = *dialog_->UserList();
+    ASSERT_TRUE(testing::PumpUntil([&] { return list.IsShownOnScreen(); }));
+    auto* target = dynamic_cast<wxFileDropTarget*>(list.GetDropTarget());
+    ASSERT_NE(target, nullptr);
+    wxWindow* rows = list.GetChildren().empty() ? &list : list.GetChildren().back();
+    for (wxWindow* child : list.GetChildren()) {
+        if (child->GetPosition().y > rows->GetPosition().y) {
+            rows = child;
+        }
+    }
+    auto middle_of = [&](long item) {  // in the coordinates of the window of the rows
+        wxRect rect;
+        EXPECT_TRUE(list.GetItemRect(item, rect));
+        return rect.GetTop() + rect.GetHeight() / 2 - (rows == &list ? 0 : rows->GetPosition().y);
+    };
+
+    EXPECT_TRUE(target->OnDropFiles(5, middle_of(1), dropped));  // rows: bob, alice
+    testing::PumpPending();
+    std::string offered = OfferedTo(peers_, kAlice);
+    EXPECT_NE(offered.find(":a.txt:"), std::string::npos) << offered;
+    EXPECT_NE(offered.find(":album:"), std::string::npos) << offered;
+    EXPECT_EQ(OfferedTo(peers_, kBob, 100), "");
+
+    // Both selected, dropped on one of them: one offer each.
+    list.SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    list.SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    EXPECT_TRUE(target->OnDropFiles(5, middle_of(0), dropped));
+    testing::PumpPending();
+    EXPECT_NE(OfferedTo(peers_, kAlice).find(":a.txt:"), std::string::npos);
+    EXPECT_NE(OfferedTo(peers_, kBob).find(":a.txt:"), std::string::npos);
+
+    // Below the rows there is no one to offer to.
+    wxRect last;
+    ASSERT_TRUE(list.GetItemRect(1, last));
+    EXPECT_FALSE(target->OnDropFiles(5, middle_of(1) + last.GetHeight() * 3, dropped));
+    testing::PumpPending();
+    EXPECT_EQ(OfferedTo(peers_, kAlice, 200) + OfferedTo(peers_, kBob, 100), "");
+    EXPECT_EQ(compose_runs_, 0);
+    dialog_->Hide();
+}
+
+// Return with several rows selected: one compose dialog naming all, the text to each.
+TEST_F(MainDialogKeysTest, ReturnWithSeveralSelectedRowsComposesToEach) {
+    dialog_->UserList()->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    dialog_->UserList()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    std::wstring shown_recipient;
+    answer_compose_ = [&](CInputMsgDialog& compose) {
+        shown_recipient = compose.RecipientLabel()->GetLabelText().ToStdWstring();
+        compose.MessageEdit()->SetValue(L"to both");
+        compose.TransferDataFromWindow();
+        return wxID_OK;
+    };
+    PressKey(*dialog_, WXK_RETURN);
+    ASSERT_TRUE(testing::PumpUntil([&] { return compose_runs_ == 1; }));
+    EXPECT_EQ(shown_recipient, L"发给：bob（127.0.0.12）、alice（127.0.0.11）");
+    EXPECT_EQ(peers_.Texts(kAlice), std::vector<std::wstring>{L"to both"});
+    EXPECT_EQ(peers_.Texts(kBob), std::vector<std::wstring>{L"to both"});
 }
 
 // A user who joins just before the tap moves the rows: the selection, and so the compose dialog,
