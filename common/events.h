@@ -41,6 +41,12 @@ enum class FileOutcome : std::uint8_t {
     kPathTooLong,     // the path is too long or the folder nested too deep
 };
 
+// A batch of offered files is about to be received, from this sender (names in code page 936).
+struct BatchStarted {
+    std::string user_name;
+    std::uint32_t source_address = 0;  // network order
+};
+
 // WM_FILE_STARTED: an entry of an offer is being received; its name in code page 936.
 struct FileStarted {
     std::string name;
@@ -66,7 +72,7 @@ struct LogNotice {
     std::wstring text;
 };
 
-using Event = std::variant<PeersChanged, MessageReceived, FilesReceived, FileStarted, FileProgress,
-                           FileDone, LogNotice>;
+using Event = std::variant<PeersChanged, MessageReceived, FilesReceived, BatchStarted, FileStarted,
+                           FileProgress, FileDone, LogNotice>;
 
 }  // namespace veltra

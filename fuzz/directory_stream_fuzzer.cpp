@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sent += static_cast<std::size_t>(result);
         }
     }
-    receiver.context->StartBatch();  // every input is a batch of its own
+    receiver.context->StartBatch({});  // every input is a batch of its own
     ReceiveDirectory(*receiver.context, reader);
     receiver.CheckConfined();
     std::error_code ignored;

@@ -19,8 +19,8 @@ namespace veltra::testing {
 // The kind of an event, as short text for comparing sequences: "peers", "message", "files",
 // "started", "progress", "done" or "notice".
 inline std::string KindOf(const Event& event) {
-    static const char* const kKinds[] = {"peers",    "message", "files", "started",
-                                         "progress", "done",    "notice"};
+    static const char* const kKinds[] = {"peers",   "message",  "files", "batch",
+                                         "started", "progress", "done",  "notice"};
     static_assert(std::size(kKinds) == std::variant_size_v<Event>);
     return kKinds[event.index()];
 }

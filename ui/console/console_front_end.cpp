@@ -128,6 +128,11 @@ void ConsoleFrontEnd::Show(const FilesReceived& event) {
     }
 }
 
+void ConsoleFrontEnd::Show(const BatchStarted& event) {
+    Write(*out_, BatchSenderEntry(TerminalText(AnsiToWide(event.user_name)),
+                                  AnsiToWide(platform::InetNtoa(event.source_address))));
+}
+
 void ConsoleFrontEnd::Show(const FileStarted& event) {
     progress_.Start(event.size, platform::TickCountMs());
     Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(event.name))));

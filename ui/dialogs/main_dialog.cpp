@@ -1,6 +1,7 @@
 #include "ui/dialogs/main_dialog.h"
 
 #include <wx/msgdlg.h>
+#include <wx/notifmsg.h>
 #include <wx/utils.h>
 #include <wx/xrc/xmlres.h>
 
@@ -9,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/text.h"
 #include "platform/clock.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
@@ -83,6 +85,14 @@ MainDialogHooks DefaultMainDialogHooks() {
     };
     hooks.play_sound = [] { wxBell(); };
     hooks.tick_ms = [] { return platform::TickCountMs(); };
+    hooks.window_active = [](wxTopLevelWindow& window) { return window.IsActive(); };
+    hooks.notify = [](wxTopLevelWindow& window, const ArrivalNotice& notice) {
+        if (window.IsShownOnScreen()) {  // the toolkit has no hint to set on a window never shown
+            window.RequestUserAttention();
+        }
+        wxNotificationMessage message(notice.title, notice.body, &window);
+        message.Show();
+    };
     hooks.open_folder = [](const std::wstring& folder) {
         return wxLaunchDefaultApplication(folder);  // xdg-open on a Linux desktop
     };
@@ -211,6 +221,10 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
 
 void CMainDialog::Present(const MessageReceived& event) {
     AppendToLog(MessageEntry(event));
+    if (const std::optional<ArrivalNotice> notice =
+            NoticeForMessage(event, hooks_.window_active(*this))) {
+        hooks_.notify(*this, *notice);
+    }
 }
 
 void CMainDialog::Present(const FilesReceived& event) {
@@ -222,6 +236,15 @@ void CMainDialog::Present(const FilesReceived& event) {
         hooks_.play_sound();
     }
     AppendToLog(entry);
+    if (const std::optional<ArrivalNotice> notice =
+            NoticeForFiles(batch_sender_, event.count, hooks_.window_active(*this))) {
+        hooks_.notify(*this, *notice);
+    }
+}
+
+void CMainDialog::Present(const BatchStarted& event) {
+    batch_sender_ = AnsiToWide(event.user_name);
+    AppendToLog(BatchSenderEntry(event));
 }
 
 void CMainDialog::Present(const FileStarted& event) {

@@ -22,6 +22,7 @@
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/layout_dialog.h"
 #include "ui/dialogs/posted_event.h"
+#include "ui/presentation/arrival_notice.h"
 #include "ui/presentation/log_entries.h"
 #include "ui/presentation/peer_rows.h"
 
@@ -40,6 +41,10 @@ struct MainDialogHooks {
     std::function<std::uint32_t()> tick_ms;
     // Shows a folder (host path) in the desktop's file manager; false when it could not.
     std::function<bool(const std::wstring& folder)> open_folder;
+    // Whether the window is the one the user works in now.
+    std::function<bool(wxTopLevelWindow& window)> window_active;
+    // Asks for the user's attention (urgency hint) and shows a desktop notification.
+    std::function<void(wxTopLevelWindow& window, const ArrivalNotice& notice)> notify;
 };
 
 MainDialogHooks DefaultMainDialogHooks();
@@ -89,6 +94,7 @@ class CMainDialog : public CLayoutDialog, public EventSink {
     void Present(const PeersChanged& event);
     void Present(const MessageReceived& event);
     void Present(const FilesReceived& event);
+    void Present(const BatchStarted& event);
     void Present(const FileStarted& event);
     void Present(const FileProgress& event);
     void Present(const FileDone& event);
@@ -111,6 +117,7 @@ class CMainDialog : public CLayoutDialog, public EventSink {
     TransferProgress transfer_;
     std::size_t user_list_rebuilds_ = 0;
     std::vector<PeerRow> rows_;  // what the list shows, row by row
+    std::wstring batch_sender_;  // who sends the batch being received
 
     wxListCtrl* user_list_ = nullptr;
     wxTextCtrl* log_ = nullptr;

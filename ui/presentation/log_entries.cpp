@@ -71,6 +71,15 @@ std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std
     return entry;
 }
 
+std::wstring BatchSenderEntry(const BatchStarted& batch) {
+    return BatchSenderEntry(AnsiToWide(batch.user_name),
+                            AnsiToWide(platform::InetNtoa(batch.source_address)));
+}
+
+std::wstring BatchSenderEntry(std::wstring_view user, std::wstring_view address) {
+    return L"来自 " + std::wstring(user) + L"（" + std::wstring(address) + L"）:\r\n";
+}
+
 std::wstring FileStartedEntry(const std::string& name) {
     return FileStartedEntry(AnsiToWide(name));
 }

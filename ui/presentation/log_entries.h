@@ -15,6 +15,10 @@ std::wstring MessageEntry(const MessageReceived& message);
 // The same from wide parts, for a front end that must treat the peer's text first.
 std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std::wstring_view host,
                           std::wstring_view text);
+// "来自 <user>（<address>）:\r\n", before the first file of a batch.
+std::wstring BatchSenderEntry(const BatchStarted& batch);
+// The same from wide parts.
+std::wstring BatchSenderEntry(std::wstring_view user, std::wstring_view address);
 // "开始接收文件<name>\r\n"; name is code page 936 text.
 std::wstring FileStartedEntry(const std::string& name);
 // The same from wide text.

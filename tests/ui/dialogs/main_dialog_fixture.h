@@ -71,6 +71,10 @@ class MainDialogTest : public ::testing::Test {
         };
         hooks.play_sound = [this] { ++sounds_; };
         hooks.tick_ms = [this] { return now_ms_; };
+        hooks.window_active = [this](wxTopLevelWindow&) { return window_active_; };
+        hooks.notify = [this](wxTopLevelWindow&, const ArrivalNotice& notice) {
+            notices_.push_back(notice);
+        };
         hooks.open_folder = [this](const std::wstring& folder) {
             opened_folders_.push_back(folder);
             return folder_opens_;
@@ -143,6 +147,8 @@ class MainDialogTest : public ::testing::Test {
     std::uint32_t now_ms_ = 0;
     std::vector<std::wstring> opened_folders_;
     bool folder_opens_ = true;
+    bool window_active_ = true;
+    std::vector<ArrivalNotice> notices_;
 };
 
 }  // namespace veltra::testing

@@ -1,5 +1,6 @@
-// The main window's keys and the list's context menu: refresh, compose on Return, the end of the
-// program on Ctrl+Q, and Escape and Return that no longer end the window.
+// The main window as a desktop user drives it: keys and the list's context menu (refresh,
+// compose on Return, the end of the program on Ctrl+Q; Escape and Return no longer end the
+// window), the received folder, drops, the selection across rebuilds, and notices.
 
 #include <gtest/gtest.h>
 
@@ -179,6 +180,34 @@ TEST_F(MainDialogKeysTest, ReturnWithSeveralSelectedRowsComposesToEach) {
     EXPECT_EQ(shown_recipient, L"发给：bob（127.0.0.12）、alice（127.0.0.11）");
     EXPECT_EQ(peers_.Texts(kAlice), std::vector<std::wstring>{L"to both"});
     EXPECT_EQ(peers_.Texts(kBob), std::vector<std::wstring>{L"to both"});
+}
+
+TEST_F(MainDialogKeysTest, ArrivalsNoticedOnlyWhileTheWindowIsNotActiveAndBatchesNameTheirSender) {
+    std::vector<Event> events;
+    events.push_back(MessageReceived{"bob", "pc2", platform::InetAddr(kBob), "hi\r\nthere"});
+    PostFromWorker(*dialog_, std::move(events));
+    ASSERT_TRUE(testing::PumpUntil([&] { return !dialog_->Log()->IsEmpty(); }));
+    EXPECT_TRUE(notices_.empty());
+
+    window_active_ = false;
+    dialog_->Log()->Clear();
+    events.clear();
+    events.push_back(MessageReceived{"bob", "pc2", platform::InetAddr(kBob), "hi\r\nthere"});
+    events.push_back(BatchStarted{"alice", platform::InetAddr(kAlice)});
+    events.push_back(FileStarted{"a.txt", 1});
+    events.push_back(FileProgress{1});
+    events.push_back(FileDone{"a.txt", 1, 1, FileOutcome::kStored});
+    events.push_back(FilesReceived{1});
+    PostFromWorker(*dialog_, std::move(events));
+    ASSERT_TRUE(testing::PumpUntil([&] { return notices_.size() == 2; }));
+    EXPECT_EQ(notices_[0].title, L"bob");
+    EXPECT_EQ(notices_[0].body, L"hi");
+    EXPECT_EQ(notices_[1].title, L"alice");
+    EXPECT_EQ(notices_[1].body, L"收到1个文件");
+    const std::wstring log = dialog_->Log()->GetValue().ToStdWstring();
+    EXPECT_NE(log.find(L"\r\n来自 alice（127.0.0.11）:\r\n开始接收文件a.txt\r\n"),
+              std::wstring::npos)
+        << log;
 }
 
 // A user who joins just before the tap moves the rows: the selection, and so the compose dialog,
