@@ -23,10 +23,12 @@ namespace {
 constexpr std::uint64_t kFileSize = std::uint64_t{1} << 30;
 constexpr std::uint64_t kChunk = 65536;
 
-// Progress of a 1 GiB file, one 64 KiB chunk per entry, one millisecond apart.
-TransferProgress::Step StepFor(const TransferProgress& progress, std::int64_t index) {
+// Progress of a 1 GiB file, one 64 KiB chunk per entry, each a line's interval after the last, so
+// that every chunk writes its line.
+TransferProgress::Step StepFor(TransferProgress& progress, std::int64_t index) {
     const auto received = static_cast<std::uint64_t>(index + 1) * kChunk % kFileSize;
-    return progress.Progress(received, static_cast<std::uint32_t>(index + 1));
+    return progress.Progress(received,
+                             static_cast<std::uint32_t>(index + 1) * kProgressLineIntervalMs);
 }
 
 void ProgressIntoGrowingText(benchmark::State& state) {

@@ -41,6 +41,12 @@ enum class FileOutcome : std::uint8_t {
     kPathTooLong,     // the path is too long or the folder nested too deep
 };
 
+// A batch of offered files is about to be received, from this sender (names in code page 936).
+struct BatchStarted {
+    std::string user_name;
+    std::uint32_t source_address = 0;  // network order
+};
+
 // WM_FILE_STARTED: an entry of an offer is being received; its name in code page 936.
 struct FileStarted {
     std::string name;
@@ -78,7 +84,7 @@ struct OfferServed {
     bool whole = false;
 };
 
-using Event = std::variant<PeersChanged, MessageReceived, FilesReceived, FileStarted, FileProgress,
-                           FileDone, LogNotice, OfferServed>;
+using Event = std::variant<PeersChanged, MessageReceived, FilesReceived, BatchStarted, FileStarted,
+                           FileProgress, FileDone, LogNotice, OfferServed>;
 
 }  // namespace veltra

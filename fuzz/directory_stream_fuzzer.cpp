@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         }
     }
-    receiver.context->StartBatch();  // every input is a batch of its own
+    receiver.context->StartBatch({});  // every input is a batch of its own
     ReceiveDirectory(*receiver.context, reader);
     receiver.CheckConfined();
     std::error_code ignored;

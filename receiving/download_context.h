@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "common/event_sink.h"
 #include "common/settings.h"
@@ -83,7 +85,11 @@ struct DownloadContext {
     // next time, so that many files of one name cost no more than files of different names.
     std::unordered_map<std::size_t, unsigned> next_numbers;
 
-    void StartBatch() {
+    // Who sends the running batch, until the line of its first file has named them.
+    std::optional<BatchStarted> unnamed_sender;
+
+    void StartBatch(BatchStarted sender) {
+        unnamed_sender = std::move(sender);
         received_files = 0;
         stored_paths.clear();
         next_numbers.clear();

@@ -146,7 +146,7 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     if (!list) {
         return;
     }
-    context_.StartBatch();
+    context_.StartBatch(BatchStarted{packet.user_name, packet.source_address});
     // Every entry goes to the same address: once it could not be reached, the entries after it
     // fail at once instead of each waiting out the connect limit, which would hold up every
     // later batch for as many limits as the offer lists entries.

@@ -5,6 +5,10 @@
 namespace veltra {
 
 void PostFileStarted(DownloadContext& context, const AttachmentInfo& info) {
+    if (context.unnamed_sender) {
+        context.sink.Post(std::move(*context.unnamed_sender));
+        context.unnamed_sender.reset();
+    }
     context.sink.Post(FileStarted{info.name, info.size});
 }
 

@@ -26,7 +26,7 @@ inline constexpr std::uint16_t kMessengerPort = 2425;
 struct OnlinePeer {
     std::string key;
     std::uint32_t address = 0;
-    std::string user_name;
+    std::string user_name;  // code page 936: with the address, the person behind the row
     std::string host_name;
 };
 

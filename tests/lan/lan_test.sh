@@ -308,6 +308,8 @@ scenario_json() {
     source=$(sample_files hosta)
     bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/big file.bin\" \"$source/missing\""
     bed_until "hostb reports the batch" has_event hostb 'batch count=1'
+    has_event hostb "batch_started sender=$owner address=${HOST_ADDRESS[hosta]}" ||
+        bed_fail "no batch_started"
     has_event hostb 'file_started name=big file.bin size=300000' || bed_fail "no file_started"
     has_event hostb 'progress name=big file.bin received=300000 size=300000 bytes_per_second=[0-9]+' ||
         bed_fail "no last progress"

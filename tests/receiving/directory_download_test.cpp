@@ -123,8 +123,8 @@ TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
             ASSERT_TRUE(events.WaitFor<FilesReceived>(1));
         }
         EXPECT_FALSE(fs::exists(Received() / "b" / "after.txt"));
-        // Only the directory itself is named, as failed.
-        EXPECT_EQ(events.Total(), 3u);
+        // Only the directory itself is named, as failed, after its sender.
+        EXPECT_EQ(events.Total(), 4u);
         EXPECT_EQ(events.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kConnectionLost}));
     }
 }

@@ -27,8 +27,13 @@ TEST_F(FileDownload, TwoEntriesAreRequestedAndStoredInOrder) {
 
     EXPECT_EQ(ReadFile(Received() / "a.txt"), a);
     EXPECT_EQ(ReadFile(Received() / "pic;1.jpg"), pic);
-    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"started", "progress", "done", "started",
-                                                         "progress", "done", "files"}));
+    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"batch", "started", "progress", "done",
+                                                         "started", "progress", "done", "files"}));
+    // The batch names its sender before its first file.
+    const std::vector<BatchStarted> batch = events_.Of<BatchStarted>();
+    ASSERT_EQ(batch.size(), 1u);
+    EXPECT_EQ(batch[0].user_name, "peer");
+    EXPECT_EQ(batch[0].source_address, platform::InetAddr(kPeerAddress));
     const std::vector<FileStarted> started = events_.Of<FileStarted>();
     const std::vector<FileProgress> progress = events_.Of<FileProgress>();
     const std::vector<FileDone> done = events_.Of<FileDone>();
@@ -74,7 +79,7 @@ TEST_F(FileDownload, ContentMovesInChunksOf65536WithOneProgressEach) {
         progress.push_back(step.received);
     }
     EXPECT_EQ(progress, (std::vector<std::uint64_t>{65536, 65536, 65537}));
-    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"started", "progress", "done",  //
+    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"batch", "started", "progress", "done",  //
                                                          "started", "progress", "progress", "done",
                                                          "started", "done", "files"}));
     EXPECT_EQ(Count(), 3);
@@ -183,7 +188,7 @@ TEST_F(FileDownload, AReceivedFolderThatIsAFileFailsEveryEntryInStep) {
 TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
     Receive(Entry(0, "a.txt", 5) + Entry(1, "b.txt", 5));
     EXPECT_EQ(events_.Kinds(),
-              (std::vector<std::string>{"started", "done", "started", "done", "files"}));
+              (std::vector<std::string>{"batch", "started", "done", "started", "done", "files"}));
     EXPECT_EQ(events_.Of<FileStarted>().at(1).name, "b.txt");
     EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kUnreachable, FileOutcome::kUnreachable}));
@@ -227,7 +232,7 @@ TEST_F(FileDownload, APeerThatNeverAcceptsIsGivenUpAfterTheConnectLimit) {
                               200);
     }
     Receive(Entry(0, "a.txt", 5), QuickLimits());
-    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"started", "done", "files"}));
+    EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"batch", "started", "done", "files"}));
     EXPECT_EQ(events_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kUnreachable}));
 }
 

@@ -17,9 +17,9 @@
 namespace veltra::testing {
 
 // The kind of an event, as short text for comparing sequences: "peers", "message", "files",
-// "started", "progress", "done", "notice" or "served".
+// "batch", "started", "progress", "done", "notice" or "served".
 inline std::string KindOf(const Event& event) {
-    static const char* const kKinds[] = {"peers",    "message", "files",  "started",
+    static const char* const kKinds[] = {"peers",    "message", "files",  "batch", "started",
                                          "progress", "done",    "notice", "served"};
     static_assert(std::size(kKinds) == std::variant_size_v<Event>);
     return kKinds[event.index()];

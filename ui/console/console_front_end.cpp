@@ -221,6 +221,15 @@ void ConsoleFrontEnd::Show(const FilesReceived& event) {
     }
 }
 
+void ConsoleFrontEnd::Show(const BatchStarted& event) {
+    if (mode_.json) {
+        json_.BatchFrom(event);
+        return;
+    }
+    Write(*out_, BatchSenderEntry(TerminalText(AnsiToWide(event.user_name)),
+                                  AnsiToWide(platform::InetNtoa(event.source_address))));
+}
+
 void ConsoleFrontEnd::Show(const FileStarted& event) {
     if (mode_.json) {
         json_.Started(event, platform::TickCountMs());

@@ -65,6 +65,7 @@ class ConsoleFrontEnd {
     void Show(const PeersChanged& event);
     void Show(const MessageReceived& event);
     void Show(const FilesReceived& event);
+    void Show(const BatchStarted& event);
     void Show(const FileStarted& event);
     void Show(const FileProgress& event);
     void Show(const FileDone& event);

@@ -111,6 +111,13 @@ void JsonEvents::Message(const MessageReceived& message) {
     WriteLine(*out_, event);
 }
 
+void JsonEvents::BatchFrom(const BatchStarted& batch) {
+    Json event = EventObject("batch_started");
+    event["sender"] = FromWire(batch.user_name);
+    event["address"] = Address(batch.source_address);
+    WriteLine(*out_, event);
+}
+
 void JsonEvents::Started(const FileStarted& file, std::uint32_t now_ms) {
     file_ = CurrentFile{FromWire(file.name), file.size, now_ms};
     throttle_.Start();

@@ -37,6 +37,7 @@ class JsonEvents {
     // order.
     void Peers(const std::vector<OnlinePeer>& peers);
     void Message(const MessageReceived& message);
+    void BatchFrom(const BatchStarted& batch);
     void Started(const FileStarted& file, std::uint32_t now_ms);
     // Throttled: most calls write nothing.
     void Progress(std::uint64_t received, std::uint32_t now_ms);

@@ -103,8 +103,11 @@ DialogTemplate ParseDialogTemplate(const wxXmlNode& dialog_node) {
             item.rect = wxRect();
         }
         item.dialog_units = position_units && size_units;
-        if (item.control_class == "wxButton" || item.control_class == "wxStaticText") {
-            item.label = DecodeResourceText(ChildText(*node, "label"));
+        // A label the template leaves empty is the program's to fill: a layout keeps its text.
+        const wxString label = ChildText(*node, "label");
+        if (item.control_class == "wxButton" ||
+            (item.control_class == "wxStaticText" && !label.empty())) {
+            item.label = DecodeResourceText(label);
         }
         layout.items.push_back(std::move(item));
     }

@@ -29,6 +29,8 @@ constexpr std::array kControlSymbols{
     ResourceSymbol{"IDC_ABOUT", IDC_ABOUT},
     ResourceSymbol{"IDC_MESSAGE_TEXT", IDC_MESSAGE_TEXT},
     ResourceSymbol{"IDC_SEND_FILE", IDC_SEND_FILE},
+    ResourceSymbol{"IDC_RECIPIENT", IDC_RECIPIENT},
+    ResourceSymbol{"IDC_SEND_FOLDER", IDC_SEND_FOLDER},
 };
 
 constexpr std::array kTemplateSymbols{

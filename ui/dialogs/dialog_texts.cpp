@@ -7,19 +7,18 @@
 
 namespace veltra {
 
-const std::wstring& AboutText() {
-    static const std::wstring text =
-        L"Veltra For Windows Mobile\r\n"
-        L"版本0.02\r\n"
-        L"基于原作者的Veltra协议开发\r\n"
-        L"与原作者Veltra兼容\r\n"
-        L"Veltra 开发组\r\n"
-        L"2008年1月\r\n"
-        L"https://veltra.example\r\n"
-        L"\r\n"
-        L"点击用户名发送文件或者消息\r\n"
-        L"接收文件保存在\\Storage Card\\Received\\目录下";
-    return text;
+std::wstring AboutText(std::wstring_view received_folder) {
+    return L"Veltra For Windows Mobile\r\n"
+           L"版本0.02\r\n"
+           L"基于原作者的Veltra协议开发\r\n"
+           L"与原作者Veltra兼容\r\n"
+           L"Veltra 开发组\r\n"
+           L"2008年1月\r\n"
+           L"https://veltra.example\r\n"
+           L"\r\n"
+           L"点击用户名发送文件或者消息\r\n"
+           L"接收文件保存在" +
+           std::wstring(received_folder) + L"目录下";
 }
 
 std::wstring EngineStartFailedText(int error) {

@@ -2,14 +2,18 @@
 // The texts the dialogs show outside their templates.
 
 #include <string>
+#include <string_view>
 
 namespace veltra {
 
 inline constexpr wchar_t kMainCaption[] = L"Veltra（riZ5）";
 inline constexpr wchar_t kAboutCaption[] = L"关于";
 
-// The about and help text: ten lines joined by CR LF, none after the last.
-const std::wstring& AboutText();
+// The about and help text: ten lines joined by CR LF, none after the last; the last names
+// received_folder, the folder on this computer that received files go to.
+std::wstring AboutText(std::wstring_view received_folder);
+// When the file manager cannot show that folder.
+inline constexpr wchar_t kCannotOpenReceivedFolderText[] = L"无法打开接收文件夹";
 
 // What the user reads when the messenger cannot open its port; error is the socket error code.
 std::wstring EngineStartFailedText(int error);

@@ -1,5 +1,6 @@
 #include "ui/dialogs/input_msg_dialog.h"
 
+#include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/xrc/xmlres.h>
 
@@ -31,6 +32,23 @@ std::optional<std::vector<std::wstring>> ChooseFilesWithDialog(wxWindow* owner) 
     return chosen;
 }
 
+std::optional<std::vector<std::wstring>> ChooseFolderWithDialog(wxWindow* owner) {
+    wxDirDialog chooser(owner, wxDirSelectorPromptStr, wxString::FromUTF8(platform::HomeFolder()),
+                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (chooser.ShowModal() != wxID_OK) {
+        return std::nullopt;
+    }
+    return std::vector<std::wstring>{chooser.GetPath().ToStdWstring()};
+}
+
+bool OfferDropTarget::OnDropFiles(wxCoord x, wxCoord y, const wxArrayString& names) {
+    std::vector<std::wstring> paths;
+    for (const wxString& name : names) {
+        paths.push_back(name.ToStdWstring());
+    }
+    return !paths.empty() && handler_(x, y, std::move(paths));
+}
+
 std::wstring WithCrLfLineBreaks(const std::wstring& text) {
     std::wstring result;
     result.reserve(text.size());
@@ -43,12 +61,26 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text) {
     return result;
 }
 
-CInputMsgDialog::CInputMsgDialog(wxWindow* parent, FileChooser chooser)
-    : LayoutDialog(IDD_COMPOSE_PORTRAIT, IDD_COMPOSE_LANDSCAPE), chooser_(std::move(chooser)) {
+CInputMsgDialog::CInputMsgDialog(wxWindow* parent, FileChooser chooser,
+                                 const std::wstring& recipient, FileChooser folder_chooser)
+    : LayoutDialog(IDD_COMPOSE_PORTRAIT, IDD_COMPOSE_LANDSCAPE),
+      chooser_(std::move(chooser)),
+      folder_chooser_(std::move(folder_chooser)) {
     const bool created = CreateFromTemplate(parent, kComposeClientSize);
     wxASSERT_MSG(created, "compose dialog template missing");
     message_edit_ = created ? XRCCTRL(*this, "IDC_MESSAGE_TEXT", wxTextCtrl) : nullptr;
+    recipient_ = created ? XRCCTRL(*this, "IDC_RECIPIENT", wxStaticText) : nullptr;
+    if (recipient_ != nullptr) {
+        recipient_->SetLabelText(recipient);
+    }
     Bind(wxEVT_BUTTON, &CInputMsgDialog::OnSendFile, this, IDC_SEND_FILE);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { OfferAndClose(folder_chooser_(this)); },
+        IDC_SEND_FOLDER);
+    SetDropTarget(new OfferDropTarget([this](wxCoord, wxCoord, std::vector<std::wstring> paths) {
+        CallAfter([this, paths = std::move(paths)]() mutable { OfferAndClose(std::move(paths)); });
+        return true;
+    }));
     // The screen may turn once the dialog is up, not while it is being built.
     Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent& event) {
         event.Skip();
@@ -64,8 +96,12 @@ bool CInputMsgDialog::TransferDataFromWindow() {
 }
 
 void CInputMsgDialog::OnSendFile(wxCommandEvent& /*event*/) {
+    OfferAndClose(chooser_(this));
+}
+
+void CInputMsgDialog::OfferAndClose(std::optional<std::vector<std::wstring>> chosen) {
     files_.clear();
-    if (std::optional<std::vector<std::wstring>> chosen = chooser_(this)) {
+    if (chosen) {
         files_ = std::move(*chosen);
     }
     if (!files_.empty()) {

@@ -1,6 +1,7 @@
 #include "ui/dialogs/main_dialog.h"
 
 #include <wx/msgdlg.h>
+#include <wx/notifmsg.h>
 #include <wx/utils.h>
 #include <wx/xrc/xmlres.h>
 
@@ -10,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/text.h"
 #include "platform/clock.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
@@ -48,6 +50,15 @@ bool IsHeader(const wxListCtrl& list, const wxWindow& area) {
     return false;
 }
 
+// Where the window of the rows begins, in list coordinates.
+int RowsAreaTop(const wxListCtrl& list) {
+    int top = 0;
+    for (const wxWindow* child : list.GetChildren()) {
+        top = std::max(top, child->GetPosition().y);
+    }
+    return top;
+}
+
 // The row whose band contains y (list coordinates), wherever the click falls across the row: the
 // selection covers the full row, so does the tap. -1 below the last row.
 long RowAt(const wxListCtrl& list, int y) {
@@ -68,12 +79,24 @@ MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
     hooks.choose_files = ChooseFilesWithDialog;
+    hooks.choose_folder = ChooseFolderWithDialog;
     hooks.show_message = [](wxWindow* parent, const std::wstring& text,
                             const std::wstring& caption) {
         wxMessageBox(ForDisplay(text), caption, wxOK | wxICON_NONE | wxCENTRE, parent);
     };
     hooks.play_sound = [] { wxBell(); };
     hooks.tick_ms = [] { return platform::TickCountMs(); };
+    hooks.window_active = [](wxTopLevelWindow& window) { return window.IsActive(); };
+    hooks.notify = [](wxTopLevelWindow& window, const ArrivalNotice& notice) {
+        if (window.IsShownOnScreen()) {  // the toolkit has no hint to set on a window never shown
+            window.RequestUserAttention();
+        }
+        wxNotificationMessage message(notice.title, notice.body, &window);
+        message.Show();
+    };
+    hooks.open_folder = [](const std::wstring& folder) {
+        return wxLaunchDefaultApplication(folder);  // xdg-open on a Linux desktop
+    };
     return hooks;
 }
 
@@ -92,8 +115,16 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     SetIcon(AppIcon());
     Bind(EVT_POSTED, &CMainDialog::OnPosted, this);
     Bind(wxEVT_BUTTON, &CMainDialog::OnAbout, this, IDC_ABOUT);
-    Bind(wxEVT_BUTTON, &CMainDialog::OnEndCommand, this, wxID_OK);
-    Bind(wxEVT_BUTTON, &CMainDialog::OnEndCommand, this, wxID_CANCEL);
+    // Escape and Return are the list's keys here, never a way to end the window.
+    SetEscapeId(wxID_NONE);
+    SetAffirmativeId(wxID_NONE);
+    Bind(wxEVT_CHAR_HOOK, &CMainDialog::OnCharHook, this);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { RefreshUsers(); }, IDM_REFRESH);
+    Bind(wxEVT_MENU, &CMainDialog::OnQuit, this, IDM_QUIT);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
+    user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDialog::OnClose, this);
 }
 
@@ -111,6 +142,12 @@ void CMainDialog::BindControls() {
     for (wxWindow* area : RowAreas(*user_list_)) {
         area->Bind(wxEVT_LEFT_UP, &CMainDialog::OnUserListMouseUp, this);
     }
+    // The list hands its drop target to the window of its rows: drops come in its coordinates.
+    // The window owns its drop target.
+    user_list_->SetDropTarget(
+        new OfferDropTarget([this](wxCoord /*x*/, wxCoord y, std::vector<std::wstring> paths) {
+            return DropOnUserList(y + RowsAreaTop(*user_list_), paths);
+        }));
 }
 
 std::optional<int> CMainDialog::Start() {
@@ -154,8 +191,10 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
     if (!peers) {
         return;
     }
-    const std::vector<PeerRow> rows = BuildPeerRows(*peers);
+    std::vector<PeerRow> rows = BuildPeerRows(*peers);
     const int previous_rows = user_list_->GetItemCount();
+    // The selection stays with the people selected, wherever the new order puts them.
+    const std::vector<PeerRow> selected = SelectedRows();
 
     user_list_->Freeze();
     user_list_->DeleteAllItems();
@@ -164,17 +203,29 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
         // The row keeps the address itself: the peer may be gone by the time of a tap.
         user_list_->SetItemData(item, static_cast<wxUIntPtr>(rows[i].address));
     }
+    for (const PeerRow& person : selected) {
+        if (const std::optional<std::size_t> row = RowOfPerson(rows, person)) {
+            const long item = static_cast<long>(*row);
+            user_list_->SetItemState(item, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                                     wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+        }
+    }
     user_list_->Thaw();
+    rows_ = std::move(rows);
     user_list_->Refresh();
-    if (rows.size() < static_cast<std::size_t>(previous_rows)) {
+    if (rows_.size() < static_cast<std::size_t>(previous_rows)) {
         Refresh();  // no stale row may stay visible around the shorter list
     }
-    online_count_->ChangeValue(OnlineCountText(rows.size()));
+    online_count_->ChangeValue(OnlineCountText(rows_.size()));
     ++user_list_rebuilds_;
 }
 
 void CMainDialog::Present(const MessageReceived& event) {
     AppendToLog(MessageEntry(event));
+    if (const std::optional<ArrivalNotice> notice =
+            NoticeForMessage(event, hooks_.window_active(*this))) {
+        hooks_.notify(*this, *notice);
+    }
 }
 
 void CMainDialog::Present(const FilesReceived& event) {
@@ -186,6 +237,15 @@ void CMainDialog::Present(const FilesReceived& event) {
         hooks_.play_sound();
     }
     AppendToLog(entry);
+    if (const std::optional<ArrivalNotice> notice =
+            NoticeForFiles(batch_sender_, event.count, hooks_.window_active(*this))) {
+        hooks_.notify(*this, *notice);
+    }
+}
+
+void CMainDialog::Present(const BatchStarted& event) {
+    batch_sender_ = AnsiToWide(event.user_name);
+    AppendToLog(BatchSenderEntry(event));
 }
 
 void CMainDialog::Present(const FileStarted& event) {
@@ -210,11 +270,17 @@ void CMainDialog::Present(const LogNotice& event) {
 }
 
 void CMainDialog::AppendToLog(const std::wstring& entry) {
+    if (entry.empty()) {
+        return;
+    }
     log_->AppendText(entry);
 }
 
 void CMainDialog::OnUserListMouseUp(wxMouseEvent& event) {
     event.Skip();  // the list still selects the row
+    if (event.ControlDown() || event.ShiftDown()) {
+        return;  // a click that adds to the selection composes nothing
+    }
     auto* area = dynamic_cast<wxWindow*>(event.GetEventObject());
     if (area == nullptr || IsHeader(*user_list_, *area)) {
         return;
@@ -230,33 +296,71 @@ void CMainDialog::TapUserList(long item) {
         return;
     }
     if (item < 0) {
-        session_->Refresh();
+        RefreshUsers();
         return;
     }
-    if (item >= user_list_->GetItemCount()) {
+    if (item >= user_list_->GetItemCount() || static_cast<std::size_t>(item) >= rows_.size()) {
         return;
     }
-    const auto address = static_cast<std::uint32_t>(user_list_->GetItemData(item));
+    ComposeTo({rows_[static_cast<std::size_t>(item)]});
+}
 
-    CInputMsgDialog compose(this, hooks_.choose_files);
+void CMainDialog::ComposeTo(const std::vector<PeerRow>& recipients) {
+    if (!session_ || recipients.empty()) {
+        return;
+    }
+    CInputMsgDialog compose(this, hooks_.choose_files, RecipientLine(recipients),
+                            hooks_.choose_folder);
     const int result = hooks_.run_compose(compose);
     if (result != wxID_OK || !session_) {
         return;
     }
     if (compose.FilesChosen()) {
-        session_->OfferFiles(address, compose.Files());  // the typed text is not sent
+        OfferTo(recipients, compose.Files());  // the typed text is not sent
     } else if (!compose.MessageText().empty()) {
-        session_->SendText(address, compose.MessageText());
+        for (const PeerRow& recipient : recipients) {
+            session_->SendText(recipient.address, compose.MessageText());
+        }
     }
 }
 
-void CMainDialog::OnAbout(wxCommandEvent& /*event*/) {
-    hooks_.show_message(this, AboutText(), kAboutCaption);
+void CMainDialog::OfferTo(const std::vector<PeerRow>& recipients,
+                          const std::vector<std::wstring>& paths) {
+    for (const PeerRow& recipient : recipients) {
+        if (!session_) {
+            return;
+        }
+        session_->OfferFiles(recipient.address, paths);  // one offer each
+    }
 }
 
-void CMainDialog::OnEndCommand(wxCommandEvent& event) {
-    ShutdownMessenger();
-    EndDialog(event.GetId());
+std::vector<PeerRow> CMainDialog::SelectedRows() const {
+    std::vector<PeerRow> selected;
+    for (long item = -1;
+         (item = user_list_->GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;) {
+        if (static_cast<std::size_t>(item) < rows_.size()) {
+            selected.push_back(rows_[static_cast<std::size_t>(item)]);
+        }
+    }
+    return selected;
+}
+
+bool CMainDialog::DropOnUserList(int y, const std::vector<std::wstring>& paths) {
+    const long item = RowAt(*user_list_, y);
+    if (!session_ || item < 0 || static_cast<std::size_t>(item) >= rows_.size()) {
+        return false;
+    }
+    std::vector<PeerRow> recipients{rows_[static_cast<std::size_t>(item)]};
+    if (user_list_->GetItemState(item, wxLIST_STATE_SELECTED) != 0) {
+        recipients = SelectedRows();
+    }
+    // After the drop has ended: an offer waits for its pause.
+    CallAfter([this, recipients, paths] { OfferTo(recipients, paths); });
+    return true;
+}
+
+void CMainDialog::OnAbout(wxCommandEvent& /*event*/) {
+    hooks_.show_message(this, AboutText(ReceivedFolder()), kAboutCaption);
 }
 
 void CMainDialog::OnClose(wxCloseEvent& event) {

@@ -5,6 +5,7 @@
 
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
+#include <wx/menu.h>
 #include <wx/textctrl.h>
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/event_sink.h"
 #include "common/settings.h"
@@ -20,7 +22,9 @@
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/layout_dialog.h"
 #include "ui/dialogs/posted_event.h"
+#include "ui/presentation/arrival_notice.h"
 #include "ui/presentation/log_entries.h"
+#include "ui/presentation/peer_rows.h"
 
 namespace veltra {
 
@@ -29,11 +33,18 @@ struct MainDialogHooks {
     // Runs a compose dialog modally; the result (wxID_OK or wxID_CANCEL).
     std::function<int(CInputMsgDialog&)> run_compose;
     FileChooser choose_files;
+    FileChooser choose_folder;
     // A message box with an OK button and no icon; text may have CR LF line breaks.
     std::function<void(wxWindow* parent, const std::wstring& text, const std::wstring& caption)>
         show_message;
     std::function<void()> play_sound;
     std::function<std::uint32_t()> tick_ms;
+    // Shows a folder (host path) in the desktop's file manager; false when it could not.
+    std::function<bool(const std::wstring& folder)> open_folder;
+    // Whether the window is the one the user works in now.
+    std::function<bool(wxTopLevelWindow& window)> window_active;
+    // Asks for the user's attention (urgency hint) and shows a desktop notification.
+    std::function<void(wxTopLevelWindow& window, const ArrivalNotice& notice)> notify;
 };
 
 MainDialogHooks DefaultMainDialogHooks();
@@ -56,6 +67,19 @@ class CMainDialog : public LayoutDialog, public EventSink {
 
     // A tap on the user list: on row item, or (item < 0) below the rows.
     void TapUserList(long item);
+    // The compose dialog for recipients: the text, or the files chosen, go to each of them.
+    void ComposeTo(const std::vector<PeerRow>& recipients);
+    // The people of the selected rows, in list order.
+    std::vector<PeerRow> SelectedRows() const;
+    // Files and folders dropped on the list at y (list coordinates): offered to the row there, or
+    // to every selected row when the row is one of them. False when no row is there.
+    bool DropOnUserList(int y, const std::vector<std::wstring>& paths);
+    // Asks every peer to answer again (a tap below the rows, F5, the menu's "刷新").
+    void RefreshUsers();
+    // The user list's context menu as it pops up; its commands go to the dialog.
+    std::unique_ptr<wxMenu> ListContextMenu() const;
+    // The host path received files go to.
+    std::wstring ReceivedFolder() const;
 
     wxListCtrl* UserList() const { return user_list_; }
     wxTextCtrl* Log() const { return log_; }
@@ -70,6 +94,7 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void Present(const PeersChanged& event);
     void Present(const MessageReceived& event);
     void Present(const FilesReceived& event);
+    void Present(const BatchStarted& event);
     void Present(const FileStarted& event);
     void Present(const FileProgress& event);
     void Present(const FileDone& event);
@@ -78,7 +103,11 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void Present(const OfferServed& /*event*/) {}
     void OnUserListMouseUp(wxMouseEvent& event);
     void OnAbout(wxCommandEvent& event);
-    void OnEndCommand(wxCommandEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+    void OnListContextMenu(wxContextMenuEvent& event);
+    void OnQuit(wxCommandEvent& event);
+    void OpenReceivedFolder();
+    void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
     void OnClose(wxCloseEvent& event);
     void AppendToLog(const std::wstring& entry);
 
@@ -89,6 +118,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     bool shut_down_ = false;
     TransferProgress transfer_;
     std::size_t user_list_rebuilds_ = 0;
+    std::vector<PeerRow> rows_;  // what the list shows, row by row
+    std::wstring batch_sender_;  // who sends the batch being received
 
     wxListCtrl* user_list_ = nullptr;
     wxTextCtrl* log_ = nullptr;

@@ -24,5 +24,12 @@ inline constexpr int IDC_ABOUT = 1012;
 // Compose dialog. The numbers repeat those of the main dialog: ids are unique per dialog only.
 inline constexpr int IDC_MESSAGE_TEXT = 1001;
 inline constexpr int IDC_SEND_FILE = 1012;
+inline constexpr int IDC_RECIPIENT = 1013;
+inline constexpr int IDC_SEND_FOLDER = 1014;
+
+// Commands of the main window that no template names: its keys and the list's context menu.
+inline constexpr int IDM_REFRESH = 32001;
+inline constexpr int IDM_OPEN_RECEIVED_FOLDER = 32002;
+inline constexpr int IDM_QUIT = 32003;
 
 }  // namespace veltra

@@ -71,6 +71,15 @@ std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std
     return entry;
 }
 
+std::wstring BatchSenderEntry(const BatchStarted& batch) {
+    return BatchSenderEntry(AnsiToWide(batch.user_name),
+                            AnsiToWide(platform::InetNtoa(batch.source_address)));
+}
+
+std::wstring BatchSenderEntry(std::wstring_view user, std::wstring_view address) {
+    return L"来自 " + std::wstring(user) + L"（" + std::wstring(address) + L"）:\r\n";
+}
+
 std::wstring FileStartedEntry(const std::string& name) {
     return FileStartedEntry(AnsiToWide(name));
 }
@@ -100,10 +109,10 @@ std::wstring FilesReceivedEntry(int count) {
 void TransferProgress::Start(std::uint64_t size, std::uint32_t now_ms) {
     size_ = size;
     start_ms_ = now_ms;
+    line_written_ = false;
 }
 
-TransferProgress::Step TransferProgress::Progress(std::uint64_t received,
-                                                  std::uint32_t now_ms) const {
+TransferProgress::Step TransferProgress::Progress(std::uint64_t received, std::uint32_t now_ms) {
     // Unsigned subtraction: right across a wrap of the 32-bit tick count.
     const Rate rate = RateOf(received, now_ms - start_ms_);
     // An empty file has no progress lines of its own; should one come, it is complete.
@@ -113,6 +122,14 @@ TransferProgress::Step TransferProgress::Progress(std::uint64_t received,
     if (percent < 100.0) {
         position = percent > 0.0 ? static_cast<int>(percent) : 0;
     }
+    // Unsigned subtraction again: right across a wrap.
+    const bool due =
+        !line_written_ || received >= size_ || now_ms - last_line_ms_ >= kProgressLineIntervalMs;
+    if (!due) {
+        return Step{{}, position};
+    }
+    line_written_ = true;
+    last_line_ms_ = now_ms;
     return Step{FormatWide(L"%.2f%ls %.2f%%\r\n", rate.value, rate.unit, percent), position};
 }
 

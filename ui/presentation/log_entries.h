@@ -15,6 +15,10 @@ std::wstring MessageEntry(const MessageReceived& message);
 // The same from wide parts, for a front end that must treat the peer's text first.
 std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std::wstring_view host,
                           std::wstring_view text);
+// "来自 <user>（<address>）:\r\n", before the first file of a batch.
+std::wstring BatchSenderEntry(const BatchStarted& batch);
+// The same from wide parts.
+std::wstring BatchSenderEntry(std::wstring_view user, std::wstring_view address);
 // "开始接收文件<name>\r\n"; name is code page 936 text.
 std::wstring FileStartedEntry(const std::string& name);
 // The same from wide text.
@@ -24,20 +28,28 @@ std::wstring FileDoneEntry(FileOutcome outcome);
 // "==收到<count>个文件!==\r\n", or empty text when count is 0 or less (nothing is logged).
 std::wstring FilesReceivedEntry(int count);
 
-// The state of the file being received, for the rate and percentage lines.
+// The shortest time between two progress lines of one file: at most four a second.
+inline constexpr std::uint32_t kProgressLineIntervalMs = 250;
+
+// The state of the file being received, for the rate and percentage lines. A line is written for
+// the first chunk of a file, then once kProgressLineIntervalMs have passed since the last one, and
+// always for the chunk that completes the file; the position moves with every chunk.
 class TransferProgress {
   public:
     void Start(std::uint64_t size, std::uint32_t now_ms);
     struct Step {
-        std::wstring entry;  // "<rate><unit> <percent>%\r\n", e.g. "1.19M/S 25.00%\r\n"
+        std::wstring entry;  // "<rate><unit> <percent>%\r\n", e.g. "1.19M/S 25.00%\r\n", or
+                             // empty when this chunk writes no line
         int position;        // the percentage truncated, held within 0..100
     };
     // received: bytes of this file so far. An elapsed time of 0 ms counts as 1 ms.
-    Step Progress(std::uint64_t received, std::uint32_t now_ms) const;
+    Step Progress(std::uint64_t received, std::uint32_t now_ms);
 
   private:
     std::uint64_t size_ = 0;
     std::uint32_t start_ms_ = 0;
+    bool line_written_ = false;
+    std::uint32_t last_line_ms_ = 0;
 };
 
 }  // namespace veltra

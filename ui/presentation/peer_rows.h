@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,18 @@ namespace veltra {
 struct PeerRow {
     std::wstring text;      // the peer key "user (address|host)" as wide text
     std::uint32_t address;  // the peer's IPv4 address, network order: the row keeps it itself
+    std::wstring name;      // the user's name
 };
 
 // Rows in list order from peers in ascending key order: descending key order (the greatest key
 // is the first row).
 std::vector<PeerRow> BuildPeerRows(const std::vector<OnlinePeer>& peers);
+// The row of rows that shows the same person as person (same address and user name), whatever
+// its position; nothing when that person has gone.
+std::optional<std::size_t> RowOfPerson(const std::vector<PeerRow>& rows, const PeerRow& person);
+// The line that tells the compose dialog's user who the text or files go to:
+// "发给：NAME（ADDR）", several recipients joined by "、".
+std::wstring RecipientLine(const std::vector<PeerRow>& recipients);
 // The online count as shown beside its label: the number of rows in decimal.
 std::wstring OnlineCountText(std::size_t rows);
 

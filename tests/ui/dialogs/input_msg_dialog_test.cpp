@@ -87,6 +87,27 @@ TEST_F(InputMsgDialogTest, ChooserConfirmedWithNothingIsNoFiles) {
     EXPECT_FALSE(dialog.FilesChosen());
 }
 
+TEST_F(InputMsgDialogTest, TheFolderButtonAndADropOfferWhatTheyBringAtOnce) {
+    const std::vector<std::wstring> folder{L"/home/u/相册"};
+    CInputMsgDialog by_button(nullptr, Chooser(), L"", [&](wxWindow*) { return folder; });
+    EXPECT_EQ(by_button.FindWindow(IDC_SEND_FOLDER)->GetLabel(), L"传送文件夹");
+    EXPECT_EQ(Run(by_button, L"not sent", IDC_SEND_FOLDER), wxID_OK);
+    EXPECT_TRUE(by_button.FilesChosen());
+    EXPECT_EQ(by_button.Files(), folder);
+    EXPECT_EQ(chooser_runs_, 0);
+
+    // Dropped from a file manager, as the toolkit hands a drop to the window's target.
+    CInputMsgDialog by_drop(nullptr, Chooser());
+    auto* target = dynamic_cast<wxFileDropTarget*>(by_drop.GetDropTarget());
+    ASSERT_NE(target, nullptr);
+    wxArrayString dropped;
+    dropped.Add(L"/home/u/a.txt");
+    dropped.Add(L"/home/u/相册");
+    testing::WhenModal(by_drop, [&] { EXPECT_TRUE(target->OnDropFiles(10, 10, dropped)); });
+    EXPECT_EQ(by_drop.ShowModal(), wxID_OK);
+    EXPECT_EQ(by_drop.Files(), (std::vector<std::wstring>{L"/home/u/a.txt", L"/home/u/相册"}));
+}
+
 TEST(CrLfLineBreaks, EveryBareLineFeedGetsItsCarriageReturnOnce) {
     EXPECT_EQ(WithCrLfLineBreaks(L"a\nb\r\nc\n\nd"), L"a\r\nb\r\nc\r\n\r\nd");
     EXPECT_EQ(WithCrLfLineBreaks(L"\n"), L"\r\n");

@@ -145,7 +145,7 @@ TEST_F(MainDialogWithSession, ReceivedFileIsLoggedFromStartToFinishWithTheBarFul
         [&] { return dialog_->Log()->GetValue().ToStdWstring().ends_with(received); }, 10000));
 
     const std::wstring log = dialog_->Log()->GetValue().ToStdWstring();
-    EXPECT_TRUE(log.starts_with(L"开始接收文件报告.bin\r\n")) << log;
+    EXPECT_TRUE(log.starts_with(L"来自 对方（127.0.0.2）:\r\n开始接收文件报告.bin\r\n")) << log;
     EXPECT_TRUE(log.ends_with(L" 100.00%\r\n文件传输完毕\r\n" + received)) << log;
     EXPECT_EQ(dialog_->Progress()->GetValue(), 100);
     EXPECT_EQ(sounds_, 1);

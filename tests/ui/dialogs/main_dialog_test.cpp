@@ -16,7 +16,10 @@
 #include "common/text.h"
 #include "event_pump.h"
 #include "lan_peers.h"
+#include "main_dialog_fixture.h"
+#include "platform/device_path.h"
 #include "platform/socket.h"
+#include "platform/utf8.h"
 #include "tests/platform/temp_folder.h"
 #include "ui/dialogs/dialog_layout.h"
 #include "ui/dialogs/dialog_texts.h"
@@ -27,118 +30,9 @@ namespace veltra {
 namespace {
 
 using testing::kWatcherAddress;
+using testing::MainDialogTest;
 using testing::PumpUntil;
-
-struct ShownMessage {
-    wxWindow* parent;
-    std::wstring text;
-    std::wstring caption;
-};
-
-// How the test answers the compose dialog: what is typed, which button ends it, and what the
-// file chooser hands back.
-struct ComposeScript {
-    std::wstring typed;
-    int button = wxID_OK;
-    std::optional<std::vector<std::wstring>> chosen;
-};
-
-// A user as a peer announces it: from address, as user on host.
-struct User {
-    const char* address;
-    std::string user;
-    std::string host;
-};
-
-class MainDialogTest : public ::testing::Test {
-  protected:
-    MainDialogTest() {
-        settings_.broadcast_list = AnsiToWide(kWatcherAddress);
-        peers_.At(kWatcherAddress);  // bound before the session announces itself
-    }
-
-    MainDialogHooks Hooks() {
-        MainDialogHooks hooks;
-        hooks.run_compose = [this](CInputMsgDialog& compose) {
-            ++compose_runs_;
-            testing::WhenModal(compose, [this, &compose] {
-                compose.MessageEdit()->SetValue(script_.typed);
-                testing::ClickButton(compose, script_.button);
-            });
-            return compose.ShowModal();
-        };
-        hooks.choose_files = [this](wxWindow*) { return script_.chosen; };
-        hooks.show_message = [this](wxWindow* parent, const std::wstring& text,
-                                    const std::wstring& caption) {
-            shown_.push_back({parent, text, caption});
-        };
-        hooks.play_sound = [this] { ++sounds_; };
-        hooks.tick_ms = [this] { return now_ms_; };
-        return hooks;
-    }
-
-    std::unique_ptr<CMainDialog> StartedDialog() {
-        auto dialog = std::make_unique<CMainDialog>(
-            settings_, platform::InetAddr(testing::kDialogAddress), Hooks());
-        EXPECT_FALSE(dialog->Start());
-        EXPECT_EQ(Announcements(), 1) << "the start-up announcement";
-        return dialog;
-    }
-
-    // The announcements the session has sent since the last call (start-up and refreshes).
-    int Announcements(int first_ms = 2000) {
-        int count = 0;
-        for (const auto& packet : peers_.Received(kWatcherAddress, first_ms)) {
-            count += CommandNumber(packet->command) == CMD_ANNOUNCE;
-        }
-        return count;
-    }
-
-    // Posts from a thread of its own, as the engine's threads do, and waits until all arrived.
-    static void PostFromWorker(CMainDialog& dialog, std::vector<Event> events) {
-        std::thread worker([&dialog, &events] {
-            for (Event& event : events) {
-                dialog.Post(std::move(event));
-            }
-        });
-        worker.join();
-    }
-
-    // users announce themselves, and the list shows rows rows.
-    void ShowRows(CMainDialog& dialog, const std::vector<User>& users, int rows) {
-        for (const User& user : users) {
-            ASSERT_TRUE(peers_.Announce(user.address, user.user, user.host)) << user.user;
-        }
-        ASSERT_TRUE(PumpUntil([&] { return dialog.UserList()->GetItemCount() == rows; }));
-        testing::PumpPending();
-    }
-
-    static std::vector<std::wstring> RowTexts(const CMainDialog& dialog) {
-        std::vector<std::wstring> texts;
-        for (int row = 0; row < dialog.UserList()->GetItemCount(); ++row) {
-            texts.push_back(dialog.UserList()->GetItemText(row).ToStdWstring());
-        }
-        return texts;
-    }
-
-    static wxRect TemplateRect(const wxWindow& dialog, int template_id, int control_id) {
-        const std::optional<DialogTemplate> layout = LoadDialogTemplate(template_id);
-        for (const TemplateItem& item : layout->items) {
-            if (item.id == control_id) {
-                return DialogUnitsToPixels(dialog, item.rect);
-            }
-        }
-        return {};
-    }
-
-    testing::LanPeers peers_;
-    Settings settings_;
-    ComposeScript script_;
-    int compose_runs_ = 0;
-    std::vector<ShownMessage> shown_;
-    int sounds_ = 0;
-    std::uint32_t now_ms_ = 0;
-};
+using testing::User;
 
 TEST_F(MainDialogTest, SizesBeforeStartChangeNothingAfterwardsTheShapeChoosesTheTemplate) {
     CMainDialog dialog(settings_, platform::InetAddr(testing::kDialogAddress), Hooks());
@@ -247,7 +141,14 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
     EXPECT_EQ(dialog->Progress()->GetValue(), 25);
 
-    now_ms_ = 6000;
+    // 100 ms later: the bar moves, the log waits for its next quarter second.
+    now_ms_ = 5500;
+    messages.clear();
+    messages.push_back(FileProgress{1000000});
+    PostFromWorker(*dialog, std::move(messages));
+    ASSERT_TRUE(PumpUntil([&] { return dialog->Progress()->GetValue() == 50; }));
+
+    now_ms_ = 5600;  // the last chunk writes its line at once
     messages.clear();
     messages.push_back(FileProgress{2000000});
     messages.push_back(FileDone{WideToAnsi(L"报告.txt"), 2000000, 2000000, FileOutcome::kStored});
@@ -255,7 +156,7 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     messages.push_back(FilesReceived{-2});
     messages.push_back(FilesReceived{3});
     PostFromWorker(*dialog, std::move(messages));
-    expected += L"1.91M/S 100.00%\r\n文件传输完毕\r\n==收到3个文件!==\r\n";
+    expected += L"3.18M/S 100.00%\r\n文件传输完毕\r\n==收到3个文件!==\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
     testing::PumpPending();
     EXPECT_EQ(dialog->Log()->GetValue().ToStdWstring(), expected);
@@ -437,14 +338,14 @@ TEST_F(MainDialogTest, AboutButtonShowsTheAboutTextInABoxCaptionedAbout) {
     ASSERT_EQ(shown_.size(), 2U);
     EXPECT_EQ(shown_[0].parent, dialog.get());
     EXPECT_EQ(shown_[0].caption, L"关于");
-    EXPECT_EQ(shown_[0].text, AboutText());
+    const std::wstring& text = shown_[0].text;
+    EXPECT_EQ(text, AboutText(dialog->ReceivedFolder()));
 
-    const std::wstring& text = AboutText();
     EXPECT_TRUE(text.starts_with(L"Veltra For Windows Mobile\r\n版本0.02\r\n"));
     EXPECT_NE(text.find(L"\r\n与原作者Veltra兼容\r\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"\r\n2008年1月\r\n"), std::wstring::npos);
-    EXPECT_TRUE(text.ends_with(
-        L"\r\n\r\n点击用户名发送文件或者消息\r\n接收文件保存在\\Storage Card\\Received\\目录下"));
+    EXPECT_TRUE(text.ends_with(L"\r\n\r\n点击用户名发送文件或者消息\r\n接收文件保存在" +
+                               platform::Utf8ToWide(platform::HomeFolder()) + L"/Received/目录下"));
     std::size_t breaks = 0;
     for (std::size_t at = text.find(L"\r\n"); at != std::wstring::npos;
          at = text.find(L"\r\n", at + 2)) {

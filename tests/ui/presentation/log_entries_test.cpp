@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/protocol.h"
 #include "platform/socket.h"
@@ -105,6 +106,36 @@ TEST(TransferProgress, ZeroElapsedCountsAsOneMillisecondAndTheTickMayWrap) {
     // Started 256 ms before the 32-bit tick count wrapped, now 256 ms after: 512 ms.
     step = StepOf(1 << 20, 512000, 512, 0xFFFFFF00u);
     EXPECT_EQ(step.entry, L"976.56K/S 48.83%\r\n");
+}
+
+// A fast transfer posts hundreds of chunks a second: the log gets at most four lines a second of
+// each file, and the line of its last chunk, while the bar follows every chunk.
+TEST(TransferProgress, LinesAreThrottledPerFileButThePositionAndTheLastLineAreNot) {
+    TransferProgress progress;
+    progress.Start(1000, 0);
+    std::vector<std::uint32_t> written_at;
+    int last_position = -1;
+    for (std::uint32_t ms = 10; ms <= 990; ms += 10) {
+        const TransferProgress::Step step = progress.Progress(ms, ms);
+        EXPECT_GE(step.position, last_position);
+        last_position = step.position;
+        if (!step.entry.empty()) {
+            written_at.push_back(ms);
+        }
+    }
+    EXPECT_EQ(written_at, (std::vector<std::uint32_t>{10, 260, 510, 760}));
+    EXPECT_EQ(last_position, 99);
+    EXPECT_EQ(progress.Progress(1000, 1000).entry, L"0.98K/S 100.00%\r\n");  // only 240 ms on
+
+    // The next file starts its own count, even within the interval of the last line.
+    progress.Start(100, 1001);
+    EXPECT_FALSE(progress.Progress(10, 1002).entry.empty());
+    EXPECT_TRUE(progress.Progress(20, 1003).entry.empty());
+    // Across a wrap of the tick count the interval is still measured.
+    progress.Start(100, 0xFFFFFF00u);
+    EXPECT_FALSE(progress.Progress(10, 0xFFFFFF00u).entry.empty());
+    EXPECT_TRUE(progress.Progress(20, 0xFFFFFFF0u).entry.empty());
+    EXPECT_FALSE(progress.Progress(30, 0x10u).entry.empty());
 }
 
 TEST(TransferProgress, PositionIsTheTruncatedPercentageWithinTheBar) {

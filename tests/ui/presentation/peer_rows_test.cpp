@@ -56,6 +56,30 @@ TEST(PeerRows, OneUserOnTwoHostsGivesTwoRowsAndChineseNamesComeFirst) {
     EXPECT_EQ(rows[2].text, L"wm (10.0.0.1|pda)");
 }
 
+TEST(PeerRows, ThePersonIsFoundByAddressAndNameWhereverTheRowMoved) {
+    PeerTable table;
+    Add(table, "wm", "10.0.0.1", "pda");
+    Add(table, "wm", "10.0.0.2", "pda");
+    const PeerRow wm_on_1 = BuildPeerRows(Peers(table))[1];
+    ASSERT_EQ(wm_on_1.name, L"wm");
+    Add(table, "zed", "10.0.0.3", "pc");  // joins before it in the list
+    std::vector<PeerRow> rows = BuildPeerRows(Peers(table));
+    EXPECT_EQ(RowOfPerson(rows, wm_on_1), std::optional<std::size_t>(2));
+
+    // Another user at that address, or the same user elsewhere, is not that person.
+    table.Clear();
+    Add(table, "other", "10.0.0.1", "pda");
+    Add(table, "wm", "10.0.0.2", "pda");
+    EXPECT_EQ(RowOfPerson(BuildPeerRows(Peers(table)), wm_on_1), std::nullopt);
+}
+
+TEST(PeerRows, RecipientLineNamesEachPersonWithTheirAddress) {
+    const PeerRow zhang{L"张三 (192.168.1.20|pc)", platform::InetAddr("192.168.1.20"), L"张三"};
+    const PeerRow li{L"li (10.0.0.2|h)", platform::InetAddr("10.0.0.2"), L"li"};
+    EXPECT_EQ(RecipientLine({zhang}), L"发给：张三（192.168.1.20）");
+    EXPECT_EQ(RecipientLine({zhang, li}), L"发给：张三（192.168.1.20）、li（10.0.0.2）");
+}
+
 TEST(PeerRows, OnlineCount) {
     EXPECT_TRUE(BuildPeerRows({}).empty());
     EXPECT_EQ(OnlineCountText(0), L"0");

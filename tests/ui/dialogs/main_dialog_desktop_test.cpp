@@ -1,0 +1,233 @@
+// The main window as a desktop user drives it: keys and the list's context menu (refresh,
+// compose on Return, the end of the program on Ctrl+Q; Escape and Return no longer end the
+// window), the received folder, drops, the selection across rebuilds, and notices.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "main_dialog_fixture.h"
+#include "tests/platform/temp_folder.h"
+#include "ui/dialogs/resource_ids.h"
+
+namespace veltra {
+namespace {
+
+using testing::User;
+
+constexpr const char* kAlice = "127.0.0.11";
+constexpr const char* kBob = "127.0.0.12";
+
+void PressKey(wxWindow& window, int key, int modifiers = wxMOD_NONE) {
+    wxKeyEvent press(wxEVT_CHAR_HOOK);
+    press.m_keyCode = key;
+    press.m_controlDown = (modifiers & wxMOD_CONTROL) != 0;
+    press.SetEventObject(&window);
+    window.GetEventHandler()->ProcessEvent(press);
+}
+
+class MainDialogKeysTest : public testing::MainDialogTest {
+  protected:
+    void SetUp() override {
+        dialog_ = StartedDialog();
+        ShowRows(*dialog_, {{kAlice, "alice", "pc1"}, {kBob, "bob", "pc2"}}, 2);
+    }
+    void TearDown() override { dialog_->ShutdownMessenger(); }
+
+    std::unique_ptr<CMainDialog> dialog_;
+};
+
+TEST_F(MainDialogKeysTest, F5AndTheMenusRefreshAskEveryPeerAgain) {
+    PressKey(*dialog_, WXK_F5);
+    EXPECT_EQ(Announcements(), 1);
+
+    const std::unique_ptr<wxMenu> menu = dialog_->ListContextMenu();
+    ASSERT_NE(menu->FindItem(IDM_REFRESH), nullptr);
+    EXPECT_EQ(menu->GetLabelText(IDM_REFRESH), L"刷新");
+    EXPECT_EQ(menu->GetLabelText(IDM_OPEN_RECEIVED_FOLDER), L"打开接收文件夹");
+    wxCommandEvent chosen(wxEVT_MENU, IDM_REFRESH);
+    dialog_->GetEventHandler()->ProcessEvent(chosen);
+    EXPECT_EQ(Announcements(), 1);
+    EXPECT_EQ(compose_runs_, 0);
+}
+
+TEST_F(MainDialogKeysTest, ReturnOnASelectedRowComposesToThatUser) {
+    PressKey(*dialog_, WXK_RETURN);  // nothing selected: nothing happens
+    testing::PumpPending();
+    EXPECT_EQ(compose_runs_, 0);
+
+    dialog_->UserList()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    script_ = {L"by key", wxID_OK, std::nullopt};
+    PressKey(*dialog_, WXK_RETURN);
+    ASSERT_TRUE(testing::PumpUntil([&] { return compose_runs_ == 1; }));
+    EXPECT_EQ(peers_.Texts(kAlice), std::vector<std::wstring>{L"by key"});  // rows: bob, alice
+}
+
+TEST_F(MainDialogKeysTest, EscapeAndReturnKeepTheWindowCtrlQEndsIt) {
+    constexpr int kStillRunning = 4242;
+    bool modal_after_keys = false;
+    testing::WhenModal(*dialog_, [&] {
+        PressKey(*dialog_, WXK_ESCAPE);
+        PressKey(*dialog_, WXK_RETURN);
+        testing::PumpPending();
+        modal_after_keys = dialog_->IsModal();
+        PressKey(*dialog_, 'Q', wxMOD_CONTROL);
+        // Should Ctrl+Q not end the run, the test must still end.
+        dialog_->CallAfter([this] {
+            if (dialog_->IsModal()) {
+                dialog_->EndModal(kStillRunning);
+            }
+        });
+    });
+    EXPECT_NE(dialog_->ShowModal(), kStillRunning);
+    EXPECT_TRUE(modal_after_keys);
+    // The messenger has ended with the window: a refresh sends nothing.
+    dialog_->RefreshUsers();
+    EXPECT_EQ(Announcements(300), 0);
+}
+
+TEST_F(MainDialogKeysTest, TheMenuOpensTheReceivedFolderAndCreatesItFirst) {
+    testing::TempFolder home;
+    const std::filesystem::path folder = home.path() / "received";
+    settings_.received_folder = folder.wstring() + L"/";
+    wxCommandEvent chosen(wxEVT_MENU, IDM_OPEN_RECEIVED_FOLDER);
+    dialog_->GetEventHandler()->ProcessEvent(chosen);
+    EXPECT_EQ(opened_folders_, std::vector<std::wstring>{folder.wstring() + L"/"});
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(dialog_->Log()->IsEmpty());
+
+    folder_opens_ = false;  // no file manager: the log says so
+    dialog_->GetEventHandler()->ProcessEvent(chosen);
+    EXPECT_EQ(dialog_->Log()->GetValue(), L"无法打开接收文件夹\r\n");
+}
+
+// The names offered to address since the last look.
+std::string OfferedTo(testing::LanPeers& peers, const char* address, int first_ms = 2000) {
+    std::string offered;
+    for (const auto& packet : peers.Received(address, first_ms)) {
+        if ((static_cast<std::uint32_t>(packet->command) & OPT_ATTACHMENTS) != 0) {
+            offered += packet->Extension();
+        }
+    }
+    return offered;
+}
+
+TEST_F(MainDialogKeysTest, DropsOnARowOfferToItsUserOrToEverySelectedUser) {
+    testing::TempFolder folder;
+    std::ofstream(folder.path() / "a.txt") << "a";
+    std::filesystem::create_directory(folder.path() / "album");
+    wxArrayString dropped;
+    dropped.Add((folder.path() / "a.txt").wstring());
+    dropped.Add((folder.path() / "album").wstring());
+
+    dialog_->Show();
+    wxListCtrl& list = *dialog_->UserList();
+    ASSERT_TRUE(testing::PumpUntil([&] { return list.IsShownOnScreen(); }));
+    auto* target = dynamic_cast<wxFileDropTarget*>(list.GetDropTarget());
+    ASSERT_NE(target, nullptr);
+    wxWindow* rows = list.GetChildren().empty() ? &list : list.GetChildren().back();
+    for (wxWindow* child : list.GetChildren()) {
+        if (child->GetPosition().y > rows->GetPosition().y) {
+            rows = child;
+        }
+    }
+    auto middle_of = [&](long item) {  // in the coordinates of the window of the rows
+        wxRect rect;
+        EXPECT_TRUE(list.GetItemRect(item, rect));
+        return rect.GetTop() + rect.GetHeight() / 2 - (rows == &list ? 0 : rows->GetPosition().y);
+    };
+
+    EXPECT_TRUE(target->OnDropFiles(5, middle_of(1), dropped));  // rows: bob, alice
+    testing::PumpPending();
+    std::string offered = OfferedTo(peers_, kAlice);
+    EXPECT_NE(offered.find(":a.txt:"), std::string::npos) << offered;
+    EXPECT_NE(offered.find(":album:"), std::string::npos) << offered;
+    EXPECT_EQ(OfferedTo(peers_, kBob, 100), "");
+
+    // Both selected, dropped on one of them: one offer each.
+    list.SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    list.SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    EXPECT_TRUE(target->OnDropFiles(5, middle_of(0), dropped));
+    testing::PumpPending();
+    EXPECT_NE(OfferedTo(peers_, kAlice).find(":a.txt:"), std::string::npos);
+    EXPECT_NE(OfferedTo(peers_, kBob).find(":a.txt:"), std::string::npos);
+
+    // Below the rows there is no one to offer to.
+    wxRect last;
+    ASSERT_TRUE(list.GetItemRect(1, last));
+    EXPECT_FALSE(target->OnDropFiles(5, middle_of(1) + last.GetHeight() * 3, dropped));
+    testing::PumpPending();
+    EXPECT_EQ(OfferedTo(peers_, kAlice, 200) + OfferedTo(peers_, kBob, 100), "");
+    EXPECT_EQ(compose_runs_, 0);
+    dialog_->Hide();
+}
+
+// Return with several rows selected: one compose dialog naming all, the text to each.
+TEST_F(MainDialogKeysTest, ReturnWithSeveralSelectedRowsComposesToEach) {
+    dialog_->UserList()->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    dialog_->UserList()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    std::wstring shown_recipient;
+    answer_compose_ = [&](CInputMsgDialog& compose) {
+        shown_recipient = compose.RecipientLabel()->GetLabelText().ToStdWstring();
+        compose.MessageEdit()->SetValue(L"to both");
+        compose.TransferDataFromWindow();
+        return wxID_OK;
+    };
+    PressKey(*dialog_, WXK_RETURN);
+    ASSERT_TRUE(testing::PumpUntil([&] { return compose_runs_ == 1; }));
+    EXPECT_EQ(shown_recipient, L"发给：bob（127.0.0.12）、alice（127.0.0.11）");
+    EXPECT_EQ(peers_.Texts(kAlice), std::vector<std::wstring>{L"to both"});
+    EXPECT_EQ(peers_.Texts(kBob), std::vector<std::wstring>{L"to both"});
+}
+
+TEST_F(MainDialogKeysTest, ArrivalsNoticedOnlyWhileTheWindowIsNotActiveAndBatchesNameTheirSender) {
+    std::vector<Event> events;
+    events.push_back(MessageReceived{"bob", "pc2", platform::InetAddr(kBob), "hi\r\nthere"});
+    PostFromWorker(*dialog_, std::move(events));
+    ASSERT_TRUE(testing::PumpUntil([&] { return !dialog_->Log()->IsEmpty(); }));
+    EXPECT_TRUE(notices_.empty());
+
+    window_active_ = false;
+    dialog_->Log()->Clear();
+    events.clear();
+    events.push_back(MessageReceived{"bob", "pc2", platform::InetAddr(kBob), "hi\r\nthere"});
+    events.push_back(BatchStarted{"alice", platform::InetAddr(kAlice)});
+    events.push_back(FileStarted{"a.txt", 1});
+    events.push_back(FileProgress{1});
+    events.push_back(FileDone{"a.txt", 1, 1, FileOutcome::kStored});
+    events.push_back(FilesReceived{1});
+    PostFromWorker(*dialog_, std::move(events));
+    ASSERT_TRUE(testing::PumpUntil([&] { return notices_.size() == 2; }));
+    EXPECT_EQ(notices_[0].title, L"bob");
+    EXPECT_EQ(notices_[0].body, L"hi");
+    EXPECT_EQ(notices_[1].title, L"alice");
+    EXPECT_EQ(notices_[1].body, L"收到1个文件");
+    const std::wstring log = dialog_->Log()->GetValue().ToStdWstring();
+    EXPECT_NE(log.find(L"\r\n来自 alice（127.0.0.11）:\r\n开始接收文件a.txt\r\n"),
+              std::wstring::npos)
+        << log;
+}
+
+// A user who joins just before the tap moves the rows: the selection, and so the compose dialog,
+// stay with the person.
+TEST_F(MainDialogKeysTest, SelectionFollowsThePersonAcrossARebuildAndComposeNamesThem) {
+    dialog_->UserList()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);  // alice
+    ShowRows(*dialog_, {{"127.0.0.13", "carol", "pc3"}}, 3);  // carol, bob, alice
+    wxListCtrl& list = *dialog_->UserList();
+    EXPECT_EQ(list.GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED), 2);
+    EXPECT_EQ(list.GetSelectedItemCount(), 1);
+
+    std::wstring shown_recipient;
+    answer_compose_ = [&](CInputMsgDialog& compose) {
+        shown_recipient = compose.RecipientLabel()->GetLabelText().ToStdWstring();
+        return wxID_CANCEL;
+    };
+    PressKey(*dialog_, WXK_RETURN);
+    ASSERT_TRUE(testing::PumpUntil([&] { return !shown_recipient.empty(); }));
+    EXPECT_EQ(shown_recipient, L"发给：alice（127.0.0.11）");
+}
+
+}  // namespace
+}  // namespace veltra

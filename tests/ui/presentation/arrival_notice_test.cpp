@@ -1,0 +1,30 @@
+#include "ui/presentation/arrival_notice.h"
+
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+
+namespace veltra {
+namespace {
+
+TEST(ArrivalNotice, NothingWhileTheWindowIsActiveElseSenderAndFirstLine) {
+    const MessageReceived message{WideToAnsi(L"张三"), "pc", 0, WideToAnsi(L"第一行\r\n第二行")};
+    EXPECT_EQ(NoticeForMessage(message, true), std::nullopt);
+    const std::optional<ArrivalNotice> notice = NoticeForMessage(message, false);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->title, L"张三");
+    EXPECT_EQ(notice->body, L"第一行");
+    EXPECT_EQ(NoticeForMessage({"bob", "pc", 0, "one line"}, false)->body, L"one line");
+}
+
+TEST(ArrivalNotice, FilesAreCountedAndABatchThatStoredNothingIsNoNews) {
+    EXPECT_EQ(NoticeForFiles(L"bob", 3, true), std::nullopt);
+    EXPECT_EQ(NoticeForFiles(L"bob", 0, false), std::nullopt);
+    const std::optional<ArrivalNotice> notice = NoticeForFiles(L"bob", 3, false);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->title, L"bob");
+    EXPECT_EQ(notice->body, L"收到3个文件");
+}
+
+}  // namespace
+}  // namespace veltra

@@ -1,0 +1,100 @@
+// The main window's commands that come from keys and the list's context menu rather than from a
+// template's controls.
+
+#include <wx/button.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/device_path.h"
+#include "platform/utf8.h"
+#include "ui/dialogs/dialog_texts.h"
+#include "ui/dialogs/main_dialog.h"
+#include "ui/dialogs/resource_ids.h"
+
+namespace veltra {
+namespace {
+
+bool IsWithin(const wxWindow* window, const wxWindow& ancestor) {
+    for (; window != nullptr; window = window->GetParent()) {
+        if (window == &ancestor) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void CMainDialog::RefreshUsers() {
+    if (session_) {
+        session_->Refresh();
+    }
+}
+
+std::wstring CMainDialog::ReceivedFolder() const {
+    return platform::Utf8ToWide(platform::ToHostPath(settings_.received_folder));
+}
+
+void CMainDialog::OpenReceivedFolder() {
+    const std::wstring folder = ReceivedFolder();
+    // Before the first file there is no folder yet; the file manager should still show it.
+    std::error_code ignored;
+    std::filesystem::create_directories(platform::ToHostPath(settings_.received_folder), ignored);
+    if (!hooks_.open_folder(folder)) {
+        AppendToLog(std::wstring(kCannotOpenReceivedFolderText) + L"\r\n");
+    }
+}
+
+std::unique_ptr<wxMenu> CMainDialog::ListContextMenu() const {
+    auto menu = std::make_unique<wxMenu>();
+    menu->Append(IDM_REFRESH, L"刷新\tF5");
+    menu->Append(IDM_OPEN_RECEIVED_FOLDER, L"打开接收文件夹");
+    return menu;
+}
+
+void CMainDialog::OnListContextMenu(wxContextMenuEvent& /*event*/) {
+    const std::unique_ptr<wxMenu> menu = ListContextMenu();
+    PopupMenu(menu.get());
+}
+
+void CMainDialog::OnCharHook(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if (key == WXK_F5 && event.GetModifiers() == wxMOD_NONE) {
+        RefreshUsers();
+        return;
+    }
+    if (key == 'Q' && event.GetModifiers() == wxMOD_CONTROL) {
+        wxCommandEvent quit(wxEVT_MENU, IDM_QUIT);
+        OnQuit(quit);
+        return;
+    }
+    if (key == WXK_ESCAPE) {
+        return;  // a desktop window is not ended by Escape
+    }
+    if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) {
+        const wxWindow* focus = FindFocus();
+        if (dynamic_cast<const wxButton*>(focus) != nullptr) {
+            event.Skip();  // a focused button is pressed by Return
+            return;
+        }
+        std::vector<PeerRow> selected = SelectedRows();
+        if (!selected.empty() && (focus == nullptr || IsWithin(focus, *user_list_))) {
+            // After the key has been handled: the compose dialog runs modally.
+            CallAfter([this, selected = std::move(selected)] { ComposeTo(selected); });
+        }
+        return;
+    }
+    event.Skip();
+}
+
+void CMainDialog::OnQuit(wxCommandEvent& /*event*/) {
+    ShutdownMessenger();
+    if (IsModal()) {
+        EndModal(wxID_CANCEL);
+    } else {
+        Hide();
+    }
+}
+
+}  // namespace veltra

@@ -1,0 +1,24 @@
+#pragma once
+// What a desktop front end tells a user who is not looking at its window when something arrives:
+// nothing while the window is active, else who sent it and what.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/events.h"
+
+namespace veltra {
+
+struct ArrivalNotice {
+    std::wstring title;  // the sender's name
+    std::wstring body;   // the message's first line, or how many files arrived
+};
+
+// For a message: its first line (the whole text when it has one line).
+std::optional<ArrivalNotice> NoticeForMessage(const MessageReceived& message, bool window_active);
+// For a batch from sender that stored count files ("收到<count>个文件"); nothing when none were.
+std::optional<ArrivalNotice> NoticeForFiles(std::wstring_view sender, int count,
+                                            bool window_active);
+
+}  // namespace veltra
