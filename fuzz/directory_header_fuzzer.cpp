@@ -1,4 +1,5 @@
-// Any bytes as a directory stream, read header by header as the receiver reads it:
+// Any bytes as a directory stream, read header by header as the receiver reads it, through a
+// stream buffer whose size varies with the input's length (down to the smallest):
 // - ReadHeader hands out exactly the next bytes of the stream, each header between the minimum
 //   and the buffer's size, and stops at the first length it cannot take;
 // - ParseHeader on each header (and on the raw input) keeps a name that holds no field separator
@@ -54,8 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sent += static_cast<std::size_t>(result);
         }
     }  // closed: the reader sees the end of the stream
+    StreamReader stream(reader, kHeaderBuffer + size % 1031);
     std::size_t offset = 0;
-    while (const auto header = ReadHeader(reader)) {
+    while (const auto header = ReadHeader(stream)) {
         if (header->size() < kMinHeaderLength || header->size() >= kHeaderBuffer ||
             stream.substr(offset, header->size()) != *header) {
             __builtin_trap();

@@ -1,9 +1,10 @@
 #pragma once
 // The content loop that every received file, inside a directory or not, goes through, and the
-// reads it is built from.
+// buffered reading it is built on.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "platform/socket.h"
@@ -15,8 +16,41 @@ namespace veltra {
 // Content moves in chunks of this size, one WM_FILE_PROGRESS each; the socket's receive buffer
 // is set to the same size.
 inline constexpr std::size_t kContentChunk = 65536;
+// A stream is read through a buffer of this size: one receive brings the headers and contents of
+// many small files, and a chunk of a large file fills it whole.
+inline constexpr std::size_t kStreamBuffer = kContentChunk;
+// A directory stream's headers are shorter than this; no stream buffer is smaller.
+inline constexpr std::size_t kHeaderBuffer = 1024;
 
-// Reads exactly info.size bytes from socket into the file name in folder (see ReceivedFile: a
+// Reads a connection through one buffer. What a caller takes is a view into the buffer, valid up
+// to its next call; a receive asks for all the room there is, so small items come many at a time.
+class StreamReader {
+  public:
+    // A capacity below kHeaderBuffer is raised to it (tests and fuzzers use small ones, so that
+    // items straddle refills).
+    explicit StreamReader(const platform::Socket& socket, std::size_t capacity = kStreamBuffer);
+
+    std::size_t Capacity() const { return capacity_; }
+    std::size_t Buffered() const { return end_ - begin_; }
+    // Receives until at least size bytes (at most the capacity) are buffered; false, with what
+    // arrived still buffered, when the peer closes, a receive fails or times out, or size is 0.
+    bool Fill(std::size_t size);
+    // The next size bytes, which must be buffered, and moves past them.
+    std::string_view Take(std::size_t size);
+    // The buffered bytes, without moving past them.
+    std::string_view Peek() const { return {buffer_.get() + begin_, Buffered()}; }
+    // Reads and drops size bytes; true when all of them arrived.
+    bool Skip(std::uint64_t size);
+
+  private:
+    const platform::Socket& socket_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
+// Reads exactly info.size bytes from reader into the file name in folder (see ReceivedFile: a
 // file there is replaced only by a file that arrived whole), posting WM_FILE_STARTED, one
 // WM_FILE_PROGRESS per whole chunk and WM_FILE_DONE with the outcome. Bytes that arrived are
 // written even when the rest of their chunk never comes. A file stored whole is counted; when
@@ -25,17 +59,6 @@ inline constexpr std::size_t kContentChunk = 65536;
 // be created or written its content is still read, so the stream stays in step. True when every
 // byte arrived.
 bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view name,
-                    const AttachmentInfo& info, const platform::Socket& socket);
-
-// Reads and drops size bytes; true when all of them arrived.
-bool DropContent(const platform::Socket& socket, std::uint64_t size);
-
-// Receives until size bytes are in buffer, or the peer closes, a receive fails or times out; the
-// bytes that arrived.
-std::size_t ReceiveUpTo(const platform::Socket& socket, char* buffer, std::size_t size);
-
-// Receives until size bytes are in buffer; false, with what arrived left in place, when the peer
-// closes, a receive fails or times out, or size is 0.
-bool ReadExact(const platform::Socket& socket, char* buffer, std::size_t size);
+                    const AttachmentInfo& info, StreamReader& reader);
 
 }  // namespace veltra

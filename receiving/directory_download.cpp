@@ -34,34 +34,29 @@ void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
 
 // Reports an entry that cannot be stored, then reads and drops it (a file's content, a
 // directory's subtree), so the stream stays in step. False when the stream ended or broke.
-bool DropEntry(DownloadContext& context, const platform::Socket& socket, const AttachmentInfo& info,
+bool DropEntry(DownloadContext& context, StreamReader& reader, const AttachmentInfo& info,
                FileOutcome outcome) {
     ReportFailedEntry(context, info, outcome);
-    return info.Kind() == ATTR_FILE ? DropContent(socket, info.size) : DropDirectoryLevel(socket);
+    return info.Kind() == ATTR_FILE ? reader.Skip(info.size) : DropDirectoryLevel(reader);
 }
 
 }  // namespace
 
-std::optional<std::string> ReadHeader(const platform::Socket& socket) {
-    std::string header(kMinHeaderLength, '\0');
-    if (!ReadExact(socket, header.data(), kMinHeaderLength)) {
+std::optional<std::string_view> ReadHeader(StreamReader& reader) {
+    if (!reader.Fill(kMinHeaderLength)) {
         return std::nullopt;
     }
-    const std::string_view lead(header.c_str());  // the length field ends at a NUL as well
+    std::string_view lead = reader.Peek().substr(0, kMinHeaderLength);
+    lead = lead.substr(0, lead.find('\0'));  // the length field ends at a NUL as well
     const std::vector<std::string_view> fields = SplitFields(lead, ':');
     if (fields.empty()) {
         return std::nullopt;
     }
     const std::uint32_t length = ParseHex32(fields[0]);
-    if (length < kMinHeaderLength || length >= kHeaderBuffer) {
+    if (length < kMinHeaderLength || length >= kHeaderBuffer || !reader.Fill(length)) {
         return std::nullopt;
     }
-    header.resize(length);
-    if (length > kMinHeaderLength &&
-        !ReadExact(socket, header.data() + kMinHeaderLength, length - kMinHeaderLength)) {
-        return std::nullopt;
-    }
-    return header;
+    return reader.Take(length);
 }
 
 HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
@@ -86,10 +81,10 @@ HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
     return info.name.size() > kMaxNameBytes ? HeaderFields::kNameTooLong : HeaderFields::kComplete;
 }
 
-bool DropDirectoryLevel(const platform::Socket& socket) {
+bool DropDirectoryLevel(StreamReader& reader) {
     int open_levels = 1;
     while (open_levels > 0) {
-        const std::optional<std::string> header = ReadHeader(socket);
+        const std::optional<std::string_view> header = ReadHeader(reader);
         if (!header) {
             return false;
         }
@@ -99,7 +94,7 @@ bool DropDirectoryLevel(const platform::Socket& socket) {
         }
         switch (info.Kind()) {
             case ATTR_FILE:
-                if (!DropContent(socket, info.size)) {
+                if (!reader.Skip(info.size)) {
                     return false;
                 }
                 break;
@@ -116,10 +111,10 @@ bool DropDirectoryLevel(const platform::Socket& socket) {
     return true;
 }
 
-bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket,
-                        const std::wstring& prefix, int depth) {
+bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const std::wstring& prefix,
+                        int depth) {
     for (;;) {
-        const std::optional<std::string> header = ReadHeader(socket);
+        const std::optional<std::string_view> header = ReadHeader(reader);
         if (!header || context.cancel.Cancelled()) {
             return false;
         }
@@ -137,19 +132,19 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
         const std::optional<std::wstring> name = StoredName(fields, info);
         bool kept = true;
         if (!name) {
-            kept = DropEntry(context, socket, info, FileOutcome::kNameRefused);
+            kept = DropEntry(context, reader, info, FileOutcome::kNameRefused);
         } else if (info.Kind() == ATTR_FILE) {
-            kept = ReceiveContent(context, prefix, *name, info, socket);
+            kept = ReceiveContent(context, prefix, *name, info, reader);
         } else if (depth >= context.limits.max_depth) {
-            kept = DropEntry(context, socket, info, FileOutcome::kPathTooLong);
+            kept = DropEntry(context, reader, info, FileOutcome::kPathTooLong);
         } else {
             const std::wstring folder = prefix + *name + L"/";
             // A folder just made is no link; one that was there may be, and is never followed.
             if (!platform::CreateFolder(folder) && platform::IsSymbolicLink(folder)) {
-                kept = DropEntry(context, socket, info, FileOutcome::kCannotCreate);
+                kept = DropEntry(context, reader, info, FileOutcome::kCannotCreate);
             } else {
                 NoteFolderName(context, info, *name);
-                kept = ReadDirectoryLevel(context, socket, folder, depth + 1);
+                kept = ReadDirectoryLevel(context, reader, folder, depth + 1);
             }
         }
         if (!kept) {
@@ -158,8 +153,8 @@ bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket
     }
 }
 
-FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& socket) {
-    const std::optional<std::string> header = ReadHeader(socket);
+FileOutcome ReceiveDirectory(DownloadContext& context, StreamReader& reader) {
+    const std::optional<std::string_view> header = ReadHeader(reader);
     AttachmentInfo info;
     if (!header) {
         return FileOutcome::kConnectionLost;
@@ -170,17 +165,17 @@ FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& s
     }
     const std::optional<std::wstring> name = StoredName(fields, info);
     if (!name) {
-        DropDirectoryLevel(socket);
+        DropDirectoryLevel(reader);
         return FileOutcome::kNameRefused;
     }
     const std::wstring top = context.settings.received_folder + *name + L"\\";
     CreateFolderPath(top);
     if (platform::IsSymbolicLink(top)) {
-        DropDirectoryLevel(socket);
+        DropDirectoryLevel(reader);
         return FileOutcome::kCannotCreate;
     }
     NoteFolderName(context, info, *name);
-    return ReadDirectoryLevel(context, socket, top, 1) ? FileOutcome::kStored
+    return ReadDirectoryLevel(context, reader, top, 1) ? FileOutcome::kStored
                                                        : FileOutcome::kConnectionLost;
 }
 

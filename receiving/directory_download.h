@@ -7,37 +7,36 @@
 #include <string_view>
 
 #include "common/events.h"
-#include "platform/socket.h"
 #include "receiving/attachment_list.h"
+#include "receiving/content_reader.h"
 #include "receiving/download_context.h"
 
 namespace veltra {
 
-// Headers are read into buffers of this size, so one is at most one byte shorter.
-inline constexpr std::size_t kHeaderBuffer = 1024;
 // Every header, the end mark included, is at least this long.
 inline constexpr std::size_t kMinHeaderLength = 8;
 
-// Reads the directory stream from socket into the received folder. Returns when the top level's
+// Reads the directory stream from reader into the received folder. Returns when the top level's
 // end mark has been read (kStored, whatever became of the files in it, each of which reports its
 // own outcome), or the stream ends or breaks (kConnectionLost), or the top directory is refused
 // (its subtree is then read and dropped).
-FileOutcome ReceiveDirectory(DownloadContext& context, const platform::Socket& socket);
+FileOutcome ReceiveDirectory(DownloadContext& context, StreamReader& reader);
 
 // Reads the entries of one level into the folder prefix (ending with a separator) up to its end
 // mark; depth counts the levels, the top one being 1. An entry that cannot be stored (its name
 // refused, its folder a link or nested too deep) is read and dropped and reported as a failed
 // file. False when the stream ended or broke, which ends the whole reception.
-bool ReadDirectoryLevel(DownloadContext& context, const platform::Socket& socket,
-                        const std::wstring& prefix, int depth);
+bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const std::wstring& prefix,
+                        int depth);
 
 // Reads the rest of a level (its entries and end mark) and keeps nothing: for directories that
 // are refused or nested too deep. Works without recursion, however deep the stream goes.
-bool DropDirectoryLevel(const platform::Socket& socket);
+bool DropDirectoryLevel(StreamReader& reader);
 
-// The next header's bytes; nothing when the stream ended, or when the header's own length is
-// below kMinHeaderLength or does not fit kHeaderBuffer (the stream is then broken).
-std::optional<std::string> ReadHeader(const platform::Socket& socket);
+// The next header's bytes, as a view into reader's buffer that holds up to its next read; nothing
+// when the stream ended, or when the header's own length is below kMinHeaderLength or does not fit
+// kHeaderBuffer (the stream is then broken).
+std::optional<std::string_view> ReadHeader(StreamReader& reader);
 
 // What ParseHeader made of a header.
 enum class HeaderFields {

@@ -30,11 +30,11 @@ bool SendRequest(DownloadContext& context, const platform::Socket& socket,
     return socket.Send(buffer.data(), static_cast<std::size_t>(length)) == length;
 }
 
-void ReceiveFile(DownloadContext& context, const platform::Socket& socket,
-                 const AttachmentInfo& info, const std::wstring& name) {
+void ReceiveFile(DownloadContext& context, StreamReader& reader, const AttachmentInfo& info,
+                 const std::wstring& name) {
     const std::wstring folder = FolderForName(context.settings, name);
     CreateFolderPath(folder);
-    ReceiveContent(context, folder, name, info, socket);
+    ReceiveContent(context, folder, name, info, reader);
 }
 
 }  // namespace
@@ -84,11 +84,12 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
         ReportFailedEntry(context, info, FileOutcome::kConnectionLost);
         return true;
     }
+    StreamReader reader(socket);
     if (info.Kind() == ATTR_FILE) {
-        ReceiveFile(context, socket, info, *name);
+        ReceiveFile(context, reader, info, *name);
         return true;
     }
-    const FileOutcome outcome = ReceiveDirectory(context, socket);
+    const FileOutcome outcome = ReceiveDirectory(context, reader);
     if (outcome != FileOutcome::kStored && !context.cancel.Cancelled()) {
         ReportFailedEntry(context, info, outcome);
     }
