@@ -41,24 +41,8 @@ rm -rf "$work/out"
 if [ "$kind" = file ]; then cat "$source" >/dev/null; else tar cf - -C "$work" tree >/dev/null; fi
 
 now() { date +%s.%N; }
-# A fresh file system at $1 (or a plain folder). On a shared disk, creating files right after many
-# were deleted is several times slower on ext4 (the allocator skips recently freed inodes), so
-# whatever anyone deleted in the last minutes would otherwise decide the figures.
-fresh_target() {
-  mkdir -p "$1"
-  case $fs in
-    ext4)
-      truncate -s 4G "$1.img"
-      mkfs.ext4 -q -F "$1.img"
-      mount -o loop "$1.img" "$1"
-      ;;
-    tmpfs) mount -t tmpfs -o size=3g tmpfs "$1" ;;
-  esac
-}
-drop_target() {
-  [ -z "$fs" ] || umount "$1"
-  rm -rf "$1" "$1.img"
-}
+# shellcheck source=bench/fresh_fs.sh
+. "$(dirname "$0")/fresh_fs.sh"
 wait_listening() {
   i=0
   while ! ss -ltn 2>/dev/null | grep -q ":$port "; do

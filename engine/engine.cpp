@@ -221,29 +221,34 @@ void CMessengerEngine::ReceiveLoop() {
 void CMessengerEngine::AcceptLoop() {
     while (!stopping_) {
         platform::Socket connection = tcp_socket_.Accept();
-        if (!connection.Valid() && stopping_) {
+        if (connection.Valid()) {
+            // The next one is taken at once: each entry of an offer is fetched over a connection
+            // of its own, and a host that opens more than a few at a time has the rest closed.
+            StartConnection(std::move(connection));
+            continue;
+        }
+        if (stopping_) {
             break;
         }
-        // Out of descriptors, or a connection reset before it was taken: try again shortly.
-        const bool pause = !connection.Valid() || StartConnection(std::move(connection));
-        if (pause) {
-            std::unique_lock lock(pause_mutex_);
-            pause_wake_.wait_for(lock, kAcceptPause, [this] { return stopping_.load(); });
-        }
+        // Out of descriptors, or a connection reset before it was taken: try again shortly
+        // rather than spin on an accept that keeps failing.
+        ++accept_pauses_;
+        std::unique_lock lock(pause_mutex_);
+        pause_wake_.wait_for(lock, kAcceptPause, [this] { return stopping_.load(); });
     }
 }
 
-bool CMessengerEngine::StartConnection(platform::Socket connection) {
+void CMessengerEngine::StartConnection(platform::Socket connection) {
     CConnectionHandler* handler = connection_handler_;
     if (handler == nullptr) {
-        return true;
+        return;
     }
     const std::optional<platform::Endpoint> peer = connection.PeerEndpoint();
     if (!peer) {
-        return false;  // gone already
+        return;  // gone already
     }
     try {
-        const auto started = connections_.Start(
+        connections_.Start(
             std::move(connection), peer->address, [this, handler](const platform::Socket& socket) {
                 try {
                     handler->ServeConnection(socket);
@@ -253,15 +258,11 @@ bool CMessengerEngine::StartConnection(platform::Socket connection) {
                     });
                 }
             });
-        // A crowd from one address is turned away at once, without the pause that would let it
-        // hold up everybody else's connections.
-        return started != ConnectionThreads::Outcome::kPeerCrowded;
     } catch (...) {
         // No thread for it (a task limit reached): the connection was closed.
         notices_.Report(NoticeLog::Key(kConnectionNotStarted), [](std::uint64_t count) {
             return L"无法启动连接线程，连接已关闭：" + CurrentExceptionText() + RepeatSuffix(count);
         });
-        return true;
     }
 }
 

@@ -63,13 +63,14 @@ class CMessengerEngine {
     std::uint32_t BindAddress() const { return bind_address_; }
     const std::string& HostName() const { return host_name_; }
     const Settings& GetSettings() const { return *settings_; }
+    // How often the accept loop has paused: once after each accept that failed.
+    std::uint64_t AcceptPauses() const { return accept_pauses_; }
 
   private:
     void ReceiveLoop();
     void AcceptLoop();
-    // Hands the connection to a thread of its own, unless its peer has enough open already;
-    // true when the accept loop is to pause.
-    bool StartConnection(platform::Socket connection);
+    // Hands the connection to a thread of its own, unless its peer has enough open already.
+    void StartConnection(platform::Socket connection);
 
     const Settings* settings_;
     std::uint16_t port_ = MSG_PORT;
@@ -89,6 +90,7 @@ class CMessengerEngine {
     NoticeLog notices_;
 
     std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> accept_pauses_{0};
     std::mutex pause_mutex_;
     std::condition_variable pause_wake_;
     ConnectionThreads connections_;

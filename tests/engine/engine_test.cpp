@@ -2,8 +2,11 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -406,7 +409,7 @@ TEST(EngineTrouble, AConnectionThreadThatCannotStartClosesItsConnectionAndIsLogg
 }
 
 // A host that keeps opening connections gets its first few served; the rest are closed at once,
-// without the pause after each accepted connection, so another host's connection is taken soon.
+// so another host's connection is taken soon.
 TEST(EngineAccept, ACrowdFromOneAddressIsTurnedAwayAtOnceWhileOthersAreServed) {
     Settings settings = TestSettings();
     BlockingHandler handler;
@@ -417,7 +420,7 @@ TEST(EngineAccept, ACrowdFromOneAddressIsTurnedAwayAtOnceWhileOthersAreServed) {
         served.push_back(ConnectFrom("127.0.0.2"));
     }
     const auto start = std::chrono::steady_clock::now();
-    // Paused after each, these would take 100 x 100 ms.
+    // Paused after each (the accept loop's 100 ms), these would take 10 s.
     std::vector<platform::Socket> crowd;
     for (int i = 0; i < 100; ++i) {
         crowd.push_back(ConnectFrom("127.0.0.2"));
@@ -434,6 +437,91 @@ TEST(EngineAccept, ACrowdFromOneAddressIsTurnedAwayAtOnceWhileOthersAreServed) {
         closed += ClosedByEngine(client);
     }
     EXPECT_EQ(closed, 100);
+}
+
+// Answers each connection with "ok" and ends it.
+class AnsweringHandler : public CConnectionHandler {
+  public:
+    void ServeConnection(const platform::Socket& connection) override {
+        connection.Send("ok", 2);
+        ++served;
+    }
+    std::atomic<int> served{0};
+};
+
+// Each entry of an offer is fetched over a connection of its own, one after another: the accept
+// loop takes each at once. Pausing after every connection taken would count one pause each.
+TEST(EngineAccept, ConnectionsOneAfterAnotherAreTakenWithoutAPause) {
+    Settings settings = TestSettings();
+    AnsweringHandler handler;
+    CMessengerEngine engine(settings, kEngineAddress);
+    engine.SetConnectionHandler(&handler);
+    for (int i = 0; i < 20; ++i) {
+        platform::Socket client = ConnectFrom("127.0.0.2");
+        char answer[2] = {};
+        ASSERT_EQ(client.Receive(answer, sizeof answer), 2) << "connection " << i;
+        // Closed once its thread is done, so the next one is not turned away as a crowd.
+        ASSERT_TRUE(ClosedByEngine(client)) << "connection " << i;
+    }
+    EXPECT_EQ(engine.AcceptPauses(), 0u);
+}
+
+// Lowers the process's limit of open descriptors and takes every free one below it, so that the
+// next accept fails (EMFILE) as on a host out of descriptors; all is given back at the end.
+class NoFreeDescriptors {
+  public:
+    NoFreeDescriptors() {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 256);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd = dup(STDERR_FILENO); fd >= 0; fd = dup(STDERR_FILENO)) {
+            taken_.push_back(fd);
+        }
+    }
+    NoFreeDescriptors(const NoFreeDescriptors&) = delete;
+    NoFreeDescriptors& operator=(const NoFreeDescriptors&) = delete;
+    ~NoFreeDescriptors() {
+        for (int fd : taken_) {
+            close(fd);
+        }
+        setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+
+  private:
+    rlimit saved_{};
+    std::vector<int> taken_;
+};
+
+// An accept that fails leaves the connection waiting: the loop pauses before each new attempt
+// instead of spinning, and takes the connection once a descriptor is free again. (An accept
+// already waiting when the descriptors ran out holds one of its own, so one of the two
+// connections may be taken at once; the other cannot.)
+TEST(EngineAccept, AFailingAcceptPausesBetweenAttemptsAndTheConnectionIsTakenLater) {
+    Settings settings = TestSettings();
+    BlockingHandler handler;  // keeps each taken connection's descriptor
+    CMessengerEngine engine(settings, kEngineAddress);
+    engine.SetConnectionHandler(&handler);
+    std::vector<platform::Socket> clients;
+    for (const char* address : {"127.0.0.2", "127.0.0.3"}) {
+        clients.push_back(platform::Socket::Tcp());
+        ASSERT_TRUE(clients.back().Bind(platform::MakeEndpoint(platform::InetAddr(address), 0)));
+    }
+    {
+        NoFreeDescriptors exhausted;
+        for (const platform::Socket& client : clients) {
+            ASSERT_TRUE(client.Connect(platform::MakeEndpoint(kEngineAddress, MSG_PORT), 2000));
+        }
+        for (int i = 0; i < 500 && engine.AcceptPauses() < 2; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_GE(engine.AcceptPauses(), 2u);
+        EXPECT_LE(handler.started, 1);
+    }
+    for (int i = 0; i < 500 && handler.started < 2; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(handler.started, 2);
 }
 
 }  // namespace
