@@ -126,40 +126,40 @@ std::optional<File> File::OpenForRead(std::wstring_view path, Sharing sharing) {
     return File(fd, IsHiddenPath(host_path));
 }
 
-std::optional<File> File::CreateNew(std::wstring_view folder, std::wstring_view name,
-                                    Sharing sharing) {
-    const std::string host_path = ToHostPath(JoinPath(folder, name));
-    // O_EXCL also refuses a symbolic link of that name, dangling or not, without following it;
-    // a new file needs neither a truncation nor a look at what it is.
-    const int fd =
-        open(host_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (errno == EEXIST) {
-            return std::nullopt;
-        }
-        ThrowErrno("cannot create " + host_path);
+namespace {
+
+// Creates name in folder when the name is free. O_EXCL also refuses a symbolic link of that name,
+// dangling or not, without following it; a new file needs neither a truncation nor a look at what
+// it is, nor a lock: nobody else has it yet. -1 with errno EEXIST when the name is taken.
+int CreateExclusive(const Folder& folder, const std::string& name) {
+    const int fd = openat(folder.Descriptor(), name.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) {
+        ThrowErrno("cannot create " + folder.HostPath() + "/" + name);
     }
-    File file(fd, IsHiddenPath(host_path));
-    if (sharing == Sharing::kExclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ThrowErrno("cannot lock " + host_path);
-    }
-    return file;
+    return fd;
 }
 
-File File::CreateTemporary(std::wstring_view folder, std::wstring& name) {
+}  // namespace
+
+std::optional<File> File::CreateNew(const Folder& folder, std::wstring_view name) {
+    const std::string host_name = WideToUtf8(name);
+    const int fd = CreateExclusive(folder, host_name);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    return File(fd, IsHiddenName(host_name));
+}
+
+File File::CreateTemporary(const Folder& folder, std::wstring& name) {
     // A name that is taken is simply tried again with the next one.
     constexpr int kTries = 64;
     for (int attempt = 0; attempt < kTries; ++attempt) {
         const std::string candidate = TemporaryName();
-        const std::string host_path = ToHostPath(JoinPath(folder, Utf8ToWide(candidate)));
-        const int fd =
-            open(host_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd = CreateExclusive(folder, candidate);
         if (fd >= 0) {
             name = Utf8ToWide(candidate);
             return File(fd, true);
-        }
-        if (errno != EEXIST) {
-            ThrowErrno("cannot create a temporary file beside " + host_path);
         }
     }
     throw std::system_error(EEXIST, std::generic_category(), "no free temporary name");
@@ -310,18 +310,6 @@ std::optional<FileInfo> QueryPath(std::wstring_view path) {
 bool PathExists(std::wstring_view path) {
     struct stat st {};
     return lstat(ToHostPath(path).c_str(), &st) == 0;
-}
-
-void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to) {
-    const std::string from_path = ToHostPath(JoinPath(folder, from));
-    const std::string to_path = ToHostPath(JoinPath(folder, to));
-    if (renameat(AT_FDCWD, from_path.c_str(), AT_FDCWD, to_path.c_str()) != 0) {
-        ThrowErrno("cannot rename " + from_path + " to " + to_path);
-    }
-}
-
-bool RemoveFromFolder(std::wstring_view folder, std::wstring_view name) {
-    return unlink(ToHostPath(JoinPath(folder, name)).c_str()) == 0;
 }
 
 bool IsSymbolicLink(std::wstring_view path) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/device_path.h"
+#include "platform/folder.h"
 
 namespace veltra::platform {
 
@@ -48,17 +49,16 @@ class File {
     // are followed: the path was named by the user.
     static std::optional<File> OpenForRead(std::wstring_view path,
                                            Sharing sharing = Sharing::kExclusive);
-    // Files that are written are named by their folder and their name in it, so that they can
-    // one day be made relative to a folder held open. None of these follows a symbolic link in
-    // the name, and each failure throws std::system_error with the errno (ENOSPC, ENOTDIR, ...).
+    // Files that are written are named by the folder held open and their name in it (a name
+    // without separators). Neither follows a symbolic link in the name, and each failure throws
+    // std::system_error with the errno (ENOSPC, ENOTDIR, ... or the folder's own, see Folder).
+    // Neither is locked: nobody else has the new file yet.
     //
     // Creates the file name in folder, mode 0644, only when the name is free: nothing when
     // anything has that name already, a symbolic link (even a dangling one) included.
-    static std::optional<File> CreateNew(std::wstring_view folder, std::wstring_view name,
-                                         Sharing sharing = Sharing::kExclusive);
-    // Creates a new file under a fresh hidden name in folder and sets name to it. Nothing else
-    // knows the name, so the file is not locked.
-    static File CreateTemporary(std::wstring_view folder, std::wstring& name);
+    static std::optional<File> CreateNew(const Folder& folder, std::wstring_view name);
+    // Creates a new file under a fresh hidden name in folder and sets name to it.
+    static File CreateTemporary(const Folder& folder, std::wstring& name);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
@@ -117,13 +117,6 @@ std::optional<FileInfo> QueryPath(std::wstring_view path);
 
 // True when the name is taken by anything, a dangling symbolic link included.
 bool PathExists(std::wstring_view path);
-
-// Renames from to to, both in folder, replacing whatever to names (a symbolic link or a hard link
-// itself, never the file it leads to). Throws std::system_error with the errno.
-void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to);
-
-// Removes the file name from folder (a symbolic link itself); false when that fails.
-bool RemoveFromFolder(std::wstring_view folder, std::wstring_view name);
 
 // True when the last component of path is a symbolic link (not followed). A trailing separator
 // is ignored, so "x/" asks about the link x itself.

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "common/text.h"
-#include "platform/device_path.h"
+#include "platform/utf8.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
 #include "receiving/received_file.h"
@@ -32,13 +32,13 @@ FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
 }
 
 // What the batch remembers of the file name in folder.
-std::size_t PathKey(std::wstring_view folder, std::wstring_view name) {
-    return std::hash<std::string>{}(platform::ToHostPath(platform::JoinPath(folder, name)));
+std::size_t PathKey(const platform::Folder& folder, std::wstring_view name) {
+    return std::hash<std::string>{}(folder.HostPath() + '/' + platform::WideToUtf8(name));
 }
 
 // The name the file is stored under: the offered one, unless the batch has stored a file there
 // already. key receives what the batch is to remember of it once it is stored.
-std::wstring UnusedName(DownloadContext& context, std::wstring_view folder,
+std::wstring UnusedName(DownloadContext& context, const platform::Folder& folder,
                         std::wstring_view offered, std::size_t& key) {
     key = PathKey(folder, offered);
     if (!context.stored_paths.contains(key)) {
@@ -57,7 +57,7 @@ std::wstring UnusedName(DownloadContext& context, std::wstring_view folder,
 
 // Where what arrived of a failed file is kept; empty (nothing is kept) when that name belongs to
 // a file the batch has stored.
-std::wstring PartialName(const DownloadContext& context, std::wstring_view folder,
+std::wstring PartialName(const DownloadContext& context, const platform::Folder& folder,
                          std::wstring_view name) {
     std::wstring partial = NameVariant(name, 1, L".part");
     if (context.stored_paths.contains(PathKey(folder, partial))) {
@@ -116,8 +116,8 @@ bool StreamReader::Skip(std::uint64_t size) {
     return true;
 }
 
-bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view offered,
-                    const AttachmentInfo& info, StreamReader& reader) {
+bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
+                    std::wstring_view offered, const AttachmentInfo& info, StreamReader& reader) {
     std::size_t key = 0;
     const std::wstring name = UnusedName(context, folder, offered, key);
     PostFileStarted(context, info);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/folder.h"
 #include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_context.h"
@@ -58,7 +59,7 @@ class StreamReader {
 // ("a (2).txt"), and a name that differs from the offered one is logged. When the file cannot
 // be created or written its content is still read, so the stream stays in step. True when every
 // byte arrived.
-bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view name,
-                    const AttachmentInfo& info, StreamReader& reader);
+bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
+                    std::wstring_view name, const AttachmentInfo& info, StreamReader& reader);
 
 }  // namespace veltra

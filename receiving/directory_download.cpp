@@ -1,10 +1,12 @@
 #include "receiving/directory_download.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "common/text.h"
 #include "engine/protocol.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "receiving/content_reader.h"
 #include "receiving/fields.h"
 #include "receiving/file_events.h"
@@ -38,6 +40,18 @@ bool DropEntry(DownloadContext& context, StreamReader& reader, const AttachmentI
                FileOutcome outcome) {
     ReportFailedEntry(context, info, outcome);
     return info.Kind() == ATTR_FILE ? reader.Skip(info.size) : DropDirectoryLevel(reader);
+}
+
+// A folder the stream names, never followed when it is a link. One that cannot be opened for
+// another reason (a path too long, no permission) is still read into, so that each of its files
+// reports that cause.
+platform::Folder OpenStreamFolder(const std::wstring& path) {
+    return platform::Folder::Open(path, platform::LastLink::kRefuse);
+}
+
+// Something that is no folder has the name: a symbolic link (refused) or a file.
+bool IsNoFolder(const platform::Folder& folder) {
+    return folder.Error() == ENOTDIR || folder.Error() == ELOOP;
 }
 
 }  // namespace
@@ -112,7 +126,7 @@ bool DropDirectoryLevel(StreamReader& reader) {
 }
 
 bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const std::wstring& prefix,
-                        int depth) {
+                        const platform::Folder& folder, int depth) {
     for (;;) {
         const std::optional<std::string_view> header = ReadHeader(reader);
         if (!header || context.cancel.Cancelled()) {
@@ -134,17 +148,18 @@ bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const st
         if (!name) {
             kept = DropEntry(context, reader, info, FileOutcome::kNameRefused);
         } else if (info.Kind() == ATTR_FILE) {
-            kept = ReceiveContent(context, prefix, *name, info, reader);
+            kept = ReceiveContent(context, folder, *name, info, reader);
         } else if (depth >= context.limits.max_depth) {
             kept = DropEntry(context, reader, info, FileOutcome::kPathTooLong);
         } else {
-            const std::wstring folder = prefix + *name + L"/";
-            // A folder just made is no link; one that was there may be, and is never followed.
-            if (!platform::CreateFolder(folder) && platform::IsSymbolicLink(folder)) {
+            const std::wstring path = prefix + *name + L"/";
+            platform::CreateFolder(path);
+            const platform::Folder subfolder = OpenStreamFolder(path);
+            if (IsNoFolder(subfolder)) {
                 kept = DropEntry(context, reader, info, FileOutcome::kCannotCreate);
             } else {
                 NoteFolderName(context, info, *name);
-                kept = ReadDirectoryLevel(context, reader, folder, depth + 1);
+                kept = ReadDirectoryLevel(context, reader, path, subfolder, depth + 1);
             }
         }
         if (!kept) {
@@ -170,13 +185,14 @@ FileOutcome ReceiveDirectory(DownloadContext& context, StreamReader& reader) {
     }
     const std::wstring top = context.settings.received_folder + *name + L"\\";
     CreateFolderPath(top);
-    if (platform::IsSymbolicLink(top)) {
+    const platform::Folder folder = OpenStreamFolder(top);
+    if (IsNoFolder(folder)) {
         DropDirectoryLevel(reader);
         return FileOutcome::kCannotCreate;
     }
     NoteFolderName(context, info, *name);
-    return ReadDirectoryLevel(context, reader, top, 1) ? FileOutcome::kStored
-                                                       : FileOutcome::kConnectionLost;
+    return ReadDirectoryLevel(context, reader, top, folder, 1) ? FileOutcome::kStored
+                                                               : FileOutcome::kConnectionLost;
 }
 
 }  // namespace veltra

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/events.h"
+#include "platform/folder.h"
 #include "receiving/attachment_list.h"
 #include "receiving/content_reader.h"
 #include "receiving/download_context.h"
@@ -22,10 +23,10 @@ inline constexpr std::size_t kMinHeaderLength = 8;
 // (its subtree is then read and dropped).
 FileOutcome ReceiveDirectory(DownloadContext& context, StreamReader& reader);
 
-// Reads the entries of one level into the folder prefix (ending with a separator) up to its end
-// mark; depth counts the levels, the top one being 1. An entry that cannot be stored (its name
-// refused, its folder a link or nested too deep) is read and dropped and reported as a failed
-// file. False when the stream ended or broke, which ends the whole reception.
+// Reads the entries of one level into folder, whose path is prefix (ending with a separator), up
+// to its end mark; depth counts the levels, the top one being 1. An entry that cannot be stored
+// (its name refused, its folder a link or nested too deep) is read and dropped and reported as a
+// failed file. False when the stream ended or broke, which ends the whole reception.
 bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const std::wstring& prefix,
                         int depth);
 

@@ -34,7 +34,9 @@ void ReceiveFile(DownloadContext& context, StreamReader& reader, const Attachmen
                  const std::wstring& name) {
     const std::wstring folder = FolderForName(context.settings, name);
     CreateFolderPath(folder);
-    ReceiveContent(context, folder, name, info, reader);
+    // The folder the user chose for the file: a link to it is followed.
+    const platform::Folder opened = platform::Folder::Open(folder, platform::LastLink::kFollow);
+    ReceiveContent(context, opened, name, info, reader);
 }
 
 }  // namespace
