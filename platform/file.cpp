@@ -96,14 +96,19 @@ std::string TemporaryName() {
     return name;
 }
 
+// What the kernel reads ahead of a sequential reader without being told.
+constexpr uint64_t kReadAheadBytes = 128 * 1024;
+
 // Opens with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the kinds wanted.
-int OpenChecked(const std::string& host_path, int flags, bool allow_directory, Sharing sharing) {
+int OpenChecked(const std::string& host_path, int flags, bool allow_directory, Sharing sharing,
+                uint64_t& size) {
     const int fd = open(host_path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         return -1;
     }
     struct stat st {};
     const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    size = regular ? static_cast<uint64_t>(st.st_size) : 0;
     const bool directory = !regular && allow_directory && S_ISDIR(st.st_mode);
     const bool locked =
         !regular || sharing == Sharing::kShared || flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -118,12 +123,16 @@ int OpenChecked(const std::string& host_path, int flags, bool allow_directory, S
 
 std::optional<File> File::OpenForRead(std::wstring_view path, Sharing sharing) {
     const std::string host_path = ToHostPath(path);
-    const int fd = OpenChecked(host_path, O_RDONLY, true, sharing);
+    uint64_t size = 0;
+    const int fd = OpenChecked(host_path, O_RDONLY, true, sharing, size);
     if (fd < 0) {
         return std::nullopt;
     }
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return File(fd, IsHiddenPath(host_path));
+    // Within the kernel's own read-ahead a small file gains nothing from the advice.
+    if (size > kReadAheadBytes) {
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    return File(fd, IsHiddenPath(host_path), size);
 }
 
 namespace {
@@ -165,13 +174,15 @@ File File::CreateTemporary(const Folder& folder, std::wstring& name) {
     throw std::system_error(EEXIST, std::generic_category(), "no free temporary name");
 }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), hidden_(other.hidden_) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), hidden_(other.hidden_), opened_size_(other.opened_size_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
         hidden_ = other.hidden_;
+        opened_size_ = other.opened_size_;
     }
     return *this;
 }
@@ -234,11 +245,12 @@ std::optional<DirectorySearch> DirectorySearch::Open(std::wstring_view directory
     while (const dirent* entry = readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..") {
-            search.names_.emplace_back(name);
+            search.names_.push_back({std::string(name), entry->d_type});
         }
     }
     closedir(dir);
-    std::sort(search.names_.begin(), search.names_.end());
+    std::sort(search.names_.begin(), search.names_.end(),
+              [](const Listed& a, const Listed& b) { return a.name < b.name; });
     return search;
 }
 
@@ -270,27 +282,38 @@ void DirectorySearch::Close() {
 
 std::optional<DirectoryEntry> DirectorySearch::Next() {
     while (next_ < names_.size()) {
-        const std::string& name = names_[next_++];
-        struct stat st {};
-        if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
+        const auto& [name, listed_type] = names_[next_++];
         DirectoryEntry entry;
         entry.name = Utf8ToWide(name);
         if (IsHiddenName(name)) {
             entry.attributes |= kAttributeHidden;
         }
-        if (S_ISDIR(st.st_mode)) {
-            entry.attributes |= kAttributeDirectory;
-        } else if (S_ISREG(st.st_mode)) {
+        // The listing's type spares a stat for every file and folder; only a link, or a file
+        // system that gives no types, is looked at.
+        unsigned char type = listed_type;
+        struct stat st {};
+        if (type == DT_UNKNOWN) {
+            if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;
+            }
+            type = S_ISDIR(st.st_mode)   ? DT_DIR
+                   : S_ISREG(st.st_mode) ? DT_REG
+                   : S_ISLNK(st.st_mode) ? DT_LNK
+                                         : DT_UNKNOWN;
             entry.size = static_cast<uint64_t>(st.st_size);
-        } else if (S_ISLNK(st.st_mode)) {
+        } else if (type == DT_REG) {
+            entry.size = std::nullopt;
+        }
+        if (type == DT_DIR) {
+            entry.attributes |= kAttributeDirectory;
+            entry.size = 0;
+        } else if (type == DT_LNK) {
             entry.is_symlink = true;
             struct stat target {};
-            if (fstatat(fd_, name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)) {
-                entry.size = static_cast<uint64_t>(target.st_size);
-            }
-        } else {
+            entry.size = fstatat(fd_, name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)
+                             ? static_cast<uint64_t>(target.st_size)
+                             : 0;
+        } else if (type != DT_REG) {
             continue;
         }
         return entry;

@@ -33,7 +33,10 @@ struct FileInfo {
 struct DirectoryEntry {
     std::wstring name;
     uint32_t attributes = 0;
-    uint64_t size = 0;
+    // A regular file's size where the listing had to look at the file (a symbolic link's target,
+    // a file system whose listing gives no types); nothing where it did not, for the file's
+    // reader to take from the open file (File::OpenedSize). 0 for anything else.
+    std::optional<uint64_t> size = 0;
     bool is_symlink = false;
 };
 
@@ -71,15 +74,19 @@ class File {
     // Writes every byte; throws std::system_error with the errno when that fails (ENOSPC, ...).
     void WriteAll(const void* data, size_t size);
     std::optional<FileInfo> Query() const;
+    // The size of a file that OpenForRead opened, as it was then (0 for a created one).
+    uint64_t OpenedSize() const { return opened_size_; }
     // The open descriptor, for handing the content to a socket (Socket::SendFile).
     int Descriptor() const { return fd_; }
 
   private:
-    File(int fd, bool hidden) : fd_(fd), hidden_(hidden) {}
+    File(int fd, bool hidden, uint64_t opened_size = 0)
+        : fd_(fd), hidden_(hidden), opened_size_(opened_size) {}
     void Close();
 
     int fd_ = -1;
     bool hidden_ = false;
+    uint64_t opened_size_ = 0;
 };
 
 // The entries of one directory, "." and ".." left out, in ascending order of their host names (so
@@ -97,15 +104,22 @@ class DirectorySearch {
     DirectorySearch& operator=(const DirectorySearch&) = delete;
     ~DirectorySearch();
 
-    // The next entry; nothing once the listing is done. Entries removed since Open are skipped.
+    // The next entry; nothing once the listing is done. Entries removed since Open are skipped
+    // where the entry had to be looked at; a file or folder whose type the listing gave is
+    // reported, and its reader finds it gone.
     std::optional<DirectoryEntry> Next();
 
   private:
-    DirectorySearch(int fd, std::vector<std::string> names) : fd_(fd), names_(std::move(names)) {}
+    // A name and its type as the listing gave it (d_type).
+    struct Listed {
+        std::string name;
+        unsigned char type;
+    };
+    DirectorySearch(int fd, std::vector<Listed> names) : fd_(fd), names_(std::move(names)) {}
     void Close();
 
     int fd_ = -1;
-    std::vector<std::string> names_;
+    std::vector<Listed> names_;
     size_t next_ = 0;
 };
 

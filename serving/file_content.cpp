@@ -82,8 +82,13 @@ std::size_t SendAll(const platform::Socket& connection, const void* data, std::s
 
 bool SendFileContent(const platform::Socket& connection, std::wstring_view path,
                      std::optional<std::uint64_t> announced_size) {
+    return SendFileContent(connection, platform::File::OpenForRead(path), announced_size);
+}
+
+bool SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
+                     std::optional<std::uint64_t> announced_size) {
     std::uint64_t remaining = announced_size.value_or(std::numeric_limits<std::uint64_t>::max());
-    if (auto file = platform::File::OpenForRead(path)) {
+    if (file) {
         if (StreamFile(connection, *file, remaining) == Outcome::kConnectionFailed) {
             return false;
         }

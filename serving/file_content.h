@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/socket.h"
 
 namespace veltra {
@@ -20,6 +21,9 @@ std::size_t SendAll(const platform::Socket& connection, const void* data, std::s
 //   announced): exactly that many bytes; the content is cut there, and zeros stand in for whatever
 //   a file that shrank or cannot be opened does not yield, so the stream stays in step.
 // False once the connection has failed; a file that cannot be opened or read is not a failure.
+// The same for a file opened already (nothing: one that could not be opened).
+bool SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
+                     std::optional<std::uint64_t> announced_size);
 bool SendFileContent(const platform::Socket& connection, std::wstring_view path,
                      std::optional<std::uint64_t> announced_size = std::nullopt);
 
