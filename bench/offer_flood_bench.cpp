@@ -45,7 +45,7 @@ constexpr auto kCpuWindow = 3s;
 class StallingPeer {
   public:
     StallingPeer() : listener_(platform::Socket::Tcp()) {
-        listener_.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+        listener_.SetReuseAddress();
         const bool listening = listener_.Bind(platform::MakeEndpoint(
                                    platform::InetAddr(kStallingPeerAddress), MSG_PORT)) &&
                                listener_.Listen(16);
@@ -133,7 +133,7 @@ Outcome Run(int offers, int sources) {
     Settings settings;
     StallingPeer peer;
     CMessengerEngine engine(settings, platform::InetAddr(kInstanceAddress));
-    CDownloadManager downloads(sink, engine, settings);
+    DownloadManager downloads(sink, engine, settings);
     CReceiveListener listener(sink, engine, &downloads);
     engine.SetListener(&listener);
     const platform::Endpoint instance =

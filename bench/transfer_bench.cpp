@@ -21,6 +21,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -106,7 +107,7 @@ int Serve(const std::string& path, int from_parent, int to_parent) {
     int status = 0;
     try {
         CMessengerEngine engine(settings, platform::InetAddr(kServingAddress));
-        CTransferServer server(engine);
+        TransferServer server(engine);
         WriteByte(to_parent, 'r');
         if (ReadByte(from_parent) == 'o') {
             SendWithAttachments(engine, server.Offers(), platform::InetAddr(kReceivingAddress),
@@ -115,8 +116,8 @@ int Serve(const std::string& path, int from_parent, int to_parent) {
         ReadByte(from_parent);  // 'q', or the parent has gone
         // The connection threads read the server's table: they end before it goes.
         engine.Shutdown();
-    } catch (int error) {
-        std::fprintf(stderr, "serving engine: error %d\n", error);
+    } catch (const std::system_error& error) {
+        std::fprintf(stderr, "serving engine: error %d\n", error.code().value());
         status = 1;
     }
     char report[64];
@@ -127,9 +128,9 @@ int Serve(const std::string& path, int from_parent, int to_parent) {
 }
 
 // Notes when the offer arrived, then lets the download manager fetch it.
-class TimedOffers : public CAttachmentHandler {
+class TimedOffers : public AttachmentHandler {
   public:
-    explicit TimedOffers(CDownloadManager& manager) : manager_(manager) {}
+    explicit TimedOffers(DownloadManager& manager) : manager_(manager) {}
     void OnAttachments(std::unique_ptr<PacketRecord> packet) override {
         arrived_.store(Clock::now().time_since_epoch().count());
         manager_.OnAttachments(std::move(packet));
@@ -139,7 +140,7 @@ class TimedOffers : public CAttachmentHandler {
     }
 
   private:
-    CDownloadManager& manager_;
+    DownloadManager& manager_;
     std::atomic<Clock::rep> arrived_{0};
 };
 
@@ -212,7 +213,7 @@ int Fetch(const std::string& path, const std::string& home, bool inline_handling
     double seconds = 0;
     {
         CMessengerEngine engine(settings, platform::InetAddr(kReceivingAddress));
-        CDownloadManager manager(sink, engine, settings);
+        DownloadManager manager(sink, engine, settings);
         TimedOffers offers(manager);
         CReceiveListener listener(sink, engine, &offers);
         engine.SetListener(&listener);

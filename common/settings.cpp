@@ -12,11 +12,7 @@ Settings::Settings() {
 }
 
 std::wstring OwnerName() {
-    const auto key = platform::RegistryKey::OpenOrCreate(platform::kOwnerKey);
-    if (!key) {
-        return {};
-    }
-    const auto value = key->ReadValue(platform::kOwnerValue);
+    const std::optional<std::wstring> value = platform::ReadOwnerValue();
     if (!value) {
         return {};
     }

@@ -14,7 +14,6 @@ struct Settings {
 
     bool play_sound_on_receive = true;
     bool collect_all = true;
-    int own_rows = 1;
     std::wstring received_folder = L"\\Storage Card\\Received\\";
     std::wstring music_folder = L"\\Storage Card\\Music\\";
     std::wstring video_folder = L"\\Storage Card\\Video\\";
@@ -28,8 +27,8 @@ struct Settings {
     std::wstring broadcast_list;  // ';'-separated further hosts for the presence announcement
 };
 
-// The device owner's name: the registry value "Owner" of "\ControlPanel\Owner" up to its first
-// NUL, creating the key when it is absent. Empty when there is none.
+// The device owner's name: the registry value "Owner" of "\ControlPanel\Owner" (see
+// platform/registry.h) up to its first NUL. Empty when there is none.
 std::wstring OwnerName();
 
 // The process-wide settings. Built on the first call, not during static initialisation, so that

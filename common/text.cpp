@@ -25,20 +25,6 @@ std::string WideToAnsi(std::wstring_view text) {
     return platform::ConvertToCodePage(text, platform::kAnsiCodePage);
 }
 
-std::optional<std::wstring> AnsiToWideTemp(const char* text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    return AnsiToWide(text);
-}
-
-std::optional<std::string> WideToAnsiTemp(const wchar_t* text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    return WideToAnsi(text);
-}
-
 std::string FormatAnsi(const char* pattern, ...) {
     va_list args;
     va_start(args, pattern);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,10 +11,6 @@ namespace veltra {
 // whole view, NULs included: pass a view that ends where the text ends.
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);
-
-// For values that may be absent, such as a file name not yet known: a null input gives nothing.
-std::optional<std::wstring> AnsiToWideTemp(const char* text);
-std::optional<std::string> WideToAnsiTemp(const wchar_t* text);
 
 // printf-style formatting into a string of whatever length the result has.
 std::string FormatAnsi(const char* pattern, ...) __attribute__((format(printf, 1, 2)));

@@ -8,9 +8,9 @@
 
 namespace veltra {
 
-class CAttachmentHandler {
+class AttachmentHandler {
   public:
-    virtual ~CAttachmentHandler() = default;
+    virtual ~AttachmentHandler() = default;
     // Called on the engine's receive thread; must not wait for the download. The record now
     // belongs to the handler.
     virtual void OnAttachments(std::unique_ptr<PacketRecord> packet) = 0;

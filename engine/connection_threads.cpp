@@ -60,10 +60,4 @@ void ConnectionThreads::StopAll() {
     }
 }
 
-std::size_t ConnectionThreads::Running() {
-    std::unique_lock lock(mutex_);
-    JoinFinished(lock);
-    return slots_.size();
-}
-
 }  // namespace veltra

@@ -36,7 +36,6 @@ class ConnectionThreads {
                   std::function<void(const platform::Socket&)> serve);
     // Interrupts every open connection and joins every thread.
     void StopAll();
-    std::size_t Running();
 
   private:
     struct Slot {

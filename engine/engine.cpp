@@ -1,14 +1,12 @@
 #include "engine/engine.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <memory>
 #include <system_error>
 
 #include "common/text.h"
 #include "platform/clock.h"
+#include "platform/host_name.h"
 
 namespace veltra {
 namespace {
@@ -24,22 +22,13 @@ constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 enum NoticeKind : std::uint32_t { kPacketFailed = 1, kConnectionNotStarted, kConnectionFailed };
 
 [[noreturn]] void ThrowLastSocketError() {
-    throw platform::LastSocketError();
+    throw std::system_error(platform::LastSocketError(), std::generic_category());
 }
 
-void SetBufferSize(const platform::Socket& socket, int option) {
-    if (!socket.SetIntOption(SOL_SOCKET, option, kPreferredBufferSize) &&
-        !socket.SetIntOption(SOL_SOCKET, option, kFallbackBufferSize)) {
+void SetBufferSize(const platform::Socket& socket, bool (platform::Socket::*set)(int) const) {
+    if (!(socket.*set)(kPreferredBufferSize) && !(socket.*set)(kFallbackBufferSize)) {
         ThrowLastSocketError();
     }
-}
-
-std::string ReadHostName() {
-    char buffer[1024] = {};
-    if (gethostname(buffer, sizeof buffer - 1) != 0) {
-        return {};
-    }
-    return buffer;
 }
 
 // Seconds since 1970 of the calendar clock; its low 32 bits seed the packet counter.
@@ -63,7 +52,7 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
     }
     // Before the bind: otherwise a restart fails while the last run's connections linger in
     // TIME_WAIT. It does not let a second instance bind the port while one listens.
-    tcp_socket_.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+    tcp_socket_.SetReuseAddress();
 
     const platform::Endpoint local = platform::MakeEndpoint(bind_address_, port_);
     if (!udp_socket_.Bind(local)) {
@@ -72,15 +61,15 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
     if (!tcp_socket_.Bind(local)) {
         ThrowLastSocketError();
     }
-    if (!udp_socket_.SetIntOption(SOL_SOCKET, SO_BROADCAST, 1)) {
+    if (!udp_socket_.SetBroadcast()) {
         ThrowLastSocketError();
     }
-    SetBufferSize(udp_socket_, SO_SNDBUF);
-    SetBufferSize(udp_socket_, SO_RCVBUF);
+    SetBufferSize(udp_socket_, &platform::Socket::SetSendBufferSize);
+    SetBufferSize(udp_socket_, &platform::Socket::SetReceiveBufferSize);
     if (!tcp_socket_.Listen(kListenBacklog)) {
         ThrowLastSocketError();
     }
-    host_name_ = ReadHostName();
+    host_name_ = platform::HostName();
     packet_counter_ = PacketCounterSeed();
 
     // Allocated here, where a failure can still be thrown to the owner.
@@ -88,11 +77,10 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
     try {
         receive_thread_ = std::thread([this] { ReceiveLoop(); });
         accept_thread_ = std::thread([this] { AcceptLoop(); });
-    } catch (const std::system_error& error) {
-        // Out of tasks: a thread that did start is stopped, and the failure reaches the owner
-        // as every start-up failure does, as an error code.
+    } catch (...) {
+        // Out of tasks: a thread that did start is stopped before the failure reaches the owner.
         Shutdown();
-        throw error.code().value();
+        throw;
     }
 }
 
@@ -109,7 +97,7 @@ void CMessengerEngine::SetListener(CEngineListener* listener) {
     listener_registered_.notify_all();
 }
 
-void CMessengerEngine::SetConnectionHandler(CConnectionHandler* handler) {
+void CMessengerEngine::SetConnectionHandler(ConnectionHandler* handler) {
     connection_handler_ = handler;
 }
 
@@ -188,7 +176,6 @@ void CMessengerEngine::ReceiveLoop() {
     }
     RawDatagram* datagram = receive_buffer_.get();
     while (!stopping_) {
-        datagram->address_length = 16;
         const long received = udp_socket_.ReceiveFrom(datagram->data, MAX_PACKET, datagram->source);
         if (stopping_) {
             break;
@@ -239,7 +226,7 @@ void CMessengerEngine::AcceptLoop() {
 }
 
 void CMessengerEngine::StartConnection(platform::Socket connection) {
-    CConnectionHandler* handler = connection_handler_;
+    ConnectionHandler* handler = connection_handler_;
     if (handler == nullptr) {
         return;
     }

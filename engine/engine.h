@@ -2,8 +2,6 @@
 // The one protocol object of the process: the UDP and TCP sockets on port 2425, the packet
 // counter and names that go into every header, and the threads that wait for traffic.
 
-#include <netinet/in.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -26,10 +24,11 @@ namespace veltra {
 class CMessengerEngine {
   public:
     // Binds both sockets to port 2425 of bind_address (every local address by default) and starts
-    // the receive and accept threads. Throws the socket error code (a plain int) when a step
+    // the receive and accept threads. Throws std::system_error with the errno when a step
     // fails, a thread that cannot start included; whatever was set up before is released and no
     // thread is left running.
-    explicit CMessengerEngine(const Settings& settings, std::uint32_t bind_address = INADDR_ANY);
+    explicit CMessengerEngine(const Settings& settings,
+                              std::uint32_t bind_address = platform::kAnyAddress);
     ~CMessengerEngine();
     CMessengerEngine(const CMessengerEngine&) = delete;
     CMessengerEngine& operator=(const CMessengerEngine&) = delete;
@@ -39,7 +38,7 @@ class CMessengerEngine {
     // destroyed. Datagrams that arrive before the first registration wait in the socket.
     void SetListener(CEngineListener* listener);
     // Registers the server of TCP connections; it must outlive Shutdown().
-    void SetConnectionHandler(CConnectionHandler* handler);
+    void SetConnectionHandler(ConnectionHandler* handler);
     // Where the engine logs trouble that its threads got over (a handler that threw, a connection
     // thread that could not start), each kind once a minute; null for nowhere. It must outlive
     // Shutdown().
@@ -86,7 +85,7 @@ class CMessengerEngine {
     std::condition_variable listener_registered_;
     CEngineListener* listener_ = nullptr;
     bool listener_ever_set_ = false;
-    std::atomic<CConnectionHandler*> connection_handler_{nullptr};
+    std::atomic<ConnectionHandler*> connection_handler_{nullptr};
     NoticeLog notices_;
 
     std::atomic<bool> stopping_{false};

@@ -17,9 +17,9 @@ class CEngineListener {
     virtual int OnPacket(std::unique_ptr<PacketRecord> packet) = 0;
 };
 
-class CConnectionHandler {
+class ConnectionHandler {
   public:
-    virtual ~CConnectionHandler() = default;
+    virtual ~ConnectionHandler() = default;
     // Runs on a connection thread of its own. The engine closes the connection when this returns,
     // and interrupts it (receives and sends fail at once) when the engine shuts down.
     virtual void ServeConnection(const platform::Socket& connection) = 0;

@@ -65,9 +65,6 @@ std::wstring CurrentExceptionText() {
         return platform::Utf8ToWide(error.code().message());
     } catch (const std::exception& error) {
         return platform::Utf8ToWide(error.what());
-    } catch (int code) {
-        // Socket steps and text conversions throw their error code as a plain int.
-        return platform::Utf8ToWide(std::generic_category().message(code));
     } catch (...) {
         return L"未知错误";
     }

@@ -38,7 +38,6 @@ struct PeerRecord {
 
 struct RawDatagram {
     platform::Endpoint source;
-    int address_length = 16;
     // Bytes received; 0 when the data area was filled by other means (a TCP request), in which
     // case the packet has no extension.
     int byte_count = 0;

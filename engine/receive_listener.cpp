@@ -20,7 +20,7 @@ MessageReceived MessageOf(const PacketRecord& packet) {
 }  // namespace
 
 CReceiveListener::CReceiveListener(EventSink& sink, CMessengerEngine& engine,
-                                   CAttachmentHandler* attachments)
+                                   AttachmentHandler* attachments)
     : sink_(&sink), engine_(&engine), attachments_(attachments), peers_notice_(sink, timer_) {}
 
 CReceiveListener::~CReceiveListener() = default;

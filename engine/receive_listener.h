@@ -24,7 +24,7 @@ class CReceiveListener : public CEngineListener {
     // sink receives the events; engine sends the answers; attachments fetches the files of an
     // offer (null: offers are dropped). None of them is owned, and all must outlive the
     // listener's registration with the engine.
-    CReceiveListener(EventSink& sink, CMessengerEngine& engine, CAttachmentHandler* attachments);
+    CReceiveListener(EventSink& sink, CMessengerEngine& engine, AttachmentHandler* attachments);
     ~CReceiveListener() override;
     CReceiveListener(const CReceiveListener&) = delete;
     CReceiveListener& operator=(const CReceiveListener&) = delete;
@@ -53,7 +53,7 @@ class CReceiveListener : public CEngineListener {
     EventSink* sink_;
     CMessengerEngine* engine_;
     PeerTable peers_;
-    CAttachmentHandler* attachments_;
+    AttachmentHandler* attachments_;
     SteadyTimer timer_;
     // Coalesces and spaces the PeersChanged events.
     PeersNotice peers_notice_;

@@ -42,22 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) {
         return 0;
     }
-    platform::Socket reader(ends[0]);
+    platform::Socket socket(ends[0]);
+    ContentReader reader(socket, kHeaderBuffer + size % 1031);
     {
         platform::Socket writer(ends[1]);
         // Fuzz inputs stay far below a local stream's buffer, so this never blocks.
-        std::size_t sent = 0;
-        while (sent < size) {
-            const long result = writer.Send(data + sent, size - sent);
-            if (result <= 0) {
-                return 0;
-            }
-            sent += static_cast<std::size_t>(result);
+        if (!writer.SendAll(data, size)) {
+            return 0;
         }
     }  // closed: the reader sees the end of the stream
-    StreamReader stream(reader, kHeaderBuffer + size % 1031);
     std::size_t offset = 0;
-    while (const auto header = ReadHeader(stream)) {
+    while (const auto header = ReadHeader(reader)) {
         if (header->size() < kMinHeaderLength || header->size() >= kHeaderBuffer ||
             stream.substr(offset, header->size()) != *header) {
             __builtin_trap();

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "common/event_sink.h"
 #include "common/settings.h"
@@ -52,7 +53,7 @@ struct Receiver {
         try {
             engine = std::make_unique<veltra::CMessengerEngine>(
                 *settings, veltra::platform::InetAddr("127.0.0.1"));
-        } catch (int) {
+        } catch (const std::system_error&) {
             std::abort();  // run it in a network namespace of its own (fuzz/run.sh)
         }
         context = std::make_unique<veltra::DownloadContext>(
@@ -86,21 +87,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) {
         return 0;
     }
-    platform::Socket reader(ends[0]);
+    platform::Socket socket(ends[0]);
+    ContentReader reader(socket, kHeaderBuffer + size % 3001);
     {
         platform::Socket writer(ends[1]);
-        std::size_t sent = 0;
-        while (sent < size) {
-            const long result = writer.Send(data + sent, size - sent);
-            if (result <= 0) {
-                return 0;
-            }
-            sent += static_cast<std::size_t>(result);
+        if (!writer.SendAll(data, size)) {
+            return 0;
         }
     }
     receiver.context->StartBatch();  // every input is a batch of its own
-    StreamReader stream(reader, kHeaderBuffer + size % 3001);
-    ReceiveDirectory(*receiver.context, stream);
+    ReceiveDirectory(*receiver.context, reader);
     receiver.CheckConfined();
     std::error_code ignored;
     fs::remove_all(receiver.received, ignored);

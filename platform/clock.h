@@ -10,6 +10,5 @@ inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
 std::uint64_t CurrentFileTime();
 // Milliseconds of a monotonic clock; wraps like the device's 32-bit tick count.
 std::uint32_t TickCountMs();
-void SleepMs(unsigned milliseconds);
 
 }  // namespace veltra::platform

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <system_error>
 #include <utility>
 
 namespace veltra::platform {
@@ -46,7 +47,7 @@ iconv_t ConverterFor(unsigned code_page, bool to_code_page) {
     const iconv_t cd =
         to_code_page ? iconv_open(name.c_str(), "WCHAR_T") : iconv_open("WCHAR_T", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw static_cast<int>(errno);
+        throw std::system_error(errno, std::generic_category(), "iconv_open " + name);
     }
     return converters.try_emplace(key, cd).first->second.get();
 }

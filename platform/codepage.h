@@ -14,7 +14,7 @@ inline constexpr unsigned kAnsiCodePage = 936;
 // Characters the target cannot represent become '?', and every byte of an invalid or truncated
 // multi-byte sequence becomes one '?'; such text is converted, not refused. Embedded NULs are
 // converted like any other character. The only failure is a code page that has no converter: it
-// throws the errno value as a plain int.
+// throws std::system_error with the errno.
 //
 // Safe to call from any thread at once: each thread keeps its own converters.
 std::string ConvertToCodePage(std::wstring_view text, unsigned code_page);

@@ -330,18 +330,4 @@ std::optional<FileInfo> QueryPath(std::wstring_view path) {
     return Stat(AT_FDCWD, host_path.c_str(), 0, IsHiddenPath(host_path));
 }
 
-bool PathExists(std::wstring_view path) {
-    struct stat st {};
-    return lstat(ToHostPath(path).c_str(), &st) == 0;
-}
-
-bool IsSymbolicLink(std::wstring_view path) {
-    std::string host_path = ToHostPath(path);
-    while (host_path.size() > 1 && host_path.back() == '/') {
-        host_path.pop_back();
-    }
-    struct stat st {};
-    return lstat(host_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 }  // namespace veltra::platform

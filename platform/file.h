@@ -129,11 +129,4 @@ bool CreateFolder(std::wstring_view path);
 // Information about the path, following symbolic links (as a path the user names should be).
 std::optional<FileInfo> QueryPath(std::wstring_view path);
 
-// True when the name is taken by anything, a dangling symbolic link included.
-bool PathExists(std::wstring_view path);
-
-// True when the last component of path is a symbolic link (not followed). A trailing separator
-// is ignored, so "x/" asks about the link x itself.
-bool IsSymbolicLink(std::wstring_view path);
-
 }  // namespace veltra::platform

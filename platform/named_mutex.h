@@ -21,9 +21,6 @@ class NamedMutex {
     bool lock(std::stop_token stop);
     void unlock();
 
-    // True when both objects lock the same mutex.
-    bool SharesWith(const NamedMutex& other) const { return state_ == other.state_; }
-
   private:
     // A plain flag under a plain mutex, so that a wait can also end on a stop request, and so
     // that ThreadSanitizer sees every hand-over.

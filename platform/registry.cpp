@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <map>
 #include <mutex>
 #include <vector>
 
@@ -13,16 +12,6 @@
 namespace veltra::platform {
 
 namespace {
-
-std::wstring Folded(std::wstring_view name) {
-    std::wstring folded(name);
-    for (wchar_t& c : folded) {
-        if (c >= L'A' && c <= L'Z') {
-            c += L'a' - L'A';
-        }
-    }
-    return folded;
-}
 
 std::string AccountOwnerName() {
     long size = sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -49,98 +38,51 @@ std::string AccountOwnerName() {
     return {};
 }
 
-using Values = std::map<std::wstring, std::wstring>;  // folded value name -> value
-
-class Registry {
+class OwnerValue {
   public:
-    static Registry& Instance() {
-        static Registry registry;  // built on first use, whatever the order of static init
-        return registry;
+    static OwnerValue& Instance() {
+        static OwnerValue owner;  // built on first use, whatever the order of static init
+        return owner;
     }
 
-    void CreateKey(std::wstring_view key) {
+    std::optional<std::wstring> Read() {
         std::lock_guard lock(mutex_);
-        Keys()[Folded(key)];
-    }
-
-    bool HasKey(std::wstring_view key) {
-        std::lock_guard lock(mutex_);
-        return Keys().count(Folded(key)) != 0;
-    }
-
-    std::optional<std::wstring> Read(std::wstring_view key, std::wstring_view value_name) {
-        std::lock_guard lock(mutex_);
-        const auto found_key = Keys().find(Folded(key));
-        if (found_key == Keys().end()) {
-            return std::nullopt;
+        // Read lazily, under the lock, so that a test can set the value before the account
+        // database is ever read.
+        if (!known_) {
+            known_ = true;
+            const std::string owner = AccountOwnerName();
+            if (!owner.empty()) {
+                value_ = Utf8ToWide(owner);
+            }
         }
-        const auto found_value = found_key->second.find(Folded(value_name));
-        if (found_value == found_key->second.end()) {
-            return std::nullopt;
-        }
-        return found_value->second;
+        return value_;
     }
 
-    void Write(std::wstring_view key, std::wstring_view value_name, std::wstring_view value) {
+    void Set(std::optional<std::wstring> value, bool known) {
         std::lock_guard lock(mutex_);
-        Keys()[Folded(key)][Folded(value_name)] = value;
-    }
-
-    void Clear(bool with_defaults) {
-        std::lock_guard lock(mutex_);
-        keys_.clear();
-        seeded_ = !with_defaults;
+        value_ = std::move(value);
+        known_ = known;
     }
 
   private:
-    // The defaults are filled in lazily, under the lock, so that a test can clear them before the
-    // account database is ever read.
-    std::map<std::wstring, Values>& Keys() {
-        if (!seeded_) {
-            seeded_ = true;
-            const std::string owner = AccountOwnerName();
-            if (!owner.empty()) {
-                keys_[Folded(kOwnerKey)][Folded(kOwnerValue)] = Utf8ToWide(owner);
-            }
-        }
-        return keys_;
-    }
-
     std::mutex mutex_;
-    std::map<std::wstring, Values> keys_;
-    bool seeded_ = false;
+    std::optional<std::wstring> value_;
+    bool known_ = false;
 };
 
 }  // namespace
 
-std::optional<RegistryKey> RegistryKey::OpenOrCreate(std::wstring_view key) {
-    Registry::Instance().CreateKey(key);
-    return RegistryKey(std::wstring(key));
+std::optional<std::wstring> ReadOwnerValue() {
+    return OwnerValue::Instance().Read();
 }
 
-std::optional<std::wstring> RegistryKey::ReadValue(std::wstring_view value_name) const {
-    return Registry::Instance().Read(key_, value_name);
+void SetOwnerValue(std::optional<std::wstring> value) {
+    OwnerValue::Instance().Set(std::move(value), true);
 }
 
-std::optional<std::wstring> ReadRegistryValue(std::wstring_view key, std::wstring_view value_name) {
-    return Registry::Instance().Read(key, value_name);
-}
-
-bool RegistryKeyExists(std::wstring_view key) {
-    return Registry::Instance().HasKey(key);
-}
-
-void SeedRegistryValue(std::wstring_view key, std::wstring_view value_name,
-                       std::wstring_view value) {
-    Registry::Instance().Write(key, value_name, value);
-}
-
-void ClearRegistry() {
-    Registry::Instance().Clear(false);
-}
-
-void ResetRegistryToDefaults() {
-    Registry::Instance().Clear(true);
+void ResetOwnerValue() {
+    OwnerValue::Instance().Set(std::nullopt, false);
 }
 
 }  // namespace veltra::platform

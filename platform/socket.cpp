@@ -9,14 +9,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 
 namespace veltra::platform {
 namespace {
-
-std::atomic<int> g_socket_layer_users{0};
 
 sockaddr_in ToSockaddr(const Endpoint& endpoint) {
     sockaddr_in address{};
@@ -24,6 +21,10 @@ sockaddr_in ToSockaddr(const Endpoint& endpoint) {
     address.sin_port = endpoint.port;
     address.sin_addr.s_addr = endpoint.address;
     return address;
+}
+
+bool SetIntOption(int fd, int level, int name, int value) {
+    return setsockopt(fd, level, name, &value, sizeof value) == 0;
 }
 
 bool SetTimeoutOption(int fd, int name, int timeout_ms) {
@@ -37,16 +38,6 @@ bool SetTimeoutOption(int fd, int name, int timeout_ms) {
 
 int LastSocketError() {
     return errno;
-}
-
-SocketLayer::SocketLayer() {
-    ++g_socket_layer_users;
-}
-SocketLayer::~SocketLayer() {
-    --g_socket_layer_users;
-}
-int SocketLayer::ActiveUsers() {
-    return g_socket_layer_users.load();
 }
 
 Endpoint MakeEndpoint(std::uint32_t network_address, std::uint16_t host_port) {
@@ -152,8 +143,20 @@ bool Socket::Connect(const Endpoint& remote, int timeout_ms) const {
     return connected;
 }
 
-bool Socket::SetIntOption(int level, int name, int value) const {
-    return setsockopt(fd_, level, name, &value, sizeof value) == 0;
+bool Socket::SetReuseAddress() const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
+}
+
+bool Socket::SetBroadcast() const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, 1);
+}
+
+bool Socket::SetSendBufferSize(int bytes) const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_SNDBUF, bytes);
+}
+
+bool Socket::SetReceiveBufferSize(int bytes) const {
+    return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
 bool Socket::SetReceiveTimeout(int timeout_ms) const {
@@ -196,6 +199,32 @@ long Socket::Receive(void* buffer, std::size_t capacity) const {
     do {
         received = recv(fd_, buffer, capacity, 0);
     } while (received < 0 && errno == EINTR);
+    return received;
+}
+
+bool Socket::SendAll(const void* data, std::size_t length) const {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t sent = 0;
+    while (sent < length) {
+        const long result = Send(bytes + sent, length - sent);
+        if (result <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+std::size_t Socket::ReceiveAll(void* buffer, std::size_t size) const {
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t received = 0;
+    while (received < size) {
+        const long result = Receive(bytes + received, size - received);
+        if (result <= 0) {
+            break;
+        }
+        received += static_cast<std::size_t>(result);
+    }
     return received;
 }
 

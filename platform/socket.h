@@ -1,9 +1,7 @@
 #pragma once
 // Thin RAII wrappers over POSIX sockets. The device build had a socket layer that had to be
-// started and stopped around every use; SocketLayer keeps that shape (reference-counted) so the
-// callers read the same on both platforms.
-
-#include <netinet/in.h>
+// started and stopped around every use; SocketLayer keeps that shape so the callers read the same
+// on both platforms.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,16 +13,12 @@ namespace veltra::platform {
 // The last socket error of the calling thread (errno on POSIX).
 int LastSocketError();
 
-// Holds the socket layer started for as long as it lives. Nothing to start on POSIX: the count
-// is kept so that start-up and clean-up stay paired and testable.
+// Holds the socket layer started for as long as it lives. There is nothing to start on POSIX.
 class SocketLayer {
   public:
-    SocketLayer();
-    ~SocketLayer();
+    SocketLayer() = default;
     SocketLayer(const SocketLayer&) = delete;
     SocketLayer& operator=(const SocketLayer&) = delete;
-
-    static int ActiveUsers();
 };
 
 // An IPv4 address and port, both in network byte order as they travel.
@@ -33,10 +27,13 @@ struct Endpoint {
     std::uint16_t port = 0;
 };
 
+// Every local address, for a bind.
+inline constexpr std::uint32_t kAnyAddress = 0;
+
 Endpoint MakeEndpoint(std::uint32_t network_address, std::uint16_t host_port);
 
-// inet_addr: network-order address of dotted text, INADDR_NONE (the broadcast address) when the
-// text is not an address.
+// inet_addr: network-order address of dotted text, 255.255.255.255 (the broadcast address) when
+// the text is not an address.
 std::uint32_t InetAddr(const char* dotted);
 std::string InetNtoa(std::uint32_t network_address);
 
@@ -66,7 +63,13 @@ class Socket {
     Socket Accept() const;
     // Connects within the time limit (milliseconds, 0 = no limit); false on failure or time-out.
     bool Connect(const Endpoint& remote, int timeout_ms) const;
-    bool SetIntOption(int level, int name, int value) const;
+    // Lets a listening socket bind its port again while the last run's connections linger.
+    bool SetReuseAddress() const;
+    // Lets a datagram socket send to broadcast addresses.
+    bool SetBroadcast() const;
+    // The system buffers, in bytes.
+    bool SetSendBufferSize(int bytes) const;
+    bool SetReceiveBufferSize(int bytes) const;
     // Limits for one blocked receive or send, in milliseconds (0 = no limit).
     bool SetReceiveTimeout(int timeout_ms) const;
     bool SetSendTimeout(int timeout_ms) const;
@@ -79,6 +82,12 @@ class Socket {
     long Send(const void* data, std::size_t length) const;
     // One receive call: bytes received (0 when the peer closed), or -1.
     long Receive(void* buffer, std::size_t capacity) const;
+    // Sends every byte, however many send calls it takes; false when a send fails (the peer went
+    // away, or accepted nothing within the send limit).
+    bool SendAll(const void* data, std::size_t length) const;
+    // Receives until size bytes are in buffer, or the peer closes, a receive fails or times out:
+    // the bytes that arrived.
+    std::size_t ReceiveAll(void* buffer, std::size_t size) const;
     // Sends up to count bytes of an open file from its current position, passing them from the
     // file cache to the connection without copying them through the caller: bytes sent (the file
     // position moves on by as many), 0 at the end of the file, -1 when the connection failed or

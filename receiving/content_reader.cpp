@@ -68,12 +68,12 @@ std::wstring PartialName(const DownloadContext& context, const platform::Folder&
 
 }  // namespace
 
-StreamReader::StreamReader(const platform::Socket& socket, std::size_t capacity)
+ContentReader::ContentReader(const platform::Socket& socket, std::size_t capacity)
     : socket_(socket),
       capacity_(std::max(capacity, kHeaderBuffer)),
       buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
-bool StreamReader::Fill(std::size_t size) {
+bool ContentReader::Fill(std::size_t size) {
     size = std::min(size, capacity_);
     if (size == 0) {
         return false;
@@ -98,13 +98,13 @@ bool StreamReader::Fill(std::size_t size) {
     return true;
 }
 
-std::string_view StreamReader::Take(std::size_t size) {
+std::string_view ContentReader::Take(std::size_t size) {
     const std::string_view taken(buffer_.get() + begin_, size);
     begin_ += size;
     return taken;
 }
 
-bool StreamReader::Skip(std::uint64_t size) {
+bool ContentReader::Skip(std::uint64_t size) {
     while (size > 0) {
         if (Buffered() == 0 && !Fill(1)) {
             return false;
@@ -117,7 +117,7 @@ bool StreamReader::Skip(std::uint64_t size) {
 }
 
 bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
-                    std::wstring_view offered, const AttachmentInfo& info, StreamReader& reader) {
+                    std::wstring_view offered, const AttachmentInfo& info, ContentReader& reader) {
     std::size_t key = 0;
     const std::wstring name = UnusedName(context, folder, offered, key);
     PostFileStarted(context, info);

@@ -23,13 +23,17 @@ inline constexpr std::size_t kStreamBuffer = kContentChunk;
 // A directory stream's headers are shorter than this; no stream buffer is smaller.
 inline constexpr std::size_t kHeaderBuffer = 1024;
 
-// Reads a connection through one buffer. What a caller takes is a view into the buffer, valid up
-// to its next call; a receive asks for all the room there is, so small items come many at a time.
-class StreamReader {
+// The stream of one fetched entry, read in order: a directory's headers, the contents, and what
+// is dropped. Every read of an entry's connection goes through its one reader and its one buffer:
+// a receive asks for all the room there is, so small items come many at a time. What a caller
+// takes is a view into the buffer, valid up to its next call.
+class ContentReader {
   public:
     // A capacity below kHeaderBuffer is raised to it (tests and fuzzers use small ones, so that
     // items straddle refills).
-    explicit StreamReader(const platform::Socket& socket, std::size_t capacity = kStreamBuffer);
+    explicit ContentReader(const platform::Socket& socket, std::size_t capacity = kStreamBuffer);
+    ContentReader(const ContentReader&) = delete;
+    ContentReader& operator=(const ContentReader&) = delete;
 
     std::size_t Capacity() const { return capacity_; }
     std::size_t Buffered() const { return end_ - begin_; }
@@ -60,6 +64,6 @@ class StreamReader {
 // be created or written its content is still read, so the stream stays in step. True when every
 // byte arrived.
 bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
-                    std::wstring_view name, const AttachmentInfo& info, StreamReader& reader);
+                    std::wstring_view name, const AttachmentInfo& info, ContentReader& reader);
 
 }  // namespace veltra

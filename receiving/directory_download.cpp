@@ -7,7 +7,6 @@
 #include "engine/protocol.h"
 #include "platform/file.h"
 #include "platform/folder.h"
-#include "receiving/content_reader.h"
 #include "receiving/fields.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
@@ -16,47 +15,12 @@ namespace veltra {
 
 namespace {
 
+// The key of the extended header field that carries a file's time.
 constexpr std::uint32_t kTimeKey = 0x14;
-
-// The name an entry of the stream is stored under, or nothing when it is refused.
-std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo& info) {
-    if (fields == HeaderFields::kNameTooLong) {
-        return std::nullopt;
-    }
-    return ConfinedName(info.name);
-}
-
-// A folder stored under another name than the one offered says so in the log.
-void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
-                    const std::wstring& name) {
-    if (name != AnsiToWide(info.name)) {
-        PostNotice(context, L"文件夹另存为" + name);
-    }
-}
-
-// Reports an entry that cannot be stored, then reads and drops it (a file's content, a
-// directory's subtree), so the stream stays in step. False when the stream ended or broke.
-bool DropEntry(DownloadContext& context, StreamReader& reader, const AttachmentInfo& info,
-               FileOutcome outcome) {
-    ReportFailedEntry(context, info, outcome);
-    return info.Kind() == ATTR_FILE ? reader.Skip(info.size) : DropDirectoryLevel(reader);
-}
-
-// A folder the stream names, never followed when it is a link. One that cannot be opened for
-// another reason (a path too long, no permission) is still read into, so that each of its files
-// reports that cause.
-platform::Folder OpenStreamFolder(const std::wstring& path) {
-    return platform::Folder::Open(path, platform::LastLink::kRefuse);
-}
-
-// Something that is no folder has the name: a symbolic link (refused) or a file.
-bool IsNoFolder(const platform::Folder& folder) {
-    return folder.Error() == ENOTDIR || folder.Error() == ELOOP;
-}
 
 }  // namespace
 
-std::optional<std::string_view> ReadHeader(StreamReader& reader) {
+std::optional<std::string_view> ReadHeader(ContentReader& reader) {
     if (!reader.Fill(kMinHeaderLength)) {
         return std::nullopt;
     }
@@ -95,7 +59,39 @@ HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
     return info.name.size() > kMaxNameBytes ? HeaderFields::kNameTooLong : HeaderFields::kComplete;
 }
 
-bool DropDirectoryLevel(StreamReader& reader) {
+namespace {
+
+// The name an entry of the stream is stored under, or nothing when it is refused.
+std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo& info) {
+    if (fields == HeaderFields::kNameTooLong) {
+        return std::nullopt;
+    }
+    return ConfinedName(info.name);
+}
+
+// A folder the stream names, never followed when it is a link. One that cannot be opened for
+// another reason (a path too long, no permission) is still read into, so that each of its files
+// reports that cause.
+platform::Folder OpenStreamFolder(const std::wstring& path) {
+    return platform::Folder::Open(path, platform::LastLink::kRefuse);
+}
+
+// Something that is no folder has the name: a symbolic link (refused) or a file.
+bool IsNoFolder(const platform::Folder& folder) {
+    return folder.Error() == ENOTDIR || folder.Error() == ELOOP;
+}
+
+// A folder stored under another name than the one offered says so in the log.
+void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
+                    const std::wstring& name) {
+    if (name != AnsiToWide(info.name)) {
+        PostNotice(context, L"文件夹另存为" + name);
+    }
+}
+
+// Reads the rest of a level (its entries and end mark) and keeps nothing: for directories that
+// are refused or nested too deep. Works without recursion, however deep the stream goes.
+bool DropDirectoryLevel(ContentReader& reader) {
     int open_levels = 1;
     while (open_levels > 0) {
         const std::optional<std::string_view> header = ReadHeader(reader);
@@ -125,7 +121,19 @@ bool DropDirectoryLevel(StreamReader& reader) {
     return true;
 }
 
-bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const std::wstring& prefix,
+// Reports an entry that cannot be stored, then reads and drops it (a file's content, a
+// directory's subtree), so the stream stays in step. False when the stream ended or broke.
+bool DropEntry(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
+               FileOutcome outcome) {
+    ReportFailedEntry(context, info, outcome);
+    return info.Kind() == ATTR_FILE ? reader.Skip(info.size) : DropDirectoryLevel(reader);
+}
+
+// Reads the entries of one level into folder, whose path is prefix (ending with a separator), up
+// to its end mark; depth counts the levels, the top one being 1. An entry that cannot be stored
+// (its name refused, its folder a link or nested too deep) is read and dropped and reported as a
+// failed file. False when the stream ended or broke, which ends the whole reception.
+bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const std::wstring& prefix,
                         const platform::Folder& folder, int depth) {
     for (;;) {
         const std::optional<std::string_view> header = ReadHeader(reader);
@@ -168,7 +176,9 @@ bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const st
     }
 }
 
-FileOutcome ReceiveDirectory(DownloadContext& context, StreamReader& reader) {
+}  // namespace
+
+FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
     const std::optional<std::string_view> header = ReadHeader(reader);
     AttachmentInfo info;
     if (!header) {

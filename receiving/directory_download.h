@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "common/events.h"
-#include "platform/folder.h"
+#include "platform/socket.h"
 #include "receiving/attachment_list.h"
 #include "receiving/content_reader.h"
 #include "receiving/download_context.h"
@@ -21,23 +21,12 @@ inline constexpr std::size_t kMinHeaderLength = 8;
 // end mark has been read (kStored, whatever became of the files in it, each of which reports its
 // own outcome), or the stream ends or breaks (kConnectionLost), or the top directory is refused
 // (its subtree is then read and dropped).
-FileOutcome ReceiveDirectory(DownloadContext& context, StreamReader& reader);
-
-// Reads the entries of one level into folder, whose path is prefix (ending with a separator), up
-// to its end mark; depth counts the levels, the top one being 1. An entry that cannot be stored
-// (its name refused, its folder a link or nested too deep) is read and dropped and reported as a
-// failed file. False when the stream ended or broke, which ends the whole reception.
-bool ReadDirectoryLevel(DownloadContext& context, StreamReader& reader, const std::wstring& prefix,
-                        int depth);
-
-// Reads the rest of a level (its entries and end mark) and keeps nothing: for directories that
-// are refused or nested too deep. Works without recursion, however deep the stream goes.
-bool DropDirectoryLevel(StreamReader& reader);
+FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader);
 
 // The next header's bytes, as a view into reader's buffer that holds up to its next read; nothing
 // when the stream ended, or when the header's own length is below kMinHeaderLength or does not fit
 // kHeaderBuffer (the stream is then broken).
-std::optional<std::string_view> ReadHeader(StreamReader& reader);
+std::optional<std::string_view> ReadHeader(ContentReader& reader);
 
 // What ParseHeader made of a header.
 enum class HeaderFields {

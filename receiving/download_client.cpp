@@ -1,7 +1,5 @@
 #include "receiving/download_client.h"
 
-#include <sys/socket.h>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,7 +28,7 @@ bool SendRequest(DownloadContext& context, const platform::Socket& socket,
     return socket.Send(buffer.data(), static_cast<std::size_t>(length)) == length;
 }
 
-void ReceiveFile(DownloadContext& context, StreamReader& reader, const AttachmentInfo& info,
+void ReceiveFile(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
                  const std::wstring& name) {
     const std::wstring folder = FolderForName(context.settings, name);
     CreateFolderPath(folder);
@@ -60,11 +58,12 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
     if (!attached.Attached()) {
         return true;  // shutting down: nothing more is reported
     }
-    socket.SetIntOption(SOL_SOCKET, SO_RCVBUF, static_cast<int>(kContentChunk));
+    socket.SetReceiveBufferSize(static_cast<int>(kContentChunk));
     // On a host with several addresses the peer must see the one its offer went to: it serves
     // an entry only to the address it was offered to.
     const std::uint32_t own_address = context.engine.BindAddress();
-    if (own_address != htonl(INADDR_ANY) && !socket.Bind(platform::MakeEndpoint(own_address, 0))) {
+    if (own_address != platform::kAnyAddress &&
+        !socket.Bind(platform::MakeEndpoint(own_address, 0))) {
         ReportFailedEntry(context, info, FileOutcome::kUnreachable);
         return true;
     }
@@ -86,7 +85,7 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
         ReportFailedEntry(context, info, FileOutcome::kConnectionLost);
         return true;
     }
-    StreamReader reader(socket);
+    ContentReader reader(socket);
     if (info.Kind() == ATTR_FILE) {
         ReceiveFile(context, reader, info, *name);
         return true;

@@ -39,18 +39,18 @@ enum NoticeKind : std::uint32_t {
 
 }  // namespace
 
-CDownloadManager::CDownloadManager(EventSink& sink, CMessengerEngine& engine,
-                                   const Settings& settings, DownloadLimits limits,
-                                   OfferQueueLimits queue_limits, NoticeLog::Clock clock)
+DownloadManager::DownloadManager(EventSink& sink, CMessengerEngine& engine,
+                                 const Settings& settings, DownloadLimits limits,
+                                 OfferQueueLimits queue_limits, NoticeLog::Clock clock)
     : context_{sink, engine, settings, cancel_, limits},
       queue_(queue_limits),
       notices_(&sink, std::move(clock)) {}
 
-CDownloadManager::~CDownloadManager() {
+DownloadManager::~DownloadManager() {
     Shutdown();
 }
 
-void CDownloadManager::OnAttachments(std::unique_ptr<PacketRecord> packet) {
+void DownloadManager::OnAttachments(std::unique_ptr<PacketRecord> packet) {
     if (!packet) {
         return;
     }
@@ -69,7 +69,7 @@ void CDownloadManager::OnAttachments(std::unique_ptr<PacketRecord> packet) {
     }
 }
 
-void CDownloadManager::StartWorker() {
+void DownloadManager::StartWorker() {
     try {
         worker_ = std::jthread([this](std::stop_token stop) { RunWorker(stop); });
     } catch (...) {
@@ -84,7 +84,7 @@ void CDownloadManager::StartWorker() {
     }
 }
 
-void CDownloadManager::ReportDropped(OfferQueue::Outcome outcome, std::uint32_t source) {
+void DownloadManager::ReportDropped(OfferQueue::Outcome outcome, std::uint32_t source) {
     ++dropped_;
     if (outcome == OfferQueue::Outcome::kSourceFull) {
         notices_.Report(NoticeLog::Key(kSourceFull, source), [source](std::uint64_t count) {
@@ -99,7 +99,7 @@ void CDownloadManager::ReportDropped(OfferQueue::Outcome outcome, std::uint32_t 
     }
 }
 
-void CDownloadManager::Shutdown() {
+void DownloadManager::Shutdown() {
     std::jthread worker;
     {
         std::lock_guard guard(worker_mutex_);
@@ -114,7 +114,7 @@ void CDownloadManager::Shutdown() {
     }
 }
 
-void CDownloadManager::RunWorker(std::stop_token stop) {
+void DownloadManager::RunWorker(std::stop_token stop) {
     try {
         while (queue_.WaitForJob(stop)) {
             if (!batch_lock_.lock(stop)) {
@@ -141,7 +141,7 @@ void CDownloadManager::RunWorker(std::stop_token stop) {
     }
 }
 
-void CDownloadManager::DownloadBatch(const PacketRecord& packet) {
+void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     const std::optional<AttachmentList> list = ParseAttachmentList(ExtensionOf(packet));
     if (!list) {
         return;

@@ -22,19 +22,19 @@ namespace veltra {
 
 class CMessengerEngine;
 
-class CDownloadManager : public CAttachmentHandler {
+class DownloadManager : public AttachmentHandler {
   public:
     // Name of the lock that lets one batch run at a time, also across managers in one process.
     static constexpr const char* kBatchLockName = "progressDialog";
 
     // clock times the notices about dropped offers (tests put a clock of their own).
-    CDownloadManager(EventSink& sink, CMessengerEngine& engine, const Settings& settings,
-                     DownloadLimits limits = {}, OfferQueueLimits queue_limits = {},
-                     NoticeLog::Clock clock = {});
+    DownloadManager(EventSink& sink, CMessengerEngine& engine, const Settings& settings,
+                    DownloadLimits limits = {}, OfferQueueLimits queue_limits = {},
+                    NoticeLog::Clock clock = {});
     // Shuts down first, so no batch outlives the manager and its lock.
-    ~CDownloadManager() override;
-    CDownloadManager(const CDownloadManager&) = delete;
-    CDownloadManager& operator=(const CDownloadManager&) = delete;
+    ~DownloadManager() override;
+    DownloadManager(const DownloadManager&) = delete;
+    DownloadManager& operator=(const DownloadManager&) = delete;
 
     // Queues the offer for the worker (started with the first offer) and returns at once; called
     // on the receive thread. An offer beyond the queue's bounds is dropped and counted, and the

@@ -1,8 +1,7 @@
 #include "receiving/placement.h"
 
-#include <cstdio>
-
 #include "common/text.h"
+#include "platform/debug_log.h"
 #include "platform/file.h"
 #include "platform/utf8.h"
 
@@ -104,7 +103,7 @@ bool CreateFolderPath(std::wstring_view path) {
             return false;
         }
         created_one = true;
-        std::fprintf(stderr, "已成功创建目录:%s\n", platform::WideToUtf8(prefix).c_str());
+        platform::DebugLog(L"已成功创建目录:" + std::wstring(prefix));
     }
     if (IsFolder(path)) {
         return true;

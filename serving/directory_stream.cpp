@@ -20,7 +20,7 @@ std::string WithLength(const std::string& rest) {
 }
 
 bool SendText(const platform::Socket& connection, std::string_view text) {
-    return SendAll(connection, text.data(), text.size()) == text.size();
+    return connection.SendAll(text.data(), text.size());
 }
 
 // Files up to this size go out with their header in one send.

@@ -45,7 +45,7 @@ Outcome StreamFile(const platform::Socket& connection, platform::File& file,
         if (got <= 0) {
             return Outcome::kFileDone;
         }
-        if (SendAll(connection, buffer.get(), static_cast<std::size_t>(got)) == 0) {
+        if (!connection.SendAll(buffer.get(), static_cast<std::size_t>(got))) {
             return Outcome::kConnectionFailed;
         }
         remaining -= static_cast<std::uint64_t>(got);
@@ -57,7 +57,7 @@ bool SendZeros(const platform::Socket& connection, std::uint64_t count) {
     static constexpr char kZeros[kBufferSize] = {};
     while (count > 0) {
         const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
-        if (SendAll(connection, kZeros, piece) == 0) {
+        if (!connection.SendAll(kZeros, piece)) {
             return false;
         }
         count -= piece;
@@ -66,19 +66,6 @@ bool SendZeros(const platform::Socket& connection, std::uint64_t count) {
 }
 
 }  // namespace
-
-std::size_t SendAll(const platform::Socket& connection, const void* data, std::size_t length) {
-    const auto* bytes = static_cast<const char*>(data);
-    std::size_t sent = 0;
-    while (sent < length) {
-        const long result = connection.Send(bytes + sent, length - sent);
-        if (result <= 0) {
-            return 0;
-        }
-        sent += static_cast<std::size_t>(result);
-    }
-    return length;
-}
 
 bool SendFileContent(const platform::Socket& connection, std::wstring_view path,
                      std::optional<std::uint64_t> announced_size) {

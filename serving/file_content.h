@@ -1,5 +1,5 @@
 #pragma once
-// Sending bytes and file contents over an accepted connection.
+// Sending file contents over an accepted connection.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,10 +10,6 @@
 #include "platform/socket.h"
 
 namespace veltra {
-
-// Sends the whole buffer, however many send calls it takes: length on success, 0 when length is 0
-// or a send fails (the peer went away, or accepted nothing within the connection's send limit).
-std::size_t SendAll(const platform::Socket& connection, const void* data, std::size_t length);
 
 // Streams the file at path, opened without sharing, from its first byte.
 // - Without announced_size: everything the file holds (nothing when it cannot be opened).

@@ -7,12 +7,11 @@
 
 namespace veltra {
 
-CTransferServer::CTransferServer(CMessengerEngine& engine, TransferLimits limits)
-    : limits_(limits) {
+TransferServer::TransferServer(CMessengerEngine& engine, TransferLimits limits) : limits_(limits) {
     engine.SetConnectionHandler(this);
 }
 
-void CTransferServer::ServeConnection(const platform::Socket& connection) {
+void TransferServer::ServeConnection(const platform::Socket& connection) {
     connection.SetReceiveTimeout(limits_.request_ms);
     connection.SetSendTimeout(limits_.stalled_peer_ms);
 

@@ -22,13 +22,13 @@ struct TransferLimits {
 // thread per connection; it interrupts and joins those threads in Shutdown(). The server owns the
 // offer table those threads read, so it must outlive the engine's Shutdown(): create it after the
 // engine and shut the engine down before the server goes.
-class CTransferServer : public CConnectionHandler {
+class TransferServer : public ConnectionHandler {
   public:
-    explicit CTransferServer(TransferLimits limits = {}) : limits_(limits) {}
+    explicit TransferServer(TransferLimits limits = {}) : limits_(limits) {}
     // Also registers the server as the engine's connection handler.
-    explicit CTransferServer(CMessengerEngine& engine, TransferLimits limits = {});
-    CTransferServer(const CTransferServer&) = delete;
-    CTransferServer& operator=(const CTransferServer&) = delete;
+    explicit TransferServer(CMessengerEngine& engine, TransferLimits limits = {});
+    TransferServer(const TransferServer&) = delete;
+    TransferServer& operator=(const TransferServer&) = delete;
 
     OfferTable& Offers() { return offers_; }
 

@@ -20,8 +20,8 @@ struct MessengerSession::Parts {
     // server outlives the engine's shutdown, which joins the connection threads reading its
     // offers.
     std::unique_ptr<CMessengerEngine> engine;
-    std::unique_ptr<CTransferServer> server;
-    std::unique_ptr<CDownloadManager> downloads;
+    std::unique_ptr<TransferServer> server;
+    std::unique_ptr<DownloadManager> downloads;
     std::unique_ptr<CReceiveListener> listener;
     bool shut_down = false;
 };
@@ -32,15 +32,12 @@ MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
     parts_->engine->SetNoticeSink(&sink);
     try {
-        parts_->server = std::make_unique<CTransferServer>(*parts_->engine);
-        parts_->downloads = std::make_unique<CDownloadManager>(sink, *parts_->engine, settings);
+        parts_->server = std::make_unique<TransferServer>(*parts_->engine);
+        parts_->downloads = std::make_unique<DownloadManager>(sink, *parts_->engine, settings);
         parts_->listener =
             std::make_unique<CReceiveListener>(sink, *parts_->engine, parts_->downloads.get());
         parts_->engine->SetListener(parts_->listener.get());
         parts_->engine->AnnouncePresence();
-    } catch (const std::system_error& error) {
-        Shutdown();
-        throw error.code().value();  // a thread that could not start: reported as the engine's are
     } catch (...) {
         Shutdown();  // no thread may be left calling into parts that are about to go
         throw;

@@ -29,7 +29,7 @@ struct OnlinePeer {
 
 class MessengerSession {
   public:
-    // Starts the engine (throws its socket error code as a plain int when it cannot start, also
+    // Starts the engine (throws std::system_error with the errno when it cannot start, also
     // when a thread cannot), registers the listener that posts to sink, and announces presence.
     // sink must outlive the session.
     MessengerSession(EventSink& sink, const Settings& settings,
@@ -48,7 +48,8 @@ class MessengerSession {
     // for an empty list.
     void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
     // The refresh request: empties the peer table and announces again. The list keeps its rows
-    // until the first answer posts PeersChanged. Errors are swallowed.
+    // until the first answer posts PeersChanged. A refresh that fails leaves the list as it is
+    // (the user may ask again): the one place its errors end.
     void Refresh();
 
     // For the PeersChanged handler: the peers as they are now (ascending key order), which also

@@ -10,16 +10,15 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
   protected:
-    void SetUp() override { platform::ClearRegistry(); }
-    void TearDown() override { platform::ResetRegistryToDefaults(); }
+    void SetUp() override { platform::SetOwnerValue(std::nullopt); }
+    void TearDown() override { platform::ResetOwnerValue(); }
 };
 
 TEST_F(SettingsTest, DefaultsAreTheFixedValues) {
-    platform::SeedRegistryValue(platform::kOwnerKey, platform::kOwnerValue, L"Alice");
+    platform::SetOwnerValue(L"Alice");
     const Settings settings;
     EXPECT_TRUE(settings.play_sound_on_receive);
     EXPECT_TRUE(settings.collect_all);
-    EXPECT_EQ(settings.own_rows, 1);
     EXPECT_EQ(settings.received_folder, L"\\Storage Card\\Received\\");
     EXPECT_EQ(settings.music_folder, L"\\Storage Card\\Music\\");
     EXPECT_EQ(settings.video_folder, L"\\Storage Card\\Video\\");
@@ -33,36 +32,31 @@ TEST_F(SettingsTest, DefaultsAreTheFixedValues) {
     EXPECT_EQ(settings.broadcast_list, L"");
 }
 
-TEST_F(SettingsTest, MissingKeyIsCreatedEmptyAndGivesWmuser) {
-    ASSERT_FALSE(platform::RegistryKeyExists(platform::kOwnerKey));
+TEST_F(SettingsTest, NoOwnerGivesWmuser) {
     EXPECT_EQ(OwnerName(), L"");
-    EXPECT_TRUE(platform::RegistryKeyExists(platform::kOwnerKey));
-    EXPECT_FALSE(platform::ReadRegistryValue(platform::kOwnerKey, platform::kOwnerValue));
     EXPECT_EQ(Settings().user_name, L"WMUSER");
 }
 
 TEST_F(SettingsTest, OwnerIsReadUpToItsFirstNul) {
-    platform::SeedRegistryValue(platform::kOwnerKey, platform::kOwnerValue,
-                                std::wstring(L"\0abc", 4));
+    platform::SetOwnerValue(std::wstring(L"\0abc", 4));
     EXPECT_EQ(Settings().user_name, L"WMUSER");
-    platform::SeedRegistryValue(platform::kOwnerKey, platform::kOwnerValue,
-                                std::wstring(L"Bob\0junk", 8));
+    platform::SetOwnerValue(std::wstring(L"Bob\0junk", 8));
     EXPECT_EQ(Settings().user_name, L"Bob");
-    platform::SeedRegistryValue(platform::kOwnerKey, platform::kOwnerValue, L"");
+    platform::SetOwnerValue(L"");
     EXPECT_EQ(Settings().user_name, L"WMUSER");
 }
 
 TEST_F(SettingsTest, ChineseOwnerStaysWideAndReachesGbk) {
-    platform::SeedRegistryValue(platform::kOwnerKey, platform::kOwnerValue, L"张三");
+    platform::SetOwnerValue(L"张三");
     const Settings settings;
     EXPECT_EQ(settings.user_name, L"张三");
     EXPECT_EQ(WideToAnsi(settings.user_name), "\xD5\xC5\xC8\xFD");
 }
 
 TEST_F(SettingsTest, ProcessSettingsIsOneObjectReadOnce) {
-    platform::SeedRegistryValue(platform::kOwnerKey, platform::kOwnerValue, L"First");
+    platform::SetOwnerValue(L"First");
     Settings& settings = ProcessSettings();
-    platform::SeedRegistryValue(platform::kOwnerKey, platform::kOwnerValue, L"Later");
+    platform::SetOwnerValue(L"Later");
     EXPECT_EQ(&ProcessSettings(), &settings);
     EXPECT_EQ(ProcessSettings().user_name, settings.user_name);
     EXPECT_NE(settings.user_name, L"Later");

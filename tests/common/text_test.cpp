@@ -26,16 +26,6 @@ TEST(TextTest, LongMessagesConvertWhole) {
     EXPECT_EQ(AnsiToWide(bytes), message);
 }
 
-TEST(TextTest, TemporariesPassNullThrough) {
-    EXPECT_FALSE(AnsiToWideTemp(nullptr));
-    EXPECT_FALSE(WideToAnsiTemp(nullptr));
-    EXPECT_EQ(AnsiToWideTemp("\xCE\xC4\xBC\xFE.txt"), L"文件.txt");
-    EXPECT_EQ(WideToAnsiTemp(L"文件.txt"), "\xCE\xC4\xBC\xFE.txt");
-    EXPECT_EQ(WideToAnsiTemp(L""), "");
-    // The text ends at its terminator.
-    EXPECT_EQ(AnsiToWideTemp("ab\0cd"), L"ab");
-}
-
 TEST(TextTest, FormatAnsiHandlesTheDirectivesInUse) {
     EXPECT_EQ(FormatAnsi("%x:%s:%x%x:%x:1\a", 10u, "a.txt", 0u, 31u, 0x5f3e2a10u),
               "a:a.txt:01f:5f3e2a10:1\a");

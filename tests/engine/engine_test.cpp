@@ -13,6 +13,7 @@
 #include <future>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -108,13 +109,13 @@ TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
     try {
         CMessengerEngine engine(settings);
         FAIL() << "the engine started on a taken port";
-    } catch (int code) {
-        EXPECT_EQ(code, EADDRINUSE);
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), EADDRINUSE);
     }
     EXPECT_EQ(ThreadCount(), threads_before);
 }
 
-TEST(EngineStartUp, AThreadThatCannotStartIsReportedAsAnErrorCodeAndStopsTheOther) {
+TEST(EngineStartUp, AThreadThatCannotStartIsReportedWithItsErrnoAndStopsTheOther) {
     Settings settings = TestSettings();
     std::thread([] {}).join();  // a sanitizer starts a helper thread of its own with the first
     const int threads_before = ThreadCount();
@@ -126,8 +127,8 @@ TEST(EngineStartUp, AThreadThatCannotStartIsReportedAsAnErrorCodeAndStopsTheOthe
         try {
             CMessengerEngine engine(settings, kEngineAddress);
             FAIL() << "the engine started without its accept thread";
-        } catch (int code) {
-            EXPECT_EQ(code, EAGAIN);
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code().value(), EAGAIN);
         }
     }
     EXPECT_EQ(ThreadCount(), threads_before);
@@ -140,7 +141,7 @@ TEST(EngineStartUp, TakenTcpPortThrowsAndReleasesTheUdpPort) {
     ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
     ASSERT_TRUE(squatter.Listen(1));
     Settings settings = TestSettings();
-    EXPECT_THROW(CMessengerEngine engine(settings), int);
+    EXPECT_THROW(CMessengerEngine engine(settings), std::system_error);
     platform::Socket udp = platform::Socket::Udp();
     EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(0, MSG_PORT)));
 }
@@ -269,7 +270,7 @@ TEST(EngineShutdown, ClosesSocketsAndDeliversNothingMore) {
     EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(kEngineAddress, MSG_PORT)));
 }
 
-class BlockingHandler : public CConnectionHandler {
+class BlockingHandler : public ConnectionHandler {
   public:
     void ServeConnection(const platform::Socket& connection) override {
         ++started;
@@ -309,7 +310,7 @@ bool StartsWith(const std::wstring& text, const std::wstring& start) {
 
 // An engine on 127.0.0.1 that logs to sink and hands connections to handler (if any).
 std::unique_ptr<CMessengerEngine> LoggingEngine(const Settings& settings, EventSink& sink,
-                                                CConnectionHandler* handler = nullptr) {
+                                                ConnectionHandler* handler = nullptr) {
     auto engine = std::make_unique<CMessengerEngine>(settings, kEngineAddress);
     engine->SetNoticeSink(&sink);
     engine->SetConnectionHandler(handler);
@@ -358,7 +359,7 @@ TEST(EngineTrouble, AListenerThatThrowsIsLoggedAndTheLoopGoesOn) {
     engine->SetListener(nullptr);
 }
 
-class ThrowingOnceHandler : public CConnectionHandler {
+class ThrowingOnceHandler : public ConnectionHandler {
   public:
     void ServeConnection(const platform::Socket& connection) override {
         if (!thrown_.exchange(true)) {
@@ -440,7 +441,7 @@ TEST(EngineAccept, ACrowdFromOneAddressIsTurnedAwayAtOnceWhileOthersAreServed) {
 }
 
 // Answers each connection with "ok" and ends it.
-class AnsweringHandler : public CConnectionHandler {
+class AnsweringHandler : public ConnectionHandler {
   public:
     void ServeConnection(const platform::Socket& connection) override {
         connection.Send("ok", 2);

@@ -32,7 +32,7 @@ constexpr std::uint32_t kReply = CMD_ANNOUNCE_REPLY | OPT_PRESENCE_MARK;
 // Anything sent before the barrier's answer is already in the socket; this only covers delivery.
 constexpr int kAfterBarrierMs = 50;
 
-class AttachmentRecorder : public CAttachmentHandler {
+class AttachmentRecorder : public AttachmentHandler {
   public:
     // hook runs on the receive thread before an offer is stored.
     void SetOnOffer(std::function<void(const PacketRecord&)> hook) {

@@ -80,7 +80,7 @@ class MisbehavingPeer {
           listener_(platform::Socket::Tcp()),
           udp_(platform::Socket::Udp()) {
         const auto here = platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT);
-        listener_.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+        listener_.SetReuseAddress();
         EXPECT_TRUE(listener_.Bind(here));
         EXPECT_TRUE(listener_.Listen(16));
         EXPECT_TRUE(udp_.Bind(here));
@@ -165,7 +165,7 @@ class Receiver {
     }
 
     RecordingSink& Events() { return events_; }
-    CDownloadManager& Downloads() { return downloads_; }
+    DownloadManager& Downloads() { return downloads_; }
     fs::path Received() const { return temp_.path() / "Received"; }
     std::string Read(const fs::path& relative) const {
         std::ifstream in(Received() / relative, std::ios::binary);
@@ -178,7 +178,7 @@ class Receiver {
     Settings settings_;
     RecordingSink events_;
     CMessengerEngine engine_;
-    CDownloadManager downloads_;
+    DownloadManager downloads_;
     CReceiveListener listener_;
 };
 

@@ -50,13 +50,13 @@ class Server {
                              static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS), "",
                              list.c_str());
     }
-    CTransferServer& Transfers() { return server_; }
+    TransferServer& Transfers() { return server_; }
 
   private:
     testing::TempFolder folder_;
     Settings settings_;
     CMessengerEngine engine_;
-    CTransferServer server_;
+    TransferServer server_;
 };
 
 // A raw connection from the receiver's address (or another) to the server; a non-blocking one is
@@ -65,7 +65,7 @@ platform::Socket ConnectFromReceiver(bool blocking, int receive_buffer = 0,
                                      const char* from = kReceiverAddress) {
     platform::Socket socket = platform::Socket::Tcp();
     if (receive_buffer > 0) {
-        socket.SetIntOption(SOL_SOCKET, SO_RCVBUF, receive_buffer);
+        socket.SetReceiveBufferSize(receive_buffer);
     }
     EXPECT_TRUE(socket.Bind(platform::MakeEndpoint(platform::InetAddr(from), 0)));
     const auto server = platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT);

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const auto pause = std::chrono::milliseconds(std::strtol(argv[5], nullptr, 10));
 
     platform::Socket listener = platform::Socket::Tcp();
-    listener.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+    listener.SetReuseAddress();
     platform::Socket udp = platform::Socket::Udp();
     if (!listener.Bind(own) || !listener.Listen(4) || !udp.Bind(own)) {
         std::fprintf(stderr, "slow_peer: cannot bind %s:%u\n", argv[1], MSG_PORT);

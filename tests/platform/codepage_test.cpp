@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -71,10 +73,15 @@ TEST(CodePageTest, OtherCodePagesAndUnknownOnes) {
     EXPECT_EQ(ConvertToCodePage(L"中", 65001), "\xE4\xB8\xAD");
     EXPECT_EQ(ConvertToCodePage(L"中", 0), Gbk({0xD6, 0xD0}));
     EXPECT_EQ(ConvertFromCodePage("\xE9", 1252), L"é");
-    EXPECT_THROW(ConvertToCodePage(L"x", 12345), int);
-    EXPECT_THROW(ConvertFromCodePage("x", 12345), int);
+    EXPECT_THROW(ConvertToCodePage(L"x", 12345), std::system_error);
+    try {
+        ConvertFromCodePage("x", 12345);
+        ADD_FAILURE() << "an unknown code page converted";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), EINVAL);  // the cause travels with the error
+    }
     // A failed open leaves no broken converter behind.
-    EXPECT_THROW(ConvertToCodePage(L"x", 12345), int);
+    EXPECT_THROW(ConvertToCodePage(L"x", 12345), std::system_error);
 }
 
 TEST(CodePageTest, ThreadsConvertAtOnce) {

@@ -37,7 +37,7 @@ TEST_F(Batches, TwoOffersArrivingTogetherAreFetchedOneAfterTheOther) {
     FakePeer peer(ById(
         {{0, SlowServe("a0")}, {1, SlowServe("a1")}, {2, SlowServe("b2")}, {3, SlowServe("b3")}}));
     {
-        CDownloadManager manager(events_, engine_, settings_);
+        DownloadManager manager(events_, engine_, settings_);
         manager.OnAttachments(OfferPacket(Entry(0, "a0", 2) + Entry(1, "a1", 2)));
         manager.OnAttachments(OfferPacket(Entry(2, "b2", 2) + Entry(3, "b3", 2)));
         ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
@@ -59,9 +59,9 @@ TEST_F(Batches, TwoOffersArrivingTogetherAreFetchedOneAfterTheOther) {
 
 TEST_F(Batches, ABatchWaitsForTheLockHeldElsewhere) {
     FakePeer peer({Serve("x")});
-    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
     lock.lock();
-    CDownloadManager manager(events_, engine_, settings_, QuickLimits());
+    DownloadManager manager(events_, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "x", 1)));
     EXPECT_FALSE(peer.WaitForConnections(1, 200ms));
     lock.unlock();
@@ -71,9 +71,9 @@ TEST_F(Batches, ABatchWaitsForTheLockHeldElsewhere) {
 
 TEST_F(Batches, WaitingOffersAreFetchedInTheOrderTheyArrived) {
     FakePeer peer(Serve("x"));
-    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
     lock.lock();
-    CDownloadManager manager(events_, engine_, settings_, QuickLimits());
+    DownloadManager manager(events_, engine_, settings_, QuickLimits());
     const std::string names = "ABCDEF";
     for (unsigned i = 0; i < names.size(); ++i) {
         manager.OnAttachments(OfferPacket(Entry(i, names.substr(i, 1), 1)));
@@ -111,7 +111,7 @@ TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
             peer.emplace(Serve("x"));
         }
     };
-    CDownloadManager manager(events_, engine_, settings_, QuickLimits());
+    DownloadManager manager(events_, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "a", 1) + Entry(1, "b", 1) + Entry(2, "c", 1)));
     ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
     EXPECT_EQ(events_.Outcomes(), std::vector<FileOutcome>(3, FileOutcome::kUnreachable));
@@ -126,9 +126,9 @@ TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
 TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) {
     ManualClock clock;
     // The batch lock is held elsewhere, so every offer waits.
-    platform::NamedMutex lock(CDownloadManager::kBatchLockName);
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
     lock.lock();
-    CDownloadManager manager(events_, engine_, settings_, QuickLimits(), {}, clock.Function());
+    DownloadManager manager(events_, engine_, settings_, QuickLimits(), {}, clock.Function());
 
     for (unsigned i = 0; i < 20; ++i) {
         manager.OnAttachments(OfferFrom("127.0.0.2", i));
@@ -171,7 +171,7 @@ TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) 
 
 TEST_F(Batches, AWorkerThatCannotStartDropsTheOfferAndALaterOfferIsFetched) {
     FakePeer peer(ById({{0, Serve("0")}, {1, Serve("1")}}));
-    CDownloadManager manager(events_, engine_, settings_, QuickLimits());
+    DownloadManager manager(events_, engine_, settings_, QuickLimits());
     testing::NoNewThreads limit;
     if (!limit.Active()) {
         GTEST_SKIP() << "no writable pids cgroup to limit the tasks";
@@ -198,7 +198,7 @@ TEST_F(Batches, ABatchThatThrowsIsLoggedAndTheNextOfferIsFetched) {
             throw std::runtime_error("window gone");
         }
     };
-    CDownloadManager manager(events_, engine_, settings_, QuickLimits());
+    DownloadManager manager(events_, engine_, settings_, QuickLimits());
     manager.OnAttachments(OfferPacket(Entry(0, "first", 1)));
     manager.OnAttachments(OfferPacket(Entry(1, "second", 1)));
     ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
@@ -209,7 +209,7 @@ TEST_F(Batches, ABatchThatThrowsIsLoggedAndTheNextOfferIsFetched) {
 TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
     // The peer sends one chunk and then nothing, well within the 60 s a silent peer is given.
     FakePeer peer(ServeThenStall(Pattern(65536)));
-    CDownloadManager manager(events_, engine_, settings_);
+    DownloadManager manager(events_, engine_, settings_);
     manager.OnAttachments(OfferPacket(Entry(0, "stalled.bin", 200000) + Entry(1, "b", 1)));
     ASSERT_TRUE(events_.WaitFor<FileProgress>(1));
     manager.OnAttachments(OfferPacket(Entry(2, "waiting", 1)));
@@ -233,7 +233,7 @@ TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
 TEST_F(Batches, DestroyingTheManagerWaitsForItsBatches) {
     FakePeer peer(ServeThenStall("partial"));
     {
-        CDownloadManager manager(events_, engine_, settings_);
+        DownloadManager manager(events_, engine_, settings_);
         manager.OnAttachments(OfferPacket(Entry(0, "f", 100)));
         ASSERT_TRUE(peer.WaitForConnections(1));
     }
@@ -245,7 +245,7 @@ TEST_F(Batches, DestroyingTheManagerWaitsForItsBatches) {
 
 TEST_F(Batches, OneAfterTheOtherOffersAreAllFetched) {
     FakePeer peer(Serve("x"));
-    CDownloadManager manager(events_, engine_, settings_);
+    DownloadManager manager(events_, engine_, settings_);
     for (unsigned i = 0; i < 20; ++i) {
         manager.OnAttachments(OfferPacket(Entry(i, "f" + std::to_string(i), 1)));
         ASSERT_TRUE(events_.WaitFor<FilesReceived>(i + 1));

@@ -80,7 +80,7 @@ TEST_F(DirectoryDownload, ContentsStraddlingTheStreamBufferArriveWhole) {
         [&stream, writing = platform::Socket(ends[1])] { SendBytes(writing, stream); });
     TransferCancel cancel;
     DownloadContext context(events_, engine_, settings_, cancel, QuickLimits());
-    StreamReader reader(socket, 0);
+    ContentReader reader(socket, 0);
     EXPECT_EQ(ReceiveDirectory(context, reader), FileOutcome::kConnectionLost);
     writer.join();
     for (std::size_t i = 0; i < sizes.size(); ++i) {
@@ -149,7 +149,7 @@ TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {
             DirHeader("b") + broken + FileItem("after.txt", "no") + EndMark();
         FakePeer peer({Serve(stream)});
         {
-            CDownloadManager manager(events, engine_, settings_);
+            DownloadManager manager(events, engine_, settings_);
             manager.OnAttachments(OfferPacket(Entry(0, "b", 0, 2)));
             ASSERT_TRUE(events.WaitFor<FilesReceived>(1));
         }

@@ -33,12 +33,12 @@ class StreamPair {
     }
     void Write(const std::string& bytes) { testing::SendBytes(writer_, bytes); }
     void CloseWriter() { writer_.Close(); }
-    StreamReader& reader() { return *stream_; }
+    ContentReader& reader() { return *stream_; }
 
   private:
     platform::Socket reader_;
     platform::Socket writer_;
-    std::optional<StreamReader> stream_;
+    std::optional<ContentReader> stream_;
 };
 
 TEST(ReadHeader, TheEndMarkNeedsNoSecondRead) {

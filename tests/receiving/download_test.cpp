@@ -143,7 +143,7 @@ TEST_F(FileDownload, AnOlderLongerFileIsReplacedWhole) {
 
 TEST_F(FileDownload, ABatchNeverOverwritesAFileItStoredButALaterBatchReplacesIt) {
     FakePeer peer({Serve("ko"), Serve("ja"), Serve("zh"), Serve("again")});
-    CDownloadManager manager(events_, engine_, settings_);
+    DownloadManager manager(events_, engine_, settings_);
     // Names that the sender's code page cannot hold arrive as "??.txt" and are stored as "__.txt".
     manager.OnAttachments(
         OfferPacket(Entry(0, "??.txt", 2) + Entry(1, "??.txt", 2) + Entry(2, "??.txt", 2)));
@@ -194,7 +194,7 @@ TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
 TEST_F(FileDownload, AListWithoutUsableEntriesPostsNothing) {
     FakePeer peer({Serve("x")});
     {
-        CDownloadManager manager(events_, engine_, settings_);
+        DownloadManager manager(events_, engine_, settings_);
         manager.OnAttachments(OfferPacket("0:a:1\a"));
         manager.OnAttachments(OfferPacket(""));
     }  // joins both batches
@@ -217,7 +217,7 @@ TEST_F(FileDownload, APeerSilentTooLongEndsItsEntryOnly) {
 TEST_F(FileDownload, APeerThatNeverAcceptsIsGivenUpAfterTheConnectLimit) {
     // A listener whose queue is full drops further connection attempts unanswered.
     platform::Socket full = platform::Socket::Tcp();
-    full.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+    full.SetReuseAddress();
     ASSERT_TRUE(full.Bind(platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT)));
     ASSERT_TRUE(full.Listen(0));
     std::vector<platform::Socket> queued;

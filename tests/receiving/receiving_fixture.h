@@ -35,7 +35,7 @@ class ReceivingTest : public ::testing::Test {
     // Hands one offer to a fresh manager and waits for the end of its batch.
     void Receive(const std::string& extension, DownloadLimits limits = {},
                  std::int32_t packet_number = 100) {
-        CDownloadManager manager(events_, engine_, settings_, limits);
+        DownloadManager manager(events_, engine_, settings_, limits);
         manager.OnAttachments(OfferPacket(extension, packet_number));
         EXPECT_TRUE(events_.WaitFor<FilesReceived>(1));
     }

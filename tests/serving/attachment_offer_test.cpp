@@ -168,7 +168,7 @@ class OfferTest : public ::testing::Test {
     Settings settings_;
     platform::Socket peer_;
     std::optional<CMessengerEngine> engine_;
-    std::optional<CTransferServer> server_;
+    std::optional<TransferServer> server_;
     TempFolder temp_;
 };
 

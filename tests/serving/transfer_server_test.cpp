@@ -33,7 +33,7 @@ class TransferServerTest : public ::testing::Test {
     void Start(TransferLimits limits = {}) {
         settings_.user_name = L"wm";
         engine_ = std::make_unique<CMessengerEngine>(settings_, testing::kServerAddress);
-        server_ = std::make_unique<CTransferServer>(*engine_, limits);
+        server_ = std::make_unique<TransferServer>(*engine_, limits);
     }
     void SetUp() override { Start(); }
     void TearDown() override {
@@ -49,7 +49,7 @@ class TransferServerTest : public ::testing::Test {
 
     Settings settings_;
     std::unique_ptr<CMessengerEngine> engine_;
-    std::unique_ptr<CTransferServer> server_;
+    std::unique_ptr<TransferServer> server_;
     TempFolder temp_;
 };
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 #include "engine/protocol.h"
 #include "tests/support/recording_sink.h"
@@ -34,8 +35,8 @@ TEST(MessengerSession, TakenPortThrowsTheSocketErrorCode) {
     try {
         MessengerSession session(sink, settings, kSessionAddress);
         FAIL() << "the session started on a taken port";
-    } catch (int error) {
-        EXPECT_EQ(error, EADDRINUSE);
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), EADDRINUSE);
     }
     EXPECT_EQ(sink.Total(), 0u);
 }

@@ -110,7 +110,7 @@ class FakePeer {
 
   private:
     void Start() {
-        listener_.SetIntOption(SOL_SOCKET, SO_REUSEADDR, 1);
+        listener_.SetReuseAddress();
         EXPECT_TRUE(
             listener_.Bind(platform::MakeEndpoint(platform::InetAddr(kPeerAddress), MSG_PORT)));
         EXPECT_TRUE(listener_.Listen(8));

@@ -84,8 +84,8 @@ bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     }
     try {
         return HandleCommand(input.parse.command);
-    } catch (int code) {
-        *error_ << "command failed (error " << code << ")\n";
+    } catch (const std::system_error& error) {
+        *error_ << "command failed (error " << error.code().value() << ")\n";
         error_->flush();
         return true;
     }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -44,9 +45,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<MessengerSession> session;
     try {
         session = std::make_unique<MessengerSession>(queue, settings);
-    } catch (int error) {
+    } catch (const std::system_error& error) {
         std::cerr << "veltra-console: cannot start the messenger on port " << kMessengerPort << ": "
-                  << std::strerror(error) << '\n';
+                  << std::strerror(error.code().value()) << '\n';
         return 1;
     }
 

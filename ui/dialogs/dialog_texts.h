@@ -7,8 +7,6 @@ namespace veltra {
 
 inline constexpr wchar_t kMainCaption[] = L"Veltra（riZ5）";
 inline constexpr wchar_t kAboutCaption[] = L"关于";
-// IDS_SOCKET_INIT_FAILED.
-inline constexpr wchar_t kSocketInitFailedText[] = L"Windows 套接字初始化失败。";
 
 // The about and help text: ten lines joined by CR LF, none after the last.
 const std::wstring& AboutText();

@@ -44,7 +44,7 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text) {
 }
 
 CInputMsgDialog::CInputMsgDialog(wxWindow* parent, FileChooser chooser)
-    : CLayoutDialog(IDD_COMPOSE_PORTRAIT, IDD_COMPOSE_LANDSCAPE), chooser_(std::move(chooser)) {
+    : LayoutDialog(IDD_COMPOSE_PORTRAIT, IDD_COMPOSE_LANDSCAPE), chooser_(std::move(chooser)) {
     const bool created = CreateFromTemplate(parent, kComposeClientSize);
     wxASSERT_MSG(created, "compose dialog template missing");
     message_edit_ = created ? XRCCTRL(*this, "IDC_MESSAGE_TEXT", wxTextCtrl) : nullptr;

@@ -27,7 +27,7 @@ std::optional<std::vector<std::wstring>> ChooseFilesWithDialog(wxWindow* owner);
 // (which drops the CRs again).
 std::wstring WithCrLfLineBreaks(const std::wstring& text);
 
-class CInputMsgDialog : public CLayoutDialog {
+class CInputMsgDialog : public LayoutDialog {
   public:
     explicit CInputMsgDialog(wxWindow* parent, FileChooser chooser = ChooseFilesWithDialog);
 

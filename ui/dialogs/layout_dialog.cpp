@@ -11,12 +11,12 @@ int TemplateForClientSize(const wxSize& client, int portrait_template, int lands
     return client.y > client.x ? portrait_template : landscape_template;
 }
 
-CLayoutDialog::CLayoutDialog(int portrait_template, int landscape_template)
+LayoutDialog::LayoutDialog(int portrait_template, int landscape_template)
     : portrait_template_(portrait_template),
       landscape_template_(landscape_template),
       current_layout_(portrait_template) {}
 
-bool CLayoutDialog::CreateFromTemplate(wxWindow* parent, const wxSize& client_size) {
+bool LayoutDialog::CreateFromTemplate(wxWindow* parent, const wxSize& client_size) {
     LoadDialogResources();
     if (!wxXmlResource::Get()->LoadDialog(this, parent, TemplateName(portrait_template_))) {
         return false;
@@ -25,11 +25,11 @@ bool CLayoutDialog::CreateFromTemplate(wxWindow* parent, const wxSize& client_si
     // means -1 dialog units, so the portrait rectangles are applied once more, exactly.
     ApplyDialogLayout(this, portrait_template_);
     SetClientSize(ConvertDialogToPixels(client_size));
-    Bind(wxEVT_SIZE, &CLayoutDialog::OnSize, this);
+    Bind(wxEVT_SIZE, &LayoutDialog::OnSize, this);
     return true;
 }
 
-void CLayoutDialog::OnSize(wxSizeEvent& event) {
+void LayoutDialog::OnSize(wxSizeEvent& event) {
     event.Skip();
     if (!layout_switching_) {
         return;

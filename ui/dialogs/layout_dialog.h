@@ -11,14 +11,14 @@ namespace veltra {
 // (a square screen is landscape).
 int TemplateForClientSize(const wxSize& client, int portrait_template, int landscape_template);
 
-class CLayoutDialog : public wxDialog {
+class LayoutDialog : public wxDialog {
   public:
     bool LayoutSwitchingEnabled() const { return layout_switching_; }
     // The template whose rectangles the controls have now.
     int CurrentLayout() const { return current_layout_; }
 
   protected:
-    CLayoutDialog(int portrait_template, int landscape_template);
+    LayoutDialog(int portrait_template, int landscape_template);
 
     // Creates the window and its controls from the portrait template, with a client area of
     // client_size dialog units; false when the template is missing.

@@ -5,6 +5,7 @@
 #include <wx/xrc/xmlres.h>
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -78,7 +79,7 @@ MainDialogHooks DefaultMainDialogHooks() {
 
 CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
                          MainDialogHooks hooks)
-    : CLayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE),
+    : LayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE),
       settings_(settings),
       bind_address_(bind_address),
       hooks_(std::move(hooks)) {
@@ -118,8 +119,8 @@ std::optional<int> CMainDialog::Start() {
     }
     try {
         session_ = std::make_unique<MessengerSession>(*this, settings_, bind_address_);
-    } catch (int error) {
-        return error;
+    } catch (const std::system_error& error) {
+        return error.code().value();
     }
     EnableLayoutSwitching();
     return std::nullopt;
@@ -229,11 +230,7 @@ void CMainDialog::TapUserList(long item) {
         return;
     }
     if (item < 0) {
-        try {
-            session_->Refresh();
-        } catch (...) {
-            // A refresh that fails leaves the list as it is; the user may tap again.
-        }
+        session_->Refresh();
         return;
     }
     if (item >= user_list_->GetItemCount()) {

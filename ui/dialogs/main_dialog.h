@@ -38,7 +38,7 @@ struct MainDialogHooks {
 
 MainDialogHooks DefaultMainDialogHooks();
 
-class CMainDialog : public CLayoutDialog, public EventSink {
+class CMainDialog : public LayoutDialog, public EventSink {
   public:
     // The messenger binds bind_address once started.
     CMainDialog(const Settings& settings, std::uint32_t bind_address = kEveryLocalAddress,

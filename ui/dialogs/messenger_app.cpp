@@ -21,8 +21,7 @@ bool CMessengerApp::OnInit() {
     // toolkit's own option parsing is left out.
     SetAppName("veltra");
     LoadDialogResources();
-    // The POSIX socket layer has nothing to start that can fail; kSocketInitFailedText stays
-    // for a platform whose layer can.
+    // The POSIX socket layer has nothing to start that can fail.
     socket_layer_.emplace();
     ProcessSettings();  // reads the owner's name before any thread runs
     return true;

@@ -105,9 +105,9 @@ class EndToEnd : public ::testing::Test {
     Settings settings_;
     RecordingSink events_;
     CMessengerEngine sender_;
-    CTransferServer server_;
+    TransferServer server_;
     CMessengerEngine receiver_;
-    CDownloadManager manager_;
+    DownloadManager manager_;
     CReceiveListener listener_;
 };
 
