@@ -67,7 +67,8 @@ std::vector<OnlinePeer> Online(const std::vector<PeerEntry>& snapshot) {
     std::vector<OnlinePeer> online;
     online.reserve(snapshot.size());
     for (const PeerEntry& entry : snapshot) {
-        online.push_back(OnlinePeer{entry.key, entry.record.source_address});
+        online.push_back(OnlinePeer{entry.key, entry.record.source_address, entry.record.user_name,
+                                    entry.record.host_name});
     }
     return online;
 }

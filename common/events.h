@@ -66,7 +66,19 @@ struct LogNotice {
     std::wstring text;
 };
 
+// WM_OFFER_SERVED: the transfer server has served a request for one offered entry, which has now
+// left the offer table: each entry listed in an offer is reported at most once, by its file id.
+// whole says that every byte went out and the connection held; it cannot say that the peer stored
+// them. Posted by the connection thread.
+struct OfferServed {
+    std::int32_t file_id = 0;
+    std::uint32_t peer_address = 0;  // network order
+    std::string name;                // code page 936: the last part of the offered path
+    bool directory = false;
+    bool whole = false;
+};
+
 using Event = std::variant<PeersChanged, MessageReceived, FilesReceived, FileStarted, FileProgress,
-                           FileDone, LogNotice>;
+                           FileDone, LogNotice, OfferServed>;
 
 }  // namespace veltra

@@ -6,7 +6,7 @@
 # Does nothing when they are all present, so it is cheap to call before every build.
 set -eu
 packages="cmake g++ make pkg-config iproute2 util-linux libgtest-dev libgmock-dev libbenchmark-dev
-  libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd
+  libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd nlohmann-json3-dev
   dpkg-dev man-db desktop-file-utils appstream"
 for group in "$@"; do
   case $group in

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include "common/text.h"
 #include "engine/protocol.h"
@@ -18,9 +19,9 @@ std::string AttachmentEntry(std::int32_t id, std::string_view name,
                       directory ? ATTR_DIR : ATTR_FILE);
 }
 
-std::string BuildAttachmentList(OfferTable& offers, const std::vector<std::wstring>& paths,
-                                std::optional<std::uint32_t> recipient, std::size_t capacity) {
-    std::string list;
+AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<std::wstring>& paths,
+                                   std::optional<std::uint32_t> recipient, std::size_t capacity) {
+    AttachmentList list;
     bool full = false;
     for (const std::wstring& path : paths) {
         // Registered before it is examined: a path that cannot be opened uses up its id.
@@ -36,11 +37,13 @@ std::string BuildAttachmentList(OfferTable& offers, const std::vector<std::wstri
             continue;
         }
         const std::string entry = AttachmentEntry(id, WireBaseName(path), *info);
-        if (list.size() + entry.size() > capacity) {
+        if (list.text.size() + entry.size() > capacity) {
             full = true;
             continue;
         }
-        list += entry;
+        list.text += entry;
+        const bool directory = (info->attributes & platform::kAttributeDirectory) != 0;
+        list.entries.push_back(ListedEntry{id, path, directory, directory ? 0 : info->size});
     }
     return list;
 }
@@ -56,15 +59,18 @@ std::size_t OfferListCapacity(const CMessengerEngine& engine) {
     return std::min(room, kMaxAttachmentList);
 }
 
-void SendWithAttachments(CMessengerEngine& engine, OfferTable& offers, std::uint32_t peer_address,
-                         const std::vector<std::wstring>& paths) {
-    const std::string list =
+std::vector<ListedEntry> SendWithAttachments(CMessengerEngine& engine, OfferTable& offers,
+                                             std::uint32_t peer_address,
+                                             const std::vector<std::wstring>& paths) {
+    AttachmentList list =
         BuildAttachmentList(offers, paths, peer_address, OfferListCapacity(engine));
     engine.SendDatagram(peer_address, engine.Port(), static_cast<std::int32_t>(CMD_NOP), nullptr,
                         nullptr);
     std::this_thread::sleep_for(kOfferPause);
     engine.SendDatagram(peer_address, engine.Port(),
-                        static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS), "", list.c_str());
+                        static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS), "",
+                        list.text.c_str());
+    return std::move(list.entries);
 }
 
 }  // namespace veltra

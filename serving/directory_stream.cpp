@@ -124,7 +124,7 @@ bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view di
     if (!SendText(connection, header)) {
         return false;
     }
-    return SendFileContent(connection, std::move(file), size);
+    return SendFileContent(connection, std::move(file), size) != ContentSent::kConnectionFailed;
 }
 
 }  // namespace veltra

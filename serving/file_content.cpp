@@ -14,7 +14,7 @@ constexpr std::size_t kDirectChunk = std::size_t{1} << 20;
 // Buffer for files that must be read and sent by hand.
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-enum class Outcome { kFileDone, kConnectionFailed };
+enum class Outcome { kFileDone, kReadFailed, kConnectionFailed };
 
 Outcome StreamFile(const platform::Socket& connection, platform::File& file,
                    std::uint64_t& remaining) {
@@ -43,7 +43,7 @@ Outcome StreamFile(const platform::Socket& connection, platform::File& file,
             file.Read(buffer.get(),
                       static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kBufferSize)));
         if (got <= 0) {
-            return Outcome::kFileDone;
+            return got == 0 ? Outcome::kFileDone : Outcome::kReadFailed;
         }
         if (!connection.SendAll(buffer.get(), static_cast<std::size_t>(got))) {
             return Outcome::kConnectionFailed;
@@ -67,20 +67,26 @@ bool SendZeros(const platform::Socket& connection, std::uint64_t count) {
 
 }  // namespace
 
-bool SendFileContent(const platform::Socket& connection, std::wstring_view path,
-                     std::optional<std::uint64_t> announced_size) {
+ContentSent SendFileContent(const platform::Socket& connection, std::wstring_view path,
+                            std::optional<std::uint64_t> announced_size) {
     return SendFileContent(connection, platform::File::OpenForRead(path), announced_size);
 }
 
-bool SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
-                     std::optional<std::uint64_t> announced_size) {
+ContentSent SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
+                            std::optional<std::uint64_t> announced_size) {
     std::uint64_t remaining = announced_size.value_or(std::numeric_limits<std::uint64_t>::max());
+    Outcome outcome = Outcome::kReadFailed;
     if (file) {
-        if (StreamFile(connection, *file, remaining) == Outcome::kConnectionFailed) {
-            return false;
+        outcome = StreamFile(connection, *file, remaining);
+        if (outcome == Outcome::kConnectionFailed) {
+            return ContentSent::kConnectionFailed;
         }
     }
-    return !announced_size || SendZeros(connection, remaining);
+    const bool whole = outcome == Outcome::kFileDone && (!announced_size || remaining == 0);
+    if (announced_size && !SendZeros(connection, remaining)) {
+        return ContentSent::kConnectionFailed;
+    }
+    return whole ? ContentSent::kWhole : ContentSent::kShort;
 }
 
 }  // namespace veltra

@@ -11,16 +11,23 @@
 
 namespace veltra {
 
+enum class ContentSent {
+    kWhole,             // the file was read to its end (or to the announced size) and sent
+    kShort,             // the file could not be opened, or not read as far as it should
+    kConnectionFailed,  // the connection failed; nothing more can reach the peer
+};
+
 // Streams the file at path, opened without sharing, from its first byte.
 // - Without announced_size: everything the file holds (nothing when it cannot be opened).
 // - With announced_size (a directory stream, whose reader takes exactly the size its header
 //   announced): exactly that many bytes; the content is cut there, and zeros stand in for whatever
 //   a file that shrank or cannot be opened does not yield, so the stream stays in step.
-// False once the connection has failed; a file that cannot be opened or read is not a failure.
+// Only kConnectionFailed ends a stream; kShort tells the sender that the peer did not get the
+// file's content whole.
+ContentSent SendFileContent(const platform::Socket& connection, std::wstring_view path,
+                            std::optional<std::uint64_t> announced_size = std::nullopt);
 // The same for a file opened already (nothing: one that could not be opened).
-bool SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
-                     std::optional<std::uint64_t> announced_size);
-bool SendFileContent(const platform::Socket& connection, std::wstring_view path,
-                     std::optional<std::uint64_t> announced_size = std::nullopt);
+ContentSent SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
+                            std::optional<std::uint64_t> announced_size);
 
 }  // namespace veltra

@@ -1,13 +1,16 @@
 #include "serving/transfer_server.h"
 
 #include <string_view>
+#include <utility>
 
 #include "engine/protocol.h"
 #include "serving/transfer_request.h"
+#include "serving/wire_fields.h"
 
 namespace veltra {
 
-TransferServer::TransferServer(CMessengerEngine& engine, TransferLimits limits) : limits_(limits) {
+TransferServer::TransferServer(CMessengerEngine& engine, TransferLimits limits, EventSink* reports)
+    : limits_(limits), reports_(reports) {
     engine.SetConnectionHandler(this);
 }
 
@@ -35,12 +38,28 @@ void TransferServer::ServeConnection(const platform::Socket& connection) {
             return;
         }
     }
-    if (request->command == CMD_FETCH_FILE) {
-        SendFileContent(connection, entry->path);
-    } else {
-        SendDirectory(connection, entry->path);
-    }
+    const bool directory = request->command == CMD_FETCH_DIR;
+    const bool whole = directory ? SendDirectory(connection, entry->path)
+                                 : SendFileContent(connection, entry->path) == ContentSent::kWhole;
     offers_.Remove(request->file_id);
+    ReportServed(request->file_id, *entry, directory, whole, connection);
+}
+
+void TransferServer::ReportServed(std::int32_t file_id, const OfferEntry& entry, bool directory,
+                                  bool whole, const platform::Socket& connection) {
+    if (reports_ == nullptr) {
+        return;
+    }
+    OfferServed served;
+    served.file_id = file_id;
+    served.peer_address = entry.recipient.value_or(0);
+    if (const auto peer = connection.PeerEndpoint()) {
+        served.peer_address = peer->address;
+    }
+    served.name = WireBaseName(entry.path);
+    served.directory = directory;
+    served.whole = whole;
+    reports_->Post(std::move(served));
 }
 
 }  // namespace veltra

@@ -2,6 +2,7 @@
 // Serves the peers' TCP requests for offered files and directories: one request per connection,
 // answered with the file's raw bytes or the directory stream, each offered entry once.
 
+#include "common/event_sink.h"
 #include "engine/engine.h"
 #include "engine/listener.h"
 #include "platform/socket.h"
@@ -24,9 +25,13 @@ struct TransferLimits {
 // engine and shut the engine down before the server goes.
 class TransferServer : public ConnectionHandler {
   public:
-    explicit TransferServer(TransferLimits limits = {}) : limits_(limits) {}
+    // reports, when given, gets OfferServed for every entry served; it must outlive the
+    // connection threads.
+    explicit TransferServer(TransferLimits limits = {}, EventSink* reports = nullptr)
+        : limits_(limits), reports_(reports) {}
     // Also registers the server as the engine's connection handler.
-    explicit TransferServer(CMessengerEngine& engine, TransferLimits limits = {});
+    explicit TransferServer(CMessengerEngine& engine, TransferLimits limits = {},
+                            EventSink* reports = nullptr);
     TransferServer(const TransferServer&) = delete;
     TransferServer& operator=(const TransferServer&) = delete;
 
@@ -37,11 +42,16 @@ class TransferServer : public ConnectionHandler {
     //   than exactly fetch-file or fetch-directory, no file id, an id not in the table, or an id
     //   offered to another address (that entry stays for its recipient);
     // - otherwise the file's content or the directory stream goes out, and the id is removed
-    //   when the sending has ended, whether all of it went out or not.
+    //   when the sending has ended, whether all of it went out or not, and the report sink
+    //   learns which of the two it was.
     void ServeConnection(const platform::Socket& connection) override;
 
   private:
+    void ReportServed(std::int32_t file_id, const OfferEntry& entry, bool directory, bool whole,
+                      const platform::Socket& connection);
+
     const TransferLimits limits_;
+    EventSink* const reports_;
     OfferTable offers_;
 };
 

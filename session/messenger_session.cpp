@@ -32,7 +32,7 @@ MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
     parts_->engine->SetNoticeSink(&sink);
     try {
-        parts_->server = std::make_unique<TransferServer>(*parts_->engine);
+        parts_->server = std::make_unique<TransferServer>(*parts_->engine, TransferLimits{}, &sink);
         parts_->downloads = std::make_unique<DownloadManager>(sink, *parts_->engine, settings);
         parts_->listener =
             std::make_unique<CReceiveListener>(sink, *parts_->engine, parts_->downloads.get());
@@ -70,11 +70,18 @@ void MessengerSession::SendText(std::uint32_t address, const std::wstring& text)
                                  static_cast<std::int32_t>(CMD_MESSAGE), message.c_str(), nullptr);
 }
 
-void MessengerSession::OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths) {
+std::vector<OfferedEntry> MessengerSession::OfferFiles(std::uint32_t address,
+                                                       const std::vector<std::wstring>& paths) {
+    std::vector<OfferedEntry> offered;
     if (parts_->shut_down || paths.empty()) {
-        return;
+        return offered;
     }
-    SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, paths);
+    for (ListedEntry& entry :
+         SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, paths)) {
+        offered.push_back(
+            OfferedEntry{entry.file_id, std::move(entry.path), entry.directory, entry.size});
+    }
+    return offered;
 }
 
 void MessengerSession::Refresh() {
@@ -97,7 +104,8 @@ std::optional<std::vector<OnlinePeer>> MessengerSession::TakePeers() {
     std::vector<OnlinePeer> peers;
     peers.reserve(snapshot.size());
     for (PeerEntry& entry : snapshot) {
-        peers.push_back(OnlinePeer{std::move(entry.key), entry.record.source_address});
+        peers.push_back(OnlinePeer{std::move(entry.key), entry.record.source_address,
+                                   entry.record.user_name, entry.record.host_name});
     }
     return peers;
 }

@@ -21,10 +21,22 @@ inline constexpr std::uint32_t kEveryLocalAddress = 0;
 inline constexpr std::uint16_t kMessengerPort = 2425;
 
 // A peer as the front ends list it: its key "user (address|host)" in code page 936, which is also
-// the text of its row, and its IPv4 address (network order), which the row keeps for a tap.
+// the text of its row, and its IPv4 address (network order), which the row keeps for a tap. The
+// user and host names (code page 936) are there for a front end that shows them apart.
 struct OnlinePeer {
     std::string key;
     std::uint32_t address = 0;
+    std::string user_name;
+    std::string host_name;
+};
+
+// One entry of an offer as it went out; once a peer has fetched it, the sink gets OfferServed
+// with its file id.
+struct OfferedEntry {
+    std::int32_t file_id = 0;
+    std::wstring path;
+    bool directory = false;
+    std::uint64_t size = 0;  // a folder's is 0
 };
 
 class MessengerSession {
@@ -45,8 +57,10 @@ class MessengerSession {
     // A typed message (CR LF line breaks allowed) to address (network order) at port 2425.
     void SendText(std::uint32_t address, const std::wstring& text);
     // Offers files and directories to address; blocks for the offer's pause. Nothing is sent
-    // for an empty list.
-    void OfferFiles(std::uint32_t address, const std::vector<std::wstring>& paths);
+    // for an empty list. Returns the entries that the offer lists: the paths that could be
+    // examined, in order. Once a listed entry has been fetched, the sink gets OfferServed for it.
+    std::vector<OfferedEntry> OfferFiles(std::uint32_t address,
+                                         const std::vector<std::wstring>& paths);
     // The refresh request: empties the peer table and announces again. The list keeps its rows
     // until the first answer posts PeersChanged. A refresh that fails leaves the list as it is
     // (the user may ask again): the one place its errors end.

@@ -124,9 +124,11 @@ bed_home() {
     echo "$BED_DIR/$1/home"
 }
 
-# bed_start HOST: starts a console in HOST (HOME = the host's folder) and waits for "ready".
+# bed_start HOST [OPTION...]: starts a console in HOST (HOME = the host's folder) with the
+# options and waits for "ready" (as a line, or as the event of --json).
 bed_start() {
     local name=$1
+    shift
     HOST_RUN[$name]=$((HOST_RUN[$name] + 1))
     local dir
     dir=$(bed_run_dir "$name")
@@ -136,13 +138,24 @@ bed_start() {
         bed_close_inherited
         exec nsenter --net="/proc/${HOST_NS_PID[$name]}/ns/net" \
             --uts="/proc/${HOST_NS_PID[$name]}/ns/uts" \
-            env HOME="$(bed_home "$name")" "$CONSOLE" <"$dir/in" >"$dir/out" 2>"$dir/err"
+            env HOME="$(bed_home "$name")" "$CONSOLE" "$@" <"$dir/in" >"$dir/out" 2>"$dir/err"
     ) &
     HOST_CONSOLE_PID[$name]=$!
     local fd
     exec {fd}>"$dir/in"
     HOST_INPUT_FD[$name]=$fd
-    bed_until "$name prints ready" grep -qx ready "$dir/out"
+    bed_until "$name prints ready" grep -qxE 'ready|\{"event":"ready"\}' "$dir/out"
+}
+
+# bed_once HOST OUT ERR OPTION...: runs one console in HOST (HOME = the host's folder) with the
+# options, without input, its output in files OUT and ERR; returns its exit status.
+bed_once() {
+    local name=$1 out=$2 err=$3
+    shift 3
+    (
+        bed_close_inherited
+        bed_in "$name" env HOME="$(bed_home "$name")" "$CONSOLE" "$@" </dev/null >"$out" 2>"$err"
+    )
 }
 
 # bed_say HOST LINE: types one command line into the host's console.

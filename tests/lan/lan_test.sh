@@ -1,13 +1,16 @@
 #!/bin/bash
-# lan_test.sh CONSOLE LAN_SEND SCENARIO
+# lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES]
 # End-to-end tests between veltra-console instances on a private bridge of network namespaces.
-# Run inside tests/isolated.sh (CTest does); see lan_bed.sh for the bed itself.
+# Run inside tests/isolated.sh (CTest does); see lan_bed.sh for the bed itself. JSON_LINES (the
+# reader of --json output) is needed by the json scenario.
 set -euo pipefail
 
-[[ $# == 3 ]] || { echo "usage: lan_test.sh CONSOLE LAN_SEND SCENARIO" >&2; exit 2; }
+[[ $# == 3 || $# == 4 ]] ||
+    { echo "usage: lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES]" >&2; exit 2; }
 CONSOLE=$1
 LAN_SEND=$2
 SCENARIO=$3
+JSON_LINES=${4:-}
 source "$(dirname "$0")/lan_bed.sh"
 
 # Two hosts that have started one after the other and found each other.
@@ -165,6 +168,158 @@ scenario_names() {
     cmp "$source/notes/12:30 meeting.txt" "$received/notes/12;30 meeting.txt" ||
         bed_fail "12:30 meeting.txt"
     cmp "$source/notes/:first" "$received/notes/;first" || bed_fail ":first"
+    bed_stop hosta
+    bed_stop hostb
+}
+
+# A file and a folder in HOST's "to send" folder; prints the folder.
+sample_files() {
+    local source
+    source="$(bed_home "$1")/to send"
+    mkdir -p "$source/tree/inner"
+    head -c 300000 /dev/urandom >"$source/big file.bin"
+    printf 'small\n' >"$source/tree/a.dat"
+    head -c 70000 /dev/urandom >"$source/tree/inner/b.dat"
+    echo "$source"
+}
+
+# expect_status STATUS EXPECTED WHAT: fails the scenario unless the status is the expected one.
+expect_status() {
+    [[ $1 == "$2" ]] || bed_fail "$3 exited with status $1, not $2"
+}
+
+# One-shot sending: a file and a folder with a text, every entry told; a message alone; and an
+# offer that nobody fetches, given up after the linger.
+scenario_send() {
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host hostb 2
+    bed_start hostb
+    local source status=0
+    source=$(sample_files hosta)
+    bed_once hosta "$BED_DIR/send.out" "$BED_DIR/send.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" "$source/tree" --message "files for you" || status=$?
+    expect_status "$status" 0 "--send"
+    [[ "$(cat "$BED_DIR/send.out")" == "已发送文件big file.bin"$'\n'"已发送文件夹tree" ]] ||
+        bed_fail "--send printed: $(cat "$BED_DIR/send.out" "$BED_DIR/send.err")"
+    bed_until "hostb reports the batch" grep -qx '==收到3个文件!==' "$(bed_out hostb)"
+    bed_log_has hostb " files for you"$'\n' || bed_fail "the text did not arrive"
+    local received
+    received="$(bed_home hostb)/Received"
+    cmp "$source/big file.bin" "$received/big file.bin" || bed_fail "the file differs"
+    diff -r "$source/tree" "$received/tree" || bed_fail "the folder differs"
+
+    status=0
+    bed_once hosta "$BED_DIR/message.out" "$BED_DIR/message.err" \
+        --message "${HOST_ADDRESS[hostb]}" '你好\nsecond line' || status=$?
+    expect_status "$status" 0 "--message"
+    bed_until "the message reaches hostb" bed_log_has hostb " 你好"$'\n'" second line"$'\n'
+
+    # Nobody at .9: the entry is given up after one second, and the run fails.
+    status=0
+    local start=$SECONDS
+    bed_once hosta "$BED_DIR/nobody.out" "$BED_DIR/nobody.err" --linger 1 \
+        --send "$BED_NET.9" "$source/tree" || status=$?
+    expect_status "$status" 1 "--send to nobody"
+    ((SECONDS - start <= 4)) || bed_fail "--send to nobody took $((SECONDS - start)) s"
+    [[ "$(cat "$BED_DIR/nobody.out")" == "对方未接收tree" ]] ||
+        bed_fail "--send to nobody printed: $(cat "$BED_DIR/nobody.out")"
+    bed_stop hostb
+}
+
+# The end of input waits for an offer: the file arrives, then the console exits 0. An offer that
+# nobody fetches is given up once the linger has passed, with status 1.
+scenario_linger() {
+    two_hosts_up
+    local source
+    source=$(sample_files hosta)
+    bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/big file.bin\""
+    bed_close_input hosta
+    bed_until "the file arrives" cmp -s "$source/big file.bin" \
+        "$(bed_home hostb)/Received/big file.bin"
+    bed_stop hosta eof
+    bed_log_has hosta "已发送文件big file.bin"$'\n' || bed_fail "hosta did not say it was sent"
+
+    local status=0
+    printf 'offer %s.9 "%s"\n' "$BED_NET" "$source/tree" |
+        bed_in hosta env HOME="$(bed_home hosta)" "$CONSOLE" --linger 1 \
+            >"$BED_DIR/nobody.out" 2>"$BED_DIR/nobody.err" || status=$?
+    expect_status "$status" 1 "an offer to nobody at the end of input"
+    bed_log_has hostb "对方未接收" && bed_fail "hostb logged another's line"
+    grep -qx '对方未接收tree' "$BED_DIR/nobody.out" ||
+        bed_fail "not given up: $(cat "$BED_DIR/nobody.out")"
+    bed_stop hostb
+}
+
+# A path that does not exist is named on standard error; the others are still offered, and
+# nothing is sent when none exists.
+scenario_missing() {
+    two_hosts_up
+    local source
+    source=$(sample_files hosta)
+    bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/no such file\" \"$source/big file.bin\""
+    bed_until "hostb reports the batch" grep -q '^==收到' "$(bed_out hostb)"
+    bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/nothing here\""
+    bed_until "both paths are named" grep -q "nothing here" "$(bed_err hosta)"
+    [[ $(wc -l <"$(bed_err hosta)") == 2 ]] || bed_fail "not one line each: $(cat "$(bed_err hosta)")"
+    grep -q "no such file" "$(bed_err hosta)" || bed_fail "the first path is not named"
+    sleep 1  # an offer would have been fetched by now
+    [[ $(grep -c '^开始接收文件' "$(bed_out hostb)") == 1 ]] || bed_fail "hostb fetched more"
+    cmp "$source/big file.bin" "$(bed_home hostb)/Received/big file.bin" || bed_fail "the file differs"
+
+    bed_stop hosta
+
+    local status=0
+    bed_once hosta "$BED_DIR/send.out" "$BED_DIR/send.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/gone" || status=$?
+    expect_status "$status" 1 "--send of a missing path"
+    [[ "$(cat "$BED_DIR/send.err")" == "offer: no such file or directory: $source/gone" ]] ||
+        bed_fail "--send did not name the path: $(cat "$BED_DIR/send.err")"
+    [[ ! -s "$BED_DIR/send.out" ]] || bed_fail "--send printed: $(cat "$BED_DIR/send.out")"
+    bed_stop hostb
+}
+
+# --json: every line of both consoles is one event object, read by the test line by line.
+scenario_json() {
+    [[ -n $JSON_LINES ]] || bed_fail "the json scenario needs JSON_LINES"
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host hostb 2
+    bed_start hosta --json
+    bed_start hostb --json
+    events() {  # events HOST: the host's events, one per line as json_lines prints them, in a file
+        "$JSON_LINES" <"$(bed_out "$1")" >"$BED_DIR/$1.events" ||
+            bed_fail "$1 wrote a line that is not an event"
+    }
+    has_event() {  # has_event HOST LINE_PATTERN: a whole line of the host's events matches
+        events "$1"
+        grep -qxE -- "$2" "$BED_DIR/$1.events"
+    }
+    local owner source
+    owner=$(bed_owner)
+    bed_until "hostb lists both" has_event hostb 'peers count=2 peers=\[.*'
+    grep -qF "{\"user\":\"$owner\",\"host\":\"hosta\",\"address\":\"${HOST_ADDRESS[hosta]}\"}" \
+        "$BED_DIR/hostb.events" || bed_fail "no row for hosta: $(cat "$BED_DIR/hostb.events")"
+    bed_say hosta "msg ${HOST_ADDRESS[hostb]} 你好\\n\"quoted\""
+    bed_until "hostb gets the message" has_event hostb \
+        "message sender=$owner host=hosta address=${HOST_ADDRESS[hosta]} text=你好"
+    has_event hostb '"quoted"' || bed_fail "the text's second line: $(cat "$BED_DIR/hostb.events")"
+
+    source=$(sample_files hosta)
+    bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/big file.bin\" \"$source/missing\""
+    bed_until "hostb reports the batch" has_event hostb 'batch count=1'
+    has_event hostb 'file_started name=big file.bin size=300000' || bed_fail "no file_started"
+    has_event hostb 'progress name=big file.bin received=300000 size=300000 bytes_per_second=[0-9]+' ||
+        bed_fail "no last progress"
+    has_event hostb 'done name=big file.bin size=300000' || bed_fail "no done"
+    bed_until "hosta says it was sent" has_event hosta \
+        "sent to=${HOST_ADDRESS[hostb]} name=big file.bin kind=file size=300000 path=$source/big file.bin"
+    has_event hosta "offered to=${HOST_ADDRESS[hostb]} name=big file.bin kind=file size=300000 .*" ||
+        bed_fail "no offered"
+    has_event hosta "error text=offer: no such file or directory: $source/missing" ||
+        bed_fail "no error"
+    bed_say hosta "fly away"
+    bed_until "hosta reports the bad line" has_event hosta 'error text=unknown command: fly .*'
     bed_stop hosta
     bed_stop hostb
 }

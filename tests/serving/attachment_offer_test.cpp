@@ -84,9 +84,11 @@ TEST(AttachmentList, TwoFilesGiveTwoEntriesBackToBack) {
     WriteFile(temp.path() / "a.txt", std::string(31, 'a'));
     WriteFile(temp.path() / "b.bin", "");
     OfferTable offers;
-    const std::string list = BuildAttachmentList(
-        offers, {(temp.path() / "a.txt").wstring(), (temp.path() / "b.bin").wstring()},
-        std::nullopt);
+    const std::string list =
+        BuildAttachmentList(offers,
+                            {(temp.path() / "a.txt").wstring(), (temp.path() / "b.bin").wstring()},
+                            std::nullopt)
+            .text;
     EXPECT_EQ(list, "0:a.txt:01f:" + TimeOf(temp.path() / "a.txt") + ":1\a" +  //
                         "1:b.bin:00:" + TimeOf(temp.path() / "b.bin") + ":1\a");
     EXPECT_EQ(offers.Size(), 2u);
@@ -101,9 +103,16 @@ TEST(AttachmentList, PathThatCannotBeOpenedLeavesAGapButKeepsItsId) {
     const std::vector<std::wstring> paths = {(temp.path() / "one").wstring(),
                                              (temp.path() / "two").wstring(),
                                              (temp.path() / "three").wstring()};
-    const std::string list = BuildAttachmentList(offers, paths, std::nullopt);
-    EXPECT_EQ(list, "0:one:01:" + TimeOf(temp.path() / "one") + ":1\a" +  //
-                        "2:three:03:" + TimeOf(temp.path() / "three") + ":1\a");
+    const AttachmentList list = BuildAttachmentList(offers, paths, std::nullopt);
+    EXPECT_EQ(list.text, "0:one:01:" + TimeOf(temp.path() / "one") + ":1\a" +  //
+                             "2:three:03:" + TimeOf(temp.path() / "three") + ":1\a");
+    // Only what the peer can fetch is listed back to the one who offered it.
+    ASSERT_EQ(list.entries.size(), 2u);
+    EXPECT_EQ(list.entries[0].file_id, 0);
+    EXPECT_EQ(list.entries[1].file_id, 2);
+    EXPECT_EQ(list.entries[1].path, paths[2]);
+    EXPECT_EQ(list.entries[1].size, 3u);
+    EXPECT_FALSE(list.entries[1].directory);
     ASSERT_TRUE(offers.Find(1));
     EXPECT_EQ(offers.Find(1)->path, paths[1]);
 }
@@ -115,8 +124,12 @@ TEST(AttachmentList, DirectoriesTwiceOfferedPathsAndLargeFiles) {
     fs::resize_file(temp.path() / "huge", (std::uint64_t{4} << 30) + 1);  // sparse, never read
     OfferTable offers;
     const std::wstring album = (temp.path() / "album").wstring();
-    const std::string list =
+    const AttachmentList listed =
         BuildAttachmentList(offers, {album, album, (temp.path() / "huge").wstring()}, 0x0200007F);
+    ASSERT_EQ(listed.entries.size(), 3u);
+    EXPECT_TRUE(listed.entries[1].directory);
+    EXPECT_EQ(listed.entries[2].size, (std::uint64_t{4} << 30) + 1);
+    const std::string& list = listed.text;
     const std::string time = TimeOf(temp.path() / "album");
     EXPECT_EQ(list, "0:album:00:" + time + ":2\a1:album:00:" + time + ":2\a" +
                         "2:huge:100000001:" + TimeOf(temp.path() / "huge") + ":1\a");
@@ -133,7 +146,9 @@ TEST(AttachmentList, KeepsTheWholeEntriesThatFit) {
                                              (temp.path() / "g").wstring(),
                                              (temp.path() / "f").wstring()};
     // Room for one entry and most of the next: the list ends after the first.
-    EXPECT_EQ(BuildAttachmentList(offers, paths, std::nullopt, f.size() * 2 - 1), f);
+    const AttachmentList list = BuildAttachmentList(offers, paths, std::nullopt, f.size() * 2 - 1);
+    EXPECT_EQ(list.text, f);
+    ASSERT_EQ(list.entries.size(), 1u);
     EXPECT_EQ(offers.Size(), 3u);
 }
 

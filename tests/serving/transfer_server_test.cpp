@@ -2,16 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/settings.h"
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "tests/serving/serving_support.h"
+#include "tests/support/recording_sink.h"
 
 // An engine on 127.0.0.1:2425 with the transfer server registered, fetched from by plain client
 // sockets on other loopback addresses (each test executable runs in a network namespace).
@@ -33,7 +36,14 @@ class TransferServerTest : public ::testing::Test {
     void Start(TransferLimits limits = {}) {
         settings_.user_name = L"wm";
         engine_ = std::make_unique<CMessengerEngine>(settings_, testing::kServerAddress);
-        server_ = std::make_unique<TransferServer>(*engine_, limits);
+        server_ = std::make_unique<TransferServer>(*engine_, limits, &reports_);
+    }
+    // The reports posted so far, in the order of their file ids.
+    std::vector<OfferServed> Reports() {
+        std::vector<OfferServed> served = reports_.Of<OfferServed>();
+        std::sort(served.begin(), served.end(),
+                  [](const auto& a, const auto& b) { return a.file_id < b.file_id; });
+        return served;
     }
     void SetUp() override { Start(); }
     void TearDown() override {
@@ -47,6 +57,7 @@ class TransferServerTest : public ::testing::Test {
     }
     OfferTable& Offers() { return server_->Offers(); }
 
+    testing::RecordingSink reports_;
     Settings settings_;
     std::unique_ptr<CMessengerEngine> engine_;
     std::unique_ptr<TransferServer> server_;
@@ -133,6 +144,35 @@ TEST_F(TransferServerTest, AnOfferGoesToItsRecipientOnly) {
     EXPECT_EQ(Offers().Size(), 0u);
 }
 
+TEST_F(TransferServerTest, EachServedEntryIsReportedOnceSayingWhetherItWentOutWhole) {
+    fs::create_directories(temp_.path() / "Trip");
+    WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
+    const auto file = Offer("b.txt", "content");
+    const auto trip = Offers().RegisterOffer((temp_.path() / "Trip").wstring());
+    const auto gone = Offers().RegisterOffer((temp_.path() / "deleted").wstring());
+    const auto for_other = Offer("private", "x", platform::InetAddr("127.0.0.3"));
+    EXPECT_EQ(Fetch(FileRequest(std::to_string(file)), "127.0.0.2"), "content");
+    Fetch(DirectoryRequest(std::to_string(trip)));
+    Fetch(FileRequest(std::to_string(gone)));
+    Fetch(FileRequest(std::to_string(for_other)), "127.0.0.2");  // refused: not reported
+    Fetch(FileRequest(std::to_string(file)));                    // served already: not reported
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(3));
+
+    const std::vector<OfferServed> served = Reports();
+    ASSERT_EQ(served.size(), 3u);
+    EXPECT_EQ(served[0].file_id, file);
+    EXPECT_EQ(served[0].name, "b.txt");
+    EXPECT_EQ(served[0].peer_address, platform::InetAddr("127.0.0.2"));
+    EXPECT_TRUE(served[0].whole);
+    EXPECT_FALSE(served[0].directory);
+    EXPECT_EQ(served[1].name, "Trip");
+    EXPECT_TRUE(served[1].directory);
+    EXPECT_TRUE(served[1].whole);
+    // A file that went away after it was offered reached the peer as nothing at all.
+    EXPECT_EQ(served[2].file_id, gone);
+    EXPECT_FALSE(served[2].whole);
+}
+
 TEST_F(TransferServerTest, ConnectionWithoutARequestIsClosedAfterTheLimit) {
     engine_->Shutdown();
     Start(TransferLimits{300, 60000});
@@ -160,8 +200,12 @@ TEST_F(TransferServerTest, PeerThatStopsReadingIsGivenUp) {
     platform::Socket reader = testing::Connect();
     const std::string request = FileRequest(std::to_string(id));
     reader.Send(request.data(), request.size());
-    // The connection thread removes the entry once its sending has ended.
+    // The connection thread removes the entry once its sending has ended, and says it failed.
     EXPECT_TRUE(WaitForEmptyTable(Offers(), 10s));
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(1));
+    const std::vector<OfferServed> served = Reports();
+    ASSERT_EQ(served.size(), 1u);
+    EXPECT_FALSE(served[0].whole);
 }
 
 TEST_F(TransferServerTest, ShutdownEndsRunningTransfersBeforeTheTableGoes) {

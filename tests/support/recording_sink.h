@@ -17,10 +17,10 @@
 namespace veltra::testing {
 
 // The kind of an event, as short text for comparing sequences: "peers", "message", "files",
-// "started", "progress", "done" or "notice".
+// "started", "progress", "done", "notice" or "served".
 inline std::string KindOf(const Event& event) {
-    static const char* const kKinds[] = {"peers",    "message", "files", "started",
-                                         "progress", "done",    "notice"};
+    static const char* const kKinds[] = {"peers",    "message", "files",  "started",
+                                         "progress", "done",    "notice", "served"};
     static_assert(std::size(kKinds) == std::variant_size_v<Event>);
     return kKinds[event.index()];
 }

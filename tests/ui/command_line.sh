@@ -69,6 +69,18 @@ check() {  # check NAME PROGRAM
 }
 
 check veltra-console "$console"
+for option in --send --message --linger --json offer quit; do
+  expect_line "$work/veltra-console-help.out" "$option"
+done
+# The one-shot options are checked before anything starts as well.
+run console-send 2 "$console" --send 10.0.0.1
+expect_line "$work/console-send.err" "'--send' needs at least one path"
+run console-send-address 2 "$console" --send 10.0.0.256 file
+expect_line "$work/console-send-address.err" "'10.0.0.256'"
+run console-message 2 "$console" --message 10.0.0.1
+expect_line "$work/console-message.err" "'--message'"
+run console-linger 2 "$console" --linger soon
+expect_line "$work/console-linger.err" "'--linger'"
 # The control: started for real, the console finds the port taken.
 run console-start 1 "$console"
 expect_line "$work/console-start.err" "2425"

@@ -45,21 +45,6 @@ ConsoleParse Command(ConsoleCommand command) {
     return parse;
 }
 
-// The two characters '\' 'n' stand for a line break; the dialog's edit gives CR LF.
-std::wstring ExpandLineBreaks(std::wstring_view text) {
-    std::wstring result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'n') {
-            result += L"\r\n";
-            ++i;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
-
 // Blank-separated paths; a path in double quotes may hold blanks.
 std::optional<std::vector<std::wstring>> SplitPaths(std::wstring_view text, std::string& error) {
     std::vector<std::wstring> paths;
@@ -97,6 +82,20 @@ std::string Narrow(std::wstring_view text) {
 }
 
 }  // namespace
+
+std::wstring ExpandLineBreaks(std::wstring_view text) {
+    std::wstring result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'n') {
+            result += L"\r\n";
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
 
 std::optional<std::uint32_t> ParseIpv4(std::wstring_view text) {
     // Built byte by byte: inet_addr would also take "1", "0x7f.1" and read "010" as octal.

@@ -37,6 +37,10 @@ struct ConsoleParse {
 // line: one line of input as wide text, with or without its trailing CR.
 ConsoleParse ParseConsoleCommand(std::wstring_view line);
 
+// The text of a message as typed: the two characters '\' 'n' stand for a line break, which is
+// written CR LF, as the dialog's edit gives it.
+std::wstring ExpandLineBreaks(std::wstring_view text);
+
 // Strict dotted decimal: exactly four parts of one to three digits, each 0..255. Network order.
 std::optional<std::uint32_t> ParseIpv4(std::wstring_view text);
 

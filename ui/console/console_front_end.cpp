@@ -1,14 +1,19 @@
 #include "ui/console/console_front_end.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <optional>
+#include <string>
+#include <system_error>
 #include <utility>
 #include <variant>
 
 #include "common/text.h"
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
+#include "ui/presentation/sent_entries.h"
 
 namespace veltra {
 
@@ -47,8 +52,25 @@ std::wstring TerminalText(std::wstring_view text, bool line_breaks) {
     return shown;
 }
 
-ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error)
-    : session_(&session), out_(&out), error_(&error) {}
+ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
+                                 ConsoleMode mode)
+    : session_(&session), out_(&out), error_(&error), mode_(mode), json_(out) {}
+
+void ConsoleFrontEnd::Ready() {
+    if (mode_.json) {
+        json_.Ready();
+    } else if (mode_.lists) {
+        Write(*out_, L"ready\n");
+    }
+}
+
+void ConsoleFrontEnd::Complain(const std::string& line) {
+    *error_ << line << '\n';
+    error_->flush();
+    if (mode_.json) {
+        json_.Error(line);
+    }
+}
 
 void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
     std::wstring lines;
@@ -66,18 +88,18 @@ void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
 bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     if (const auto* posted = std::get_if<Event>(&event)) {
         std::visit([this](const auto& kind) { Show(kind); }, *posted);
-        return true;
+        // Lingering after the end of input: the last fetch ends the run.
+        return !linger_deadline_ || offers_.Waiting();
     }
     const ConsoleInput& input = std::get<ConsoleInput>(event);
     if (input.end_of_input) {
-        return false;
+        return EndInput();
     }
     switch (input.parse.outcome) {
         case ConsoleParse::Outcome::kBlank:
             return true;
         case ConsoleParse::Outcome::kError:
-            *error_ << input.parse.error << '\n';
-            error_->flush();
+            Complain(input.parse.error);
             return true;
         case ConsoleParse::Outcome::kCommand:
             break;
@@ -85,9 +107,68 @@ bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     try {
         return HandleCommand(input.parse.command);
     } catch (const std::system_error& error) {
-        *error_ << "command failed (error " << error.code().value() << ")\n";
-        error_->flush();
+        Complain("command failed (error " + std::to_string(error.code().value()) + ")");
         return true;
+    }
+}
+
+bool ConsoleFrontEnd::EndInput() {
+    if (!offers_.Waiting()) {
+        return false;
+    }
+    linger_deadline_ = std::chrono::steady_clock::now() + mode_.linger;
+    return true;
+}
+
+void ConsoleFrontEnd::GiveUpWaiting() {
+    for (const TrackedOffer& offer : offers_.GiveUp()) {
+        if (mode_.json) {
+            json_.SendFailed(offer, "not_fetched");
+        } else {
+            Write(*out_, NotFetchedEntry(TerminalText(OfferedName(offer.entry.path))));
+        }
+    }
+}
+
+int ConsoleFrontEnd::ExitStatus() const {
+    const bool failed =
+        offers_.GivenUp() > 0 || (mode_.strict && (offers_.Failed() > 0 || not_offered_));
+    return failed ? 1 : 0;
+}
+
+void ConsoleFrontEnd::Offer(std::uint32_t address, const std::vector<std::wstring>& paths,
+                            const std::wstring& text) {
+    std::vector<std::wstring> existing;
+    for (const std::wstring& path : paths) {
+        if (platform::QueryPath(path)) {
+            existing.push_back(path);
+        } else {
+            not_offered_ = true;
+            Complain("offer: no such file or directory: " + platform::WideToUtf8(path));
+        }
+    }
+    if (existing.empty()) {
+        return;
+    }
+    if (!text.empty()) {
+        session_->SendText(address, text);
+    }
+    const std::vector<OfferedEntry> listed = session_->OfferFiles(address, existing);
+    // Listed in order: a path missing from the list could not be read, or found no room.
+    auto next = listed.begin();
+    for (const std::wstring& path : existing) {
+        if (next != listed.end() && next->path == path) {
+            ++next;
+        } else {
+            not_offered_ = true;
+            Complain("offer: cannot offer: " + platform::WideToUtf8(path));
+        }
+    }
+    offers_.Add(address, listed);
+    if (mode_.json) {
+        for (const OfferedEntry& entry : listed) {
+            json_.Offered(TrackedOffer{entry, address});
+        }
     }
 }
 
@@ -100,7 +181,7 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             session_->SendText(command.address, command.text);
             break;
         case ConsoleCommandKind::kOffer:
-            session_->OfferFiles(command.address, command.paths);
+            Offer(command.address, command.paths);
             break;
         case ConsoleCommandKind::kRefresh:
             session_->Refresh();
@@ -112,37 +193,82 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
 }
 
 void ConsoleFrontEnd::Show(const PeersChanged& /*event*/) {
-    if (std::optional<std::vector<OnlinePeer>> peers = session_->TakePeers()) {
-        rows_ = BuildPeerRows(*peers);
+    std::optional<std::vector<OnlinePeer>> peers = session_->TakePeers();
+    if (!peers) {
+        return;
+    }
+    rows_ = BuildPeerRows(*peers);
+    if (mode_.json) {
+        json_.Peers(*peers);
+    } else if (mode_.lists) {
         PrintRows();
     }
 }
 
 void ConsoleFrontEnd::Show(const MessageReceived& event) {
-    Write(*out_, ConsoleMessageEntry(event));
+    if (mode_.json) {
+        json_.Message(event);
+    } else {
+        Write(*out_, ConsoleMessageEntry(event));
+    }
 }
 
 void ConsoleFrontEnd::Show(const FilesReceived& event) {
-    if (const std::wstring entry = FilesReceivedEntry(event.count); !entry.empty()) {
+    if (mode_.json) {
+        json_.Batch(event.count);
+    } else if (const std::wstring entry = FilesReceivedEntry(event.count); !entry.empty()) {
         Write(*out_, entry);
     }
 }
 
 void ConsoleFrontEnd::Show(const FileStarted& event) {
+    if (mode_.json) {
+        json_.Started(event, platform::TickCountMs());
+        return;
+    }
     progress_.Start(event.size, platform::TickCountMs());
     Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(event.name))));
 }
 
 void ConsoleFrontEnd::Show(const FileProgress& event) {
-    Write(*out_, progress_.Progress(event.received, platform::TickCountMs()).entry);
+    if (mode_.json) {
+        json_.Progress(event.received, platform::TickCountMs());
+    } else {
+        Write(*out_, progress_.Progress(event.received, platform::TickCountMs()).entry);
+    }
 }
 
 void ConsoleFrontEnd::Show(const FileDone& event) {
-    Write(*out_, FileDoneEntry(event.outcome));
+    if (mode_.json) {
+        json_.Done(event);
+    } else {
+        Write(*out_, FileDoneEntry(event.outcome));
+    }
 }
 
 void ConsoleFrontEnd::Show(const LogNotice& event) {
-    Write(*out_, TerminalText(event.text) + L"\n");
+    if (mode_.json) {
+        json_.Notice(event.text);
+    } else {
+        Write(*out_, TerminalText(event.text) + L"\n");
+    }
+}
+
+void ConsoleFrontEnd::Show(const OfferServed& event) {
+    const std::optional<TrackedOffer> offer = offers_.Served(event.file_id, event.whole);
+    if (!offer) {
+        return;  // not offered by this front end
+    }
+    if (mode_.json) {
+        if (event.whole) {
+            json_.Sent(*offer);
+        } else {
+            json_.SendFailed(*offer, "connection");
+        }
+        return;
+    }
+    const std::wstring name = TerminalText(OfferedName(offer->entry.path));
+    Write(*out_, event.whole ? SentEntry(name, offer->entry.directory) : SendFailedEntry(name));
 }
 
 void ConsoleFrontEnd::PrintRows() {
@@ -151,6 +277,27 @@ void ConsoleFrontEnd::PrintRows() {
         text += L"  " + TerminalText(row.text) + L"\n";
     }
     Write(*out_, text);
+}
+
+int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end) {
+    for (;;) {
+        std::optional<ConsoleEvent> event;
+        if (const auto deadline = front_end.LingerDeadline()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
+            event = queue.TakeWithin(std::max(left, std::chrono::milliseconds(0)));
+            if (!event) {
+                front_end.GiveUpWaiting();
+                break;
+            }
+        } else {
+            event = queue.Take();
+        }
+        if (!front_end.Handle(std::move(*event))) {
+            break;
+        }
+    }
+    return front_end.ExitStatus();
 }
 
 void ReadConsoleInput(std::istream& input, ConsoleQueue& queue) {

@@ -3,7 +3,9 @@
 // written as UTF-8 lines instead of controls. Runs on the one thread that takes events from the
 // ConsoleQueue.
 
+#include <chrono>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -11,24 +13,55 @@
 
 #include "session/messenger_session.h"
 #include "ui/console/console_queue.h"
+#include "ui/console/json_events.h"
+#include "ui/console/offer_tracker.h"
 #include "ui/presentation/log_entries.h"
 #include "ui/presentation/peer_rows.h"
 
 namespace veltra {
 
+struct ConsoleMode {
+    bool json = false;  // events as JSON lines (JsonEvents) instead of the log's lines
+    bool lists = true;  // the text form prints "ready" and the list of users
+    // After the end of input, how long offers still waiting for their fetch are served.
+    std::chrono::milliseconds linger = std::chrono::seconds(60);
+    // One-shot sending: any entry not fetched whole, and any path not offered, fails the run.
+    bool strict = false;
+};
+
 class ConsoleFrontEnd {
   public:
     // out gets the log and the list, error the complaints about input; both flushed per line.
-    ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error);
+    ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
+                    ConsoleMode mode = {});
 
-    // Handles one event; false once the console is to shut down (quit or end of input).
+    // "ready", once the session has started.
+    void Ready();
+    // Handles one event; false once the console is to shut down: at quit, at the end of input
+    // when no offer waits for its fetch, and when the last one was fetched after it.
     bool Handle(ConsoleEvent event);
+    // Offers the paths that exist to address, after the text when there is one; each path that
+    // does not exist gets one complaint, and nothing is sent when none exists.
+    void Offer(std::uint32_t address, const std::vector<std::wstring>& paths,
+               const std::wstring& text = {});
+    // As the end of input: false when nothing waits, else the linger starts.
+    bool EndInput();
+    // While offers wait after the end of input: when the console stops waiting for them.
+    std::optional<std::chrono::steady_clock::time_point> LingerDeadline() const {
+        return linger_deadline_;
+    }
+    // The linger has passed: every offer still waiting is given up, with one line each.
+    void GiveUpWaiting();
+    // 0, or 1 when an offer was given up (in strict mode also when one failed or a path was not
+    // offered).
+    int ExitStatus() const;
 
     // Writes wide text as UTF-8 with every CR LF written as LF, and flushes.
     static void Write(std::ostream& stream, const std::wstring& text);
 
   private:
-    // One per kind of event: std::visit picks the one for the event taken.
+    // One per kind of event: std::visit picks the one for the event taken. Each writes the log's
+    // line, or the JSON event in JSON mode.
     void Show(const PeersChanged& event);
     void Show(const MessageReceived& event);
     void Show(const FilesReceived& event);
@@ -36,14 +69,21 @@ class ConsoleFrontEnd {
     void Show(const FileProgress& event);
     void Show(const FileDone& event);
     void Show(const LogNotice& event);
+    void Show(const OfferServed& event);
     bool HandleCommand(const ConsoleCommand& command);
     void PrintRows();
+    void Complain(const std::string& line);
 
     MessengerSession* session_;
     std::ostream* out_;
     std::ostream* error_;
+    ConsoleMode mode_;
+    JsonEvents json_;
     std::vector<PeerRow> rows_;
     TransferProgress progress_;
+    OfferTracker offers_;
+    std::optional<std::chrono::steady_clock::time_point> linger_deadline_;
+    bool not_offered_ = false;  // a path was missing or could not be listed
 };
 
 // Text that a peer chose (user and host names, messages, file names), made fit for a terminal:
@@ -52,6 +92,10 @@ class ConsoleFrontEnd {
 // CR LF stays a line break, and the line after it is indented by one space like the message's
 // first line: nothing a peer sends can start a line of its own.
 std::wstring TerminalText(std::wstring_view text, bool line_breaks = false);
+
+// The main thread's loop: takes events from the queue and hands them to the front end until it
+// says to stop or the linger passes. Returns the exit status.
+int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end);
 
 // The input reader's loop: parses each line of input and queues it, until a quit command or the
 // end of input (which is queued as well). Lines are UTF-8.

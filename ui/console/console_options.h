@@ -2,6 +2,8 @@
 // The command line of veltra-console. It is read before anything starts, so that --help,
 // --version and a mistyped option are answered without opening a socket.
 
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,10 +14,17 @@ namespace veltra {
 struct ConsoleOptions {
     enum class Action {
         kRun,      // start the messenger and take commands from standard input
+        kSend,     // offer paths to one address, wait for their fetch, exit
+        kMessage,  // send one message to one address, exit
         kHelp,     // print the help text, exit 0
         kVersion,  // print the version, exit 0
     };
     Action action = Action::kRun;
+    bool json = false;                                       // --json
+    std::chrono::seconds linger = std::chrono::seconds(60);  // --linger SECONDS
+    std::uint32_t address = 0;                               // kSend, kMessage: network order
+    std::vector<std::wstring> paths;                         // kSend: at least one
+    std::wstring text;  // kMessage: never empty; kSend: may be; CR LF line breaks
 };
 
 struct ConsoleOptionsParse {
@@ -23,11 +32,12 @@ struct ConsoleOptionsParse {
     std::string error;                      // then one line naming what was wrong
 };
 
-// args: the arguments after the program's name. Read in order, as GNU programs do: the first
-// --help or --version answers, whatever follows it; a wrong argument before it refuses the line.
+// args: the arguments after the program's name, UTF-8. Read in order, as GNU programs do: the
+// first --help or --version answers, whatever follows it; a wrong argument before it refuses the
+// line. After --send IPV4, every argument up to the next option is a path.
 ConsoleOptionsParse ParseConsoleOptions(const std::vector<std::string_view>& args);
 
-// The synopsis, one line with its line end; it follows every refusal on standard error.
+// The synopsis, with its line end; it follows every refusal on standard error.
 std::string ConsoleUsage();
 // The text of --help: synopsis, commands and options.
 std::string ConsoleHelp();

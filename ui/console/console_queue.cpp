@@ -12,10 +12,12 @@ bool IsProgress(const ConsoleEvent& item) {
 }
 
 // Dropping the pending peer change would leave the list unchanged for good: no other is posted
-// until it has been handled.
+// until it has been handled. A served offer is reported once, and the end of input waits for it;
+// there is one per entry this console offered.
 bool MayDrop(const ConsoleEvent& item) {
     const auto* event = std::get_if<Event>(&item);
-    return event != nullptr && !std::holds_alternative<PeersChanged>(*event);
+    return event != nullptr && !std::holds_alternative<PeersChanged>(*event) &&
+           !std::holds_alternative<OfferServed>(*event);
 }
 
 Event DroppedNotice() {

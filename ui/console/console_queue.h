@@ -6,7 +6,8 @@
 // Standard output may be read slowly or not at all while peers keep sending, so the events
 // waiting are bounded: beyond the bound, progress events are dropped first, then the oldest
 // others, and the next item taken is one line saying so (once until the queue has run empty).
-// Input lines are never dropped, nor the one pending peer change.
+// Input lines are never dropped, nor the one pending peer change, nor the reports of served
+// offers.
 
 #include <chrono>
 #include <condition_variable>

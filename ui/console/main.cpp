@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         case ConsoleOptions::Action::kVersion:
             std::cout << ConsoleVersion();
             return 0;
-        case ConsoleOptions::Action::kRun:
+        default:
             break;
     }
     std::ios::sync_with_stdio(false);
@@ -51,12 +51,36 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    ConsoleFrontEnd front_end(*session, std::cout, std::cerr);
-    ConsoleFrontEnd::Write(std::cout, L"ready\n");
-    std::thread reader([&queue] { ReadConsoleInput(std::cin, queue); });
-    while (front_end.Handle(queue.Take())) {
+    const ConsoleOptions& options = *parsed.options;
+    ConsoleMode mode;
+    mode.json = options.json;
+    mode.linger = options.linger;
+    switch (options.action) {
+        case ConsoleOptions::Action::kMessage:
+            // A message asks for no receipt, so it is done once the datagram is out.
+            session->SendText(options.address, options.text);
+            session->Shutdown();
+            return 0;
+        case ConsoleOptions::Action::kSend: {
+            mode.lists = false;
+            mode.strict = true;
+            ConsoleFrontEnd front_end(*session, std::cout, std::cerr, mode);
+            front_end.Ready();
+            front_end.Offer(options.address, options.paths, options.text);
+            const int status =
+                front_end.EndInput() ? RunConsole(queue, front_end) : front_end.ExitStatus();
+            session->Shutdown();
+            return status;
+        }
+        default:
+            break;
     }
+
+    ConsoleFrontEnd front_end(*session, std::cout, std::cerr, mode);
+    front_end.Ready();
+    std::thread reader([&queue] { ReadConsoleInput(std::cin, queue); });
+    const int status = RunConsole(queue, front_end);
     session->Shutdown();
     reader.join();
-    return 0;
+    return status;
 }

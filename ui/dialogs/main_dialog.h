@@ -74,6 +74,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void Present(const FileProgress& event);
     void Present(const FileDone& event);
     void Present(const LogNotice& event);
+    // The dialogs do not follow their offers' fetches: nothing to show.
+    void Present(const OfferServed& /*event*/) {}
     void OnUserListMouseUp(wxMouseEvent& event);
     void OnAbout(wxCommandEvent& event);
     void OnEndCommand(wxCommandEvent& event);

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "common/version.h"
+#include "ui/console/console_command.h"
 
 namespace veltra {
 namespace {
@@ -50,11 +54,61 @@ TEST(ConsoleOptions, AWrongArgumentIsNamedAndRefusesTheLine) {
     EXPECT_EQ(Refusal({"--verbose", "--help"}), "unrecognized option '--verbose'");
 }
 
+TEST(ConsoleOptions, SendTakesAnAddressThePathsUpToTheNextOptionAndAText) {
+    const ConsoleOptionsParse parse = Parse({"--json", "--send", "10.0.0.2", "a b.txt", "-dash",
+                                             "目录", "--message", "hi\\nthere", "--linger", "5"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    const ConsoleOptions& options = *parse.options;
+    EXPECT_EQ(options.action, Action::kSend);
+    EXPECT_EQ(options.address, *ParseIpv4(L"10.0.0.2"));
+    EXPECT_EQ(options.paths, (std::vector<std::wstring>{L"a b.txt", L"-dash", L"目录"}));
+    EXPECT_EQ(options.text, L"hi\r\nthere");
+    EXPECT_EQ(options.linger, std::chrono::seconds(5));
+    EXPECT_TRUE(options.json);
+    // The text may come first, and a typed line break is one too.
+    const ConsoleOptionsParse text_first = Parse({"--message", "1\n2", "--send", "1.2.3.4", "f"});
+    ASSERT_TRUE(text_first.options) << text_first.error;
+    EXPECT_EQ(text_first.options->text, L"1\r\n2");
+    EXPECT_EQ(text_first.options->paths, std::vector<std::wstring>{L"f"});
+}
+
+TEST(ConsoleOptions, MessageAloneTakesAnAddressAndAText) {
+    const ConsoleOptionsParse parse = Parse({"--message", "10.0.0.2", "你好"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->action, Action::kMessage);
+    EXPECT_EQ(parse.options->text, L"你好");
+    EXPECT_EQ(ActionOf({"--linger", "0", "--json"}), Action::kRun);
+    EXPECT_EQ(Parse({}).options->linger, std::chrono::seconds(60));
+}
+
+TEST(ConsoleOptions, OneShotMistakesAreRefused) {
+    EXPECT_EQ(Refusal({"--send"}), "option '--send' needs an IPv4 address");
+    EXPECT_EQ(Refusal({"--send", "10.0.0.2"}), "option '--send' needs at least one path");
+    EXPECT_EQ(Refusal({"--send", "10.0.0.2", "--json"}), "option '--send' needs at least one path");
+    EXPECT_EQ(Refusal({"--send", "10.0.0.256", "f"}), "not an IPv4 address: '10.0.0.256'");
+    EXPECT_EQ(Refusal({"--message", "10.0.0.2"}), "option '--message' needs an address and a text");
+    EXPECT_EQ(Refusal({"--message", "10.0.0.2", ""}),
+              "option '--message' needs an address and a text");
+    EXPECT_EQ(Refusal({"--message", "hello", "text"}), "not an IPv4 address: 'hello'");
+    EXPECT_EQ(Refusal({"--send", "1.2.3.4", "f", "--send", "1.2.3.5", "g"}),
+              "only one of --send and --message IPV4 TEXT, once");
+    EXPECT_EQ(Refusal({"--send", "1.2.3.4", "f", "--message", "a", "--message", "b"}),
+              "option '--message' needs one text, once");
+    for (const char* seconds : {"", "-1", "1.5", "soon", "86401", "99999999999"}) {
+        EXPECT_EQ(Refusal({"--linger", seconds}).rfind("option '--linger' needs", 0), 0u)
+            << seconds;
+    }
+    EXPECT_EQ(Refusal({"--linger"}).rfind("option '--linger' needs", 0), 0u);
+    EXPECT_EQ(Refusal({"--json", "file"}), "extra operand 'file'");
+}
+
 TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
     const std::string help = ConsoleHelp();
     EXPECT_EQ(help.rfind(ConsoleUsage(), 0), 0U) << "starts with the synopsis";
-    for (const char* word : {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "quit",
-                             "--help", "--version", "~/Received/"}) {
+    for (const char* word :
+         {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "quit", "--help", "--version",
+          "~/Received/", "--send IPV4 PATH...", "--message TEXT", "--message IPV4 TEXT",
+          "--linger SECONDS", "--json"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(help.back(), '\n');

@@ -18,7 +18,8 @@ Event Message(int number, std::size_t length = 1) {
 }
 
 // Every queued event in order: its kind ("peers", "notice", ...), a message with the number it
-// carries ("message:2"), progress with its bytes ("progress:1"), or "input".
+// carries ("message:2"), progress with its bytes ("progress:1"), a served offer with its file id
+// ("served:3"), or "input".
 std::vector<std::string> Drain(ConsoleQueue& queue) {
     std::vector<std::string> events;
     while (auto item = queue.TakeWithin(0ms)) {
@@ -29,6 +30,8 @@ std::vector<std::string> Drain(ConsoleQueue& queue) {
             events.push_back("message:" + std::to_string(std::stoi(message->text)));
         } else if (const auto* progress = std::get_if<FileProgress>(event)) {
             events.push_back("progress:" + std::to_string(progress->received));
+        } else if (const auto* served = std::get_if<OfferServed>(event)) {
+            events.push_back("served:" + std::to_string(served->file_id));
         } else {
             events.push_back(testing::KindOf(*event));
         }
@@ -57,6 +60,18 @@ TEST(ConsoleQueue, BeyondTheBoundProgressGoesFirstThenTheOldestAndTheConsoleSays
     }
     EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "message:2", "message:3",
                                                       "message:4", "message:5"}));
+}
+
+// The end of input waits for each served offer's report: none may be dropped, whatever else is.
+TEST(ConsoleQueue, ReportsOfServedOffersAreNeverDropped) {
+    ConsoleQueue queue(2);
+    queue.Post(OfferServed{1, 0, "a", false, true});
+    queue.Post(OfferServed{2, 0, "b", false, true});
+    queue.Post(Message(1));
+    queue.Post(OfferServed{3, 0, "c", true, false});
+    queue.Post(FileProgress{1});
+    EXPECT_EQ(Drain(queue),
+              (std::vector<std::string>{"notice", "served:1", "served:2", "served:3"}));
 }
 
 TEST(ConsoleQueue, UnreadLongMessagesStayWithinTheBound) {

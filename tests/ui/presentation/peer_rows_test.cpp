@@ -22,7 +22,8 @@ void Add(PeerTable& table, const char* user, const char* address, const char* ho
 std::vector<OnlinePeer> Peers(const PeerTable& table) {
     std::vector<OnlinePeer> peers;
     for (const PeerEntry& entry : table.Snapshot()) {
-        peers.push_back(OnlinePeer{entry.key, entry.record.source_address});
+        peers.push_back(OnlinePeer{entry.key, entry.record.source_address, entry.record.user_name,
+                                   entry.record.host_name});
     }
     return peers;
 }

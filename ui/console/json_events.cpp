@@ -1,0 +1,180 @@
+#include "ui/console/json_events.h"
+
+#include <nlohmann/json.hpp>
+
+#include "common/text.h"
+#include "platform/socket.h"
+#include "platform/utf8.h"
+#include "ui/presentation/sent_entries.h"
+
+namespace veltra {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Wire text (code page 936) as UTF-8, every CR LF a bare LF.
+std::string Utf8(std::wstring_view text) {
+    std::wstring lines;
+    lines.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')) {
+            lines += text[i];
+        }
+    }
+    return platform::WideToUtf8(lines);
+}
+
+std::string FromWire(std::string_view text) {
+    return Utf8(AnsiToWide(text));
+}
+
+std::string Address(std::uint32_t address) {
+    return platform::InetNtoa(address);
+}
+
+Json EventObject(const char* name) {
+    return Json{{"event", name}};
+}
+
+const char* ReasonCode(FileOutcome outcome) {
+    switch (outcome) {
+        case FileOutcome::kStored:
+            return "stored";
+        case FileOutcome::kConnectionLost:
+            return "connection_lost";
+        case FileOutcome::kUnreachable:
+            return "unreachable";
+        case FileOutcome::kDiskFull:
+            return "disk_full";
+        case FileOutcome::kCannotCreate:
+            return "cannot_create";
+        case FileOutcome::kWriteFailed:
+            return "write_failed";
+        case FileOutcome::kNameRefused:
+            return "name_refused";
+        case FileOutcome::kPathTooLong:
+            return "path_too_long";
+    }
+    return "unknown";
+}
+
+Json OfferEvent(const char* name, const TrackedOffer& offer) {
+    Json event = EventObject(name);
+    event["to"] = Address(offer.address);
+    event["name"] = Utf8(OfferedName(offer.entry.path));
+    event["kind"] = offer.entry.directory ? "folder" : "file";
+    event["size"] = offer.entry.size;
+    event["path"] = Utf8(offer.entry.path);
+    return event;
+}
+
+void WriteLine(std::ostream& out, const Json& event) {
+    // Bytes that are not UTF-8 (a path's own) become U+FFFD rather than stopping the console.
+    out << event.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+    out.flush();
+}
+
+}  // namespace
+
+bool ProgressThrottle::Due(std::uint64_t received, std::uint64_t size, std::uint32_t now_ms) {
+    if (received >= size || !started_ || now_ms - last_ms_ >= kSpacingMs) {
+        started_ = true;
+        last_ms_ = now_ms;
+        return true;
+    }
+    return false;
+}
+
+void JsonEvents::Ready() {
+    WriteLine(*out_, EventObject("ready"));
+}
+
+void JsonEvents::Peers(const std::vector<OnlinePeer>& peers) {
+    Json rows = Json::array();
+    for (auto peer = peers.rbegin(); peer != peers.rend(); ++peer) {
+        rows.push_back(Json{{"user", FromWire(peer->user_name)},
+                            {"host", FromWire(peer->host_name)},
+                            {"address", Address(peer->address)}});
+    }
+    Json event = EventObject("peers");
+    event["count"] = rows.size();
+    event["peers"] = std::move(rows);
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Message(const MessageReceived& message) {
+    Json event = EventObject("message");
+    event["sender"] = FromWire(message.user_name);
+    event["host"] = FromWire(message.host_name);
+    event["address"] = Address(message.source_address);
+    event["text"] = FromWire(message.text);
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Started(const FileStarted& file, std::uint32_t now_ms) {
+    file_ = CurrentFile{FromWire(file.name), file.size, now_ms};
+    throttle_.Start();
+    Json event = EventObject("file_started");
+    event["name"] = file_.name;
+    event["size"] = file.size;
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Progress(std::uint64_t received, std::uint32_t now_ms) {
+    if (!throttle_.Due(received, file_.size, now_ms)) {
+        return;
+    }
+    const std::uint32_t elapsed_ms = now_ms - file_.start_ms;
+    Json event = EventObject("progress");
+    event["name"] = file_.name;
+    event["received"] = received;
+    event["size"] = file_.size;
+    event["bytes_per_second"] = received * 1000 / (elapsed_ms == 0 ? 1 : elapsed_ms);
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Done(const FileDone& file) {
+    const bool stored = file.outcome == FileOutcome::kStored;
+    Json event = EventObject(stored ? "done" : "failed");
+    event["name"] = FromWire(file.name);
+    event["size"] = file.size;
+    if (!stored) {
+        event["received"] = file.received;
+        event["reason"] = ReasonCode(file.outcome);
+    }
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Batch(int count) {
+    Json event = EventObject("batch");
+    event["count"] = count;
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Offered(const TrackedOffer& offer) {
+    WriteLine(*out_, OfferEvent("offered", offer));
+}
+
+void JsonEvents::Sent(const TrackedOffer& offer) {
+    WriteLine(*out_, OfferEvent("sent", offer));
+}
+
+void JsonEvents::SendFailed(const TrackedOffer& offer, std::string_view reason) {
+    Json event = OfferEvent("send_failed", offer);
+    event["reason"] = reason;
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Error(std::string_view utf8_text) {
+    Json event = EventObject("error");
+    event["text"] = utf8_text;
+    WriteLine(*out_, event);
+}
+
+void JsonEvents::Notice(std::wstring_view text) {
+    Json event = EventObject("notice");
+    event["text"] = Utf8(text);
+    WriteLine(*out_, event);
+}
+
+}  // namespace veltra

@@ -1,0 +1,64 @@
+#pragma once
+// The console's events as JSON, one object per line, for programs that read its output. Every
+// object has "event" first; the README lists the fields of each. Text is UTF-8: peer text is
+// converted from the wire's code page, and line breaks are bare LF. Written with a JSON library,
+// so every string is escaped as JSON demands, whatever a peer sends.
+
+#include <cstdint>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+#include "common/events.h"
+#include "session/messenger_session.h"
+#include "ui/console/offer_tracker.h"
+
+namespace veltra {
+
+// A file's progress events: the first, then at most four a second, and always the one that
+// completes the file.
+class ProgressThrottle {
+  public:
+    static constexpr std::uint32_t kSpacingMs = 250;
+    void Start() { started_ = false; }
+    bool Due(std::uint64_t received, std::uint64_t size, std::uint32_t now_ms);
+
+  private:
+    bool started_ = false;
+    std::uint32_t last_ms_ = 0;
+};
+
+class JsonEvents {
+  public:
+    explicit JsonEvents(std::ostream& out) : out_(&out) {}
+
+    void Ready();
+    // peers in ascending key order (as the session hands them out); the rows go out in list
+    // order.
+    void Peers(const std::vector<OnlinePeer>& peers);
+    void Message(const MessageReceived& message);
+    void Started(const FileStarted& file, std::uint32_t now_ms);
+    // Throttled: most calls write nothing.
+    void Progress(std::uint64_t received, std::uint32_t now_ms);
+    void Done(const FileDone& file);
+    void Batch(int count);
+    void Offered(const TrackedOffer& offer);
+    void Sent(const TrackedOffer& offer);
+    // reason: "connection" (serving failed) or "not_fetched" (given up at the end).
+    void SendFailed(const TrackedOffer& offer, std::string_view reason);
+    void Error(std::string_view utf8_text);
+    void Notice(std::wstring_view text);
+
+  private:
+    struct CurrentFile {
+        std::string name;  // UTF-8
+        std::uint64_t size = 0;
+        std::uint32_t start_ms = 0;
+    };
+
+    std::ostream* out_;
+    CurrentFile file_;
+    ProgressThrottle throttle_;
+};
+
+}  // namespace veltra
