@@ -1,4 +1,5 @@
-// Any bytes as a directory stream, read header by header as the receiver reads it:
+// Any bytes as a directory stream, read header by header as the receiver reads it, through a
+// stream buffer whose size varies with the input's length (down to the smallest):
 // - ReadHeader hands out exactly the next bytes of the stream, each header between the minimum
 //   and the buffer's size, and stops at the first length it cannot take;
 // - ParseHeader on each header (and on the raw input) keeps a name that holds no field separator
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     platform::Socket socket(ends[0]);
-    ContentReader reader(socket);
+    ContentReader reader(socket, kHeaderBuffer + size % 1031);
     {
         platform::Socket writer(ends[1]);
         // Fuzz inputs stay far below a local stream's buffer, so this never blocks.

@@ -1,9 +1,11 @@
 // Any bytes as the answer to a directory request, received for real into a folder of its own:
 // whatever the stream says, everything created lies inside the received folder, and no symbolic
-// link appears. Needs the network namespace of fuzz/run.sh (the receiving side's engine binds
-// port 2425 on 127.0.0.1) and a scratch root, VELTRA_FUZZ_ROOT (default /tmp/veltra-fuzz-root),
-// whose whole content it owns: fuzz/run.sh mounts a tmpfs there and makes the rest of the file
-// system read-only, so a stream that escaped could not harm anything.
+// link appears. The stream buffer's size varies with the input's length, down to the smallest,
+// so that headers and contents straddle its refills. Needs the network namespace of fuzz/run.sh
+// (the receiving side's engine binds port 2425 on 127.0.0.1) and a scratch root, VELTRA_FUZZ_ROOT
+// (default /tmp/veltra-fuzz-root), whose whole content it owns: fuzz/run.sh mounts a tmpfs there
+// and makes the rest of the file system read-only, so a stream that escaped could not harm
+// anything.
 #include <sys/socket.h>
 
 #include <cstddef>
@@ -86,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     platform::Socket socket(ends[0]);
-    ContentReader reader(socket);
+    ContentReader reader(socket, kHeaderBuffer + size % 3001);
     {
         platform::Socket writer(ends[1]);
         if (!writer.SendAll(data, size)) {

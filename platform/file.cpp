@@ -96,14 +96,19 @@ std::string TemporaryName() {
     return name;
 }
 
+// What the kernel reads ahead of a sequential reader without being told.
+constexpr uint64_t kReadAheadBytes = 128 * 1024;
+
 // Opens with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the kinds wanted.
-int OpenChecked(const std::string& host_path, int flags, bool allow_directory, Sharing sharing) {
+int OpenChecked(const std::string& host_path, int flags, bool allow_directory, Sharing sharing,
+                uint64_t& size) {
     const int fd = open(host_path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         return -1;
     }
     struct stat st {};
     const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    size = regular ? static_cast<uint64_t>(st.st_size) : 0;
     const bool directory = !regular && allow_directory && S_ISDIR(st.st_mode);
     const bool locked =
         !regular || sharing == Sharing::kShared || flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -118,60 +123,66 @@ int OpenChecked(const std::string& host_path, int flags, bool allow_directory, S
 
 std::optional<File> File::OpenForRead(std::wstring_view path, Sharing sharing) {
     const std::string host_path = ToHostPath(path);
-    const int fd = OpenChecked(host_path, O_RDONLY, true, sharing);
+    uint64_t size = 0;
+    const int fd = OpenChecked(host_path, O_RDONLY, true, sharing, size);
     if (fd < 0) {
         return std::nullopt;
     }
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return File(fd, IsHiddenPath(host_path));
+    // Within the kernel's own read-ahead a small file gains nothing from the advice.
+    if (size > kReadAheadBytes) {
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    return File(fd, IsHiddenPath(host_path), size);
 }
 
-std::optional<File> File::CreateNew(std::wstring_view folder, std::wstring_view name,
-                                    Sharing sharing) {
-    const std::string host_path = ToHostPath(JoinPath(folder, name));
-    // O_EXCL also refuses a symbolic link of that name, dangling or not, without following it;
-    // a new file needs neither a truncation nor a look at what it is.
-    const int fd =
-        open(host_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+namespace {
+
+// Creates name in folder when the name is free. O_EXCL also refuses a symbolic link of that name,
+// dangling or not, without following it; a new file needs neither a truncation nor a look at what
+// it is, nor a lock: nobody else has it yet. -1 with errno EEXIST when the name is taken.
+int CreateExclusive(const Folder& folder, const std::string& name) {
+    const int fd = openat(folder.Descriptor(), name.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) {
+        ThrowErrno("cannot create " + folder.HostPath() + "/" + name);
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::optional<File> File::CreateNew(const Folder& folder, std::wstring_view name) {
+    const std::string host_name = WideToUtf8(name);
+    const int fd = CreateExclusive(folder, host_name);
     if (fd < 0) {
-        if (errno == EEXIST) {
-            return std::nullopt;
-        }
-        ThrowErrno("cannot create " + host_path);
+        return std::nullopt;
     }
-    File file(fd, IsHiddenPath(host_path));
-    if (sharing == Sharing::kExclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ThrowErrno("cannot lock " + host_path);
-    }
-    return file;
+    return File(fd, IsHiddenName(host_name));
 }
 
-File File::CreateTemporary(std::wstring_view folder, std::wstring& name) {
+File File::CreateTemporary(const Folder& folder, std::wstring& name) {
     // A name that is taken is simply tried again with the next one.
     constexpr int kTries = 64;
     for (int attempt = 0; attempt < kTries; ++attempt) {
         const std::string candidate = TemporaryName();
-        const std::string host_path = ToHostPath(JoinPath(folder, Utf8ToWide(candidate)));
-        const int fd =
-            open(host_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd = CreateExclusive(folder, candidate);
         if (fd >= 0) {
             name = Utf8ToWide(candidate);
             return File(fd, true);
-        }
-        if (errno != EEXIST) {
-            ThrowErrno("cannot create a temporary file beside " + host_path);
         }
     }
     throw std::system_error(EEXIST, std::generic_category(), "no free temporary name");
 }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), hidden_(other.hidden_) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), hidden_(other.hidden_), opened_size_(other.opened_size_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
         hidden_ = other.hidden_;
+        opened_size_ = other.opened_size_;
     }
     return *this;
 }
@@ -234,11 +245,12 @@ std::optional<DirectorySearch> DirectorySearch::Open(std::wstring_view directory
     while (const dirent* entry = readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..") {
-            search.names_.emplace_back(name);
+            search.names_.push_back({std::string(name), entry->d_type});
         }
     }
     closedir(dir);
-    std::sort(search.names_.begin(), search.names_.end());
+    std::sort(search.names_.begin(), search.names_.end(),
+              [](const Listed& a, const Listed& b) { return a.name < b.name; });
     return search;
 }
 
@@ -270,27 +282,38 @@ void DirectorySearch::Close() {
 
 std::optional<DirectoryEntry> DirectorySearch::Next() {
     while (next_ < names_.size()) {
-        const std::string& name = names_[next_++];
-        struct stat st {};
-        if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
+        const auto& [name, listed_type] = names_[next_++];
         DirectoryEntry entry;
         entry.name = Utf8ToWide(name);
         if (IsHiddenName(name)) {
             entry.attributes |= kAttributeHidden;
         }
-        if (S_ISDIR(st.st_mode)) {
-            entry.attributes |= kAttributeDirectory;
-        } else if (S_ISREG(st.st_mode)) {
+        // The listing's type spares a stat for every file and folder; only a link, or a file
+        // system that gives no types, is looked at.
+        unsigned char type = listed_type;
+        struct stat st {};
+        if (type == DT_UNKNOWN) {
+            if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;
+            }
+            type = S_ISDIR(st.st_mode)   ? DT_DIR
+                   : S_ISREG(st.st_mode) ? DT_REG
+                   : S_ISLNK(st.st_mode) ? DT_LNK
+                                         : DT_UNKNOWN;
             entry.size = static_cast<uint64_t>(st.st_size);
-        } else if (S_ISLNK(st.st_mode)) {
+        } else if (type == DT_REG) {
+            entry.size = std::nullopt;
+        }
+        if (type == DT_DIR) {
+            entry.attributes |= kAttributeDirectory;
+            entry.size = 0;
+        } else if (type == DT_LNK) {
             entry.is_symlink = true;
             struct stat target {};
-            if (fstatat(fd_, name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)) {
-                entry.size = static_cast<uint64_t>(target.st_size);
-            }
-        } else {
+            entry.size = fstatat(fd_, name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)
+                             ? static_cast<uint64_t>(target.st_size)
+                             : 0;
+        } else if (type != DT_REG) {
             continue;
         }
         return entry;
@@ -305,27 +328,6 @@ bool CreateFolder(std::wstring_view path) {
 std::optional<FileInfo> QueryPath(std::wstring_view path) {
     const std::string host_path = ToHostPath(path);
     return Stat(AT_FDCWD, host_path.c_str(), 0, IsHiddenPath(host_path));
-}
-
-void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to) {
-    const std::string from_path = ToHostPath(JoinPath(folder, from));
-    const std::string to_path = ToHostPath(JoinPath(folder, to));
-    if (renameat(AT_FDCWD, from_path.c_str(), AT_FDCWD, to_path.c_str()) != 0) {
-        ThrowErrno("cannot rename " + from_path + " to " + to_path);
-    }
-}
-
-bool RemoveFromFolder(std::wstring_view folder, std::wstring_view name) {
-    return unlink(ToHostPath(JoinPath(folder, name)).c_str()) == 0;
-}
-
-bool IsSymbolicLink(std::wstring_view path) {
-    std::string host_path = ToHostPath(path);
-    while (host_path.size() > 1 && host_path.back() == '/') {
-        host_path.pop_back();
-    }
-    struct stat st {};
-    return lstat(host_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 }  // namespace veltra::platform

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/device_path.h"
+#include "platform/folder.h"
 
 namespace veltra::platform {
 
@@ -32,7 +33,10 @@ struct FileInfo {
 struct DirectoryEntry {
     std::wstring name;
     uint32_t attributes = 0;
-    uint64_t size = 0;
+    // A regular file's size where the listing had to look at the file (a symbolic link's target,
+    // a file system whose listing gives no types); nothing where it did not, for the file's
+    // reader to take from the open file (File::OpenedSize). 0 for anything else.
+    std::optional<uint64_t> size = 0;
     bool is_symlink = false;
 };
 
@@ -48,17 +52,16 @@ class File {
     // are followed: the path was named by the user.
     static std::optional<File> OpenForRead(std::wstring_view path,
                                            Sharing sharing = Sharing::kExclusive);
-    // Files that are written are named by their folder and their name in it, so that they can
-    // one day be made relative to a folder held open. None of these follows a symbolic link in
-    // the name, and each failure throws std::system_error with the errno (ENOSPC, ENOTDIR, ...).
+    // Files that are written are named by the folder held open and their name in it (a name
+    // without separators). Neither follows a symbolic link in the name, and each failure throws
+    // std::system_error with the errno (ENOSPC, ENOTDIR, ... or the folder's own, see Folder).
+    // Neither is locked: nobody else has the new file yet.
     //
     // Creates the file name in folder, mode 0644, only when the name is free: nothing when
     // anything has that name already, a symbolic link (even a dangling one) included.
-    static std::optional<File> CreateNew(std::wstring_view folder, std::wstring_view name,
-                                         Sharing sharing = Sharing::kExclusive);
-    // Creates a new file under a fresh hidden name in folder and sets name to it. Nothing else
-    // knows the name, so the file is not locked.
-    static File CreateTemporary(std::wstring_view folder, std::wstring& name);
+    static std::optional<File> CreateNew(const Folder& folder, std::wstring_view name);
+    // Creates a new file under a fresh hidden name in folder and sets name to it.
+    static File CreateTemporary(const Folder& folder, std::wstring& name);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
@@ -71,15 +74,19 @@ class File {
     // Writes every byte; throws std::system_error with the errno when that fails (ENOSPC, ...).
     void WriteAll(const void* data, size_t size);
     std::optional<FileInfo> Query() const;
+    // The size of a file that OpenForRead opened, as it was then (0 for a created one).
+    uint64_t OpenedSize() const { return opened_size_; }
     // The open descriptor, for handing the content to a socket (Socket::SendFile).
     int Descriptor() const { return fd_; }
 
   private:
-    File(int fd, bool hidden) : fd_(fd), hidden_(hidden) {}
+    File(int fd, bool hidden, uint64_t opened_size = 0)
+        : fd_(fd), hidden_(hidden), opened_size_(opened_size) {}
     void Close();
 
     int fd_ = -1;
     bool hidden_ = false;
+    uint64_t opened_size_ = 0;
 };
 
 // The entries of one directory, "." and ".." left out, in ascending order of their host names (so
@@ -97,15 +104,22 @@ class DirectorySearch {
     DirectorySearch& operator=(const DirectorySearch&) = delete;
     ~DirectorySearch();
 
-    // The next entry; nothing once the listing is done. Entries removed since Open are skipped.
+    // The next entry; nothing once the listing is done. Entries removed since Open are skipped
+    // where the entry had to be looked at; a file or folder whose type the listing gave is
+    // reported, and its reader finds it gone.
     std::optional<DirectoryEntry> Next();
 
   private:
-    DirectorySearch(int fd, std::vector<std::string> names) : fd_(fd), names_(std::move(names)) {}
+    // A name and its type as the listing gave it (d_type).
+    struct Listed {
+        std::string name;
+        unsigned char type;
+    };
+    DirectorySearch(int fd, std::vector<Listed> names) : fd_(fd), names_(std::move(names)) {}
     void Close();
 
     int fd_ = -1;
-    std::vector<std::string> names_;
+    std::vector<Listed> names_;
     size_t next_ = 0;
 };
 
@@ -114,16 +128,5 @@ bool CreateFolder(std::wstring_view path);
 
 // Information about the path, following symbolic links (as a path the user names should be).
 std::optional<FileInfo> QueryPath(std::wstring_view path);
-
-// Renames from to to, both in folder, replacing whatever to names (a symbolic link or a hard link
-// itself, never the file it leads to). Throws std::system_error with the errno.
-void RenameInFolder(std::wstring_view folder, std::wstring_view from, std::wstring_view to);
-
-// Removes the file name from folder (a symbolic link itself); false when that fails.
-bool RemoveFromFolder(std::wstring_view folder, std::wstring_view name);
-
-// True when the last component of path is a symbolic link (not followed). A trailing separator
-// is ignored, so "x/" asks about the link x itself.
-bool IsSymbolicLink(std::wstring_view path);
 
 }  // namespace veltra::platform

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "common/text.h"
-#include "platform/device_path.h"
+#include "platform/utf8.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
 #include "receiving/received_file.h"
@@ -32,13 +32,13 @@ FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
 }
 
 // What the batch remembers of the file name in folder.
-std::size_t PathKey(std::wstring_view folder, std::wstring_view name) {
-    return std::hash<std::string>{}(platform::ToHostPath(platform::JoinPath(folder, name)));
+std::size_t PathKey(const platform::Folder& folder, std::wstring_view name) {
+    return std::hash<std::string>{}(folder.HostPath() + '/' + platform::WideToUtf8(name));
 }
 
 // The name the file is stored under: the offered one, unless the batch has stored a file there
 // already. key receives what the batch is to remember of it once it is stored.
-std::wstring UnusedName(DownloadContext& context, std::wstring_view folder,
+std::wstring UnusedName(DownloadContext& context, const platform::Folder& folder,
                         std::wstring_view offered, std::size_t& key) {
     key = PathKey(folder, offered);
     if (!context.stored_paths.contains(key)) {
@@ -57,7 +57,7 @@ std::wstring UnusedName(DownloadContext& context, std::wstring_view folder,
 
 // Where what arrived of a failed file is kept; empty (nothing is kept) when that name belongs to
 // a file the batch has stored.
-std::wstring PartialName(const DownloadContext& context, std::wstring_view folder,
+std::wstring PartialName(const DownloadContext& context, const platform::Folder& folder,
                          std::wstring_view name) {
     std::wstring partial = NameVariant(name, 1, L".part");
     if (context.stored_paths.contains(PathKey(folder, partial))) {
@@ -68,25 +68,56 @@ std::wstring PartialName(const DownloadContext& context, std::wstring_view folde
 
 }  // namespace
 
-std::size_t ContentReader::ReadUpTo(char* buffer, std::size_t size) {
-    return socket_.ReceiveAll(buffer, size);
-}
+ContentReader::ContentReader(const platform::Socket& socket, std::size_t capacity)
+    : socket_(socket),
+      capacity_(std::max(capacity, kHeaderBuffer)),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
-bool ContentReader::Drop(std::uint64_t size) {
-    std::vector<char> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, kContentChunk)));
-    while (size > 0) {
-        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(size, kContentChunk));
-        if (!ReadExact(buffer.data(), chunk)) {
+bool ContentReader::Fill(std::size_t size) {
+    size = std::min(size, capacity_);
+    if (size == 0) {
+        return false;
+    }
+    if (Buffered() >= size) {
+        return true;
+    }
+    // What is left is shorter than what is wanted: moved to the front, it leaves the most room
+    // for one receive.
+    if (begin_ > 0) {
+        std::memmove(buffer_.get(), buffer_.get() + begin_, Buffered());
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    while (end_ < size) {
+        const long result = socket_.Receive(buffer_.get() + end_, capacity_ - end_);
+        if (result <= 0) {
             return false;
         }
-        size -= chunk;
+        end_ += static_cast<std::size_t>(result);
     }
     return true;
 }
 
-bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wstring_view offered,
-                    const AttachmentInfo& info, ContentReader& reader) {
+std::string_view ContentReader::Take(std::size_t size) {
+    const std::string_view taken(buffer_.get() + begin_, size);
+    begin_ += size;
+    return taken;
+}
+
+bool ContentReader::Skip(std::uint64_t size) {
+    while (size > 0) {
+        if (Buffered() == 0 && !Fill(1)) {
+            return false;
+        }
+        const auto dropped = static_cast<std::size_t>(std::min<std::uint64_t>(size, Buffered()));
+        begin_ += dropped;
+        size -= dropped;
+    }
+    return true;
+}
+
+bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
+                    std::wstring_view offered, const AttachmentInfo& info, ContentReader& reader) {
     std::size_t key = 0;
     const std::wstring name = UnusedName(context, folder, offered, key);
     PostFileStarted(context, info);
@@ -97,24 +128,33 @@ bool ReceiveContent(DownloadContext& context, std::wstring_view folder, std::wst
     } catch (const std::system_error& error) {
         outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
     }
-    // Never larger than the file: a zero-filled 64 KiB buffer for every small file of a tree
-    // cost more than receiving it.
-    std::vector<char> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(info.size, kContentChunk)));
+    // A failed write drops the bytes but goes on reading, to stay in step with the sender.
+    const auto store = [&](std::string_view bytes) {
+        if (!file || bytes.empty()) {
+            return;
+        }
+        try {
+            file->Write(bytes.data(), bytes.size());
+        } catch (const std::system_error& error) {
+            outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
+            file->Abandon(PartialName(context, folder, name));
+            file.reset();
+        }
+    };
+    // Written straight from the stream's buffer: a small file costs one write, and a chunk of a
+    // large one is one receive and one write.
     std::uint64_t received = 0;
     while (received < info.size) {
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(info.size - received, kContentChunk));
-        const std::size_t arrived = reader.ReadUpTo(buffer.data(), chunk);
-        // A failed write drops the bytes but goes on reading, to stay in step with the sender.
-        if (file && arrived > 0) {
-            try {
-                file->Write(buffer.data(), arrived);
-            } catch (const std::system_error& error) {
-                outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
-                file->Abandon(PartialName(context, folder, name));
-                file.reset();
-            }
+        std::size_t arrived = 0;
+        bool flowing = true;
+        while (flowing && arrived < chunk) {
+            const std::size_t wanted = std::min(chunk - arrived, reader.Capacity());
+            flowing = reader.Fill(wanted);
+            const std::string_view bytes = reader.Take(std::min(wanted, reader.Buffered()));
+            store(bytes);
+            arrived += bytes.size();
         }
         received += arrived;
         if (arrived < chunk) {

@@ -1,10 +1,12 @@
 #include "receiving/directory_download.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "common/text.h"
 #include "engine/protocol.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "receiving/fields.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
@@ -18,26 +20,21 @@ constexpr std::uint32_t kTimeKey = 0x14;
 
 }  // namespace
 
-std::optional<std::string> ReadHeader(ContentReader& reader) {
-    std::string header(kMinHeaderLength, '\0');
-    if (!reader.ReadExact(header.data(), kMinHeaderLength)) {
+std::optional<std::string_view> ReadHeader(ContentReader& reader) {
+    if (!reader.Fill(kMinHeaderLength)) {
         return std::nullopt;
     }
-    const std::string_view lead(header.c_str());  // the length field ends at a NUL as well
+    std::string_view lead = reader.Peek().substr(0, kMinHeaderLength);
+    lead = lead.substr(0, lead.find('\0'));  // the length field ends at a NUL as well
     const std::vector<std::string_view> fields = SplitFields(lead, ':');
     if (fields.empty()) {
         return std::nullopt;
     }
     const std::uint32_t length = ParseHex32(fields[0]);
-    if (length < kMinHeaderLength || length >= kHeaderBuffer) {
+    if (length < kMinHeaderLength || length >= kHeaderBuffer || !reader.Fill(length)) {
         return std::nullopt;
     }
-    header.resize(length);
-    if (length > kMinHeaderLength &&
-        !reader.ReadExact(header.data() + kMinHeaderLength, length - kMinHeaderLength)) {
-        return std::nullopt;
-    }
-    return header;
+    return reader.Take(length);
 }
 
 HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
@@ -72,6 +69,18 @@ std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo
     return ConfinedName(info.name);
 }
 
+// A folder the stream names, never followed when it is a link. One that cannot be opened for
+// another reason (a path too long, no permission) is still read into, so that each of its files
+// reports that cause.
+platform::Folder OpenStreamFolder(const std::wstring& path) {
+    return platform::Folder::Open(path, platform::LastLink::kRefuse);
+}
+
+// Something that is no folder has the name: a symbolic link (refused) or a file.
+bool IsNoFolder(const platform::Folder& folder) {
+    return folder.Error() == ENOTDIR || folder.Error() == ELOOP;
+}
+
 // A folder stored under another name than the one offered says so in the log.
 void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
                     const std::wstring& name) {
@@ -85,7 +94,7 @@ void NoteFolderName(DownloadContext& context, const AttachmentInfo& info,
 bool DropDirectoryLevel(ContentReader& reader) {
     int open_levels = 1;
     while (open_levels > 0) {
-        const std::optional<std::string> header = ReadHeader(reader);
+        const std::optional<std::string_view> header = ReadHeader(reader);
         if (!header) {
             return false;
         }
@@ -95,7 +104,7 @@ bool DropDirectoryLevel(ContentReader& reader) {
         }
         switch (info.Kind()) {
             case ATTR_FILE:
-                if (!reader.Drop(info.size)) {
+                if (!reader.Skip(info.size)) {
                     return false;
                 }
                 break;
@@ -117,17 +126,17 @@ bool DropDirectoryLevel(ContentReader& reader) {
 bool DropEntry(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
                FileOutcome outcome) {
     ReportFailedEntry(context, info, outcome);
-    return info.Kind() == ATTR_FILE ? reader.Drop(info.size) : DropDirectoryLevel(reader);
+    return info.Kind() == ATTR_FILE ? reader.Skip(info.size) : DropDirectoryLevel(reader);
 }
 
-// Reads the entries of one level into the folder prefix (ending with a separator) up to its end
-// mark; depth counts the levels, the top one being 1. An entry that cannot be stored (its name
-// refused, its folder a link or nested too deep) is read and dropped and reported as a failed
-// file. False when the stream ended or broke, which ends the whole reception.
+// Reads the entries of one level into folder, whose path is prefix (ending with a separator), up
+// to its end mark; depth counts the levels, the top one being 1. An entry that cannot be stored
+// (its name refused, its folder a link or nested too deep) is read and dropped and reported as a
+// failed file. False when the stream ended or broke, which ends the whole reception.
 bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const std::wstring& prefix,
-                        int depth) {
+                        const platform::Folder& folder, int depth) {
     for (;;) {
-        const std::optional<std::string> header = ReadHeader(reader);
+        const std::optional<std::string_view> header = ReadHeader(reader);
         if (!header || context.cancel.Cancelled()) {
             return false;
         }
@@ -147,17 +156,18 @@ bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const s
         if (!name) {
             kept = DropEntry(context, reader, info, FileOutcome::kNameRefused);
         } else if (info.Kind() == ATTR_FILE) {
-            kept = ReceiveContent(context, prefix, *name, info, reader);
+            kept = ReceiveContent(context, folder, *name, info, reader);
         } else if (depth >= context.limits.max_depth) {
             kept = DropEntry(context, reader, info, FileOutcome::kPathTooLong);
         } else {
-            const std::wstring folder = prefix + *name + L"/";
-            // A folder just made is no link; one that was there may be, and is never followed.
-            if (!platform::CreateFolder(folder) && platform::IsSymbolicLink(folder)) {
+            const std::wstring path = prefix + *name + L"/";
+            platform::CreateFolder(path);
+            const platform::Folder subfolder = OpenStreamFolder(path);
+            if (IsNoFolder(subfolder)) {
                 kept = DropEntry(context, reader, info, FileOutcome::kCannotCreate);
             } else {
                 NoteFolderName(context, info, *name);
-                kept = ReadDirectoryLevel(context, reader, folder, depth + 1);
+                kept = ReadDirectoryLevel(context, reader, path, subfolder, depth + 1);
             }
         }
         if (!kept) {
@@ -169,7 +179,7 @@ bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const s
 }  // namespace
 
 FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
-    const std::optional<std::string> header = ReadHeader(reader);
+    const std::optional<std::string_view> header = ReadHeader(reader);
     AttachmentInfo info;
     if (!header) {
         return FileOutcome::kConnectionLost;
@@ -185,13 +195,14 @@ FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
     }
     const std::wstring top = context.settings.received_folder + *name + L"\\";
     CreateFolderPath(top);
-    if (platform::IsSymbolicLink(top)) {
+    const platform::Folder folder = OpenStreamFolder(top);
+    if (IsNoFolder(folder)) {
         DropDirectoryLevel(reader);
         return FileOutcome::kCannotCreate;
     }
     NoteFolderName(context, info, *name);
-    return ReadDirectoryLevel(context, reader, top, 1) ? FileOutcome::kStored
-                                                       : FileOutcome::kConnectionLost;
+    return ReadDirectoryLevel(context, reader, top, folder, 1) ? FileOutcome::kStored
+                                                               : FileOutcome::kConnectionLost;
 }
 
 }  // namespace veltra

@@ -14,8 +14,6 @@
 
 namespace veltra {
 
-// Headers are read into buffers of this size, so one is at most one byte shorter.
-inline constexpr std::size_t kHeaderBuffer = 1024;
 // Every header, the end mark included, is at least this long.
 inline constexpr std::size_t kMinHeaderLength = 8;
 
@@ -25,9 +23,10 @@ inline constexpr std::size_t kMinHeaderLength = 8;
 // (its subtree is then read and dropped).
 FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader);
 
-// The next header's bytes; nothing when the stream ended, or when the header's own length is
-// below kMinHeaderLength or does not fit kHeaderBuffer (the stream is then broken).
-std::optional<std::string> ReadHeader(ContentReader& reader);
+// The next header's bytes, as a view into reader's buffer that holds up to its next read; nothing
+// when the stream ended, or when the header's own length is below kMinHeaderLength or does not fit
+// kHeaderBuffer (the stream is then broken).
+std::optional<std::string_view> ReadHeader(ContentReader& reader);
 
 // What ParseHeader made of a header.
 enum class HeaderFields {

@@ -32,7 +32,9 @@ void ReceiveFile(DownloadContext& context, ContentReader& reader, const Attachme
                  const std::wstring& name) {
     const std::wstring folder = FolderForName(context.settings, name);
     CreateFolderPath(folder);
-    ReceiveContent(context, folder, name, info, reader);
+    // The folder the user chose for the file: a link to it is followed.
+    const platform::Folder opened = platform::Folder::Open(folder, platform::LastLink::kFollow);
+    ReceiveContent(context, opened, name, info, reader);
 }
 
 }  // namespace

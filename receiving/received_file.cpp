@@ -4,7 +4,7 @@
 
 namespace veltra {
 
-ReceivedFile::ReceivedFile(std::wstring_view folder, std::wstring_view name)
+ReceivedFile::ReceivedFile(const platform::Folder& folder, std::wstring_view name)
     : folder_(folder), name_(name) {
     file_ = platform::File::CreateNew(folder_, name_);
     if (file_) {
@@ -29,7 +29,7 @@ void ReceivedFile::Commit() {
     // Closed before it is named, so whoever finds it under its name finds it complete.
     file_.reset();
     if (written_name_ != name_) {
-        platform::RenameInFolder(folder_, written_name_, name_);
+        folder_.Rename(written_name_, name_);
     }
     settled_ = true;
 }
@@ -39,13 +39,13 @@ void ReceivedFile::Abandon(std::wstring_view partial_name) {
     settled_ = true;
     if (!partial_name.empty() && written_ > 0) {
         try {
-            platform::RenameInFolder(folder_, written_name_, partial_name);
+            folder_.Rename(written_name_, partial_name);
             return;
         } catch (const std::system_error&) {
             // removed below: a partial file never keeps the real name
         }
     }
-    platform::RemoveFromFolder(folder_, written_name_);
+    folder_.Remove(written_name_);
 }
 
 }  // namespace veltra

@@ -13,14 +13,15 @@
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/folder.h"
 
 namespace veltra {
 
 class ReceivedFile {
   public:
-    // Creates the file that is to become name in folder. Throws std::system_error with the errno
-    // when no file can be created there.
-    ReceivedFile(std::wstring_view folder, std::wstring_view name);
+    // Creates the file that is to become name in folder, which is to outlive it. Throws
+    // std::system_error with the errno when no file can be created there.
+    ReceivedFile(const platform::Folder& folder, std::wstring_view name);
     // Abandons a file that was neither committed nor abandoned, keeping nothing.
     ~ReceivedFile();
     ReceivedFile(const ReceivedFile&) = delete;
@@ -36,7 +37,7 @@ class ReceivedFile {
     void Abandon(std::wstring_view partial_name);
 
   private:
-    std::wstring folder_;
+    const platform::Folder& folder_;
     std::wstring name_;
     std::wstring written_name_;  // name_, or the temporary name the bytes go to
     std::optional<platform::File> file_;

@@ -30,10 +30,10 @@ constexpr std::uint64_t kOneSendContent = 64 * 1024;
 // segment and a plain read per file, not a header segment, a sendfile and its signal guard. As
 // with larger files, zeros stand in for what a file that shrank or cannot be opened lacks.
 bool SendSmallFile(const platform::Socket& connection, const std::string& header,
-                   std::wstring_view path, std::size_t size) {
+                   std::optional<platform::File> file, std::size_t size) {
     std::string item = header;
     item.resize(header.size() + size);
-    if (auto file = platform::File::OpenForRead(path)) {
+    if (file) {
         std::size_t got = 0;
         while (got < size) {
             const long long read = file->Read(item.data() + header.size() + got, size - got);
@@ -106,14 +106,25 @@ bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view di
         }
         path = std::move(*target);
     }
-    const std::string header = FileHeader(WideToAnsi(entry.name), entry.size);
-    if (entry.size <= kOneSendContent) {
-        return SendSmallFile(connection, header, path, static_cast<std::size_t>(entry.size));
+    std::optional<platform::File> file = platform::File::OpenForRead(path);
+    std::uint64_t size = 0;
+    if (entry.size) {
+        size = *entry.size;
+    } else if (file) {
+        size = file->OpenedSize();  // the listing gave the type only
+    } else if (const auto info = platform::QueryPath(path)) {
+        size = info->size;  // held by another transfer: zeros of its size stand in
+    } else {
+        return true;  // gone since the listing
+    }
+    const std::string header = FileHeader(WideToAnsi(entry.name), size);
+    if (size <= kOneSendContent) {
+        return SendSmallFile(connection, header, std::move(file), static_cast<std::size_t>(size));
     }
     if (!SendText(connection, header)) {
         return false;
     }
-    return SendFileContent(connection, path, entry.size) != ContentSent::kConnectionFailed;
+    return SendFileContent(connection, std::move(file), size) != ContentSent::kConnectionFailed;
 }
 
 }  // namespace veltra

@@ -69,9 +69,14 @@ bool SendZeros(const platform::Socket& connection, std::uint64_t count) {
 
 ContentSent SendFileContent(const platform::Socket& connection, std::wstring_view path,
                             std::optional<std::uint64_t> announced_size) {
+    return SendFileContent(connection, platform::File::OpenForRead(path), announced_size);
+}
+
+ContentSent SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
+                            std::optional<std::uint64_t> announced_size) {
     std::uint64_t remaining = announced_size.value_or(std::numeric_limits<std::uint64_t>::max());
     Outcome outcome = Outcome::kReadFailed;
-    if (auto file = platform::File::OpenForRead(path)) {
+    if (file) {
         outcome = StreamFile(connection, *file, remaining);
         if (outcome == Outcome::kConnectionFailed) {
             return ContentSent::kConnectionFailed;

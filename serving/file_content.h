@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/socket.h"
 
 namespace veltra {
@@ -25,5 +26,8 @@ enum class ContentSent {
 // file's content whole.
 ContentSent SendFileContent(const platform::Socket& connection, std::wstring_view path,
                             std::optional<std::uint64_t> announced_size = std::nullopt);
+// The same for a file opened already (nothing: one that could not be opened).
+ContentSent SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,
+                            std::optional<std::uint64_t> announced_size);
 
 }  // namespace veltra

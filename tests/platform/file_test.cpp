@@ -42,13 +42,17 @@ std::string ReadAll(File& file) {
 class FileTest : public ::testing::Test {
   protected:
     std::wstring Wide(const std::string& name) const { return (temp_.path() / name).wstring(); }
+    // The test's folder, or one in it, held open to create files in.
+    Folder Opened(const std::string& name = ".") const {
+        return Folder::Open(Wide(name), LastLink::kFollow);
+    }
     fs::path Host(const std::string& name) const { return temp_.path() / name; }
     TempFolder temp_;
 };
 
 TEST_F(FileTest, WrittenBytesReadBackAndQueryReportsThem) {
     {
-        auto file = File::CreateNew(temp_.wide(), L"a.txt");
+        auto file = File::CreateNew(Opened(), L"a.txt");
         ASSERT_TRUE(file);
         file->WriteAll("hello\0world", 11);
     }
@@ -113,7 +117,7 @@ TEST_F(FileTest, CreateNewTakesOnlyAFreeNameAndNeverFollowsALink) {
     fs::create_symlink(Host("nowhere"), Host("dangling"));
     ASSERT_EQ(mkfifo(Host("fifo").c_str(), 0644), 0);
     for (const char* taken : {"old.txt", "dir", "link", "dangling", "fifo"}) {
-        EXPECT_FALSE(File::CreateNew(temp_.wide(), Utf8ToWide(taken))) << taken;
+        EXPECT_FALSE(File::CreateNew(Opened(), Utf8ToWide(taken))) << taken;
     }
     EXPECT_EQ(ReadText(Host("old.txt")), "keep");
     EXPECT_EQ(ReadText(Host("target")), "keep");
@@ -121,27 +125,37 @@ TEST_F(FileTest, CreateNewTakesOnlyAFreeNameAndNeverFollowsALink) {
 
     // Other failures carry their cause.
     WriteText(Host("plain"), "");
-    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Wide("plain"), L"a.txt"); }), ENOTDIR);
-    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Wide("missing"), L"a.txt"); }), ENOENT);
-    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(temp_.wide(), std::wstring(256, L'n')); }),
-              ENAMETOOLONG);
+    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Opened("plain"), L"a.txt"); }), ENOTDIR);
+    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Opened("missing"), L"a.txt"); }), ENOENT);
+    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Opened(), std::wstring(256, L'n')); }), ENAMETOOLONG);
 
-    auto file = File::CreateNew(temp_.wide(), L"new.txt");
+    auto file = File::CreateNew(Opened(), L"new.txt");
     ASSERT_TRUE(file);
     file->WriteAll("new", 3);
     EXPECT_EQ(ReadText(Host("new.txt")), "new");
     EXPECT_EQ((fs::status(Host("new.txt")).permissions() & fs::perms::all),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read);
-    // Held exclusively like any file opened without sharing.
-    EXPECT_FALSE(File::OpenForRead(Wide("new.txt")));
+}
+
+TEST_F(FileTest, AFolderThatIsALinkIsFollowedOnlyWhenAsked) {
+    fs::create_directory(Host("real"));
+    fs::create_directory_symlink(Host("real"), Host("link"));
+    for (const char* refused : {"link", "link/"}) {
+        const Folder folder = Folder::Open(Wide(refused), LastLink::kRefuse);
+        EXPECT_NE(folder.Error(), 0) << refused;
+        EXPECT_NE(ErrnoOf([&] { File::CreateNew(folder, L"a.txt"); }), 0) << refused;
+    }
+    EXPECT_TRUE(fs::is_empty(Host("real")));
+    EXPECT_TRUE(File::CreateNew(Opened("link"), L"a.txt"));
+    EXPECT_TRUE(fs::exists(Host("real/a.txt")));
 }
 
 TEST_F(FileTest, TemporaryFilesAreHiddenAndDistinct) {
     std::wstring first;
     std::wstring second;
-    File a = File::CreateTemporary(temp_.wide(), first);
-    File b = File::CreateTemporary(temp_.wide(), second);
+    File a = File::CreateTemporary(Opened(), first);
+    File b = File::CreateTemporary(Opened(), second);
     EXPECT_NE(first, second);
     EXPECT_EQ(first.front(), L'.');
     EXPECT_TRUE(a.Query()->attributes & kAttributeHidden);
@@ -149,7 +163,7 @@ TEST_F(FileTest, TemporaryFilesAreHiddenAndDistinct) {
     EXPECT_EQ(ReadText(temp_.path() / first), "a");
     EXPECT_TRUE(fs::is_empty(temp_.path() / second));
     std::wstring ignored;
-    EXPECT_EQ(ErrnoOf([&] { File::CreateTemporary(Wide("missing"), ignored); }), ENOENT);
+    EXPECT_EQ(ErrnoOf([&] { File::CreateTemporary(Opened("missing"), ignored); }), ENOENT);
 }
 
 TEST_F(FileTest, RenameReplacesALinkItselfAndNeverItsTarget) {
@@ -159,17 +173,17 @@ TEST_F(FileTest, RenameReplacesALinkItselfAndNeverItsTarget) {
     fs::create_hard_link(Host("hard"), Host("hardlink"));
     WriteText(Host("one"), "1");
     WriteText(Host("two"), "2");
-    RenameInFolder(temp_.wide(), L"one", L"link");
-    RenameInFolder(temp_.wide(), L"two", L"hardlink");
+    Opened().Rename(L"one", L"link");
+    Opened().Rename(L"two", L"hardlink");
     EXPECT_FALSE(fs::is_symlink(Host("link")));
     EXPECT_EQ(ReadText(Host("link")), "1");
     EXPECT_EQ(ReadText(Host("hardlink")), "2");
     EXPECT_EQ(ReadText(Host("target")), "keep");
     EXPECT_EQ(ReadText(Host("hard")), "keep too");
-    EXPECT_EQ(ErrnoOf([&] { RenameInFolder(temp_.wide(), L"one", L"x"); }), ENOENT);
+    EXPECT_EQ(ErrnoOf([&] { Opened().Rename(L"one", L"x"); }), ENOENT);
 
-    EXPECT_TRUE(RemoveFromFolder(temp_.wide(), L"link"));
-    EXPECT_FALSE(RemoveFromFolder(temp_.wide(), L"link"));
+    EXPECT_TRUE(Opened().Remove(L"link"));
+    EXPECT_FALSE(Opened().Remove(L"link"));
     EXPECT_FALSE(fs::exists(Host("link")));
 }
 
@@ -202,7 +216,7 @@ TEST_F(FileTest, LargeContentAndLongPaths) {
         data[i] = static_cast<char>(i * 131 % 251);
     }
     {
-        auto file = File::CreateNew(Wide(folder), L"data.bin");
+        auto file = File::CreateNew(Opened(folder), L"data.bin");
         ASSERT_TRUE(file);
         file->WriteAll(data.data(), data.size());
     }
@@ -226,7 +240,8 @@ TEST_F(FileTest, DevicePathsLandInTheHomeFolder) {
     EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\"));
     EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\disc1/"));
     {
-        auto file = File::CreateNew(L"\\Storage Card\\Received\\album\\disc1/", L"歌.mp3");
+        auto file = File::CreateNew(
+            Folder::Open(L"\\Storage Card\\Received\\album\\disc1/", LastLink::kRefuse), L"歌.mp3");
         ASSERT_TRUE(file);
         file->WriteAll("mp3", 3);
     }
@@ -277,9 +292,10 @@ TEST_F(FileTest, DirectorySearchListsEntriesInNameOrder) {
     EXPECT_EQ(entries[0].attributes, kAttributeDirectory | kAttributeHidden);
     EXPECT_EQ(entries[1].name, L"a中.txt");
     EXPECT_EQ(entries[1].attributes, 0u);
-    EXPECT_EQ(entries[1].size, 0u);
+    // A file's size comes with the entry only where the listing had to look at the file.
+    EXPECT_EQ(entries[1].size.value_or(0), 0u);
     EXPECT_EQ(entries[2].name, L"b.txt");
-    EXPECT_EQ(entries[2].size, 5u);
+    EXPECT_EQ(entries[2].size.value_or(5), 5u);
     EXPECT_EQ(entries[3].name, L"pics");
     EXPECT_EQ(entries[3].attributes, kAttributeDirectory);
     EXPECT_EQ(entries[3].size, 0u);

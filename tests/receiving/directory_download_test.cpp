@@ -1,13 +1,16 @@
 // Offered directories fetched from a stand-in transfer server that answers with canned streams.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/text.h"
 #include "platform/utf8.h"
+#include "receiving/directory_download.h"
 #include "receiving/download_manager.h"
 #include "tests/receiving/receiving_fixture.h"
 
@@ -59,6 +62,34 @@ TEST_F(DirectoryDownload, ThreeFilesInADirectoryAndOneBesideItCountFour) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(RequestFields(requests[0])[4], "98");
     EXPECT_EQ(RequestFields(requests[1])[4], "96");
+}
+
+TEST_F(DirectoryDownload, ContentsStraddlingTheStreamBufferArriveWhole) {
+    // Read through the smallest stream buffer, contents of every size around it start and end
+    // anywhere in a fill, and the one that is cut keeps what arrived.
+    const std::vector<std::size_t> sizes = {0, 1, 1000, 1023, 1024, 1025, 3000, 70000, 5};
+    std::string stream = DirHeader("d");
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        stream += FileItem("f" + std::to_string(i), Pattern(sizes[i], static_cast<unsigned>(i)));
+    }
+    stream += FileHeader("cut", 5000) + Pattern(2500, 99);
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    platform::Socket socket(ends[0]);
+    std::thread writer(
+        [&stream, writing = platform::Socket(ends[1])] { SendBytes(writing, stream); });
+    TransferCancel cancel;
+    DownloadContext context(events_, engine_, settings_, cancel, QuickLimits());
+    ContentReader reader(socket, 0);
+    EXPECT_EQ(ReceiveDirectory(context, reader), FileOutcome::kConnectionLost);
+    writer.join();
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        EXPECT_EQ(ReadFile(Received() / "d" / ("f" + std::to_string(i))),
+                  Pattern(sizes[i], static_cast<unsigned>(i)))
+            << sizes[i];
+    }
+    EXPECT_EQ(ReadFile(Received() / "d" / "cut.part"), Pattern(2500, 99));
+    EXPECT_EQ(context.received_files, sizes.size());
 }
 
 TEST_F(DirectoryDownload, AnEmptyDirectoryIsCreatedWithoutFileMessages) {

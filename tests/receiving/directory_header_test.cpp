@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/protocol.h"
 #include "platform/socket.h"
@@ -16,25 +18,27 @@ using testing::DirHeader;
 using testing::EndMark;
 using testing::WithLength;
 
-// Both ends of a local stream; what the test writes to one end, ReadHeader reads from the other.
+// Both ends of a local stream; what the test writes to one end, ReadHeader reads from the other
+// through a stream buffer of the given size.
 class StreamPair {
   public:
-    StreamPair() {
+    explicit StreamPair(std::size_t capacity = kStreamBuffer) {
         int descriptors[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, descriptors), 0);
         reader_ = platform::Socket(descriptors[0]);
         writer_ = platform::Socket(descriptors[1]);
         // A read beyond what was written fails quickly instead of waiting for ever.
         reader_.SetReceiveTimeout(200);
+        stream_.emplace(reader_, capacity);
     }
     void Write(const std::string& bytes) { testing::SendBytes(writer_, bytes); }
     void CloseWriter() { writer_.Close(); }
-    ContentReader& reader() { return content_; }
+    ContentReader& reader() { return *stream_; }
 
   private:
     platform::Socket reader_;
     platform::Socket writer_;
-    ContentReader content_{reader_};
+    std::optional<ContentReader> stream_;
 };
 
 TEST(ReadHeader, TheEndMarkNeedsNoSecondRead) {
@@ -57,6 +61,29 @@ TEST(ReadHeader, LengthsOutsideTheBufferBreakTheStream) {
     stream.Write(longest + EndMark());
     EXPECT_EQ(ReadHeader(stream.reader()), longest);
     EXPECT_EQ(ReadHeader(stream.reader()), EndMark());
+}
+
+TEST(ReadHeader, HeadersStraddlingTheBuffersRefillsComeOutWhole) {
+    // The smallest buffer: the headers' ends fall anywhere, and the longest one follows a short
+    // one, so what is left of a fill has to move to make room for it.
+    StreamPair stream(0);
+    std::vector<std::string> headers;
+    for (int i = 0; i < 150; ++i) {
+        headers.push_back(DirHeader(std::string(1 + i * 7 % 40, 'a' + i % 26)));
+    }
+    headers.push_back("03ff" + std::string(1023 - 4, ':'));
+    headers.push_back(EndMark());
+    std::string bytes;
+    for (const std::string& header : headers) {
+        bytes += header;
+    }
+    stream.Write(bytes);
+    stream.CloseWriter();
+    ASSERT_EQ(stream.reader().Capacity(), kHeaderBuffer);
+    for (const std::string& header : headers) {
+        EXPECT_EQ(ReadHeader(stream.reader()), header);
+    }
+    EXPECT_EQ(ReadHeader(stream.reader()), std::nullopt);
 }
 
 TEST(ReadHeader, AStreamThatEndsGivesNoHeader) {

@@ -1,0 +1,49 @@
+#pragma once
+// A folder held open, so that the files received into it are created, renamed and removed by
+// their names relative to it: one walk of the folder's path, not one per file.
+
+#include <string>
+#include <string_view>
+
+namespace veltra::platform {
+
+// Whether a symbolic link as the folder's last component is followed: yes for a folder the user
+// chose, never for one that a peer's stream names.
+enum class LastLink { kFollow, kRefuse };
+
+class Folder {
+  public:
+    // Opens path (either kind, see device_path.h). A folder that cannot be opened keeps the errno
+    // (ELOOP for a link refused): every use of it then throws std::system_error with that errno.
+    static Folder Open(std::wstring_view path, LastLink link);
+
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder();
+
+    // 0 when the folder is open, else why it is not.
+    int Error() const { return error_; }
+    // The descriptor that names are relative to; throws std::system_error when it is not open.
+    int Descriptor() const;
+    // The folder's host path, for messages.
+    const std::string& HostPath() const { return host_path_; }
+
+    // Renames from to to, replacing whatever to names (a symbolic link or a hard link itself,
+    // never the file it leads to). Throws std::system_error with the errno.
+    void Rename(std::wstring_view from, std::wstring_view to) const;
+    // Removes the file name (a symbolic link itself); false when that fails.
+    bool Remove(std::wstring_view name) const;
+
+  private:
+    Folder(int fd, int error, std::string host_path)
+        : fd_(fd), error_(error), host_path_(std::move(host_path)) {}
+    void Close();
+
+    int fd_ = -1;
+    int error_ = 0;
+    std::string host_path_;
+};
+
+}  // namespace veltra::platform
