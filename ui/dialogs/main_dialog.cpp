@@ -17,6 +17,7 @@
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/resource_ids.h"
 #include "ui/presentation/peer_rows.h"
+#include "ui/presentation/sent_entries.h"
 
 namespace veltra {
 namespace {
@@ -246,6 +247,12 @@ void CMainDialog::Present(const FilesReceived& event) {
 void CMainDialog::Present(const BatchStarted& event) {
     batch_sender_ = AnsiToWide(event.user_name);
     AppendToLog(BatchSenderEntry(event));
+}
+
+// Only this dialog's session offers, so every entry served is one the user offered here.
+void CMainDialog::Present(const OfferServed& event) {
+    const std::wstring name = AnsiToWide(event.name);
+    AppendToLog(event.whole ? SentEntry(name, event.directory) : SendFailedEntry(name));
 }
 
 void CMainDialog::Present(const FileStarted& event) {

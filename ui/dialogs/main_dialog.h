@@ -100,7 +100,7 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void Present(const FileDone& event);
     void Present(const LogNotice& event);
     // The dialogs do not follow their offers' fetches: nothing to show.
-    void Present(const OfferServed& /*event*/) {}
+    void Present(const OfferServed& event);
     void OnUserListMouseUp(wxMouseEvent& event);
     void OnAbout(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);

@@ -173,6 +173,16 @@ TEST_F(MainDialogTest, MessagesAndTransfersLandInTheLogWithTheirExactText) {
     expected += L"开始接收文件大.iso\r\n文件接收失败：磁盘已满\r\n";
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
     EXPECT_EQ(dialog->Log()->GetValue().ToStdWstring(), expected);
+    // What became of the entries this side offered.
+    messages.clear();
+    messages.push_back(
+        OfferServed{0, platform::InetAddr("192.168.1.5"), WideToAnsi(L"笔记.txt"), false, true});
+    messages.push_back(OfferServed{1, platform::InetAddr("192.168.1.5"), "photos", true, true});
+    messages.push_back(OfferServed{2, platform::InetAddr("192.168.1.5"), "big.iso", false, false});
+    PostFromWorker(*dialog, std::move(messages));
+    expected += L"已发送文件笔记.txt\r\n已发送文件夹photos\r\n发送失败big.iso\r\n";
+    ASSERT_TRUE(PumpUntil([&] { return dialog->Log()->GetValue().length() >= expected.size(); }));
+    EXPECT_EQ(dialog->Log()->GetValue().ToStdWstring(), expected);
 }
 
 TEST_F(MainDialogTest, NoSoundWhenTheSettingIsOff) {
