@@ -163,18 +163,18 @@ make_folders() {  # DIR FILES BYTES: FILES files of BYTES, 100 to a folder
     "$maker" make-tree "$1" "$folders" "$per" "$3"
 }
 prepare_case() {
-    local name=$1 spec
+    local name=$1 shape
     case $name in
-        tree) spec="$tree_files $tree_bytes" ;;
-        tiny) spec="$tiny_files $tiny_bytes" ;;
-        big) spec="$big_mib" ;;
-        mixed) spec="$mixed_mib $mixed_files" ;;
-        separate) spec="$separate_files" ;;
+        tree) shape="$tree_files $tree_bytes" ;;
+        tiny) shape="$tiny_files $tiny_bytes" ;;
+        big) shape="$big_mib" ;;
+        mixed) shape="$mixed_mib $mixed_files" ;;
+        separate) shape="$separate_files" ;;
         *) echo "unknown case $name" >&2; exit 2 ;;
     esac
     case_base=$work/source/$name
-    if [[ "$(cat "$case_base.spec" 2>/dev/null)" != "$spec" ]]; then
-        rm -rf "$case_base" "$case_base.spec"
+    if [[ "$(cat "$case_base.shape" 2>/dev/null)" != "$shape" ]]; then
+        rm -rf "$case_base" "$case_base.shape"
         mkdir -p "$case_base"
         case $name in
             tree) make_folders "$case_base/tree" "$tree_files" "$tree_bytes" ;;
@@ -190,7 +190,7 @@ prepare_case() {
                 rm -rf "$case_base/tmp"
                 ;;
         esac
-        echo "$spec" >"$case_base.spec"
+        echo "$shape" >"$case_base.shape"
     fi
     mapfile -t case_entries < <(find "$case_base" -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort)
     case_files=$(find "$case_base" -type f | wc -l)
