@@ -8,17 +8,17 @@
 #include <string_view>
 
 #include "common/settings.h"
-#include "platform/device_path.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "platform/utf8.h"
 #include "receiving/placement.h"
 
 namespace {
 
 void CheckPlaced(const veltra::Settings& settings, const std::wstring& name) {
-    const std::wstring folder = veltra::FolderForName(settings, name);
-    const std::string host_folder = veltra::platform::ToHostPath(folder);
-    const std::string host_path = veltra::platform::ToHostPath(folder + name);
+    const veltra::platform::Path folder(veltra::FolderForName(settings, name));
+    const std::string& host_folder = folder.Host();
+    const std::string host_path = (folder / name).Host();
     // The folder's host path ends with its separator; the name adds one component below it.
     if (host_folder.empty() || host_folder.back() != '/' ||
         host_path.compare(0, host_folder.size(), host_folder) != 0 ||

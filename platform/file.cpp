@@ -121,8 +121,8 @@ int OpenChecked(const std::string& host_path, int flags, bool allow_directory, S
 
 }  // namespace
 
-std::optional<File> File::OpenForRead(std::wstring_view path, Sharing sharing) {
-    const std::string host_path = ToHostPath(path);
+std::optional<File> File::OpenForRead(const Path& path, Sharing sharing) {
+    const std::string& host_path = path.Host();
     uint64_t size = 0;
     const int fd = OpenChecked(host_path, O_RDONLY, true, sharing, size);
     if (fd < 0) {
@@ -226,9 +226,8 @@ std::optional<FileInfo> File::Query() const {
     return Stat(fd_, "", AT_EMPTY_PATH, hidden_);
 }
 
-std::optional<DirectorySearch> DirectorySearch::Open(std::wstring_view directory) {
-    const std::string host_path = ToHostPath(directory);
-    const int fd = open(host_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+std::optional<DirectorySearch> DirectorySearch::Open(const Path& directory) {
+    const int fd = open(directory.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -321,13 +320,12 @@ std::optional<DirectoryEntry> DirectorySearch::Next() {
     return std::nullopt;
 }
 
-bool CreateFolder(std::wstring_view path) {
-    return mkdir(ToHostPath(path).c_str(), 0755) == 0;
+bool CreateFolder(const Path& path) {
+    return mkdir(path.Host().c_str(), 0755) == 0;
 }
 
-std::optional<FileInfo> QueryPath(std::wstring_view path) {
-    const std::string host_path = ToHostPath(path);
-    return Stat(AT_FDCWD, host_path.c_str(), 0, IsHiddenPath(host_path));
+std::optional<FileInfo> QueryPath(const Path& path) {
+    return Stat(AT_FDCWD, path.Host().c_str(), 0, IsHiddenPath(path.Host()));
 }
 
 }  // namespace veltra::platform

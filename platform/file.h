@@ -8,12 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/device_path.h"
 #include "platform/folder.h"
+#include "platform/path.h"
 
 namespace veltra::platform {
-
-// Every function here takes a path of either kind (see device_path.h).
 
 // Attribute bits in the device's numbering. Names beginning with '.' count as hidden.
 inline constexpr uint32_t kAttributeHidden = 0x02;
@@ -50,8 +48,7 @@ class File {
     // Opens an existing regular file or directory (a directory only for Query). Anything else -
     // a missing path, a FIFO, a device, a file held exclusively - gives nothing. Symbolic links
     // are followed: the path was named by the user.
-    static std::optional<File> OpenForRead(std::wstring_view path,
-                                           Sharing sharing = Sharing::kExclusive);
+    static std::optional<File> OpenForRead(const Path& path, Sharing sharing = Sharing::kExclusive);
     // Files that are written are named by the folder held open and their name in it (a name
     // without separators). Neither follows a symbolic link in the name, and each failure throws
     // std::system_error with the errno (ENOSPC, ENOTDIR, ... or the folder's own, see Folder).
@@ -96,7 +93,7 @@ class File {
 // the size of its target when that is a regular file (0 otherwise).
 class DirectorySearch {
   public:
-    static std::optional<DirectorySearch> Open(std::wstring_view directory);
+    static std::optional<DirectorySearch> Open(const Path& directory);
 
     DirectorySearch(DirectorySearch&& other) noexcept;
     DirectorySearch& operator=(DirectorySearch&& other) noexcept;
@@ -124,9 +121,9 @@ class DirectorySearch {
 };
 
 // mkdir with mode 0755: false when it fails, also when the name exists already.
-bool CreateFolder(std::wstring_view path);
+bool CreateFolder(const Path& path);
 
 // Information about the path, following symbolic links (as a path the user names should be).
-std::optional<FileInfo> QueryPath(std::wstring_view path);
+std::optional<FileInfo> QueryPath(const Path& path);
 
 }  // namespace veltra::platform

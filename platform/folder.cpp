@@ -7,13 +7,12 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/device_path.h"
 #include "platform/utf8.h"
 
 namespace veltra::platform {
 
-Folder Folder::Open(std::wstring_view path, LastLink link) {
-    std::string host_path = ToHostPath(path);
+Folder Folder::Open(const Path& path, LastLink link) {
+    std::string host_path = path.Host();
     while (host_path.size() > 1 && host_path.back() == '/') {
         host_path.pop_back();  // "x/" would follow a link x
     }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/path.h"
+
 namespace veltra::platform {
 
 // Whether a symbolic link as the folder's last component is followed: yes for a folder the user
@@ -13,9 +15,9 @@ enum class LastLink { kFollow, kRefuse };
 
 class Folder {
   public:
-    // Opens path (either kind, see device_path.h). A folder that cannot be opened keeps the errno
+    // Opens path. A folder that cannot be opened keeps the errno
     // (ELOOP for a link refused): every use of it then throws std::system_error with that errno.
-    static Folder Open(std::wstring_view path, LastLink link);
+    static Folder Open(const Path& path, LastLink link);
 
     Folder(Folder&& other) noexcept;
     Folder& operator=(Folder&& other) noexcept;

@@ -3,27 +3,24 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/device_path.h"
-#include "platform/utf8.h"
-
 namespace veltra::platform {
 
-std::optional<std::wstring> ResolvedPath(std::wstring_view path) {
+std::optional<Path> ResolvedPath(const Path& path) {
     const std::unique_ptr<char, decltype(&std::free)> resolved(
-        realpath(ToHostPath(path).c_str(), nullptr), &std::free);
+        realpath(path.Host().c_str(), nullptr), &std::free);
     if (!resolved) {
         return std::nullopt;
     }
-    return Utf8ToWide(resolved.get());
+    return Path::FromHost(resolved.get());
 }
 
-bool LiesWithin(std::wstring_view resolved_path, std::wstring_view resolved_folder) {
-    if (resolved_folder == L"/") {
-        return !resolved_path.empty() && resolved_path.front() == L'/';
+bool LiesWithin(const Path& resolved_path, const Path& resolved_folder) {
+    const std::string& path = resolved_path.Host();
+    const std::string& folder = resolved_folder.Host();
+    if (folder == "/") {
+        return !path.empty() && path.front() == '/';
     }
-    return resolved_path.starts_with(resolved_folder) &&
-           (resolved_path.size() == resolved_folder.size() ||
-            resolved_path[resolved_folder.size()] == L'/');
+    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
 }  // namespace veltra::platform

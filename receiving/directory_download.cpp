@@ -72,7 +72,7 @@ std::optional<std::wstring> StoredName(HeaderFields fields, const AttachmentInfo
 // A folder the stream names, never followed when it is a link. One that cannot be opened for
 // another reason (a path too long, no permission) is still read into, so that each of its files
 // reports that cause.
-platform::Folder OpenStreamFolder(const std::wstring& path) {
+platform::Folder OpenStreamFolder(const platform::Path& path) {
     return platform::Folder::Open(path, platform::LastLink::kRefuse);
 }
 
@@ -129,11 +129,11 @@ bool DropEntry(DownloadContext& context, ContentReader& reader, const Attachment
     return info.Kind() == ATTR_FILE ? reader.Skip(info.size) : DropDirectoryLevel(reader);
 }
 
-// Reads the entries of one level into folder, whose path is prefix (ending with a separator), up
-// to its end mark; depth counts the levels, the top one being 1. An entry that cannot be stored
-// (its name refused, its folder a link or nested too deep) is read and dropped and reported as a
-// failed file. False when the stream ended or broke, which ends the whole reception.
-bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const std::wstring& prefix,
+// Reads the entries of one level into folder, opened from path, up to its end mark; depth counts
+// the levels, the top one being 1. An entry that cannot be stored (its name refused, its folder a
+// link or nested too deep) is read and dropped and reported as a failed file. False when the stream
+// ended or broke, which ends the whole reception.
+bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const platform::Path& path,
                         const platform::Folder& folder, int depth) {
     for (;;) {
         const std::optional<std::string_view> header = ReadHeader(reader);
@@ -160,14 +160,14 @@ bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const s
         } else if (depth >= context.limits.max_depth) {
             kept = DropEntry(context, reader, info, FileOutcome::kPathTooLong);
         } else {
-            const std::wstring path = prefix + *name + L"/";
-            platform::CreateFolder(path);
-            const platform::Folder subfolder = OpenStreamFolder(path);
+            const platform::Path subpath = path / *name;
+            platform::CreateFolder(subpath);
+            const platform::Folder subfolder = OpenStreamFolder(subpath);
             if (IsNoFolder(subfolder)) {
                 kept = DropEntry(context, reader, info, FileOutcome::kCannotCreate);
             } else {
                 NoteFolderName(context, info, *name);
-                kept = ReadDirectoryLevel(context, reader, path, subfolder, depth + 1);
+                kept = ReadDirectoryLevel(context, reader, subpath, subfolder, depth + 1);
             }
         }
         if (!kept) {
@@ -193,7 +193,7 @@ FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
         DropDirectoryLevel(reader);
         return FileOutcome::kNameRefused;
     }
-    const std::wstring top = context.settings.received_folder + *name + L"\\";
+    const platform::Path top = platform::Path(context.settings.received_folder) / *name;
     CreateFolderPath(top);
     const platform::Folder folder = OpenStreamFolder(top);
     if (IsNoFolder(folder)) {

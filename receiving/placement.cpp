@@ -79,14 +79,13 @@ std::wstring FolderForName(const Settings& settings, std::wstring_view name) {
     return settings.received_folder;
 }
 
-bool IsFolder(std::wstring_view path) {
-    const std::optional<platform::FileInfo> info =
-        platform::QueryPath(WithoutTrailingBackslash(path));
+bool IsFolder(const platform::Path& path) {
+    const std::optional<platform::FileInfo> info = platform::QueryPath(path);
     return info && (info->attributes & platform::kAttributeDirectory) != 0;
 }
 
-bool CreateFolderPath(std::wstring_view path) {
-    const std::wstring_view copy = WithoutTrailingBackslash(path);
+bool CreateFolderPath(const platform::Path& path) {
+    const std::wstring_view copy = WithoutTrailingBackslash(path.Text());
     bool created_one = false;
     // The first separator stands at the root and names no folder of its own.
     size_t separator = copy.find(L'\\');
@@ -94,7 +93,7 @@ bool CreateFolderPath(std::wstring_view path) {
         separator = copy.find(L'\\', separator + 1);
     }
     for (; separator != std::wstring_view::npos; separator = copy.find(L'\\', separator + 1)) {
-        const std::wstring_view prefix = copy.substr(0, separator);
+        const platform::Path prefix(copy.substr(0, separator));
         // Below a folder just made nothing can exist yet, so asking again would be wasted.
         if (!created_one && IsFolder(prefix)) {
             continue;
@@ -103,7 +102,7 @@ bool CreateFolderPath(std::wstring_view path) {
             return false;
         }
         created_one = true;
-        platform::DebugLog(L"已成功创建目录:" + std::wstring(prefix));
+        platform::DebugLog(L"已成功创建目录:" + prefix.Text());
     }
     if (IsFolder(path)) {
         return true;

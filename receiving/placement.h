@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/settings.h"
+#include "platform/path.h"
 
 namespace veltra {
 
@@ -15,13 +16,13 @@ namespace veltra {
 // name's extension.
 std::wstring FolderForName(const Settings& settings, std::wstring_view name);
 
-// True when path names an existing folder (one trailing backslash is allowed).
-bool IsFolder(std::wstring_view path);
+// True when path names an existing folder.
+bool IsFolder(const platform::Path& path);
 
 // Makes sure the folder and every folder above it exist; only '\' separates components here.
 // Prints a trace line on standard error for each folder it creates on the way. True when the
 // folder exists at the end.
-bool CreateFolderPath(std::wstring_view path);
+bool CreateFolderPath(const platform::Path& path);
 
 // The name (code page 936) as one path component, or nothing when it must be refused. The sender
 // chooses names, so '/' and '\' inside one become '_' and a name that is empty, "." or "..", or

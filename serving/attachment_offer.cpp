@@ -23,7 +23,8 @@ AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<std::ws
                                    std::optional<std::uint32_t> recipient, std::size_t capacity) {
     AttachmentList list;
     bool full = false;
-    for (const std::wstring& path : paths) {
+    for (const std::wstring& text : paths) {
+        const platform::Path path(text);
         // Registered before it is examined: a path that cannot be opened uses up its id.
         const std::int32_t id = offers.RegisterOffer(path, recipient);
         if (full) {
@@ -36,14 +37,14 @@ AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<std::ws
         if (!info) {
             continue;
         }
-        const std::string entry = AttachmentEntry(id, WireBaseName(path), *info);
+        const std::string entry = AttachmentEntry(id, WireBaseName(text), *info);
         if (list.text.size() + entry.size() > capacity) {
             full = true;
             continue;
         }
         list.text += entry;
         const bool directory = (info->attributes & platform::kAttributeDirectory) != 0;
-        list.entries.push_back(ListedEntry{id, path, directory, directory ? 0 : info->size});
+        list.entries.push_back(ListedEntry{id, text, directory, directory ? 0 : info->size});
     }
     return list;
 }

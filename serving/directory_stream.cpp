@@ -5,7 +5,6 @@
 
 #include "common/text.h"
 #include "engine/protocol.h"
-#include "platform/device_path.h"
 #include "platform/file.h"
 #include "platform/resolved_path.h"
 #include "serving/file_content.h"
@@ -48,8 +47,9 @@ bool SendSmallFile(const platform::Socket& connection, const std::string& header
 
 // A subdirectory keeps its listed name, even one holding a character that would count as a
 // separator in a path.
-bool SendNamedDirectory(const platform::Socket& connection, std::wstring_view path,
-                        const std::string& name, std::wstring_view offered_folder) {
+bool SendNamedDirectory(const platform::Socket& connection, const platform::Path& path,
+                        const std::string& name,
+                        const std::optional<platform::Path>& offered_folder) {
     if (!SendText(connection, DirectoryHeader(name))) {
         return false;
     }
@@ -82,22 +82,23 @@ std::string FileHeader(std::string_view name, std::uint64_t size) {
     return WithLength(rest);
 }
 
-bool SendDirectory(const platform::Socket& connection, std::wstring_view path) {
+bool SendDirectory(const platform::Socket& connection, const platform::Path& path) {
     // A folder that cannot be resolved cannot be listed either: it goes out empty.
-    const std::wstring offered_folder = platform::ResolvedPath(path).value_or(std::wstring());
-    return SendNamedDirectory(connection, path, WireBaseName(path), offered_folder);
+    return SendNamedDirectory(connection, path, WireBaseName(path.Text()),
+                              platform::ResolvedPath(path));
 }
 
-bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view directory_path,
-                        const platform::DirectoryEntry& entry, std::wstring_view offered_folder) {
-    std::wstring path = platform::JoinPath(directory_path, entry.name);
+bool SendDirectoryEntry(const platform::Socket& connection, const platform::Path& directory_path,
+                        const platform::DirectoryEntry& entry,
+                        const std::optional<platform::Path>& offered_folder) {
+    platform::Path path = directory_path / entry.name;
     if (entry.attributes & platform::kAttributeDirectory) {
         return SendNamedDirectory(connection, path, WideToAnsi(entry.name), offered_folder);
     }
     if (entry.is_symlink) {
         // The content is read from where the link led when it was checked.
-        std::optional<std::wstring> target = platform::ResolvedPath(path);
-        if (!target || offered_folder.empty() || !platform::LiesWithin(*target, offered_folder)) {
+        std::optional<platform::Path> target = platform::ResolvedPath(path);
+        if (!target || !offered_folder || !platform::LiesWithin(*target, *offered_folder)) {
             return true;
         }
         const auto info = platform::QueryPath(*target);

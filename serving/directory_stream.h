@@ -7,6 +7,7 @@
 //   end mark   "08:.:0:3"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,15 +27,17 @@ std::string FileHeader(std::string_view name, std::uint64_t size);
 // every entry of its listing, and the end mark. A path that cannot be listed (not a directory,
 // or unreadable) gives the header and the end mark alone. False once the connection has failed;
 // the walk then stops, since nothing more could reach the peer.
-bool SendDirectory(const platform::Socket& connection, std::wstring_view path);
+bool SendDirectory(const platform::Socket& connection, const platform::Path& path);
 
 // Writes the item of one listed entry of the directory at directory_path, which lies in the
-// offered folder whose resolved path (platform::ResolvedPath) is offered_folder. A file goes out
+// offered folder whose resolved path (platform::ResolvedPath) is offered_folder, nothing when the
+// offered folder could not be resolved. A file goes out
 // with the size the listing reported, followed by exactly that many bytes. A subdirectory is
 // walked. Symbolic links to directories, links leading nowhere and links to files outside the
 // offered folder are left out, so a link can lead the walk neither round in a circle nor out of
 // the offered tree.
-bool SendDirectoryEntry(const platform::Socket& connection, std::wstring_view directory_path,
-                        const platform::DirectoryEntry& entry, std::wstring_view offered_folder);
+bool SendDirectoryEntry(const platform::Socket& connection, const platform::Path& directory_path,
+                        const platform::DirectoryEntry& entry,
+                        const std::optional<platform::Path>& offered_folder);
 
 }  // namespace veltra

@@ -67,7 +67,7 @@ bool SendZeros(const platform::Socket& connection, std::uint64_t count) {
 
 }  // namespace
 
-ContentSent SendFileContent(const platform::Socket& connection, std::wstring_view path,
+ContentSent SendFileContent(const platform::Socket& connection, const platform::Path& path,
                             std::optional<std::uint64_t> announced_size) {
     return SendFileContent(connection, platform::File::OpenForRead(path), announced_size);
 }

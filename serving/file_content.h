@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "platform/file.h"
 #include "platform/socket.h"
@@ -24,7 +23,7 @@ enum class ContentSent {
 //   a file that shrank or cannot be opened does not yield, so the stream stays in step.
 // Only kConnectionFailed ends a stream; kShort tells the sender that the peer did not get the
 // file's content whole.
-ContentSent SendFileContent(const platform::Socket& connection, std::wstring_view path,
+ContentSent SendFileContent(const platform::Socket& connection, const platform::Path& path,
                             std::optional<std::uint64_t> announced_size = std::nullopt);
 // The same for a file opened already (nothing: one that could not be opened).
 ContentSent SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,

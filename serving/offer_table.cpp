@@ -5,7 +5,8 @@
 
 namespace veltra {
 
-std::int32_t OfferTable::RegisterOffer(std::wstring path, std::optional<std::uint32_t> recipient) {
+std::int32_t OfferTable::RegisterOffer(platform::Path path,
+                                       std::optional<std::uint32_t> recipient) {
     std::lock_guard guard(mutex_);
     // After two thousand million offers the counter starts over; ids still offered are skipped.
     while (entries_.contains(next_id_)) {

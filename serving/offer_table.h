@@ -6,12 +6,13 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <string>
+
+#include "platform/path.h"
 
 namespace veltra {
 
 struct OfferEntry {
-    std::wstring path;
+    platform::Path path;
     // The peer (IPv4, network order) the path was offered to; only it may fetch the entry. Without
     // one, any host that names the id gets it.
     std::optional<std::uint32_t> recipient;
@@ -23,7 +24,7 @@ class OfferTable {
   public:
     // Stores path under a fresh id and returns it. Ids count up from 0 and are never negative; an
     // id the table still holds is never handed out again.
-    std::int32_t RegisterOffer(std::wstring path,
+    std::int32_t RegisterOffer(platform::Path path,
                                std::optional<std::uint32_t> recipient = std::nullopt);
     // A copy of the entry, or nothing when the id is not (or no longer) in the table.
     std::optional<OfferEntry> Find(std::int32_t id) const;

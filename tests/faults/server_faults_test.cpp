@@ -34,8 +34,8 @@ class Server {
     std::string AddFile(const std::string& name, const std::string& content) {
         const fs::path path = folder_.path() / name;
         std::ofstream(path, std::ios::binary) << content;
-        const std::int32_t id =
-            server_.Offers().RegisterOffer(path.wstring(), platform::InetAddr(kReceiverAddress));
+        const std::int32_t id = server_.Offers().RegisterOffer(
+            platform::Path(path.wstring()), platform::InetAddr(kReceiverAddress));
         char entry[128];
         std::snprintf(entry, sizeof entry, "%x:%s:%zx:0:1", static_cast<unsigned>(id), name.c_str(),
                       content.size());

@@ -41,10 +41,10 @@ std::string ReadAll(File& file) {
 
 class FileTest : public ::testing::Test {
   protected:
-    std::wstring Wide(const std::string& name) const { return (temp_.path() / name).wstring(); }
+    Path At(const std::string& name) const { return Path((temp_.path() / name).wstring()); }
     // The test's folder, or one in it, held open to create files in.
     Folder Opened(const std::string& name = ".") const {
-        return Folder::Open(Wide(name), LastLink::kFollow);
+        return Folder::Open(At(name), LastLink::kFollow);
     }
     fs::path Host(const std::string& name) const { return temp_.path() / name; }
     TempFolder temp_;
@@ -56,7 +56,7 @@ TEST_F(FileTest, WrittenBytesReadBackAndQueryReportsThem) {
         ASSERT_TRUE(file);
         file->WriteAll("hello\0world", 11);
     }
-    auto file = File::OpenForRead(Wide("a.txt"));
+    auto file = File::OpenForRead(At("a.txt"));
     ASSERT_TRUE(file);
     EXPECT_EQ(ReadAll(*file), std::string("hello\0world", 11));
     EXPECT_EQ(file->Read(nullptr, 0), 0);
@@ -69,7 +69,7 @@ TEST_F(FileTest, WrittenBytesReadBackAndQueryReportsThem) {
 
 TEST_F(FileTest, CreationTimeCountsFrom1601) {
     WriteText(Host("t"), "x");
-    const auto info = QueryPath(Wide("t"));
+    const auto info = QueryPath(At("t"));
     ASSERT_TRUE(info);
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const uint64_t now_file_time =
@@ -83,7 +83,7 @@ TEST_F(FileTest, CreationTimeCountsFrom1601) {
 
 TEST_F(FileTest, DirectoriesOpenForQueryButNotForReading) {
     fs::create_directory(Host("dir"));
-    auto dir = File::OpenForRead(Wide("dir"));
+    auto dir = File::OpenForRead(At("dir"));
     ASSERT_TRUE(dir);
     char byte;
     EXPECT_EQ(dir->Read(&byte, 1), -1);
@@ -93,9 +93,9 @@ TEST_F(FileTest, DirectoriesOpenForQueryButNotForReading) {
 }
 
 TEST_F(FileTest, OnlyExistingRegularFilesAndFoldersOpen) {
-    EXPECT_FALSE(File::OpenForRead(Wide("missing")));
+    EXPECT_FALSE(File::OpenForRead(At("missing")));
     ASSERT_EQ(mkfifo(Host("fifo").c_str(), 0644), 0);
-    EXPECT_FALSE(File::OpenForRead(Wide("fifo")));  // and does not wait for a writer
+    EXPECT_FALSE(File::OpenForRead(At("fifo")));  // and does not wait for a writer
 }
 
 // The errno of a failure, or 0.
@@ -142,7 +142,7 @@ TEST_F(FileTest, AFolderThatIsALinkIsFollowedOnlyWhenAsked) {
     fs::create_directory(Host("real"));
     fs::create_directory_symlink(Host("real"), Host("link"));
     for (const char* refused : {"link", "link/"}) {
-        const Folder folder = Folder::Open(Wide(refused), LastLink::kRefuse);
+        const Folder folder = Folder::Open(At(refused), LastLink::kRefuse);
         EXPECT_NE(folder.Error(), 0) << refused;
         EXPECT_NE(ErrnoOf([&] { File::CreateNew(folder, L"a.txt"); }), 0) << refused;
     }
@@ -190,18 +190,18 @@ TEST_F(FileTest, RenameReplacesALinkItselfAndNeverItsTarget) {
 TEST_F(FileTest, ExclusiveOpenKeepsOthersOutUntilClosed) {
     WriteText(Host("a.txt"), "content");
     {
-        auto first = File::OpenForRead(Wide("a.txt"));
+        auto first = File::OpenForRead(At("a.txt"));
         ASSERT_TRUE(first);
-        EXPECT_FALSE(File::OpenForRead(Wide("a.txt")));
-        EXPECT_TRUE(File::OpenForRead(Wide("a.txt"), Sharing::kShared));
+        EXPECT_FALSE(File::OpenForRead(At("a.txt")));
+        EXPECT_TRUE(File::OpenForRead(At("a.txt"), Sharing::kShared));
     }
-    auto again = File::OpenForRead(Wide("a.txt"));
+    auto again = File::OpenForRead(At("a.txt"));
     EXPECT_TRUE(again);
     // Assigning over a File closes the one it held, and with it the lock.
     WriteText(Host("b.txt"), "b");
-    *again = std::move(*File::OpenForRead(Wide("b.txt")));
-    EXPECT_TRUE(File::OpenForRead(Wide("a.txt")));
-    EXPECT_FALSE(File::OpenForRead(Wide("b.txt")));
+    *again = std::move(*File::OpenForRead(At("b.txt")));
+    EXPECT_TRUE(File::OpenForRead(At("a.txt")));
+    EXPECT_FALSE(File::OpenForRead(At("b.txt")));
 }
 
 TEST_F(FileTest, LargeContentAndLongPaths) {
@@ -210,7 +210,7 @@ TEST_F(FileTest, LargeContentAndLongPaths) {
         folder += (i ? "/" : "") + std::string(40, static_cast<char>('a' + i));
     }
     fs::create_directories(Host(folder));
-    ASSERT_GT(Wide(folder).size(), 500u);
+    ASSERT_GT(At(folder).Text().size(), 500u);
     std::string data(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<char>(i * 131 % 251);
@@ -220,7 +220,7 @@ TEST_F(FileTest, LargeContentAndLongPaths) {
         ASSERT_TRUE(file);
         file->WriteAll(data.data(), data.size());
     }
-    auto file = File::OpenForRead(Wide(folder + "/data.bin"));
+    auto file = File::OpenForRead(At(folder + "/data.bin"));
     ASSERT_TRUE(file);
     EXPECT_EQ(file->Query()->size, data.size());
     std::string back;
@@ -233,20 +233,21 @@ TEST_F(FileTest, LargeContentAndLongPaths) {
 
 TEST_F(FileTest, DevicePathsLandInTheHomeFolder) {
     ScopedHome home(temp_.path().string());
-    EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received"));
+    EXPECT_TRUE(CreateFolder(Path(L"\\Storage Card\\Received")));
     EXPECT_TRUE(fs::is_directory(Host("Received")));
-    EXPECT_FALSE(CreateFolder(L"\\Storage Card\\Received"));  // exists already
-    EXPECT_FALSE(CreateFolder(L"\\Storage Card\\a\\b"));      // parent missing
-    EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\"));
-    EXPECT_TRUE(CreateFolder(L"\\Storage Card\\Received\\album\\disc1/"));
+    EXPECT_FALSE(CreateFolder(Path(L"\\Storage Card\\Received")));  // exists already
+    EXPECT_FALSE(CreateFolder(Path(L"\\Storage Card\\a\\b")));      // parent missing
+    EXPECT_TRUE(CreateFolder(Path(L"\\Storage Card\\Received\\album\\")));
+    EXPECT_TRUE(CreateFolder(Path(L"\\Storage Card\\Received\\album\\disc1/")));
     {
         auto file = File::CreateNew(
-            Folder::Open(L"\\Storage Card\\Received\\album\\disc1/", LastLink::kRefuse), L"歌.mp3");
+            Folder::Open(Path(L"\\Storage Card\\Received\\album\\disc1/"), LastLink::kRefuse),
+            L"歌.mp3");
         ASSERT_TRUE(file);
         file->WriteAll("mp3", 3);
     }
     EXPECT_EQ(ReadText(Host("Received/album/disc1/歌.mp3")), "mp3");
-    const auto info = QueryPath(L"\\Storage Card\\Received\\");
+    const auto info = QueryPath(Path(L"\\Storage Card\\Received\\"));
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->attributes & kAttributeDirectory);
 }
@@ -258,13 +259,13 @@ TEST_F(FileTest, QueryPathFollowsLinks) {
     fs::create_directory_symlink(Host("d"), Host("dlink"));
     fs::create_symlink(Host("nowhere"), Host("dangling"));
 
-    EXPECT_EQ(QueryPath(Wide("f"))->size, 5u);
-    EXPECT_EQ(QueryPath(Wide("f"))->attributes, 0u);
-    EXPECT_EQ(QueryPath(Wide(".hidden"))->attributes, kAttributeHidden);
-    EXPECT_EQ(QueryPath(Wide("d"))->attributes, kAttributeDirectory);
-    EXPECT_EQ(QueryPath(Wide("dlink"))->attributes, kAttributeDirectory);
-    EXPECT_FALSE(QueryPath(Wide("missing")));
-    EXPECT_FALSE(QueryPath(Wide("dangling")));
+    EXPECT_EQ(QueryPath(At("f"))->size, 5u);
+    EXPECT_EQ(QueryPath(At("f"))->attributes, 0u);
+    EXPECT_EQ(QueryPath(At(".hidden"))->attributes, kAttributeHidden);
+    EXPECT_EQ(QueryPath(At("d"))->attributes, kAttributeDirectory);
+    EXPECT_EQ(QueryPath(At("dlink"))->attributes, kAttributeDirectory);
+    EXPECT_FALSE(QueryPath(At("missing")));
+    EXPECT_FALSE(QueryPath(At("dangling")));
 }
 
 std::vector<DirectoryEntry> ListAll(DirectorySearch& search) {
@@ -284,7 +285,7 @@ TEST_F(FileTest, DirectorySearchListsEntriesInNameOrder) {
     WriteText(Host("Trip/a中.txt"), "");
     ASSERT_EQ(mkfifo(Host("Trip/fifo").c_str(), 0644), 0);
 
-    auto search = DirectorySearch::Open(Wide("Trip"));
+    auto search = DirectorySearch::Open(At("Trip"));
     ASSERT_TRUE(search);
     const auto entries = ListAll(*search);
     ASSERT_EQ(entries.size(), 4u);
@@ -313,7 +314,7 @@ TEST_F(FileTest, DirectorySearchNeverReportsALinkAsAFolder) {
     fs::create_symlink(Host("elsewhere/big"), Host("d/filelink"));
     fs::create_symlink(Host("nowhere"), Host("d/dangling"));
 
-    auto search = DirectorySearch::Open(Wide("d"));
+    auto search = DirectorySearch::Open(At("d"));
     ASSERT_TRUE(search);
     const auto entries = ListAll(*search);
     ASSERT_EQ(entries.size(), 3u);
@@ -332,23 +333,23 @@ TEST_F(FileTest, DirectorySearchNeverReportsALinkAsAFolder) {
 TEST_F(FileTest, DirectorySearchOnEmptyMissingOrFile) {
     fs::create_directory(Host("empty"));
     WriteText(Host("file"), "x");
-    auto empty = DirectorySearch::Open(Wide("empty"));
+    auto empty = DirectorySearch::Open(At("empty"));
     ASSERT_TRUE(empty);
     EXPECT_FALSE(empty->Next());
     EXPECT_FALSE(empty->Next());
-    EXPECT_FALSE(DirectorySearch::Open(Wide("missing")));
-    EXPECT_FALSE(DirectorySearch::Open(Wide("file")));
+    EXPECT_FALSE(DirectorySearch::Open(At("missing")));
+    EXPECT_FALSE(DirectorySearch::Open(At("file")));
 }
 
 TEST_F(FileTest, NamesThatAreNotUtf8MapBackToTheSameFile) {
     fs::create_directory(Host("d"));
     const std::string gbk_name = "\xD6\xD0.txt";  // a name written by some other program
     WriteText(Host("d") / gbk_name, "raw");
-    auto search = DirectorySearch::Open(Wide("d"));
+    auto search = DirectorySearch::Open(At("d"));
     ASSERT_TRUE(search);
     const auto entry = search->Next();
     ASSERT_TRUE(entry);
-    auto file = File::OpenForRead(JoinPath(Wide("d"), entry->name));
+    auto file = File::OpenForRead(At("d") / entry->name);
     ASSERT_TRUE(file);
     EXPECT_EQ(ReadAll(*file), "raw");
 }

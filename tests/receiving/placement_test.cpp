@@ -44,18 +44,18 @@ class PlacementFolders : public ::testing::Test {
 
 TEST_F(PlacementFolders, CreatesTheOneMissingFolderAndTracesIt) {
     ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\Received\\"));
+    EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\Received\\")));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_TRUE(fs::is_directory(temp_.path() / "Received"));
-    EXPECT_TRUE(IsFolder(L"\\Storage Card\\Received\\"));
-    EXPECT_TRUE(IsFolder(L"\\Storage Card\\Received"));
+    EXPECT_TRUE(IsFolder(platform::Path(L"\\Storage Card\\Received\\")));
+    EXPECT_TRUE(IsFolder(platform::Path(L"\\Storage Card\\Received")));
     // Existing already: nothing to do, still true.
-    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\Received\\"));
+    EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\Received\\")));
 }
 
 TEST_F(PlacementFolders, CreatesEveryMissingLevelWithATraceLineForEachOnTheWay) {
     ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\a\\b\\c\\"));
+    EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\a\\b\\c\\")));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "已成功创建目录:\\Storage Card\\a\n"
               "已成功创建目录:\\Storage Card\\a\\b\n");
@@ -64,19 +64,19 @@ TEST_F(PlacementFolders, CreatesEveryMissingLevelWithATraceLineForEachOnTheWay) 
 
 TEST_F(PlacementFolders, StopsAtTheFirstFolderThatCannotBeCreated) {
     testing::WriteFile(temp_.path() / "blocker", "x");
-    EXPECT_FALSE(CreateFolderPath(L"\\Storage Card\\blocker\\sub\\deeper\\"));
+    EXPECT_FALSE(CreateFolderPath(platform::Path(L"\\Storage Card\\blocker\\sub\\deeper\\")));
     EXPECT_FALSE(fs::exists(temp_.path() / "blocker" / "sub"));
-    EXPECT_FALSE(IsFolder(L"\\Storage Card\\blocker"));
-    EXPECT_FALSE(IsFolder(L"\\Storage Card\\absent"));
+    EXPECT_FALSE(IsFolder(platform::Path(L"\\Storage Card\\blocker")));
+    EXPECT_FALSE(IsFolder(platform::Path(L"\\Storage Card\\absent")));
 }
 
 TEST_F(PlacementFolders, AForwardSlashIsPartOfAName) {
     // Only '\' separates here; the device path mapping still turns '/' into a host separator,
     // so the folder above must exist for the creation to work.
-    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\top\\"));
-    EXPECT_TRUE(CreateFolderPath(L"\\Storage Card\\top\\sub/"));
+    EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\top\\")));
+    EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\top\\sub/")));
     EXPECT_TRUE(fs::is_directory(temp_.path() / "top" / "sub"));
-    EXPECT_FALSE(CreateFolderPath(L"\\Storage Card\\top\\x/y/"));
+    EXPECT_FALSE(CreateFolderPath(platform::Path(L"\\Storage Card\\top\\x/y/")));
 }
 
 TEST(ConfinedName, SeparatorsBecomeUnderscores) {

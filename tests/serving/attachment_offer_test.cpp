@@ -28,21 +28,21 @@ using testing::WriteFile;
 
 // The time field a path gets: the low 32 bits of its creation time, in hexadecimal.
 std::string TimeOf(const fs::path& path) {
-    const auto info = platform::QueryPath(path.wstring());
+    const auto info = platform::QueryPath(platform::Path(path.wstring()));
     return info ? FormatAnsi("%x", static_cast<unsigned>(info->creation_time & 0xFFFFFFFFu))
                 : "missing";
 }
 
 TEST(OfferTable, IdsCountUpAndAreNeverReusedWhileHeld) {
     OfferTable offers;
-    EXPECT_EQ(offers.RegisterOffer(L"a"), 0);
-    EXPECT_EQ(offers.RegisterOffer(L"b", 0x0100007F), 1);
+    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"a")), 0);
+    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"b"), 0x0100007F), 1);
     offers.Remove(0);
-    EXPECT_EQ(offers.RegisterOffer(L"c"), 2);
+    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"c")), 2);
     EXPECT_FALSE(offers.Find(0));
     const auto b = offers.Find(1);
     ASSERT_TRUE(b);
-    EXPECT_EQ(b->path, L"b");
+    EXPECT_EQ(b->path.Text(), L"b");
     EXPECT_EQ(b->recipient, 0x0100007Fu);
     EXPECT_FALSE(offers.Find(2)->recipient);
     offers.Remove(7);  // absent: nothing happens
@@ -92,7 +92,7 @@ TEST(AttachmentList, TwoFilesGiveTwoEntriesBackToBack) {
     EXPECT_EQ(list, "0:a.txt:01f:" + TimeOf(temp.path() / "a.txt") + ":1\a" +  //
                         "1:b.bin:00:" + TimeOf(temp.path() / "b.bin") + ":1\a");
     EXPECT_EQ(offers.Size(), 2u);
-    EXPECT_EQ(offers.Find(1)->path, (temp.path() / "b.bin").wstring());
+    EXPECT_EQ(offers.Find(1)->path.Text(), (temp.path() / "b.bin").wstring());
 }
 
 TEST(AttachmentList, PathThatCannotBeOpenedLeavesAGapButKeepsItsId) {
@@ -114,7 +114,7 @@ TEST(AttachmentList, PathThatCannotBeOpenedLeavesAGapButKeepsItsId) {
     EXPECT_EQ(list.entries[1].size, 3u);
     EXPECT_FALSE(list.entries[1].directory);
     ASSERT_TRUE(offers.Find(1));
-    EXPECT_EQ(offers.Find(1)->path, paths[1]);
+    EXPECT_EQ(offers.Find(1)->path.Text(), paths[1]);
 }
 
 TEST(AttachmentList, DirectoriesTwiceOfferedPathsAndLargeFiles) {

@@ -23,7 +23,8 @@ std::string EndMark() {
 }
 
 std::string StreamOf(const fs::path& directory) {
-    return Capture([&](const platform::Socket& s) { SendDirectory(s, directory.wstring()); });
+    return Capture(
+        [&](const platform::Socket& s) { SendDirectory(s, platform::Path(directory.wstring())); });
 }
 
 TEST(DirectoryStream, TripGoesOutByteForByteInPreOrder) {
@@ -90,7 +91,7 @@ TEST(DirectoryStream, RegularFileOrMissingPathGivesHeaderAndEndMarkOnly) {
 TEST(DirectoryStream, TrailingSeparatorStillNamesTheDirectory) {
     TempFolder temp;
     fs::create_directories(temp.path() / "x");
-    const std::wstring path = (temp.path() / "x").wstring() + L"/";
+    const platform::Path path((temp.path() / "x").wstring() + L"/");
     EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectory(s, path); }),
               "000a:x:0:2" + EndMark());
 }
@@ -156,7 +157,7 @@ TEST(DirectoryStream, PathsLongerThan260UnitsAreWalked) {
 TEST(DirectoryStream, ContentMatchesTheAnnouncedSizeWhateverTheFileHolds) {
     TempFolder temp;
     WriteFile(temp.path() / "f", "hello");
-    const std::wstring folder = temp.path().wstring();
+    const platform::Path folder(temp.path().wstring());
     const auto entry = [](std::uint64_t size) {
         return platform::DirectoryEntry{L"f", 0, size, false};
     };
@@ -184,7 +185,7 @@ TEST(DirectoryStream, FileHeldByAnotherTransferIsSentAsZerosAndTheStreamStaysInS
     fs::create_directories(root);
     WriteFile(root / "a", "12345");
     WriteFile(root / "b", "xy");
-    auto held = platform::File::OpenForRead((root / "a").wstring());
+    auto held = platform::File::OpenForRead(platform::Path((root / "a").wstring()));
     ASSERT_TRUE(held);
     EXPECT_EQ(StreamOf(root),
               "000a:d:0:2000b:a:05:1" + std::string(5, '\0') + "000b:b:02:1xy" + EndMark());
@@ -222,9 +223,11 @@ TEST(DirectoryStream, SizesFrom4GiBOnReadAsOneHexadecimalNumber) {
     fs::resize_file(root / "sparse", (std::uint64_t{4} << 30) + 1);
     // Only the start of the stream is read; the writer then finds its connection gone.
     const std::string head = "000a:s:0:20017:sparse:100000001:1";
-    EXPECT_EQ(Capture([&](const platform::Socket& s) { SendDirectory(s, root.wstring()); },
-                      head.size() + 4),
-              head + std::string(4, '\0'));
+    EXPECT_EQ(
+        Capture(
+            [&](const platform::Socket& s) { SendDirectory(s, platform::Path(root.wstring())); },
+            head.size() + 4),
+        head + std::string(4, '\0'));
 }
 
 TEST(DirectoryStream, WalkStopsOnceTheConnectionHasFailed) {
@@ -235,7 +238,11 @@ TEST(DirectoryStream, WalkStopsOnceTheConnectionHasFailed) {
         WriteFile(root / std::string(1, c), Pattern(1 << 20));
     }
     std::optional<bool> result;
-    Capture([&](const platform::Socket& s) { result = SendDirectory(s, root.wstring()); }, 100);
+    Capture(
+        [&](const platform::Socket& s) {
+            result = SendDirectory(s, platform::Path(root.wstring()));
+        },
+        100);
     ASSERT_TRUE(result.has_value());
     EXPECT_FALSE(*result);
 }

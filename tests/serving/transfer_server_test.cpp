@@ -53,7 +53,7 @@ class TransferServerTest : public ::testing::Test {
     std::int32_t Offer(const std::string& name, const std::string& content,
                        std::optional<std::uint32_t> recipient = std::nullopt) {
         WriteFile(temp_.path() / name, content);
-        return Offers().RegisterOffer((temp_.path() / name).wstring(), recipient);
+        return Offers().RegisterOffer(platform::Path((temp_.path() / name).wstring()), recipient);
     }
     OfferTable& Offers() { return server_->Offers(); }
 
@@ -115,7 +115,7 @@ TEST_F(TransferServerTest, DirectoryRequestsGetTheStream) {
     fs::create_directories(temp_.path() / "Trip" / "pics");
     WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
     WriteFile(temp_.path() / "Trip" / "pics" / "b.jpg", "0123456789abcdef");
-    const auto trip = Offers().RegisterOffer((temp_.path() / "Trip").wstring());
+    const auto trip = Offers().RegisterOffer(platform::Path((temp_.path() / "Trip").wstring()));
     const auto plain = Offer("plain.txt", "not a directory");
     EXPECT_EQ(Fetch(DirectoryRequest(std::to_string(trip))),
               "000d:Trip:0:2000f:a.txt:05:1hello000d:pics:0:2"
@@ -127,8 +127,8 @@ TEST_F(TransferServerTest, DirectoryRequestsGetTheStream) {
 
 TEST_F(TransferServerTest, FileRequestForADirectoryOrAMissingFileSendsNothingButServesTheId) {
     fs::create_directories(temp_.path() / "dir");
-    const auto dir = Offers().RegisterOffer((temp_.path() / "dir").wstring());
-    const auto gone = Offers().RegisterOffer((temp_.path() / "deleted").wstring());
+    const auto dir = Offers().RegisterOffer(platform::Path((temp_.path() / "dir").wstring()));
+    const auto gone = Offers().RegisterOffer(platform::Path((temp_.path() / "deleted").wstring()));
     EXPECT_EQ(Fetch(FileRequest(std::to_string(dir))), "");
     EXPECT_EQ(Fetch(FileRequest(std::to_string(gone))), "");
     EXPECT_EQ(Offers().Size(), 0u);
@@ -148,8 +148,8 @@ TEST_F(TransferServerTest, EachServedEntryIsReportedOnceSayingWhetherItWentOutWh
     fs::create_directories(temp_.path() / "Trip");
     WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
     const auto file = Offer("b.txt", "content");
-    const auto trip = Offers().RegisterOffer((temp_.path() / "Trip").wstring());
-    const auto gone = Offers().RegisterOffer((temp_.path() / "deleted").wstring());
+    const auto trip = Offers().RegisterOffer(platform::Path((temp_.path() / "Trip").wstring()));
+    const auto gone = Offers().RegisterOffer(platform::Path((temp_.path() / "deleted").wstring()));
     const auto for_other = Offer("private", "x", platform::InetAddr("127.0.0.3"));
     EXPECT_EQ(Fetch(FileRequest(std::to_string(file)), "127.0.0.2"), "content");
     Fetch(DirectoryRequest(std::to_string(trip)));

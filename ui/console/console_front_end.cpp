@@ -140,7 +140,7 @@ void ConsoleFrontEnd::Offer(std::uint32_t address, const std::vector<std::wstrin
                             const std::wstring& text) {
     std::vector<std::wstring> existing;
     for (const std::wstring& path : paths) {
-        if (platform::QueryPath(path)) {
+        if (platform::QueryPath(platform::Path(path))) {
             existing.push_back(path);
         } else {
             not_offered_ = true;

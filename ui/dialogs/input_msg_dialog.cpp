@@ -6,7 +6,7 @@
 
 #include <utility>
 
-#include "platform/device_path.h"
+#include "platform/path.h"
 #include "ui/dialogs/resource_ids.h"
 
 namespace veltra {

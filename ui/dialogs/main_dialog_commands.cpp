@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/device_path.h"
+#include "platform/path.h"
 #include "platform/utf8.h"
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/main_dialog.h"
@@ -33,14 +33,14 @@ void CMainDialog::RefreshUsers() {
 }
 
 std::wstring CMainDialog::ReceivedFolder() const {
-    return platform::Utf8ToWide(platform::ToHostPath(settings_.received_folder));
+    return platform::Utf8ToWide(platform::Path(settings_.received_folder).Host());
 }
 
 void CMainDialog::OpenReceivedFolder() {
     const std::wstring folder = ReceivedFolder();
     // Before the first file there is no folder yet; the file manager should still show it.
     std::error_code ignored;
-    std::filesystem::create_directories(platform::ToHostPath(settings_.received_folder), ignored);
+    std::filesystem::create_directories(platform::Path(settings_.received_folder).Host(), ignored);
     if (!hooks_.open_folder(folder)) {
         AppendToLog(std::wstring(kCannotOpenReceivedFolderText) + L"\r\n");
     }

@@ -17,7 +17,7 @@
 #include "event_pump.h"
 #include "lan_peers.h"
 #include "main_dialog_fixture.h"
-#include "platform/device_path.h"
+#include "platform/path.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
 #include "tests/platform/temp_folder.h"

@@ -1,9 +1,10 @@
-#include "platform/device_path.h"
+#include "platform/path.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "platform/utf8.h"
@@ -12,7 +13,7 @@ namespace veltra::platform {
 
 namespace {
 
-bool IsSeparator(wchar_t c) {
+bool IsDeviceSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
@@ -30,7 +31,7 @@ bool StartsWithFolder(std::wstring_view path, std::wstring_view folder) {
             return false;
         }
     }
-    return path.size() == folder.size() || IsSeparator(path[folder.size()]);
+    return path.size() == folder.size() || IsDeviceSeparator(path[folder.size()]);
 }
 
 std::string AccountHome() {
@@ -45,20 +46,11 @@ std::string AccountHome() {
     return "/";
 }
 
-}  // namespace
-
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home && *home) {
-        return home;
-    }
-    return AccountHome();
+bool IsDevicePathText(std::wstring_view text) {
+    return !text.empty() && text.front() == L'\\';
 }
 
-std::string ToHostPath(std::wstring_view path) {
-    if (path.empty() || path.front() != L'\\') {
-        return WideToUtf8(path);
-    }
+std::string DeviceToHost(std::wstring_view path) {
     std::string host;
     if (StartsWithFolder(path, kStorageCardFolder)) {
         host = HomeFolder();
@@ -81,12 +73,38 @@ std::string ToHostPath(std::wstring_view path) {
     return host + WideToUtf8(rest);
 }
 
-std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
-    std::wstring joined(folder);
-    if (!folder.empty() && !IsSeparator(folder.back())) {
-        joined += folder.front() == L'\\' ? L'\\' : L'/';
+}  // namespace
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) {
+        return home;
     }
-    joined += name;
+    return AccountHome();
+}
+
+Path::Path(std::wstring_view text)
+    : text_(text),
+      host_(IsDevicePathText(text) ? DeviceToHost(text) : WideToUtf8(text)),
+      device_(IsDevicePathText(text)) {}
+
+Path Path::FromHost(std::string host) {
+    Path path;
+    path.text_ = Utf8ToWide(host);
+    path.host_ = std::move(host);
+    return path;
+}
+
+Path Path::operator/(std::wstring_view name) const {
+    Path joined(*this);
+    if (!text_.empty() && !(device_ ? IsDeviceSeparator(text_.back()) : text_.back() == L'/')) {
+        joined.text_ += device_ ? L'\\' : L'/';
+    }
+    joined.text_ += name;
+    if (!host_.empty() && host_.back() != '/') {
+        joined.host_ += '/';
+    }
+    joined.host_ += WideToUtf8(name);
     return joined;
 }
 
