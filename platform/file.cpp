@@ -174,33 +174,9 @@ File File::CreateTemporary(const Folder& folder, std::wstring& name) {
     throw std::system_error(EEXIST, std::generic_category(), "no free temporary name");
 }
 
-File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), hidden_(other.hidden_), opened_size_(other.opened_size_) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
-        hidden_ = other.hidden_;
-        opened_size_ = other.opened_size_;
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
-}
-
-void File::Close() {
-    if (fd_ >= 0) {
-        close(fd_);  // also releases the flock
-        fd_ = -1;
-    }
-}
-
 long long File::Read(void* buffer, size_t size) {
     for (;;) {
-        const ssize_t result = read(fd_, buffer, size);
+        const ssize_t result = read(fd_.Get(), buffer, size);
         if (result >= 0 || errno != EINTR) {
             return result;
         }
@@ -210,7 +186,7 @@ long long File::Read(void* buffer, size_t size) {
 void File::WriteAll(const void* data, size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t result = write(fd_, bytes, size);
+        const ssize_t result = write(fd_.Get(), bytes, size);
         if (result < 0) {
             if (errno == EINTR) {
                 continue;
@@ -223,7 +199,7 @@ void File::WriteAll(const void* data, size_t size) {
 }
 
 std::optional<FileInfo> File::Query() const {
-    return Stat(fd_, "", AT_EMPTY_PATH, hidden_);
+    return Stat(fd_.Get(), "", AT_EMPTY_PATH, hidden_);
 }
 
 std::optional<DirectorySearch> DirectorySearch::Open(const Path& directory) {
@@ -253,32 +229,6 @@ std::optional<DirectorySearch> DirectorySearch::Open(const Path& directory) {
     return search;
 }
 
-DirectorySearch::DirectorySearch(DirectorySearch&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      names_(std::move(other.names_)),
-      next_(std::exchange(other.next_, 0)) {}
-
-DirectorySearch& DirectorySearch::operator=(DirectorySearch&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
-        names_ = std::move(other.names_);
-        next_ = std::exchange(other.next_, 0);
-    }
-    return *this;
-}
-
-DirectorySearch::~DirectorySearch() {
-    Close();
-}
-
-void DirectorySearch::Close() {
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-    }
-}
-
 std::optional<DirectoryEntry> DirectorySearch::Next() {
     while (next_ < names_.size()) {
         const auto& [name, listed_type] = names_[next_++];
@@ -292,7 +242,7 @@ std::optional<DirectoryEntry> DirectorySearch::Next() {
         unsigned char type = listed_type;
         struct stat st {};
         if (type == DT_UNKNOWN) {
-            if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (fstatat(fd_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 continue;
             }
             type = S_ISDIR(st.st_mode)   ? DT_DIR
@@ -309,9 +259,10 @@ std::optional<DirectoryEntry> DirectorySearch::Next() {
         } else if (type == DT_LNK) {
             entry.is_symlink = true;
             struct stat target {};
-            entry.size = fstatat(fd_, name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)
-                             ? static_cast<uint64_t>(target.st_size)
-                             : 0;
+            entry.size =
+                fstatat(fd_.Get(), name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)
+                    ? static_cast<uint64_t>(target.st_size)
+                    : 0;
         } else if (type != DT_REG) {
             continue;
         }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/folder.h"
+#include "platform/owned_descriptor.h"
 #include "platform/path.h"
 
 namespace veltra::platform {
@@ -60,11 +61,8 @@ class File {
     // Creates a new file under a fresh hidden name in folder and sets name to it.
     static File CreateTemporary(const Folder& folder, std::wstring& name);
 
-    File(File&& other) noexcept;
-    File& operator=(File&& other) noexcept;
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File();
+    File(File&& other) noexcept = default;
+    File& operator=(File&& other) noexcept = default;
 
     // Bytes read, 0 at the end, -1 on failure (also for a directory).
     long long Read(void* buffer, size_t size);
@@ -74,14 +72,13 @@ class File {
     // The size of a file that OpenForRead opened, as it was then (0 for a created one).
     uint64_t OpenedSize() const { return opened_size_; }
     // The open descriptor, for handing the content to a socket (Socket::SendFile).
-    int Descriptor() const { return fd_; }
+    int Descriptor() const { return fd_.Get(); }
 
   private:
     File(int fd, bool hidden, uint64_t opened_size = 0)
         : fd_(fd), hidden_(hidden), opened_size_(opened_size) {}
-    void Close();
 
-    int fd_ = -1;
+    OwnedDescriptor fd_;  // closing it also releases the flock
     bool hidden_ = false;
     uint64_t opened_size_ = 0;
 };
@@ -95,11 +92,8 @@ class DirectorySearch {
   public:
     static std::optional<DirectorySearch> Open(const Path& directory);
 
-    DirectorySearch(DirectorySearch&& other) noexcept;
-    DirectorySearch& operator=(DirectorySearch&& other) noexcept;
-    DirectorySearch(const DirectorySearch&) = delete;
-    DirectorySearch& operator=(const DirectorySearch&) = delete;
-    ~DirectorySearch();
+    DirectorySearch(DirectorySearch&& other) noexcept = default;
+    DirectorySearch& operator=(DirectorySearch&& other) noexcept = default;
 
     // The next entry; nothing once the listing is done. Entries removed since Open are skipped
     // where the entry had to be looked at; a file or folder whose type the listing gave is
@@ -113,9 +107,8 @@ class DirectorySearch {
         unsigned char type;
     };
     DirectorySearch(int fd, std::vector<Listed> names) : fd_(fd), names_(std::move(names)) {}
-    void Close();
 
-    int fd_ = -1;
+    OwnedDescriptor fd_;
     std::vector<Listed> names_;
     size_t next_ = 0;
 };

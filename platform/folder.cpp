@@ -23,42 +23,32 @@ Folder Folder::Open(const Path& path, LastLink link) {
 }
 
 Folder::Folder(Folder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : fd_(std::move(other.fd_)),
       error_(std::exchange(other.error_, EBADF)),
       host_path_(std::move(other.host_path_)) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
     if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
+        fd_ = std::move(other.fd_);
         error_ = std::exchange(other.error_, EBADF);
         host_path_ = std::move(other.host_path_);
     }
     return *this;
 }
 
-Folder::~Folder() {
-    Close();
-}
-
-void Folder::Close() {
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-    }
-}
+Folder::~Folder() = default;
 
 int Folder::Descriptor() const {
-    if (fd_ < 0) {
+    if (!fd_.Valid()) {
         throw std::system_error(error_, std::generic_category(), "cannot open " + host_path_);
     }
-    return fd_;
+    return fd_.Get();
 }
 
 void Folder::Rename(std::wstring_view from, std::wstring_view to) const {
     const std::string from_name = WideToUtf8(from);
     const std::string to_name = WideToUtf8(to);
-    if (renameat(Descriptor(), from_name.c_str(), fd_, to_name.c_str()) != 0) {
+    if (renameat(Descriptor(), from_name.c_str(), fd_.Get(), to_name.c_str()) != 0) {
         throw std::system_error(
             errno, std::generic_category(),
             "cannot rename " + from_name + " to " + to_name + " in " + host_path_);
@@ -66,7 +56,7 @@ void Folder::Rename(std::wstring_view from, std::wstring_view to) const {
 }
 
 bool Folder::Remove(std::wstring_view name) const {
-    return fd_ >= 0 && unlinkat(fd_, WideToUtf8(name).c_str(), 0) == 0;
+    return fd_.Valid() && unlinkat(fd_.Get(), WideToUtf8(name).c_str(), 0) == 0;
 }
 
 }  // namespace veltra::platform

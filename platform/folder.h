@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/owned_descriptor.h"
 #include "platform/path.h"
 
 namespace veltra::platform {
@@ -41,9 +42,8 @@ class Folder {
   private:
     Folder(int fd, int error, std::string host_path)
         : fd_(fd), error_(error), host_path_(std::move(host_path)) {}
-    void Close();
 
-    int fd_ = -1;
+    OwnedDescriptor fd_;
     int error_ = 0;
     std::string host_path_;
 };

@@ -60,14 +60,6 @@ std::string InetNtoa(std::uint32_t network_address) {
     return text;
 }
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
 Socket Socket::Udp() {
     return Socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
 }
@@ -75,37 +67,24 @@ Socket Socket::Tcp() {
     return Socket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
 }
 
-int Socket::Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void Socket::Close() {
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-    }
-}
-
 void Socket::Interrupt() const {
-    if (fd_ >= 0) {
-        shutdown(fd_, SHUT_RDWR);
+    if (fd_.Valid()) {
+        shutdown(fd_.Get(), SHUT_RDWR);
     }
 }
 
 bool Socket::Bind(const Endpoint& local) const {
     sockaddr_in address = ToSockaddr(local);
-    return bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    return bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
 bool Socket::Listen(int backlog) const {
-    return listen(fd_, backlog) == 0;
+    return listen(fd_.Get(), backlog) == 0;
 }
 
 Socket Socket::Accept() const {
     for (;;) {
-        int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0 || errno != EINTR) {
             return Socket(fd);
         }
@@ -116,61 +95,61 @@ bool Socket::Connect(const Endpoint& remote, int timeout_ms) const {
     sockaddr_in address = ToSockaddr(remote);
     const auto* raw = reinterpret_cast<const sockaddr*>(&address);
     if (timeout_ms <= 0) {
-        return connect(fd_, raw, sizeof address) == 0;
+        return connect(fd_.Get(), raw, sizeof address) == 0;
     }
-    int flags = fcntl(fd_, F_GETFL, 0);
-    if (flags < 0 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
+    int flags = fcntl(fd_.Get(), F_GETFL, 0);
+    if (flags < 0 || fcntl(fd_.Get(), F_SETFL, flags | O_NONBLOCK) != 0) {
         return false;
     }
-    bool connected = connect(fd_, raw, sizeof address) == 0;
+    bool connected = connect(fd_.Get(), raw, sizeof address) == 0;
     if (!connected && errno == EINPROGRESS) {
-        pollfd waiting{fd_, POLLOUT, 0};
+        pollfd waiting{fd_.Get(), POLLOUT, 0};
         int ready;
         do {
             ready = poll(&waiting, 1, timeout_ms);
         } while (ready < 0 && errno == EINTR);
         int error = 0;
         socklen_t length = sizeof error;
-        connected =
-            ready == 1 && getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+        connected = ready == 1 &&
+                    getsockopt(fd_.Get(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
         if (!connected && ready == 0) {
             errno = ETIMEDOUT;
         } else if (!connected && error != 0) {
             errno = error;
         }
     }
-    fcntl(fd_, F_SETFL, flags);
+    fcntl(fd_.Get(), F_SETFL, flags);
     return connected;
 }
 
 bool Socket::SetReuseAddress() const {
-    return SetIntOption(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
+    return SetIntOption(fd_.Get(), SOL_SOCKET, SO_REUSEADDR, 1);
 }
 
 bool Socket::SetBroadcast() const {
-    return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, 1);
+    return SetIntOption(fd_.Get(), SOL_SOCKET, SO_BROADCAST, 1);
 }
 
 bool Socket::SetSendBufferSize(int bytes) const {
-    return SetIntOption(fd_, SOL_SOCKET, SO_SNDBUF, bytes);
+    return SetIntOption(fd_.Get(), SOL_SOCKET, SO_SNDBUF, bytes);
 }
 
 bool Socket::SetReceiveBufferSize(int bytes) const {
-    return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
+    return SetIntOption(fd_.Get(), SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
 bool Socket::SetReceiveTimeout(int timeout_ms) const {
-    return SetTimeoutOption(fd_, SO_RCVTIMEO, timeout_ms);
+    return SetTimeoutOption(fd_.Get(), SO_RCVTIMEO, timeout_ms);
 }
 
 bool Socket::SetSendTimeout(int timeout_ms) const {
-    return SetTimeoutOption(fd_, SO_SNDTIMEO, timeout_ms);
+    return SetTimeoutOption(fd_.Get(), SO_SNDTIMEO, timeout_ms);
 }
 
 long Socket::SendTo(const void* data, std::size_t length, const Endpoint& remote) const {
     sockaddr_in address = ToSockaddr(remote);
-    return sendto(fd_, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
-                  sizeof address);
+    return sendto(fd_.Get(), data, length, MSG_NOSIGNAL,
+                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 long Socket::ReceiveFrom(void* buffer, std::size_t capacity, Endpoint& source) const {
@@ -178,8 +157,8 @@ long Socket::ReceiveFrom(void* buffer, std::size_t capacity, Endpoint& source) c
     socklen_t length = sizeof address;
     long received;
     do {
-        received = recvfrom(fd_, buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&address),
-                            &length);
+        received = recvfrom(fd_.Get(), buffer, capacity, MSG_TRUNC,
+                            reinterpret_cast<sockaddr*>(&address), &length);
     } while (received < 0 && errno == EINTR);
     source.address = address.sin_addr.s_addr;
     source.port = address.sin_port;
@@ -189,7 +168,7 @@ long Socket::ReceiveFrom(void* buffer, std::size_t capacity, Endpoint& source) c
 long Socket::Send(const void* data, std::size_t length) const {
     long sent;
     do {
-        sent = send(fd_, data, length, MSG_NOSIGNAL);
+        sent = send(fd_.Get(), data, length, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     return sent;
 }
@@ -197,7 +176,7 @@ long Socket::Send(const void* data, std::size_t length) const {
 long Socket::Receive(void* buffer, std::size_t capacity) const {
     long received;
     do {
-        received = recv(fd_, buffer, capacity, 0);
+        received = recv(fd_.Get(), buffer, capacity, 0);
     } while (received < 0 && errno == EINTR);
     return received;
 }
@@ -242,7 +221,7 @@ long Socket::SendFile(int file_descriptor, std::size_t count) const {
 
     long result;
     for (;;) {
-        const ssize_t sent = sendfile(fd_, file_descriptor, nullptr, count);
+        const ssize_t sent = sendfile(fd_.Get(), file_descriptor, nullptr, count);
         if (sent >= 0) {
             result = sent;
             break;
@@ -282,7 +261,7 @@ long Socket::SendFile(int file_descriptor, std::size_t count) const {
 std::optional<Endpoint> Socket::PeerEndpoint() const {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    if (getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+    if (getpeername(fd_.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         address.sin_family != AF_INET) {
         return std::nullopt;
     }

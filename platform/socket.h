@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/owned_descriptor.h"
+
 namespace veltra::platform {
 
 // The last socket error of the calling thread (errno on POSIX).
@@ -41,19 +43,14 @@ class Socket {
   public:
     Socket() = default;
     explicit Socket(int descriptor) : fd_(descriptor) {}
-    ~Socket() { Close(); }
-    Socket(Socket&& other) noexcept : fd_(other.Release()) {}
-    Socket& operator=(Socket&& other) noexcept;
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
 
     static Socket Udp();
     static Socket Tcp();
 
-    bool Valid() const { return fd_ >= 0; }
-    int Descriptor() const { return fd_; }
-    int Release();
-    void Close();
+    bool Valid() const { return fd_.Valid(); }
+    int Descriptor() const { return fd_.Get(); }
+    int Release() { return fd_.Release(); }
+    void Close() { fd_.Reset(); }
     // Wakes every thread blocked on this socket (receive, accept, send) without closing the
     // descriptor, so the owner can join those threads before the descriptor goes away.
     void Interrupt() const;
@@ -98,7 +95,7 @@ class Socket {
     std::optional<Endpoint> PeerEndpoint() const;
 
   private:
-    int fd_ = -1;
+    OwnedDescriptor fd_;
 };
 
 }  // namespace veltra::platform

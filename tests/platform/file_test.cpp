@@ -1,5 +1,6 @@
 #include "platform/file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/socket.h"
 #include "platform/utf8.h"
 #include "temp_folder.h"
 
@@ -202,6 +204,38 @@ TEST_F(FileTest, ExclusiveOpenKeepsOthersOutUntilClosed) {
     *again = std::move(*File::OpenForRead(At("b.txt")));
     EXPECT_TRUE(File::OpenForRead(At("a.txt")));
     EXPECT_FALSE(File::OpenForRead(At("b.txt")));
+}
+
+// Every handle closes its descriptor exactly once: a moved-from handle closes nothing, an
+// assignment closes what the target held, and nothing is left open at the end.
+TEST_F(FileTest, HandlesCloseTheirDescriptorsWhateverTheMoves) {
+    const auto open_descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto open_before = open_descriptors();
+    fs::create_directory(Host("sub"));
+    {
+        Folder folder = Opened();
+        Folder moved = std::move(folder);
+        folder = Opened("sub");  // the moved-from handle takes a new descriptor
+        moved = std::move(folder);
+        EXPECT_GE(fcntl(moved.Descriptor(), F_GETFD), 0);
+        EXPECT_THROW(folder.Descriptor(), std::system_error);
+
+        auto search = DirectorySearch::Open(At("."));
+        ASSERT_TRUE(search);
+        DirectorySearch listing = std::move(*search);
+        EXPECT_TRUE(listing.Next());
+
+        Socket socket = Socket::Udp();
+        const int descriptor = socket.Descriptor();
+        Socket taken = std::move(socket);
+        EXPECT_EQ(taken.Descriptor(), descriptor);
+        EXPECT_FALSE(socket.Valid());
+        taken = Socket::Udp();
+        EXPECT_EQ(fcntl(descriptor, F_GETFD), -1);  // closed by the assignment
+    }
+    EXPECT_EQ(open_descriptors(), open_before);
 }
 
 TEST_F(FileTest, LargeContentAndLongPaths) {
