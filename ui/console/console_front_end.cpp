@@ -62,9 +62,11 @@ void ConsoleFrontEnd::Ready() {
     } else if (mode_.lists) {
         Write(*out_, L"ready\n");
     }
+    Flush();
 }
 
 void ConsoleFrontEnd::Complain(const std::string& line) {
+    Flush();  // the complaint comes after what was written before it
     *error_ << line << '\n';
     error_->flush();
     if (mode_.json) {
@@ -82,7 +84,6 @@ void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
         lines += text[i];
     }
     stream << platform::WideToUtf8(lines);
-    stream.flush();
 }
 
 bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
@@ -289,23 +290,30 @@ void ConsoleFrontEnd::PrintRows() {
 }
 
 int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end) {
-    for (;;) {
-        std::optional<ConsoleEvent> event;
+    for (bool running = true; running;) {
+        // Whatever the last batch wrote is out before the wait: a script waiting for a line sees
+        // it at once.
+        front_end.Flush();
+        std::vector<ConsoleEvent> batch;
         if (const auto deadline = front_end.LingerDeadline()) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 *deadline - std::chrono::steady_clock::now());
-            event = queue.TakeWithin(std::max(left, std::chrono::milliseconds(0)));
-            if (!event) {
+            batch = queue.TakeAllWithin(std::max(left, std::chrono::milliseconds(0)));
+            if (batch.empty()) {
                 front_end.GiveUpWaiting();
                 break;
             }
         } else {
-            event = queue.Take();
+            batch = queue.TakeAll();
         }
-        if (!front_end.Handle(std::move(*event))) {
-            break;
+        for (ConsoleEvent& event : batch) {
+            if (!front_end.Handle(std::move(event))) {
+                running = false;
+                break;
+            }
         }
     }
+    front_end.Flush();
     return front_end.ExitStatus();
 }
 

@@ -31,7 +31,8 @@ struct ConsoleMode {
 
 class ConsoleFrontEnd {
   public:
-    // out gets the log and the list, error the complaints about input; both flushed per line.
+    // out gets the log and the list, flushed by Flush (once per batch of events); error the
+    // complaints about input, flushed per line.
     ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
                     ConsoleMode mode = {});
 
@@ -56,7 +57,10 @@ class ConsoleFrontEnd {
     // offered).
     int ExitStatus() const;
 
-    // Writes wide text as UTF-8 with every CR LF written as LF, and flushes.
+    // Sends what was written to out on its way.
+    void Flush() { out_->flush(); }
+
+    // Writes wide text as UTF-8 with every CR LF written as LF; the caller flushes.
     static void Write(std::ostream& stream, const std::wstring& text);
 
   private:
@@ -94,8 +98,9 @@ class ConsoleFrontEnd {
 // first line: nothing a peer sends can start a line of its own.
 std::wstring TerminalText(std::wstring_view text, bool line_breaks = false);
 
-// The main thread's loop: takes events from the queue and hands them to the front end until it
-// says to stop or the linger passes. Returns the exit status.
+// The main thread's loop: takes the events waiting in the queue, a batch at a time, and hands them
+// to the front end until it says to stop or the linger passes; the output is flushed once per
+// batch, before waiting for the next. Returns the exit status.
 int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end);
 
 // The input reader's loop: parses each line of input and queues it, until a quit command or the

@@ -1,6 +1,7 @@
 #include "ui/console/console_queue.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace veltra {
@@ -27,15 +28,26 @@ Event DroppedNotice() {
 }  // namespace
 
 void ConsoleQueue::Post(Event event) {
+    const bool progress = std::holds_alternative<FileProgress>(event);
+    ConsoleEvent item(std::move(event));
+    bool wake = false;
     {
         std::lock_guard guard(mutex_);
-        if (posted_ >= message_limit_ && !MakeRoom(std::holds_alternative<FileProgress>(event))) {
+        if (events_.Replaces(item)) {
+            events_.Add(std::move(item));
+            return;  // the batch it joins is already due
+        }
+        if (posted_ >= message_limit_ && !MakeRoom(progress)) {
             return;
         }
-        events_.emplace_back(std::move(event));
+        wake = !Ready();
+        events_.Add(std::move(item));
         ++posted_;
+        wake = wake || posted_ == message_limit_ / 2;
     }
-    ready_.notify_one();
+    if (wake) {
+        ready_.notify_one();
+    }
 }
 
 bool ConsoleQueue::MakeRoom(bool for_progress) {
@@ -43,57 +55,60 @@ bool ConsoleQueue::MakeRoom(bool for_progress) {
         dropped_ = true;
         notice_due_ = true;
     }
-    auto victim = std::find_if(events_.begin(), events_.end(), IsProgress);
-    if (victim == events_.end()) {
+    const std::vector<ConsoleEvent>& waiting = events_.Items();
+    auto victim = std::find_if(waiting.begin(), waiting.end(), IsProgress);
+    if (victim == waiting.end()) {
         if (for_progress) {
             return false;  // the newest progress goes before any other message
         }
-        victim = std::find_if(events_.begin(), events_.end(), MayDrop);
-        if (victim == events_.end()) {
+        victim = std::find_if(waiting.begin(), waiting.end(), MayDrop);
+        if (victim == waiting.end()) {
             return true;
         }
     }
-    events_.erase(victim);
+    events_.Erase(static_cast<std::size_t>(std::distance(waiting.begin(), victim)));
     --posted_;
     return true;
 }
 
 void ConsoleQueue::PostInput(ConsoleInput input) {
+    bool wake = false;
     {
         std::lock_guard guard(mutex_);
-        events_.emplace_back(std::move(input));
+        wake = !Ready();
+        events_.Add(std::move(input));
     }
-    ready_.notify_one();
+    if (wake) {
+        ready_.notify_one();
+    }
 }
 
-ConsoleEvent ConsoleQueue::Take() {
+std::vector<ConsoleEvent> ConsoleQueue::TakeAll() {
     std::unique_lock lock(mutex_);
     ready_.wait(lock, [this] { return Ready(); });
-    return TakeReady();
+    return TakeReady(lock);
 }
 
-std::optional<ConsoleEvent> ConsoleQueue::TakeWithin(std::chrono::milliseconds limit) {
+std::vector<ConsoleEvent> ConsoleQueue::TakeAllWithin(std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
     if (!ready_.wait_for(lock, limit, [this] { return Ready(); })) {
-        return std::nullopt;
+        return {};
     }
-    return TakeReady();
+    return TakeReady(lock);
 }
 
-ConsoleEvent ConsoleQueue::TakeReady() {
+std::vector<ConsoleEvent> ConsoleQueue::TakeReady(std::unique_lock<std::mutex>& lock) {
+    // What comes meanwhile joins this batch; a post that crowds the queue cuts the wait short.
+    ready_.wait_until(lock, last_taken_ + kDrainSpacing, [this] { return Crowded(); });
+    last_taken_ = Clock::now();
+    std::vector<ConsoleEvent> batch = events_.TakeAll();
     if (notice_due_) {
         notice_due_ = false;
-        return DroppedNotice();
+        batch.insert(batch.begin(), DroppedNotice());
     }
-    ConsoleEvent event = std::move(events_.front());
-    events_.pop_front();
-    if (std::holds_alternative<Event>(event)) {
-        --posted_;
-    }
-    if (events_.empty()) {
-        dropped_ = false;  // caught up: a later overflow is told again
-    }
-    return event;
+    posted_ = 0;
+    dropped_ = false;  // caught up: a later overflow is told again
+    return batch;
 }
 
 }  // namespace veltra

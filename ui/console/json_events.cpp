@@ -71,7 +71,6 @@ Json OfferEvent(const char* name, const TrackedOffer& offer) {
 void WriteLine(std::ostream& out, const Json& event) {
     // Bytes that are not UTF-8 (a path's own) become U+FFFD rather than stopping the console.
     out << event.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
-    out.flush();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // veltra-console: the messenger without a window, for headless machines, scripts and tests.
 // Commands come one per line on standard input; the log and the list of users go to standard
-// output as UTF-8, one flushed line at a time.
+// output as UTF-8, flushed once per batch of events handled.
 
 #include <cstring>
 #include <iostream>
@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
             ConsoleFrontEnd front_end(*session, std::cout, std::cerr, mode);
             front_end.Ready();
             front_end.Offer(options.address, options.paths, options.text);
+            front_end.Flush();
             const int status =
                 front_end.EndInput() ? RunConsole(queue, front_end) : front_end.ExitStatus();
             session->Shutdown();

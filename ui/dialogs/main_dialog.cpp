@@ -106,7 +106,9 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     : LayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE),
       settings_(settings),
       bind_address_(bind_address),
-      hooks_(std::move(hooks)) {
+      hooks_(std::move(hooks)),
+      // CallAfter queues the call for the UI thread and is safe from any thread.
+      posted_([this] { CallAfter(&CMainDialog::PresentPosted); }) {
     const bool created = CreateFromTemplate(nullptr, kScreenSize);
     wxASSERT_MSG(created, "main dialog template missing");
     if (!created) {
@@ -114,7 +116,6 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     }
     BindControls();
     SetIcon(AppIcon());
-    Bind(EVT_POSTED, &CMainDialog::OnPosted, this);
     Bind(wxEVT_BUTTON, &CMainDialog::OnAbout, this, IDC_ABOUT);
     // Escape and Return are the list's keys here, never a way to end the window.
     SetEscapeId(wxID_NONE);
@@ -173,15 +174,26 @@ void CMainDialog::ShutdownMessenger() {
 }
 
 void CMainDialog::Post(Event event) {
-    QueuePostedEvent(*this, std::move(event));
+    posted_.Add(std::move(event));
 }
 
-void CMainDialog::OnPosted(PostedEvent& posted) {
-    const Event event = posted.Take();
-    if (shut_down_) {
-        return;  // what it carries goes with it
+void CMainDialog::PresentPosted() {
+    if (presenting_) {
+        // A nested event loop: this batch waits until the outer one has been presented.
+        batch_waiting_ = true;
+        return;
     }
-    std::visit([this](const auto& kind) { Present(kind); }, event);
+    presenting_ = true;
+    for (const Event& event : posted_.TakeAll()) {
+        if (shut_down_) {
+            break;  // what they carry goes with them
+        }
+        std::visit([this](const auto& kind) { Present(kind); }, event);
+    }
+    presenting_ = false;
+    if (std::exchange(batch_waiting_, false)) {
+        CallAfter(&CMainDialog::PresentPosted);
+    }
 }
 
 void CMainDialog::Present(const PeersChanged& /*event*/) {

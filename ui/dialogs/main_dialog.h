@@ -89,7 +89,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
 
   private:
     void BindControls();
-    void OnPosted(PostedEvent& posted);
+    // The UI thread's turn after a post: presents every event waiting, in order.
+    void PresentPosted();
     // One per kind of event: std::visit picks the one for the event posted.
     void Present(const PeersChanged& event);
     void Present(const MessageReceived& event);
@@ -114,8 +115,11 @@ class CMainDialog : public LayoutDialog, public EventSink {
     const Settings& settings_;
     const std::uint32_t bind_address_;
     MainDialogHooks hooks_;
+    PostedEvents posted_;
     std::unique_ptr<MessengerSession> session_;
     bool shut_down_ = false;
+    bool presenting_ = false;     // PresentPosted is running
+    bool batch_waiting_ = false;  // a nested PresentPosted left its batch to the outer one
     TransferProgress transfer_;
     std::size_t user_list_rebuilds_ = 0;
     std::vector<PeerRow> rows_;  // what the list shows, row by row

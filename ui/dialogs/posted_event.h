@@ -1,31 +1,33 @@
 #pragma once
-// An event on its way from a worker thread to a window's event handler. The toolkit event owns
-// the posted event until the handler takes it on the UI thread.
+// Events on their way from worker threads to a window's UI thread. They wait in one batch; the
+// first event of a batch asks the toolkit to wake the UI thread once, and the UI thread then takes
+// the whole batch, so a burst of events costs one wake-up, not one per event. A file's progress
+// events that pile up collapse into the latest one (EventBatch).
 
-#include <wx/event.h>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 #include "common/events.h"
+#include "ui/presentation/event_batch.h"
 
 namespace veltra {
 
-class PostedEvent : public wxThreadEvent {
+class PostedEvents {
   public:
-    explicit PostedEvent(Event event);
+    // wake runs on the posting thread, outside the lock, when an event starts a new batch; it
+    // must arrange for TakeAll on the UI thread and never wait.
+    explicit PostedEvents(std::function<void()> wake) : wake_(std::move(wake)) {}
 
-    // The event, moved out: a handler takes it once.
-    Event Take() { return std::move(event_); }
-
-    // The toolkit clones an event only to queue the copy in place of the original, which it then
-    // discards; so the event moves to the copy instead of being duplicated.
-    wxEvent* Clone() const override;
+    // Any thread; never waits for the event to be handled.
+    void Add(Event event);
+    // The UI thread: every event waiting, oldest first.
+    std::vector<Event> TakeAll();
 
   private:
-    mutable Event event_;
+    const std::function<void()> wake_;
+    std::mutex mutex_;
+    EventBatch<Event> events_;
 };
-
-wxDECLARE_EVENT(EVT_POSTED, PostedEvent);
-
-// Queues event for target's UI thread. Safe from any thread; never waits.
-void QueuePostedEvent(wxEvtHandler& target, Event event);
 
 }  // namespace veltra

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <thread>
 
 #include "engine/protocol.h"
 #include "tests/support/udp_peer.h"
@@ -21,6 +24,52 @@ using testing::Datagram;
 using testing::UdpPeer;
 
 const std::uint32_t kSessionAddress = platform::InetAddr("127.0.0.1");
+
+// Standard output as a reader of the console sees it: bytes arrive when the console flushes (or
+// its buffer fills), and the flushes are counted. Read from another thread while written.
+class FlushedOutput : public std::streambuf {
+  public:
+    FlushedOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
+    std::string Text() {
+        std::lock_guard guard(mutex_);
+        return text_;
+    }
+    int Flushes() {
+        std::lock_guard guard(mutex_);
+        return flushes_;
+    }
+
+  protected:
+    int sync() override {
+        std::lock_guard guard(mutex_);
+        ++flushes_;
+        Pass();
+        return 0;
+    }
+    int_type overflow(int_type c) override {
+        std::lock_guard guard(mutex_);
+        Pass();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            sputc(traits_type::to_char_type(c));
+        }
+        return traits_type::not_eof(c);
+    }
+
+  private:
+    void Pass() {
+        text_.append(pbase(), pptr());
+        setp(buffer_, buffer_ + sizeof buffer_);
+    }
+
+    char buffer_[4096];
+    std::mutex mutex_;
+    std::string text_;
+    int flushes_ = 0;
+};
+
+MessageReceived Message(const std::string& text) {
+    return MessageReceived{"bob", "pc2", platform::InetAddr("127.0.0.6"), text};
+}
 
 class ConsoleFrontEndTest : public ::testing::Test {
   protected:
@@ -51,16 +100,18 @@ class ConsoleFrontEndTest : public ::testing::Test {
         UdpPeer peer(address, MSG_PORT);
         ASSERT_TRUE(peer.AnnounceTo(kSessionAddress, user, host));
     }
-    // Waits for the next event and handles it.
+    // Waits for the next events and handles them.
     void HandleNext() {
-        std::optional<ConsoleEvent> event = queue_.TakeWithin(2s);
-        ASSERT_TRUE(event.has_value()) << "nothing came";
-        front_end_.Handle(std::move(*event));
+        std::vector<ConsoleEvent> batch = queue_.TakeAllWithin(2s);
+        ASSERT_FALSE(batch.empty()) << "nothing came";
+        for (ConsoleEvent& event : batch) {
+            front_end_.Handle(std::move(event));
+        }
     }
     // Handles every event that is already queued.
     void HandleQueued() {
-        while (auto event = queue_.TakeWithin(0ms)) {
-            front_end_.Handle(std::move(*event));
+        for (ConsoleEvent& event : queue_.TakeAllWithin(0ms)) {
+            front_end_.Handle(std::move(event));
         }
     }
     bool Command(const wchar_t* line) {
@@ -225,13 +276,40 @@ TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {
     EXPECT_FALSE(session_.TakePeers().has_value());
 }
 
+TEST_F(ConsoleFrontEndTest, OutputIsFlushedOncePerBatchAndBeforeEachWait) {
+    FlushedOutput output;
+    std::ostream out(&output);
+    ConsoleFrontEnd front_end(session_, out, error_);
+    for (int i = 0; i < 5; ++i) {
+        queue_.Post(Message(std::to_string(i)));
+    }
+    queue_.PostInput(ConsoleInput{ParseConsoleCommand(L"quit"), false});
+    EXPECT_EQ(RunConsole(queue_, front_end), 0);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NE(output.Text().find(":\n " + std::to_string(i) + "\n"), std::string::npos) << i;
+    }
+    EXPECT_EQ(output.Flushes(), 2) << "once before taking the batch, once at the end";
+
+    // A script waiting for a line sees it while the console waits for the next event.
+    std::thread console([&] { RunConsole(queue_, front_end); });
+    queue_.Post(Message("late"));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (output.Text().find(" late\n") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    queue_.PostInput(ConsoleInput{ParseConsoleCommand(L"quit"), false});
+    console.join();
+    EXPECT_NE(output.Text().find(" late\n"), std::string::npos);
+}
+
 TEST(ConsoleInputReader, QueuesEachLineAndStopsAfterQuit) {
     ConsoleQueue queue;
     std::istringstream input("users\nbogus\n\nquit\nmsg 1.2.3.4 never read\n");
     ReadConsoleInput(input, queue);
     std::vector<ConsoleParse::Outcome> outcomes;
-    while (auto event = queue.TakeWithin(0ms)) {
-        outcomes.push_back(std::get<ConsoleInput>(*event).parse.outcome);
+    for (const ConsoleEvent& event : queue.TakeAllWithin(0ms)) {
+        outcomes.push_back(std::get<ConsoleInput>(event).parse.outcome);
     }
     using Outcome = ConsoleParse::Outcome;
     EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::kCommand, Outcome::kError, Outcome::kBlank,
@@ -245,11 +323,10 @@ TEST(ConsoleInputReader, EndOfInputIsQueued) {
     ConsoleQueue queue;
     std::istringstream input("users");  // a last line without its line end still counts
     ReadConsoleInput(input, queue);
-    auto first = queue.TakeWithin(0ms);
-    auto second = queue.TakeWithin(0ms);
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(std::get<ConsoleInput>(*first).parse.command.kind, ConsoleCommandKind::kUsers);
-    EXPECT_TRUE(std::get<ConsoleInput>(*second).end_of_input);
+    const std::vector<ConsoleEvent> queued = queue.TakeAllWithin(0ms);
+    ASSERT_EQ(queued.size(), 2u);
+    EXPECT_EQ(std::get<ConsoleInput>(queued[0]).parse.command.kind, ConsoleCommandKind::kUsers);
+    EXPECT_TRUE(std::get<ConsoleInput>(queued[1]).end_of_input);
 }
 
 }  // namespace

@@ -53,8 +53,11 @@ class ConsoleOffersTest : public ::testing::Test {
     // Handles every event queued within a moment; what the last Handle said.
     bool HandleWaiting() {
         bool going_on = true;
-        while (auto event = queue_.TakeWithin(300ms)) {
-            going_on = front_end_->Handle(std::move(*event));
+        for (auto batch = queue_.TakeAllWithin(300ms); !batch.empty();
+             batch = queue_.TakeAllWithin(300ms)) {
+            for (ConsoleEvent& event : batch) {
+                going_on = front_end_->Handle(std::move(event));
+            }
         }
         return going_on;
     }

@@ -22,8 +22,8 @@ Event Message(int number, std::size_t length = 1) {
 // ("served:3"), or "input".
 std::vector<std::string> Drain(ConsoleQueue& queue) {
     std::vector<std::string> events;
-    while (auto item = queue.TakeWithin(0ms)) {
-        const auto* event = std::get_if<Event>(&*item);
+    for (const ConsoleEvent& item : queue.TakeAllWithin(0ms)) {
+        const auto* event = std::get_if<Event>(&item);
         if (event == nullptr) {
             events.emplace_back("input");
         } else if (const auto* message = std::get_if<MessageReceived>(event)) {
@@ -42,9 +42,9 @@ std::vector<std::string> Drain(ConsoleQueue& queue) {
 TEST(ConsoleQueue, BeyondTheBoundProgressGoesFirstThenTheOldestAndTheConsoleSaysSoOnce) {
     ConsoleQueue queue(4);
     queue.Post(PeersChanged{});
-    queue.Post(FileStarted{"f", 3});
-    queue.Post(FileProgress{1});
+    queue.Post(FileProgress{1});  // the file before's
     queue.PostInput(ConsoleInput{{}, false});
+    queue.Post(FileStarted{"f", 3});
     queue.Post(FileProgress{2});
     queue.Post(FileDone{"f", 3, 3, FileOutcome::kStored});  // drops progress 1
     queue.Post(Message(1));                                 // drops progress 2
@@ -72,6 +72,19 @@ TEST(ConsoleQueue, ReportsOfServedOffersAreNeverDropped) {
     queue.Post(FileProgress{1});
     EXPECT_EQ(Drain(queue),
               (std::vector<std::string>{"notice", "served:1", "served:2", "served:3"}));
+}
+
+// A file's progress that piles up collapses into the latest count, in the place of the first; it
+// takes no room of its own, so nothing is dropped for it.
+TEST(ConsoleQueue, AFilesWaitingProgressTakesTheLatestCount) {
+    ConsoleQueue queue(2);
+    queue.Post(FileStarted{"f", 100});
+    queue.Post(FileProgress{1});
+    queue.PostInput(ConsoleInput{{}, false});
+    for (int received = 2; received <= 100; ++received) {
+        queue.Post(FileProgress{static_cast<std::uint64_t>(received)});
+    }
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"started", "progress:100", "input"}));
 }
 
 TEST(ConsoleQueue, UnreadLongMessagesStayWithinTheBound) {
