@@ -109,6 +109,9 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void OpenReceivedFolder();
     void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
     void OnClose(wxCloseEvent& event);
+    void LayoutApplied() override;
+    // The user column takes the list's whole width.
+    void FitUserColumn();
     void AppendToLog(const std::wstring& entry);
 
     const Settings& settings_;
