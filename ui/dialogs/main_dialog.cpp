@@ -1,5 +1,6 @@
 #include "ui/dialogs/main_dialog.h"
 
+#include <wx/evtloop.h>
 #include <wx/msgdlg.h>
 #include <wx/notifmsg.h>
 #include <wx/settings.h>
@@ -95,6 +96,16 @@ long RowAt(const wxListCtrl& list, int y) {
 
 }  // namespace
 
+bool RequestAttention(wxTopLevelWindow& window) {
+    if (wxEventLoopBase::GetActive() == nullptr || !window.IsShownOnScreen()) {
+        return false;
+    }
+    // Until the window gets the focus again, not for the five seconds of the default: the toolkit
+    // leaves that timer running when the window is destroyed, and it then writes to freed memory.
+    window.RequestUserAttention(wxUSER_ATTENTION_ERROR);
+    return true;
+}
+
 MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
@@ -108,9 +119,7 @@ MainDialogHooks DefaultMainDialogHooks() {
     hooks.tick_ms = [] { return platform::TickCountMs(); };
     hooks.window_active = [](wxTopLevelWindow& window) { return window.IsActive(); };
     hooks.notify = [](wxTopLevelWindow& window, const ArrivalNotice& notice) {
-        if (window.IsShownOnScreen()) {  // the toolkit has no hint to set on a window never shown
-            window.RequestUserAttention();
-        }
+        RequestAttention(window);
         wxNotificationMessage message(notice.title, notice.body, &window);
         message.Show();
     };
