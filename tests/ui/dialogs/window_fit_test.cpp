@@ -151,37 +151,30 @@ TEST_F(WindowFitTest, TheSmallestWindowKeepsEitherArrangementTidy) {
 TEST_F(WindowFitTest, ComposeEditGrowsButtonsKeepTheirSizeAndCorners) {
     CInputMsgDialog compose(dialog_.get(), ChooseFilesWithDialog, L"发给：张三（192.168.1.20）");
     compose.InitDialog();  // the dialog is up: its layout follows its size
-    const wxSize drawn = compose.ConvertDialogToPixels(wxSize(250, 150));
     const wxSize client(900, 600);
     compose.SetClientSize(client);
     testing::SendSizeEvent(compose);
     ASSERT_EQ(compose.CurrentLayout(), IDD_COMPOSE_LANDSCAPE);
-
-    const wxRect edit = compose.MessageEdit()->GetRect();
-    const wxRect drawn_edit = TemplateRect(compose, IDD_COMPOSE_LANDSCAPE, IDC_MESSAGE_TEXT);
     const wxSize drawn_for =
         DialogUnitsToPixels(compose, {{0, 0}, LoadDialogTemplate(IDD_COMPOSE_LANDSCAPE)->size})
             .GetSize();
-    EXPECT_EQ(edit.GetTopLeft(), drawn_edit.GetTopLeft());
-    EXPECT_EQ(ToFarEdges(edit, client), ToFarEdges(drawn_edit, drawn_for));
-    EXPECT_GT(edit.width, drawn.x);
-    const wxRect recipient = compose.RecipientLabel()->GetRect();
-    EXPECT_EQ(recipient.x, edit.x);
-    EXPECT_EQ(recipient.width, edit.width);
-    EXPECT_LT(recipient.GetBottom(), edit.y);
+    const auto drawn = [&](int id) { return TemplateRect(compose, IDD_COMPOSE_LANDSCAPE, id); };
+    const auto now = [&](int id) { return compose.FindWindow(id)->GetRect(); };
 
-    for (const int button : {wxID_OK, wxID_CANCEL}) {
-        const wxRect drawn_button = TemplateRect(compose, IDD_COMPOSE_LANDSCAPE, button);
-        EXPECT_EQ(compose.FindWindow(button)->GetSize(), drawn_button.GetSize());
-        EXPECT_EQ(ToFarEdges(compose.FindWindow(button)->GetRect(), client),
-                  ToFarEdges(drawn_button, drawn_for));
-    }
-    for (const int button : {IDC_SEND_FILE, IDC_SEND_FOLDER}) {
-        const wxRect drawn_button = TemplateRect(compose, IDD_COMPOSE_LANDSCAPE, button);
-        const wxRect now = compose.FindWindow(button)->GetRect();
-        EXPECT_EQ(now.GetSize(), drawn_button.GetSize());
-        EXPECT_EQ(now.x, drawn_button.x);
-        EXPECT_EQ(ToFarEdges(now, client).y, ToFarEdges(drawn_button, drawn_for).y);
+    // The edit keeps its margins on all four sides; the recipient line spans its width.
+    EXPECT_EQ(now(IDC_MESSAGE_TEXT).GetTopLeft(), drawn(IDC_MESSAGE_TEXT).GetTopLeft());
+    EXPECT_EQ(ToFarEdges(now(IDC_MESSAGE_TEXT), client),
+              ToFarEdges(drawn(IDC_MESSAGE_TEXT), drawn_for));
+    EXPECT_EQ(now(IDC_RECIPIENT).x, now(IDC_MESSAGE_TEXT).x);
+    EXPECT_EQ(now(IDC_RECIPIENT).width, now(IDC_MESSAGE_TEXT).width);
+    // Send and cancel at the bottom right, the file buttons at the bottom left.
+    const int buttons[] = {wxID_OK, wxID_CANCEL, IDC_SEND_FILE, IDC_SEND_FOLDER};
+    for (const int button : buttons) {
+        EXPECT_EQ(now(button).GetSize(), drawn(button).GetSize());
+        const bool left = button == IDC_SEND_FILE || button == IDC_SEND_FOLDER;
+        EXPECT_EQ(left ? now(button).x : ToFarEdges(now(button), client).x,
+                  left ? drawn(button).x : ToFarEdges(drawn(button), drawn_for).x);
+        EXPECT_EQ(ToFarEdges(now(button), client).y, ToFarEdges(drawn(button), drawn_for).y);
     }
     ExpectTidy(compose);
 
