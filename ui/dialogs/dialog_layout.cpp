@@ -77,6 +77,28 @@ wxWindow* DirectChild(wxWindow& dialog, int id) {
     return nullptr;
 }
 
+Box ToBox(const wxRect& rect) {
+    return Box{rect.x, rect.y, rect.width, rect.height};
+}
+
+wxRect ToRect(const Box& box) {
+    return wxRect(box.x, box.y, box.width, box.height);
+}
+
+Anchor AnchorOf(const AnchorRoles& roles, int id) {
+    const auto role = roles.find(id);
+    return role == roles.end() ? Anchor{} : role->second;
+}
+
+wxRect ItemPixels(const wxWindow& dialog, const TemplateItem& item) {
+    return item.dialog_units ? DialogUnitsToPixels(dialog, item.rect) : item.rect;
+}
+
+Extent TemplatePixels(const wxWindow& dialog, const DialogTemplate& layout) {
+    const wxRect size = DialogUnitsToPixels(dialog, wxRect(wxPoint(0, 0), layout.size));
+    return Extent{size.width, size.height};
+}
+
 }  // namespace
 
 DialogTemplate ParseDialogTemplate(const wxXmlNode& dialog_node) {
@@ -145,9 +167,16 @@ bool ApplyDialogLayout(wxWindow* dialog, int template_id) {
 }
 
 bool ApplyDialogLayout(wxWindow* dialog, const DialogTemplate& layout) {
+    return ApplyDialogLayout(dialog, layout, AnchorRoles{});
+}
+
+bool ApplyDialogLayout(wxWindow* dialog, const DialogTemplate& layout, const AnchorRoles& roles) {
     if (dialog == nullptr) {
         return false;
     }
+    const Extent drawn_for = TemplatePixels(*dialog, layout);
+    const wxSize client_size = dialog->GetClientSize();
+    const Extent client{client_size.x, client_size.y};
     bool complete = true;
     int unnamed_items = 0;
     std::vector<std::pair<wxWindow*, wxRect>> moves;
@@ -160,8 +189,11 @@ bool ApplyDialogLayout(wxWindow* dialog, const DialogTemplate& layout) {
             complete = false;
             continue;
         }
-        moves.emplace_back(control,
-                           item.dialog_units ? DialogUnitsToPixels(*dialog, item.rect) : item.rect);
+        wxRect rect = ItemPixels(*dialog, item);
+        if (!roles.empty()) {
+            rect = ToRect(AnchoredBox(ToBox(rect), drawn_for, client, AnchorOf(roles, item.id)));
+        }
+        moves.emplace_back(control, rect);
         if (item.label && control->GetLabel() != *item.label) {
             control->SetLabel(*item.label);
         }
@@ -177,6 +209,16 @@ bool ApplyDialogLayout(wxWindow* dialog, const DialogTemplate& layout) {
     }
     dialog->Thaw();
     return complete;
+}
+
+wxSize MinimumLayoutSize(const wxWindow& dialog, const DialogTemplate& layout,
+                         const AnchorRoles& roles) {
+    std::vector<AnchoredItem> items;
+    for (const TemplateItem& item : layout.items) {
+        items.push_back({ToBox(ItemPixels(dialog, item)), AnchorOf(roles, item.id)});
+    }
+    const Extent least = MinimumClientSize(std::move(items), TemplatePixels(dialog, layout));
+    return wxSize(least.width, least.height);
 }
 
 }  // namespace veltra

@@ -8,8 +8,11 @@
 #include <wx/string.h>
 #include <wx/window.h>
 
+#include <map>
 #include <optional>
 #include <vector>
+
+#include "ui/dialogs/anchoring.h"
 
 class wxXmlNode;
 
@@ -26,7 +29,7 @@ struct TemplateItem {
 
 struct DialogTemplate {
     wxString caption;
-    wxSize size;  // dialog units
+    wxSize size;  // dialog units: the area the arrangement was drawn for
     std::vector<TemplateItem> items;
 };
 
@@ -39,11 +42,21 @@ std::optional<DialogTemplate> LoadDialogTemplate(int template_id);
 // a point (ConvertDialogToPixels), except that -1 is a coordinate like any other.
 wxRect DialogUnitsToPixels(const wxWindow& dialog, const wxRect& rect);
 
+// How each control of a template follows the window's size, by control id; a control not named
+// keeps its place and size at the top left.
+using AnchorRoles = std::map<int, Anchor>;
+
 // Moves each live control (direct child of dialog) with an item's id to that item's rectangle and
 // sets button and label texts again. False when the template does not exist, when an item has no
 // live control (it is skipped), or when the template has more than one unnamed item; the moves
 // that could be made are made in every case, all at once at the end.
 bool ApplyDialogLayout(wxWindow* dialog, int template_id);
 bool ApplyDialogLayout(wxWindow* dialog, const DialogTemplate& layout);
+// The same for the dialog's client size: each rectangle follows it by its control's anchor.
+bool ApplyDialogLayout(wxWindow* dialog, const DialogTemplate& layout, const AnchorRoles& roles);
+
+// The smallest client size (pixels) in which the template's arrangement holds (MinimumClientSize).
+wxSize MinimumLayoutSize(const wxWindow& dialog, const DialogTemplate& layout,
+                         const AnchorRoles& roles);
 
 }  // namespace veltra

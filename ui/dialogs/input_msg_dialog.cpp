@@ -15,6 +15,19 @@ namespace {
 // The compose template's own size: the dialog is its screen.
 const wxSize kComposeClientSize(250, 150);
 
+// The edit takes what the window gains, the recipient line spans its width, the file buttons stay
+// at the bottom left and the send and cancel buttons at the bottom right.
+AnchorRoles ComposeRoles() {
+    return {
+        {IDC_RECIPIENT, {shares::kSpan, shares::kStart}},
+        {IDC_MESSAGE_TEXT, {shares::kSpan, shares::kSpan}},
+        {wxID_OK, {shares::kEnd, shares::kEnd}},
+        {wxID_CANCEL, {shares::kEnd, shares::kEnd}},
+        {IDC_SEND_FILE, {shares::kStart, shares::kEnd}},
+        {IDC_SEND_FOLDER, {shares::kStart, shares::kEnd}},
+    };
+}
+
 }  // namespace
 
 std::optional<std::vector<std::wstring>> ChooseFilesWithDialog(wxWindow* owner) {
@@ -63,7 +76,7 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text) {
 
 CInputMsgDialog::CInputMsgDialog(wxWindow* parent, FileChooser chooser,
                                  const std::wstring& recipient, FileChooser folder_chooser)
-    : LayoutDialog(IDD_COMPOSE_PORTRAIT, IDD_COMPOSE_LANDSCAPE),
+    : LayoutDialog(IDD_COMPOSE_PORTRAIT, IDD_COMPOSE_LANDSCAPE, ComposeRoles(), ComposeRoles()),
       chooser_(std::move(chooser)),
       folder_chooser_(std::move(folder_chooser)) {
     const bool created = CreateFromTemplate(parent, kComposeClientSize);

@@ -1,7 +1,9 @@
 #include "ui/dialogs/main_dialog.h"
 
+#include <wx/evtloop.h>
 #include <wx/msgdlg.h>
 #include <wx/notifmsg.h>
+#include <wx/settings.h>
 #include <wx/utils.h>
 #include <wx/xrc/xmlres.h>
 
@@ -25,6 +27,24 @@ namespace {
 // The desktop's stand-in for the device's screen, in dialog units; the user may resize it.
 const wxSize kScreenSize(320, 240);
 constexpr int kUserNameColumnWidth = 200;
+
+// The list and the log share the height the window gains; the button between them moves by half
+// of it. The portrait progress bar spans the width under the log, the landscape one stands beside
+// the log and grows with it. The count field and its label stay at the top left.
+AnchorRoles PortraitRoles() {
+    return {
+        {IDC_USER_LIST, {shares::kSpan, shares::kFirstHalf}},
+        {IDC_ABOUT, {shares::kStart, shares::kMiddle}},
+        {IDC_LOG, {shares::kSpan, shares::kSecondHalf}},
+        {IDC_PROGRESS, {shares::kSpan, shares::kEnd}},
+    };
+}
+
+AnchorRoles LandscapeRoles() {
+    AnchorRoles roles = PortraitRoles();
+    roles[IDC_PROGRESS] = {shares::kStart, shares::kSecondHalf};
+    return roles;
+}
 
 // The list view draws its rows in a child window below its column header (another child); a
 // native list view has no children and takes the clicks itself.
@@ -76,6 +96,16 @@ long RowAt(const wxListCtrl& list, int y) {
 
 }  // namespace
 
+bool RequestAttention(wxTopLevelWindow& window) {
+    if (wxEventLoopBase::GetActive() == nullptr || !window.IsShownOnScreen()) {
+        return false;
+    }
+    // Until the window gets the focus again, not for the five seconds of the default: the toolkit
+    // leaves that timer running when the window is destroyed, and it then writes to freed memory.
+    window.RequestUserAttention(wxUSER_ATTENTION_ERROR);
+    return true;
+}
+
 MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
@@ -89,9 +119,7 @@ MainDialogHooks DefaultMainDialogHooks() {
     hooks.tick_ms = [] { return platform::TickCountMs(); };
     hooks.window_active = [](wxTopLevelWindow& window) { return window.IsActive(); };
     hooks.notify = [](wxTopLevelWindow& window, const ArrivalNotice& notice) {
-        if (window.IsShownOnScreen()) {  // the toolkit has no hint to set on a window never shown
-            window.RequestUserAttention();
-        }
+        RequestAttention(window);
         wxNotificationMessage message(notice.title, notice.body, &window);
         message.Show();
     };
@@ -103,7 +131,7 @@ MainDialogHooks DefaultMainDialogHooks() {
 
 CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
                          MainDialogHooks hooks)
-    : LayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE),
+    : LayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE, PortraitRoles(), LandscapeRoles()),
       settings_(settings),
       bind_address_(bind_address),
       hooks_(std::move(hooks)),
@@ -230,6 +258,7 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
         Refresh();  // no stale row may stay visible around the shorter list
     }
     online_count_->ChangeValue(OnlineCountText(rows_.size()));
+    FitUserColumn();  // the rows may now need a scroll bar, or no longer
     ++user_list_rebuilds_;
 }
 
@@ -286,6 +315,20 @@ void CMainDialog::Present(const FileDone& event) {
 
 void CMainDialog::Present(const LogNotice& event) {
     AppendToLog(event.text + L"\r\n");
+}
+
+void CMainDialog::LayoutApplied() {
+    FitUserColumn();
+}
+
+void CMainDialog::FitUserColumn() {
+    int width = user_list_->GetClientSize().x;
+    if (user_list_->GetItemCount() > user_list_->GetCountPerPage()) {
+        width -= wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, user_list_);
+    }
+    if (width > 0 && user_list_->GetColumnWidth(0) != width) {
+        user_list_->SetColumnWidth(0, width);
+    }
 }
 
 void CMainDialog::AppendToLog(const std::wstring& entry) {

@@ -49,6 +49,11 @@ struct MainDialogHooks {
 
 MainDialogHooks DefaultMainDialogHooks();
 
+// Sets the window's urgency hint until the window has the focus again; false when it cannot be
+// set now. The toolkit first lets a running event loop handle what is pending, so without one (a
+// program's start, a test) it would crash; and a window never shown has no hint to set.
+bool RequestAttention(wxTopLevelWindow& window);
+
 class CMainDialog : public LayoutDialog, public EventSink {
   public:
     // The messenger binds bind_address once started.
@@ -110,6 +115,9 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void OpenReceivedFolder();
     void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
     void OnClose(wxCloseEvent& event);
+    void LayoutApplied() override;
+    // The user column takes the list's whole width.
+    void FitUserColumn();
     void AppendToLog(const std::wstring& entry);
 
     const Settings& settings_;

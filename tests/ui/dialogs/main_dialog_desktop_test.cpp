@@ -3,6 +3,7 @@
 // window), the received folder, drops, the selection across rebuilds, and notices.
 
 #include <gtest/gtest.h>
+#include <wx/evtloop.h>
 
 #include <filesystem>
 #include <fstream>
@@ -208,6 +209,25 @@ TEST_F(MainDialogKeysTest, ArrivalsNoticedOnlyWhileTheWindowIsNotActiveAndBatche
     EXPECT_NE(log.find(L"\r\n来自 alice（127.0.0.11）:\r\n开始接收文件a.txt\r\n"),
               std::wstring::npos)
         << log;
+}
+
+// The toolkit lets the running event loop handle what is pending before it sets the hint; with
+// no loop running (a program's start, this test's own calls) it would crash.
+TEST_F(MainDialogKeysTest, AttentionIsAskedOnlyOfAShownWindowWhileAnEventLoopRuns) {
+    EXPECT_FALSE(RequestAttention(*dialog_));  // never shown
+    dialog_->Show();
+    ASSERT_TRUE(testing::PumpUntil([&] { return dialog_->IsShownOnScreen(); }));
+    EXPECT_FALSE(RequestAttention(*dialog_));
+
+    bool requested = false;
+    wxGUIEventLoop loop;
+    dialog_->CallAfter([&] {
+        requested = RequestAttention(*dialog_);
+        loop.Exit();
+    });
+    loop.Run();
+    EXPECT_TRUE(requested);
+    dialog_->Hide();
 }
 
 // A user who joins just before the tap moves the rows: the selection, and so the compose dialog,

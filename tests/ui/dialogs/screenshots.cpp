@@ -1,5 +1,6 @@
-// Writes pictures of the dialogs for the documentation: the main dialog in portrait and in
-// landscape with two users listed and a received message in the log, and the compose dialog.
+// Writes pictures of the dialogs for the documentation: the main dialog with two users listed and
+// a received message in the log, in portrait and in landscape at the size it opens with, maximised
+// on a 1280 x 800 screen, tall, and as small as it goes; and the compose dialog for one user.
 // The worker threads' messages are posted exactly as the messenger posts them; only the network
 // is left out. Run it through take_screenshots.sh.
 
@@ -9,6 +10,7 @@
 #include <wx/image.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +20,7 @@
 #include "platform/socket.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/main_dialog.h"
+#include "ui/presentation/peer_rows.h"
 
 namespace veltra {
 namespace {
@@ -43,14 +46,15 @@ bool Capture(wxWindow& window, const wxString& path) {
     return saved;
 }
 
-// A main dialog with two users listed and one message received. Portrait: as wide as the
-// templates' widest control, and taller than wide; else the 320 x 240 dialog units it opens with.
+// The client size of a picture, for the dialog as it is built.
+using ClientSize = std::function<wxSize(const CMainDialog& dialog)>;
+
+// A main dialog with two users listed and one message received.
 std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::LanPeers& peers,
-                                            bool portrait) {
+                                            const ClientSize& client_size) {
     MainDialogHooks hooks = DefaultMainDialogHooks();
     hooks.play_sound = [] {};
-    // A private X server has no window manager: the window is never active, and the toolkit
-    // cannot set an urgency hint on it. The pictures show the log, not the notice.
+    // A private X server has no desktop to notify. The pictures show the log, not the notice.
     hooks.notify = [](wxTopLevelWindow&, const ArrivalNotice&) {};
     auto dialog =
         std::make_unique<CMainDialog>(settings, platform::InetAddr(testing::kDialogAddress), hooks);
@@ -58,10 +62,7 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::L
         return nullptr;
     }
     // Sized before it is shown: the first size event after the start picks the layout.
-    if (portrait) {
-        const int width = dialog->ConvertDialogToPixels(wxSize(320, 0)).x;
-        dialog->SetClientSize(width, width + width / 8);
-    }
+    dialog->SetClientSize(client_size(*dialog));
     dialog->Move(0, 0);
     dialog->Show();
 
@@ -75,24 +76,46 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::L
     return dialog;
 }
 
+struct MainPicture {
+    const char* file;
+    ClientSize client_size;
+};
+
+const MainPicture kMainPictures[] = {
+    // The 320 x 240 dialog units it opens with.
+    {"/main-landscape.png", [](const CMainDialog& dialog) { return dialog.GetClientSize(); }},
+    // As wide as the templates' widest control, and taller than wide.
+    {"/main-portrait.png",
+     [](const CMainDialog& dialog) {
+         const int width = dialog.ConvertDialogToPixels(wxSize(320, 0)).x;
+         return wxSize(width, width + width / 8);
+     }},
+    {"/main-maximised.png", [](const CMainDialog&) { return wxSize(1280, 800); }},
+    {"/main-tall.png", [](const CMainDialog&) { return wxSize(540, 1000); }},
+    {"/main-small.png", [](const CMainDialog& dialog) { return dialog.GetMinClientSize(); }},
+};
+
 int TakeScreenshots(const wxString& folder) {
     LoadDialogResources();
     testing::LanPeers peers;
     Settings settings;
     settings.broadcast_list = AnsiToWide(testing::kWatcherAddress);
     bool ok = true;
-    for (const bool portrait : {false, true}) {
-        auto dialog = ShowMainDialog(settings, peers, portrait);
+    for (const MainPicture& picture : kMainPictures) {
+        auto dialog = ShowMainDialog(settings, peers, picture.client_size);
         if (!dialog) {
             return 1;
         }
-        const wxString name = portrait ? "/main-portrait.png" : "/main-landscape.png";
-        ok = Capture(*dialog, folder + name) && ok;
+        ok = Capture(*dialog, folder + picture.file) && ok;
         dialog->ShutdownMessenger();
         dialog->Hide();
     }
     {
-        CInputMsgDialog compose(nullptr, [](wxWindow*) { return std::nullopt; });
+        // An invented user: the picture program sends nothing to anyone.
+        const PeerRow recipient{L"张三 (192.168.1.20|zhangsan-pc)",
+                                platform::InetAddr("192.168.1.20"), L"张三"};
+        CInputMsgDialog compose(
+            nullptr, [](wxWindow*) { return std::nullopt; }, RecipientLine({recipient}));
         compose.Move(0, 0);
         compose.MessageEdit()->SetValue(L"好的，七点见！\n我带上照片。");
         compose.Show();
