@@ -8,10 +8,14 @@
 // up collapse into the latest one (EventBatch).
 //
 // Standard output may be read slowly or not at all while peers keep sending, so the events
-// waiting are bounded: beyond the bound, progress events are dropped first, then the oldest
-// others, and the next batch taken starts with one line saying so (once until the queue has run
-// empty). Input lines are never dropped, nor the one pending peer change, nor the reports of
-// served offers. A queue half full is taken at once, whatever the spacing.
+// waiting are bounded. A received file's lines (its batch's start, the file's start and end, the
+// batch's count) are never dropped: a post of one into a full queue waits for room, so the
+// download waits for the console as a writer waits for a full pipe; there is one download worker,
+// and a script reading them must see every file. Beyond the bound anything else goes: progress
+// events first, then the oldest messages and notices, and the next batch taken starts with one
+// line saying so (once until the queue has run empty). Input lines are never dropped, nor the one
+// pending peer change, nor the reports of served offers. A queue half full is taken at once,
+// whatever the spacing.
 
 #include <chrono>
 #include <condition_variable>
@@ -44,19 +48,27 @@ class ConsoleQueue : public EventSink {
     explicit ConsoleQueue(std::size_t message_limit = kConsoleMessageLimit)
         : message_limit_(message_limit) {}
 
-    // Any thread; never waits for the event to be handled.
+    // Any thread; never waits for the event to be handled, only for room for a received file's
+    // line (see above) until Close.
     void Post(Event event) override;
     void PostInput(ConsoleInput input);
     // Waits until something is there, then takes everything waiting, oldest first.
     std::vector<ConsoleEvent> TakeAll();
     // As TakeAll, but empty when nothing comes within limit.
     std::vector<ConsoleEvent> TakeAllWithin(std::chrono::milliseconds limit);
+    // The main thread takes no more: a post waiting for room goes on (as a full queue's other
+    // events do), and none waits from now on. Called before the session stops its workers.
+    void Close();
+    // Posts waiting for room now (for tests).
+    std::size_t PostsWaitingForRoom();
 
   private:
     // Drops a waiting event to make room for one more: the oldest progress event, else the
     // oldest other one that may go. False when the new event, a progress event while none
     // waits, is the one to drop. mutex_ held.
     bool MakeRoom(bool for_progress);
+    // The next batch starts with the line saying that output was dropped. mutex_ held.
+    void NoteDropped();
     bool Ready() const { return notice_due_ || !events_.Empty(); }
     bool Crowded() const { return posted_ >= message_limit_ / 2; }
     // After Ready(): waits out the spacing since the last batch, then takes the batch.
@@ -65,11 +77,14 @@ class ConsoleQueue : public EventSink {
     const std::size_t message_limit_;
     std::mutex mutex_;
     std::condition_variable ready_;
+    std::condition_variable room_;
     EventBatch<ConsoleEvent> events_;
     std::size_t posted_ = 0;  // posted events (not input lines) in events_
     bool dropped_ = false;    // since the queue was last empty
     bool notice_due_ = false;
     Clock::time_point last_taken_{};
+    bool closed_ = false;
+    std::size_t waiting_for_room_ = 0;
 };
 
 }  // namespace veltra

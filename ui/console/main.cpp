@@ -51,6 +51,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The console takes no more events once it stops, so a download waiting for its room goes on
+    // and the session can stop it.
+    const auto stop = [&queue, &session] {
+        queue.Close();
+        session->Shutdown();
+    };
     const ConsoleOptions& options = *parsed.options;
     ConsoleMode mode;
     mode.json = options.json;
@@ -59,7 +65,7 @@ int main(int argc, char** argv) {
         case ConsoleOptions::Action::kMessage:
             // A message asks for no receipt, so it is done once the datagram is out.
             session->SendText(options.address, options.text);
-            session->Shutdown();
+            stop();
             return 0;
         case ConsoleOptions::Action::kSend: {
             mode.lists = false;
@@ -70,7 +76,7 @@ int main(int argc, char** argv) {
             front_end.Flush();
             const int status =
                 front_end.EndInput() ? RunConsole(queue, front_end) : front_end.ExitStatus();
-            session->Shutdown();
+            stop();
             return status;
         }
         default:
@@ -81,7 +87,7 @@ int main(int argc, char** argv) {
     front_end.Ready();
     std::thread reader([&queue] { ReadConsoleInput(std::cin, queue); });
     const int status = RunConsole(queue, front_end);
-    session->Shutdown();
+    stop();
     reader.join();
     return status;
 }

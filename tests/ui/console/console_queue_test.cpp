@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/recording_sink.h"
@@ -46,13 +47,13 @@ TEST(ConsoleQueue, BeyondTheBoundProgressGoesFirstThenTheOldestAndTheConsoleSays
     queue.PostInput(ConsoleInput{{}, false});
     queue.Post(FileStarted{"f", 3});
     queue.Post(FileProgress{2});
-    queue.Post(FileDone{"f", 3, 3, FileOutcome::kStored});  // drops progress 1
-    queue.Post(Message(1));                                 // drops progress 2
-    queue.Post(Message(2));                                 // drops the oldest but the peer notice
-    queue.Post(FileProgress{3});                            // none older: this one goes
+    queue.Post(Message(1));       // drops progress 1
+    queue.Post(Message(2));       // drops progress 2
+    queue.Post(Message(3));       // drops the oldest that may go: message 1
+    queue.Post(FileProgress{3});  // none older: this one goes
     queue.PostInput(ConsoleInput{{}, true});
-    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "peers", "input", "done",
-                                                      "message:1", "message:2", "input"}));
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "peers", "input", "started",
+                                                      "message:2", "message:3", "input"}));
 
     // Once caught up, a new overflow is told again.
     for (int i = 0; i < 6; ++i) {
@@ -85,6 +86,38 @@ TEST(ConsoleQueue, AFilesWaitingProgressTakesTheLatestCount) {
         queue.Post(FileProgress{static_cast<std::uint64_t>(received)});
     }
     EXPECT_EQ(Drain(queue), (std::vector<std::string>{"started", "progress:100", "input"}));
+}
+
+// A received file's lines are never dropped: the download waits for room until the console takes
+// the queue, or until it closes (then it goes on, and the line is kept beyond the bound).
+TEST(ConsoleQueue, AReceivedFilesLinesWaitForRoomUntilTheQueueCloses) {
+    ConsoleQueue queue(2);
+    const auto wait_for_waiting_post = [&queue] {
+        const auto give_up = std::chrono::steady_clock::now() + 10s;  // a hang guard only
+        while (queue.PostsWaitingForRoom() == 0 && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::yield();
+        }
+        return queue.PostsWaitingForRoom() == 1;
+    };
+    queue.Post(BatchStarted{"u", 1});
+    queue.Post(FileStarted{"f", 3});
+    std::thread worker([&queue] {
+        queue.Post(FileDone{"f", 3, 3, FileOutcome::kStored});
+        queue.Post(FilesReceived{1});
+    });
+    ASSERT_TRUE(wait_for_waiting_post());
+    queue.Post(Message(1));  // other events never wait
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"batch", "started", "message:1"}));
+    worker.join();
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"done", "files"}));
+
+    queue.Post(FileStarted{"g", 1});
+    queue.Post(FileDone{"g", 1, 1, FileOutcome::kStored});
+    std::thread late([&queue] { queue.Post(FileStarted{"h", 1}); });
+    ASSERT_TRUE(wait_for_waiting_post());
+    queue.Close();
+    late.join();
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"started", "done", "started"}));
 }
 
 TEST(ConsoleQueue, UnreadLongMessagesStayWithinTheBound) {
