@@ -14,8 +14,7 @@
 
 namespace veltra {
 
-// Content moves in chunks of this size, one WM_FILE_PROGRESS each; the socket's receive buffer
-// is set to the same size.
+// Content moves in chunks of this size, one WM_FILE_PROGRESS each.
 inline constexpr std::size_t kContentChunk = 65536;
 // A stream is read through a buffer of this size: one receive brings the headers and contents of
 // many small files, and a chunk of a large file fills it whole.

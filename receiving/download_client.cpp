@@ -58,7 +58,9 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
     if (!attached.Attached()) {
         return true;  // shutting down: nothing more is reported
     }
-    socket.SetReceiveBufferSize(static_cast<int>(kContentChunk));
+    // The receive buffer is left to the kernel: a fixed one (the handheld's 64 KiB) turns off its
+    // tuning of the window to the connection, which slows large files on a fast link.
+
     // On a host with several addresses the peer must see the one its offer went to: it serves
     // an entry only to the address it was offered to.
     const std::uint32_t own_address = context.engine.BindAddress();
