@@ -100,9 +100,9 @@ std::string TemporaryName() {
 constexpr uint64_t kReadAheadBytes = 128 * 1024;
 
 // Opens with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the kinds wanted.
-int OpenChecked(const std::string& host_path, int flags, bool allow_directory, Sharing sharing,
-                uint64_t& size) {
-    const int fd = open(host_path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+int OpenChecked(int dir_fd, const std::string& host_path, int flags, bool allow_directory,
+                Sharing sharing, uint64_t& size) {
+    const int fd = openat(dir_fd, host_path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         return -1;
     }
@@ -124,7 +124,7 @@ int OpenChecked(const std::string& host_path, int flags, bool allow_directory, S
 std::optional<File> File::OpenForRead(const Path& path, Sharing sharing) {
     const std::string& host_path = path.Host();
     uint64_t size = 0;
-    const int fd = OpenChecked(host_path, O_RDONLY, true, sharing, size);
+    const int fd = OpenChecked(AT_FDCWD, host_path, O_RDONLY, true, sharing, size);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -229,11 +229,24 @@ std::optional<DirectorySearch> DirectorySearch::Open(const Path& directory) {
     return search;
 }
 
+std::optional<File> DirectorySearch::OpenFile(const DirectoryEntry& entry, Sharing sharing) const {
+    uint64_t size = 0;
+    const int fd = OpenChecked(fd_.Get(), entry.host_name, O_RDONLY, false, sharing, size);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    if (size > kReadAheadBytes) {
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    return File(fd, IsHiddenName(entry.host_name), size);
+}
+
 std::optional<DirectoryEntry> DirectorySearch::Next() {
     while (next_ < names_.size()) {
         const auto& [name, listed_type] = names_[next_++];
         DirectoryEntry entry;
         entry.name = Utf8ToWide(name);
+        entry.host_name = name;
         if (IsHiddenName(name)) {
             entry.attributes |= kAttributeHidden;
         }

@@ -37,6 +37,8 @@ struct DirectoryEntry {
     // reader to take from the open file (File::OpenedSize). 0 for anything else.
     std::optional<uint64_t> size = 0;
     bool is_symlink = false;
+    // The name as the listing gave it (UTF-8 on this host), for opening it within the listing.
+    std::string host_name;
 };
 
 // Files are held without sharing by default: while one File holds a regular file exclusively, a
@@ -75,6 +77,7 @@ class File {
     int Descriptor() const { return fd_.Get(); }
 
   private:
+    friend class DirectorySearch;
     File(int fd, bool hidden, uint64_t opened_size = 0)
         : fd_(fd), hidden_(hidden), opened_size_(opened_size) {}
 
@@ -99,6 +102,10 @@ class DirectorySearch {
     // where the entry had to be looked at; a file or folder whose type the listing gave is
     // reported, and its reader finds it gone.
     std::optional<DirectoryEntry> Next();
+    // Opens a regular file that Next reported, by its name within the listed folder (no walk
+    // down the folder's path), as File::OpenForRead would; a symbolic link is followed.
+    std::optional<File> OpenFile(const DirectoryEntry& entry,
+                                 Sharing sharing = Sharing::kExclusive) const;
 
   private:
     // A name and its type as the listing gave it (d_type).

@@ -13,6 +13,7 @@
 
 #include "platform/file.h"
 #include "platform/socket.h"
+#include "serving/stream_sender.h"
 
 namespace veltra {
 
@@ -29,15 +30,15 @@ std::string FileHeader(std::string_view name, std::uint64_t size);
 // the walk then stops, since nothing more could reach the peer.
 bool SendDirectory(const platform::Socket& connection, const platform::Path& path);
 
-// Writes the item of one listed entry of the directory at directory_path, which lies in the
-// offered folder whose resolved path (platform::ResolvedPath) is offered_folder, nothing when the
-// offered folder could not be resolved. A file goes out
-// with the size the listing reported, followed by exactly that many bytes. A subdirectory is
-// walked. Symbolic links to directories, links leading nowhere and links to files outside the
-// offered folder are left out, so a link can lead the walk neither round in a circle nor out of
-// the offered tree.
-bool SendDirectoryEntry(const platform::Socket& connection, const platform::Path& directory_path,
-                        const platform::DirectoryEntry& entry,
+// Gathers into out the item of one entry that listing, of the directory at directory_path,
+// reported (the caller flushes out when it is done). The directory lies in the offered folder
+// whose resolved path (platform::ResolvedPath) is offered_folder, nothing when the offered folder
+// could not be resolved. A file goes out with the size the listing reported, followed by exactly
+// that many bytes. A subdirectory is walked. Symbolic links to directories, links leading nowhere
+// and links to files outside the offered folder are left out, so a link can lead the walk neither
+// round in a circle nor out of the offered tree.
+bool SendDirectoryEntry(StreamSender& out, const platform::DirectorySearch& listing,
+                        const platform::Path& directory_path, const platform::DirectoryEntry& entry,
                         const std::optional<platform::Path>& offered_folder);
 
 }  // namespace veltra

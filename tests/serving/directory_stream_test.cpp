@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/file.h"
 #include "tests/serving/serving_support.h"
@@ -158,25 +162,26 @@ TEST(DirectoryStream, ContentMatchesTheAnnouncedSizeWhateverTheFileHolds) {
     TempFolder temp;
     WriteFile(temp.path() / "f", "hello");
     const platform::Path folder(temp.path().wstring());
-    const auto entry = [](std::uint64_t size) {
-        return platform::DirectoryEntry{L"f", 0, size, false};
+    auto listing = platform::DirectorySearch::Open(folder);
+    ASSERT_TRUE(listing);
+    const std::optional<platform::DirectoryEntry> listed = listing->Next();
+    ASSERT_TRUE(listed);
+    const auto sent = [&](std::uint64_t size) {
+        platform::DirectoryEntry entry = *listed;
+        entry.size = size;
+        return Capture([&](const platform::Socket& s) {
+            StreamSender out(s);
+            SendDirectoryEntry(out, *listing, folder, entry, folder);
+            out.Flush();
+        });
     };
     // Grew since listing: cut at the announced size.
-    EXPECT_EQ(Capture([&](const platform::Socket& s) {
-                  SendDirectoryEntry(s, folder, entry(3), folder);
-              }),
-              "000b:f:03:1hel");
+    EXPECT_EQ(sent(3), "000b:f:03:1hel");
     // Shrank since listing: zeros after the short read.
-    EXPECT_EQ(Capture([&](const platform::Socket& s) {
-                  SendDirectoryEntry(s, folder, entry(8), folder);
-              }),
-              "000b:f:08:1hello" + std::string(3, '\0'));
+    EXPECT_EQ(sent(8), "000b:f:08:1hello" + std::string(3, '\0'));
     // Gone since listing.
     fs::remove(temp.path() / "f");
-    EXPECT_EQ(Capture([&](const platform::Socket& s) {
-                  SendDirectoryEntry(s, folder, entry(4), folder);
-              }),
-              "000b:f:04:1" + std::string(4, '\0'));
+    EXPECT_EQ(sent(4), "000b:f:04:1" + std::string(4, '\0'));
 }
 
 TEST(DirectoryStream, FileHeldByAnotherTransferIsSentAsZerosAndTheStreamStaysInStep) {
@@ -228,6 +233,36 @@ TEST(DirectoryStream, SizesFrom4GiBOnReadAsOneHexadecimalNumber) {
             [&](const platform::Socket& s) { SendDirectory(s, platform::Path(root.wstring())); },
             head.size() + 4),
         head + std::string(4, '\0'));
+}
+
+// Small items gather and go out together: when the buffer holds enough, when it is flushed, or
+// when what waits has waited long enough (a slow walk still feeds the reader).
+TEST(DirectoryStream, SmallItemsGatherUntilEnoughHasComeOrWaited) {
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    platform::Socket writer(ends[0]);
+    platform::Socket reader(ends[1]);
+    const auto waiting = [&] {
+        char buffer[kGatherBytes];
+        const long count = recv(ends[1], buffer, sizeof buffer, MSG_DONTWAIT);
+        return count > 0 ? static_cast<std::size_t>(count) : 0;
+    };
+    StreamSender out(writer);
+    ASSERT_TRUE(out.Append("000b:f:03:1"));
+    ASSERT_TRUE(out.AppendContent(std::nullopt, 3));
+    EXPECT_EQ(waiting(), 0u);
+    ASSERT_TRUE(out.Flush());
+    EXPECT_EQ(waiting(), 14u);
+
+    ASSERT_TRUE(out.Append(std::string(kGatherBytes - 1, 'x')));
+    EXPECT_EQ(waiting(), 0u);
+    ASSERT_TRUE(out.Append("x"));
+    EXPECT_EQ(waiting(), kGatherBytes);
+
+    ASSERT_TRUE(out.Append("first"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kGatherMs + 20));
+    ASSERT_TRUE(out.Append("second"));
+    EXPECT_EQ(waiting(), 11u);
 }
 
 TEST(DirectoryStream, WalkStopsOnceTheConnectionHasFailed) {

@@ -1,0 +1,53 @@
+#include "serving/stream_sender.h"
+
+#include "platform/clock.h"
+
+namespace veltra {
+
+bool StreamSender::Append(std::string_view text) {
+    if (gathered_.empty()) {
+        first_gathered_ms_ = platform::TickCountMs();
+    }
+    gathered_ += text;
+    return SendIfDue();
+}
+
+bool StreamSender::AppendContent(std::optional<platform::File> file, std::size_t size) {
+    if (gathered_.empty()) {
+        first_gathered_ms_ = platform::TickCountMs();
+    }
+    const std::size_t start = gathered_.size();
+    // The file is read straight into the buffer; what it does not yield stays zero.
+    gathered_.resize(start + size);
+    if (file) {
+        std::size_t got = 0;
+        while (got < size) {
+            const long long read = file->Read(gathered_.data() + start + got, size - got);
+            if (read <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(read);
+        }
+    }
+    return SendIfDue();
+}
+
+bool StreamSender::Flush() {
+    if (gathered_.empty()) {
+        return true;
+    }
+    const bool sent = connection_.SendAll(gathered_.data(), gathered_.size());
+    gathered_.clear();
+    return sent;
+}
+
+bool StreamSender::SendIfDue() {
+    // Unsigned subtraction: right across a wrap of the tick count.
+    if (gathered_.size() >= kGatherBytes ||
+        platform::TickCountMs() - first_gathered_ms_ >= kGatherMs) {
+        return Flush();
+    }
+    return true;
+}
+
+}  // namespace veltra

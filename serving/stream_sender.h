@@ -1,0 +1,45 @@
+#pragma once
+// The directory stream on its way to the peer. Headers and small files gather in one buffer that
+// goes out when it holds kGatherBytes, before a large file's content, when the walk ends, and when
+// what waits in it has waited kGatherMs: a tree of small files then costs one send per 64 KiB
+// rather than a send and a segment per file, and a slow walk still keeps the reader fed.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+#include "platform/socket.h"
+
+namespace veltra {
+
+inline constexpr std::size_t kGatherBytes = 64 * 1024;
+inline constexpr std::uint32_t kGatherMs = 50;
+
+class StreamSender {
+  public:
+    explicit StreamSender(const platform::Socket& connection) : connection_(connection) {}
+
+    // Gathers text. False once the connection has failed.
+    bool Append(std::string_view text);
+    // Gathers exactly size bytes of file's content from where it stands, zeros standing in for
+    // what it does not yield (nothing: all zeros). False once the connection has failed.
+    bool AppendContent(std::optional<platform::File> file, std::size_t size);
+    // Sends what has gathered, so that what follows can go to the connection directly. False once
+    // the connection has failed.
+    bool Flush();
+
+    const platform::Socket& Connection() const { return connection_; }
+
+  private:
+    // Sends what has gathered when there is enough of it, or it has waited long enough.
+    bool SendIfDue();
+
+    const platform::Socket& connection_;
+    std::string gathered_;
+    std::uint32_t first_gathered_ms_ = 0;  // when the oldest byte still waiting came
+};
+
+}  // namespace veltra
