@@ -12,16 +12,19 @@ bool IsProgress(const ConsoleEvent& item) {
     return event != nullptr && std::holds_alternative<FileProgress>(*event);
 }
 
-// The download worker's account of a received file, which scripts count on.
+// The download worker's account of a received file, which scripts count on, and its progress:
+// a fast transfer of small files would otherwise crowd out its own progress lines.
 bool WaitsForRoom(const Event& event) {
     return std::holds_alternative<BatchStarted>(event) ||
-           std::holds_alternative<FileStarted>(event) || std::holds_alternative<FileDone>(event) ||
+           std::holds_alternative<FileStarted>(event) ||
+           std::holds_alternative<FileProgress>(event) || std::holds_alternative<FileDone>(event) ||
            std::holds_alternative<FilesReceived>(event);
 }
 
 // Dropping the pending peer change would leave the list unchanged for good: no other is posted
 // until it has been handled. A served offer is reported once, and the end of input waits for it;
-// there is one per entry this console offered. A received file's lines wait for room instead.
+// there is one per entry this console offered. A received file's lines wait for room instead; of
+// them only a progress line, which the file's end line follows, may make room for others.
 bool MayDrop(const ConsoleEvent& item) {
     const auto* event = std::get_if<Event>(&item);
     return event != nullptr && !std::holds_alternative<PeersChanged>(*event) &&

@@ -8,12 +8,13 @@
 // up collapse into the latest one (EventBatch).
 //
 // Standard output may be read slowly or not at all while peers keep sending, so the events
-// waiting are bounded. A received file's lines (its batch's start, the file's start and end, the
-// batch's count) are never dropped: a post of one into a full queue waits for room, so the
+// waiting are bounded. A received file's lines (its batch's start, the file's start, progress
+// and end, the batch's count) wait for room: a post of one into a full queue waits, so the
 // download waits for the console as a writer waits for a full pipe; there is one download worker,
-// and a script reading them must see every file. Beyond the bound anything else goes: progress
-// events first, then the oldest messages and notices, and the next batch taken starts with one
-// line saying so (once until the queue has run empty). Input lines are never dropped, nor the one
+// and a script reading them must see every file. Beyond the bound anything else goes, and makes
+// room by dropping waiting progress events first (the file's end line still follows), then the
+// oldest messages and notices; the next batch taken starts with one line saying so (once until
+// the queue has run empty). Input lines are never dropped, nor the one
 // pending peer change, nor the reports of served offers. A queue half full is taken at once,
 // whatever the spacing.
 

@@ -47,10 +47,9 @@ TEST(ConsoleQueue, BeyondTheBoundProgressGoesFirstThenTheOldestAndTheConsoleSays
     queue.PostInput(ConsoleInput{{}, false});
     queue.Post(FileStarted{"f", 3});
     queue.Post(FileProgress{2});
-    queue.Post(Message(1));       // drops progress 1
-    queue.Post(Message(2));       // drops progress 2
-    queue.Post(Message(3));       // drops the oldest that may go: message 1
-    queue.Post(FileProgress{3});  // none older: this one goes
+    queue.Post(Message(1));  // drops progress 1
+    queue.Post(Message(2));  // drops progress 2
+    queue.Post(Message(3));  // drops the oldest that may go: message 1
     queue.PostInput(ConsoleInput{{}, true});
     EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "peers", "input", "started",
                                                       "message:2", "message:3", "input"}));
@@ -70,9 +69,9 @@ TEST(ConsoleQueue, ReportsOfServedOffersAreNeverDropped) {
     queue.Post(OfferServed{2, 0, "b", false, true});
     queue.Post(Message(1));
     queue.Post(OfferServed{3, 0, "c", true, false});
-    queue.Post(FileProgress{1});
-    EXPECT_EQ(Drain(queue),
-              (std::vector<std::string>{"notice", "served:1", "served:2", "served:3"}));
+    queue.Post(Message(2));  // drops message 1, the only one that may go
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"notice", "served:1", "served:2", "served:3",
+                                                      "message:2"}));
 }
 
 // A file's progress that piles up collapses into the latest count, in the place of the first; it
@@ -102,14 +101,14 @@ TEST(ConsoleQueue, AReceivedFilesLinesWaitForRoomUntilTheQueueCloses) {
     queue.Post(BatchStarted{"u", 1});
     queue.Post(FileStarted{"f", 3});
     std::thread worker([&queue] {
+        queue.Post(FileProgress{3});
         queue.Post(FileDone{"f", 3, 3, FileOutcome::kStored});
-        queue.Post(FilesReceived{1});
     });
     ASSERT_TRUE(wait_for_waiting_post());
     queue.Post(Message(1));  // other events never wait
     EXPECT_EQ(Drain(queue), (std::vector<std::string>{"batch", "started", "message:1"}));
     worker.join();
-    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"done", "files"}));
+    EXPECT_EQ(Drain(queue), (std::vector<std::string>{"progress:3", "done"}));
 
     queue.Post(FileStarted{"g", 1});
     queue.Post(FileDone{"g", 1, 1, FileOutcome::kStored});
