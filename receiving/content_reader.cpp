@@ -6,10 +6,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "common/text.h"
-#include "platform/utf8.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
 #include "receiving/received_file.h"
@@ -31,9 +31,13 @@ FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
     }
 }
 
-// What the batch remembers of the file name in folder.
+// What the batch remembers of the file name in folder: the folder's path and the name hashed
+// apart and mixed, so that no path is built for a file.
 std::size_t PathKey(const platform::Folder& folder, std::wstring_view name) {
-    return std::hash<std::string>{}(folder.HostPath() + '/' + platform::WideToUtf8(name));
+    const std::size_t folder_hash = std::hash<std::string_view>{}(folder.HostPath());
+    const std::size_t name_hash = std::hash<std::wstring_view>{}(name);
+    return folder_hash ^
+           (name_hash + 0x9E3779B97F4A7C15ULL + (folder_hash << 6) + (folder_hash >> 2));
 }
 
 // The name the file is stored under: the offered one, unless the batch has stored a file there
@@ -41,14 +45,14 @@ std::size_t PathKey(const platform::Folder& folder, std::wstring_view name) {
 std::wstring UnusedName(DownloadContext& context, const platform::Folder& folder,
                         std::wstring_view offered, std::size_t& key) {
     key = PathKey(folder, offered);
-    if (!context.stored_paths.contains(key)) {
+    if (!context.stored_paths.Contains(key)) {
         return std::wstring(offered);
     }
     unsigned& next = context.next_numbers[key];
     for (unsigned number = std::max(next, 2u);; ++number) {
         std::wstring name = NameVariant(offered, number);
         key = PathKey(folder, name);
-        if (!context.stored_paths.contains(key)) {
+        if (!context.stored_paths.Contains(key)) {
             next = number;
             return name;
         }
@@ -60,7 +64,7 @@ std::wstring UnusedName(DownloadContext& context, const platform::Folder& folder
 std::wstring PartialName(const DownloadContext& context, const platform::Folder& folder,
                          std::wstring_view name) {
     std::wstring partial = NameVariant(name, 1, L".part");
-    if (context.stored_paths.contains(PathKey(folder, partial))) {
+    if (context.stored_paths.Contains(PathKey(folder, partial))) {
         partial.clear();
     }
     return partial;
@@ -180,7 +184,7 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
     PostFileDone(context, info, received, outcome);
     if (outcome == FileOutcome::kStored) {
         ++context.received_files;
-        context.stored_paths.insert(key);
+        context.stored_paths.Insert(key);
         if (name != AnsiToWide(info.name)) {
             PostNotice(context, L"文件另存为" + name);
         }

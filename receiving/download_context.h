@@ -8,12 +8,12 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "common/event_sink.h"
 #include "common/settings.h"
 #include "platform/socket.h"
+#include "receiving/stored_paths.h"
 
 namespace veltra {
 
@@ -77,10 +77,9 @@ struct DownloadContext {
     DownloadLimits limits;
     // Files of the running batch stored whole, those inside received directories included.
     std::uint64_t received_files = 0;
-    // Hashes of the host paths of those files: a later file of the same batch gets a name of its
-    // own rather than replacing one of them. Hashes keep a batch of a million files small; one
-    // that collides only numbers a name that needed no number.
-    std::unordered_set<std::size_t> stored_paths;
+    // The paths of those files: a later file of the same batch gets a name of its own rather
+    // than replacing one of them.
+    StoredPaths stored_paths;
     // For an offered name that had to be numbered (by its path's hash): the number to try first
     // next time, so that many files of one name cost no more than files of different names.
     std::unordered_map<std::size_t, unsigned> next_numbers;
@@ -91,7 +90,7 @@ struct DownloadContext {
     void StartBatch(BatchStarted sender) {
         unnamed_sender = std::move(sender);
         received_files = 0;
-        stored_paths.clear();
+        stored_paths.Clear();
         next_numbers.clear();
     }
 };

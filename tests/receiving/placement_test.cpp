@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/text.h"
+#include "receiving/stored_paths.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/receiving/receiving_fixture.h"
 
@@ -130,6 +131,24 @@ TEST(ConfinedName, TwoByteCharactersEndingInTheBackslashByteStayWhole) {
     const std::string name = WideToAnsi(L"\u4e57.txt");
     ASSERT_EQ(name.substr(0, 2), "\x81\x5c");
     EXPECT_EQ(ConfinedName(name), L"\u4e57.txt");
+}
+
+// Every stored path is found again however far the table grew, 0 among them, and no other.
+TEST(StoredPaths, KeepsEveryHashAcrossGrowthAndForgetsThemWhenCleared) {
+    StoredPaths stored;
+    constexpr std::uint64_t kCount = 5000;
+    for (std::uint64_t i = 0; i < kCount; ++i) {
+        stored.Insert(i * 0x10000);  // alike in their low bits
+    }
+    stored.Insert(0);
+    EXPECT_EQ(stored.Size(), kCount);
+    for (std::uint64_t i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(stored.Contains(i * 0x10000)) << i;
+        ASSERT_FALSE(stored.Contains(i * 0x10000 + 2)) << i;
+    }
+    stored.Clear();
+    EXPECT_FALSE(stored.Contains(0x10000));
+    EXPECT_EQ(stored.Size(), 0u);
 }
 
 }  // namespace
