@@ -5,6 +5,7 @@
 // behind a fast transfer catches up with one line instead of a backlog. Not locked: the front end
 // holds its own lock around it.
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <type_traits>
@@ -61,7 +62,10 @@ class EventBatch {
     // Every waiting item, oldest first; none waits after.
     std::vector<Item> TakeAll() {
         progress_at_.reset();
-        return std::exchange(items_, {});
+        std::vector<Item> taken = std::exchange(items_, {});
+        // The next batch is likely as large: room for it now spares the steps of growing.
+        items_.reserve(std::min(taken.size(), kReservedItems));
+        return taken;
     }
 
     static const Event* AsEvent(const Item& item) {
@@ -73,6 +77,8 @@ class EventBatch {
     }
 
   private:
+    static constexpr std::size_t kReservedItems = 1024;
+
     // A progress event belongs to the file last started: past the start or the end of a file (or
     // of its batch), a waiting progress event is another file's and stays as it is.
     static bool EndsProgress(const Event& event) {
