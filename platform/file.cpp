@@ -99,10 +99,12 @@ std::string TemporaryName() {
 // What the kernel reads ahead of a sequential reader without being told.
 constexpr uint64_t kReadAheadBytes = 128 * 1024;
 
-// Opens with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the kinds wanted.
-int OpenChecked(int dir_fd, const std::string& host_path, int flags, bool allow_directory,
-                Sharing sharing, uint64_t& size) {
-    const int fd = openat(dir_fd, host_path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+// Opens for reading with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the
+// kinds wanted. A file read from start to end is advised as such when it is larger than the
+// kernel's own read-ahead (within it a small file gains nothing from the advice).
+int OpenForReading(int dir_fd, const std::string& host_path, bool allow_directory, Sharing sharing,
+                   uint64_t& size) {
+    const int fd = openat(dir_fd, host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return -1;
     }
@@ -116,6 +118,9 @@ int OpenChecked(int dir_fd, const std::string& host_path, int flags, bool allow_
         close(fd);
         return -1;
     }
+    if (size > kReadAheadBytes) {
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
     return fd;
 }
 
@@ -124,13 +129,9 @@ int OpenChecked(int dir_fd, const std::string& host_path, int flags, bool allow_
 std::optional<File> File::OpenForRead(const Path& path, Sharing sharing) {
     const std::string& host_path = path.Host();
     uint64_t size = 0;
-    const int fd = OpenChecked(AT_FDCWD, host_path, O_RDONLY, true, sharing, size);
+    const int fd = OpenForReading(AT_FDCWD, host_path, true, sharing, size);
     if (fd < 0) {
         return std::nullopt;
-    }
-    // Within the kernel's own read-ahead a small file gains nothing from the advice.
-    if (size > kReadAheadBytes) {
-        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     return File(fd, IsHiddenPath(host_path), size);
 }
@@ -231,12 +232,9 @@ std::optional<DirectorySearch> DirectorySearch::Open(const Path& directory) {
 
 std::optional<File> DirectorySearch::OpenFile(const DirectoryEntry& entry, Sharing sharing) const {
     uint64_t size = 0;
-    const int fd = OpenChecked(fd_.Get(), entry.host_name, O_RDONLY, false, sharing, size);
+    const int fd = OpenForReading(fd_.Get(), entry.host_name, false, sharing, size);
     if (fd < 0) {
         return std::nullopt;
-    }
-    if (size > kReadAheadBytes) {
-        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     return File(fd, IsHiddenName(entry.host_name), size);
 }

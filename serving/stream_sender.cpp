@@ -4,18 +4,20 @@
 
 namespace veltra {
 
-bool StreamSender::Append(std::string_view text) {
+void StreamSender::NoteGathering() {
     if (gathered_.empty()) {
         first_gathered_ms_ = platform::TickCountMs();
     }
+}
+
+bool StreamSender::Append(std::string_view text) {
+    NoteGathering();
     gathered_ += text;
     return SendIfDue();
 }
 
 bool StreamSender::AppendContent(std::optional<platform::File> file, std::size_t size) {
-    if (gathered_.empty()) {
-        first_gathered_ms_ = platform::TickCountMs();
-    }
+    NoteGathering();
     const std::size_t start = gathered_.size();
     // The file is read straight into the buffer; what it does not yield stays zero.
     gathered_.resize(start + size);

@@ -34,6 +34,8 @@ class StreamSender {
     const platform::Socket& Connection() const { return connection_; }
 
   private:
+    // Starts the wait of what gathers next, when nothing waits yet.
+    void NoteGathering();
     // Sends what has gathered when there is enough of it, or it has waited long enough.
     bool SendIfDue();
 
