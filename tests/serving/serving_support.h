@@ -5,6 +5,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <thread>
@@ -32,9 +33,13 @@ inline std::string ReceiveAll(const platform::Socket& socket) {
 }
 
 // Runs write on one end of a connected pair and collects what it sends, up to limit bytes; the
-// reading end is then closed, so a writer with more to send sees its connection fail.
+// reading end is then closed, so a writer with more to send sees its connection fail. Once
+// pause_at bytes have come, reading pauses for at_pause to run (a writer with more to send waits
+// for room meanwhile).
 inline std::string Capture(const std::function<void(const platform::Socket&)>& write,
-                           std::size_t limit = std::string::npos) {
+                           std::size_t limit = std::string::npos,
+                           std::size_t pause_at = std::string::npos,
+                           const std::function<void()>& at_pause = {}) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         return "socketpair failed";
@@ -48,11 +53,15 @@ inline std::string Capture(const std::function<void(const platform::Socket&)>& w
     std::string received;
     char buffer[65536];
     while (received.size() < limit) {
-        const long count = reader.Receive(buffer, std::min(sizeof buffer, limit - received.size()));
+        const std::size_t until = received.size() < pause_at ? std::min(limit, pause_at) : limit;
+        const long count = reader.Receive(buffer, std::min(sizeof buffer, until - received.size()));
         if (count <= 0) {
             break;
         }
         received.append(buffer, static_cast<std::size_t>(count));
+        if (received.size() == pause_at && at_pause) {
+            at_pause();
+        }
     }
     reader.Close();
     writing.join();
