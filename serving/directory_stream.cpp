@@ -120,8 +120,12 @@ std::optional<bool> SendListedEntry(StreamSender& out, const platform::Directory
     return std::nullopt;
 }
 
-bool SendTopDirectory(const platform::Socket& connection, const platform::Path& path) {
+bool SendTopDirectory(const platform::Socket& connection, const platform::Path& path,
+                      const platform::FileIdentity* examined) {
     std::optional<platform::DirectorySearch> listing = platform::DirectorySearch::Open(path);
+    if (listing && examined && listing->Identity() != *examined) {
+        return false;
+    }
     // Where the folder cannot be resolved, every link in it is left out.
     std::optional<platform::Path> offered_folder;
     if (listing) {
@@ -152,7 +156,12 @@ std::string FileHeader(std::string_view name, std::uint64_t size) {
 }
 
 bool SendDirectory(const platform::Socket& connection, const platform::Path& path) {
-    return SendTopDirectory(connection, path);
+    return SendTopDirectory(connection, path, nullptr);
+}
+
+bool SendOfferedDirectory(const platform::Socket& connection, const platform::Path& path,
+                          const platform::FileIdentity& examined) {
+    return SendTopDirectory(connection, path, &examined);
 }
 
 bool SendDirectoryEntry(StreamSender& out, const platform::DirectorySearch& listing,

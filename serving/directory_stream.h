@@ -30,6 +30,10 @@ std::string FileHeader(std::string_view name, std::uint64_t size);
 // alone. False once the connection has failed; the walk then stops, since nothing more could
 // reach the peer.
 bool SendDirectory(const platform::Socket& connection, const platform::Path& path);
+// The same for a folder offered earlier, which must still be the folder examined then: when path
+// has come to lead to another since, nothing at all goes out, and the result is false.
+bool SendOfferedDirectory(const platform::Socket& connection, const platform::Path& path,
+                          const platform::FileIdentity& examined);
 
 // Gathers into out the item of one entry that listing reported (the caller flushes out when it is
 // done). The listing lies in the offered folder whose resolved path (platform::ResolvedPath) is

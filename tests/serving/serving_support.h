@@ -6,11 +6,14 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "engine/protocol.h"
+#include "platform/file.h"
 #include "platform/socket.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/content.h"
@@ -66,6 +69,13 @@ inline std::string Capture(const std::function<void(const platform::Socket&)>& w
     reader.Close();
     writing.join();
     return received;
+}
+
+// What path leads to now, as an offer examines it.
+inline std::optional<platform::FileIdentity> IdentityOf(const std::filesystem::path& path) {
+    const auto file =
+        platform::File::OpenForRead(platform::Path(path.wstring()), platform::Sharing::kShared);
+    return file ? file->Identity() : std::nullopt;
 }
 
 // "1:77:wm:pda:<command>:<message>" and its NUL, as the fetching side sends it.
