@@ -99,9 +99,20 @@ std::string TemporaryName() {
 // What the kernel reads ahead of a sequential reader without being told.
 constexpr uint64_t kReadAheadBytes = 128 * 1024;
 
+bool HoldExclusive(int fd) {
+    return flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+// A file read from start to end is advised as such when it is larger than the kernel's own
+// read-ahead (within it a small file gains nothing from the advice).
+void AdviseSequential(int fd, uint64_t size) {
+    if (size > kReadAheadBytes) {
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+}
+
 // Opens for reading with O_NONBLOCK so that a FIFO cannot hang the caller, then keeps only the
-// kinds wanted. A file read from start to end is advised as such when it is larger than the
-// kernel's own read-ahead (within it a small file gains nothing from the advice).
+// kinds wanted.
 int OpenForReading(int dir_fd, const std::string& host_path, bool allow_directory, Sharing sharing,
                    uint64_t& size) {
     const int fd = openat(dir_fd, host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -112,16 +123,21 @@ int OpenForReading(int dir_fd, const std::string& host_path, bool allow_director
     const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     size = regular ? static_cast<uint64_t>(st.st_size) : 0;
     const bool directory = !regular && allow_directory && S_ISDIR(st.st_mode);
-    const bool locked =
-        !regular || sharing == Sharing::kShared || flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool locked = !regular || sharing == Sharing::kShared || HoldExclusive(fd);
     if ((!regular && !directory) || !locked) {
         close(fd);
         return -1;
     }
-    if (size > kReadAheadBytes) {
-        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
+    AdviseSequential(fd, size);
     return fd;
+}
+
+std::optional<FileIdentity> IdentityOf(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 }  // namespace
@@ -203,14 +219,26 @@ std::optional<FileInfo> File::Query() const {
     return Stat(fd_.Get(), "", AT_EMPTY_PATH, hidden_);
 }
 
+std::optional<FileIdentity> File::Identity() const {
+    return IdentityOf(fd_.Get());
+}
+
+bool File::HoldExclusively() {
+    return HoldExclusive(fd_.Get());
+}
+
 std::optional<DirectorySearch> DirectorySearch::Open(const Path& directory) {
-    const int fd = open(directory.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    OwnedDescriptor fd(open(directory.Host().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.Valid()) {
         return std::nullopt;
     }
-    DirectorySearch search(fd, {});
+    return List(std::move(fd));
+}
+
+std::optional<DirectorySearch> DirectorySearch::List(OwnedDescriptor fd) {
     // fdopendir takes over the descriptor it is given; ours stays open for fstatat.
-    const int list_fd = dup(fd);
+    const int list_fd = dup(fd.Get());
+    DirectorySearch search(std::move(fd), {});
     DIR* dir = list_fd < 0 ? nullptr : fdopendir(list_fd);
     if (!dir) {
         if (list_fd >= 0) {
@@ -230,13 +258,53 @@ std::optional<DirectorySearch> DirectorySearch::Open(const Path& directory) {
     return search;
 }
 
-std::optional<File> DirectorySearch::OpenFile(const DirectoryEntry& entry, Sharing sharing) const {
+OpenedEntry DirectorySearch::OpenEntry(const DirectoryEntry& entry, Sharing sharing) const {
+    const char* name = entry.host_name.c_str();
+    OpenedEntry opened;
+    OwnedDescriptor fd(openat(fd_.Get(), name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    struct stat st {};
+    if (!fd.Valid()) {
+        if (errno == ELOOP) {
+            opened.kind = OpenedEntry::Kind::kLink;
+            return opened;
+        }
+        // Unreadable, or gone: the entry itself tells which, and a file its size.
+        if (fstatat(fd_.Get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            return opened;
+        }
+    } else if (fstat(fd.Get(), &st) != 0) {
+        opened.kind = OpenedEntry::Kind::kOther;
+        return opened;
+    }
+    if (S_ISREG(st.st_mode)) {
+        opened.kind = OpenedEntry::Kind::kFile;
+        opened.size = static_cast<uint64_t>(st.st_size);
+        if (fd.Valid() && (sharing == Sharing::kShared || HoldExclusive(fd.Get()))) {
+            AdviseSequential(fd.Get(), opened.size);
+            opened.file = File(fd.Release(), IsHiddenName(entry.host_name), opened.size);
+        }
+    } else if (S_ISDIR(st.st_mode)) {
+        opened.kind = OpenedEntry::Kind::kFolder;
+        if (fd.Valid()) {
+            opened.folder = List(std::move(fd));
+        }
+    } else {
+        opened.kind = S_ISLNK(st.st_mode) ? OpenedEntry::Kind::kLink : OpenedEntry::Kind::kOther;
+    }
+    return opened;
+}
+
+std::optional<File> DirectorySearch::OpenFollowingLink(const DirectoryEntry& entry) const {
     uint64_t size = 0;
-    const int fd = OpenForReading(fd_.Get(), entry.host_name, false, sharing, size);
+    const int fd = OpenForReading(fd_.Get(), entry.host_name, false, Sharing::kShared, size);
     if (fd < 0) {
         return std::nullopt;
     }
     return File(fd, IsHiddenName(entry.host_name), size);
+}
+
+std::optional<FileIdentity> DirectorySearch::Identity() const {
+    return IdentityOf(fd_.Get());
 }
 
 std::optional<DirectoryEntry> DirectorySearch::Next() {

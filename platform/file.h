@@ -41,6 +41,14 @@ struct DirectoryEntry {
     std::string host_name;
 };
 
+// Which file a descriptor holds: the same device and inode is the same file, whatever path led
+// to it, so a path examined once can be told apart from whatever has taken its place since.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity& other) const = default;
+};
+
 // Files are held without sharing by default: while one File holds a regular file exclusively, a
 // second exclusive open of it fails (within this process too), as a transfer in progress expects.
 // The lock is advisory (flock), so other programs are not kept out.
@@ -75,6 +83,11 @@ class File {
     uint64_t OpenedSize() const { return opened_size_; }
     // The open descriptor, for handing the content to a socket (Socket::SendFile).
     int Descriptor() const { return fd_.Get(); }
+    // The file held open; nothing only when the system cannot tell.
+    std::optional<FileIdentity> Identity() const;
+    // Holds a file opened shared without sharing from now on, once it is known to be the file
+    // wanted; false when another holds it so.
+    bool HoldExclusively();
 
   private:
     friend class DirectorySearch;
@@ -86,6 +99,8 @@ class File {
     uint64_t opened_size_ = 0;
 };
 
+struct OpenedEntry;
+
 // The entries of one directory, "." and ".." left out, in ascending order of their host names (so
 // a listing is the same on every run). Only regular files, directories and symbolic links are
 // listed. A symbolic link is never reported as a directory, whatever it points to, so a walk over
@@ -93,6 +108,7 @@ class File {
 // the size of its target when that is a regular file (0 otherwise).
 class DirectorySearch {
   public:
+    // Symbolic links in directory are followed: the path was named by the user.
     static std::optional<DirectorySearch> Open(const Path& directory);
 
     DirectorySearch(DirectorySearch&& other) noexcept = default;
@@ -102,22 +118,46 @@ class DirectorySearch {
     // where the entry had to be looked at; a file or folder whose type the listing gave is
     // reported, and its reader finds it gone.
     std::optional<DirectoryEntry> Next();
-    // Opens a regular file that Next reported, by its name within the listed folder (no walk
-    // down the folder's path), as File::OpenForRead would; a symbolic link is followed.
-    std::optional<File> OpenFile(const DirectoryEntry& entry,
-                                 Sharing sharing = Sharing::kExclusive) const;
+    // Opens an entry that Next reported by its name within the listed folder, never through a
+    // symbolic link: the folder may have changed since it was listed, and a file or folder
+    // swapped for a link then opens as nothing but kLink. A regular file is held as sharing asks.
+    OpenedEntry OpenEntry(const DirectoryEntry& entry, Sharing sharing = Sharing::kExclusive) const;
+    // Opens the regular file an entry leads to, following a symbolic link, and shared: whoever
+    // follows a link judges first where the file lies (ResolvedPath of the file), and only then
+    // holds it (File::HoldExclusively). Nothing for a folder or anything else.
+    std::optional<File> OpenFollowingLink(const DirectoryEntry& entry) const;
+    // The folder listed; nothing only when the system cannot tell.
+    std::optional<FileIdentity> Identity() const;
+    // The open descriptor of the folder listed, for asking where it lies (ResolvedPath).
+    int Descriptor() const { return fd_.Get(); }
 
   private:
+    // Lists the folder open as fd.
+    static std::optional<DirectorySearch> List(OwnedDescriptor fd);
+
     // A name and its type as the listing gave it (d_type).
     struct Listed {
         std::string name;
         unsigned char type;
     };
-    DirectorySearch(int fd, std::vector<Listed> names) : fd_(fd), names_(std::move(names)) {}
+    DirectorySearch(OwnedDescriptor fd, std::vector<Listed> names)
+        : fd_(std::move(fd)), names_(std::move(names)) {}
 
     OwnedDescriptor fd_;
     std::vector<Listed> names_;
     size_t next_ = 0;
+};
+
+// What a listed entry turned out to be when it was opened.
+struct OpenedEntry {
+    enum class Kind { kGone, kFile, kFolder, kLink, kOther };
+    Kind kind = Kind::kGone;
+    // kFile: the file, held as asked; nothing when it cannot be read, or another holds it.
+    std::optional<File> file;
+    // kFile: its size, also when it could not be opened.
+    uint64_t size = 0;
+    // kFolder: its listing; nothing when it cannot be read.
+    std::optional<DirectorySearch> folder;
 };
 
 // mkdir with mode 0755: false when it fails, also when the name exists already.

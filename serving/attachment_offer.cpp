@@ -25,15 +25,17 @@ AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<std::ws
     bool full = false;
     for (const std::wstring& text : paths) {
         const platform::Path path(text);
-        // Registered before it is examined: a path that cannot be opened uses up its id.
-        const std::int32_t id = offers.RegisterOffer(path, recipient);
-        if (full) {
-            continue;
-        }
+        // Every path uses up an id, also one that cannot be opened, or is not examined since the
+        // list is full; what was examined is remembered, so that only it is served.
         std::optional<platform::FileInfo> info;
-        if (auto file = platform::File::OpenForRead(path)) {
-            info = file->Query();
+        std::optional<platform::FileIdentity> examined;
+        if (!full) {
+            if (auto file = platform::File::OpenForRead(path)) {
+                info = file->Query();
+                examined = file->Identity();
+            }
         }
+        const std::int32_t id = offers.RegisterOffer(path, examined, recipient);
         if (!info) {
             continue;
         }

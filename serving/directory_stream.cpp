@@ -23,20 +23,117 @@ std::string WithLength(const std::string& rest) {
 constexpr std::uint64_t kGatheredContent = 64 * 1024;
 
 // A subdirectory keeps its listed name, even one holding a character that would count as a
-// separator in a path.
-bool SendNamedDirectory(StreamSender& out, const platform::Path& path, const std::string& name,
+// separator in a path. Nothing to list (a folder gone or unreadable) gives an empty folder.
+bool SendNamedDirectory(StreamSender& out, std::optional<platform::DirectorySearch> listing,
+                        const std::string& name,
                         const std::optional<platform::Path>& offered_folder) {
     if (!out.Append(DirectoryHeader(name))) {
         return false;
     }
-    if (auto search = platform::DirectorySearch::Open(path)) {
-        while (auto entry = search->Next()) {
-            if (!SendDirectoryEntry(out, *search, path, *entry, offered_folder)) {
+    if (listing) {
+        while (auto entry = listing->Next()) {
+            if (!SendDirectoryEntry(out, *listing, *entry, offered_folder)) {
                 return false;
             }
         }
     }
     return out.Append(kEndMark);
+}
+
+// A file's header and exactly size bytes after it; zeros stand in for whatever the file (nothing:
+// one that could not be opened) does not yield.
+bool SendFile(StreamSender& out, const std::wstring& name, std::uint64_t size,
+              std::optional<platform::File> file) {
+    if (!out.Append(FileHeader(WideToAnsi(name), size))) {
+        return false;
+    }
+    if (size <= kGatheredContent) {
+        return out.AppendContent(std::move(file), static_cast<std::size_t>(size));
+    }
+    if (!out.Flush()) {
+        return false;
+    }
+    return SendFileContent(out.Connection(), std::move(file), size) !=
+           ContentSent::kConnectionFailed;
+}
+
+// The rule for links, judged on the file the link opened rather than on its path resolved again:
+// what is read is what was judged, whatever the link is changed to in between.
+bool SendLinkedFile(StreamSender& out, const platform::DirectorySearch& listing,
+                    const platform::DirectoryEntry& entry,
+                    const std::optional<platform::Path>& offered_folder) {
+    if (!offered_folder) {
+        return true;
+    }
+    std::optional<platform::File> file = listing.OpenFollowingLink(entry);
+    if (!file) {
+        return true;  // leads nowhere, or to a folder
+    }
+    const auto location = platform::ResolvedPath(*file);
+    if (!location || !platform::LiesWithin(*location, *offered_folder)) {
+        return true;
+    }
+    const std::uint64_t size = file->OpenedSize();
+    if (!file->HoldExclusively()) {
+        file.reset();  // held by another transfer: zeros of its size stand in
+    }
+    return SendFile(out, entry.name, size, std::move(file));
+}
+
+// An entry that is still what the listing said it was. Nothing for one that is not (a file or
+// folder swapped for a link since, among others): the rule for links judges it instead, once the
+// descriptor opened here is closed again.
+std::optional<bool> SendListedEntry(StreamSender& out, const platform::DirectorySearch& listing,
+                                    const platform::DirectoryEntry& entry,
+                                    const std::optional<platform::Path>& offered_folder) {
+    const bool listed_folder = (entry.attributes & platform::kAttributeDirectory) != 0;
+    platform::OpenedEntry opened = listing.OpenEntry(entry);
+    switch (opened.kind) {
+        case platform::OpenedEntry::Kind::kFolder:
+            if (listed_folder) {
+                return SendNamedDirectory(out, std::move(opened.folder), WideToAnsi(entry.name),
+                                          offered_folder);
+            }
+            break;
+        case platform::OpenedEntry::Kind::kFile:
+            if (!listed_folder) {
+                // Zeros of its size stand in for a file unreadable or held by another transfer.
+                return SendFile(out, entry.name, entry.size.value_or(opened.size),
+                                std::move(opened.file));
+            }
+            break;
+        case platform::OpenedEntry::Kind::kGone:
+            // Gone since the listing: a folder goes out empty, a file as zeros of the size the
+            // listing reported, when it reported one.
+            if (listed_folder) {
+                return SendNamedDirectory(out, std::nullopt, WideToAnsi(entry.name),
+                                          offered_folder);
+            }
+            if (entry.size) {
+                return SendFile(out, entry.name, *entry.size, std::nullopt);
+            }
+            return true;
+        case platform::OpenedEntry::Kind::kLink:
+        case platform::OpenedEntry::Kind::kOther:
+            break;
+    }
+    return std::nullopt;
+}
+
+bool SendTopDirectory(const platform::Socket& connection, const platform::Path& path,
+                      const platform::FileIdentity* examined) {
+    std::optional<platform::DirectorySearch> listing = platform::DirectorySearch::Open(path);
+    if (listing && examined && listing->Identity() != *examined) {
+        return false;
+    }
+    // Where the folder cannot be resolved, every link in it is left out.
+    std::optional<platform::Path> offered_folder;
+    if (listing) {
+        offered_folder = platform::ResolvedPath(*listing);
+    }
+    StreamSender out(connection);
+    return SendNamedDirectory(out, std::move(listing), WireBaseName(path.Text()), offered_folder) &&
+           out.Flush();
 }
 
 }  // namespace
@@ -59,58 +156,23 @@ std::string FileHeader(std::string_view name, std::uint64_t size) {
 }
 
 bool SendDirectory(const platform::Socket& connection, const platform::Path& path) {
-    StreamSender out(connection);
-    // A folder that cannot be resolved cannot be listed either: it goes out empty.
-    return SendNamedDirectory(out, path, WireBaseName(path.Text()), platform::ResolvedPath(path)) &&
-           out.Flush();
+    return SendTopDirectory(connection, path, nullptr);
+}
+
+bool SendOfferedDirectory(const platform::Socket& connection, const platform::Path& path,
+                          const platform::FileIdentity& examined) {
+    return SendTopDirectory(connection, path, &examined);
 }
 
 bool SendDirectoryEntry(StreamSender& out, const platform::DirectorySearch& listing,
-                        const platform::Path& directory_path, const platform::DirectoryEntry& entry,
+                        const platform::DirectoryEntry& entry,
                         const std::optional<platform::Path>& offered_folder) {
-    if (entry.attributes & platform::kAttributeDirectory) {
-        return SendNamedDirectory(out, directory_path / entry.name, WideToAnsi(entry.name),
-                                  offered_folder);
-    }
-    // A plain file is opened by its name within the listing: its path is only needed when the
-    // file cannot be opened, or for a link, whose target is checked by path.
-    std::optional<platform::Path> path;
-    std::optional<platform::File> file;
-    if (entry.is_symlink) {
-        // The content is read from where the link led when it was checked.
-        path = platform::ResolvedPath(directory_path / entry.name);
-        if (!path || !offered_folder || !platform::LiesWithin(*path, *offered_folder)) {
-            return true;
+    if (!entry.is_symlink) {
+        if (const std::optional<bool> sent = SendListedEntry(out, listing, entry, offered_folder)) {
+            return *sent;
         }
-        const auto info = platform::QueryPath(*path);
-        if (!info || (info->attributes & platform::kAttributeDirectory)) {
-            return true;
-        }
-        file = platform::File::OpenForRead(*path);
-    } else {
-        file = listing.OpenFile(entry);
     }
-    std::uint64_t size = 0;
-    if (entry.size) {
-        size = *entry.size;
-    } else if (file) {
-        size = file->OpenedSize();  // the listing gave the type only
-    } else if (const auto info = platform::QueryPath(path ? *path : directory_path / entry.name)) {
-        size = info->size;  // held by another transfer: zeros of its size stand in
-    } else {
-        return true;  // gone since the listing
-    }
-    if (!out.Append(FileHeader(WideToAnsi(entry.name), size))) {
-        return false;
-    }
-    if (size <= kGatheredContent) {
-        return out.AppendContent(std::move(file), static_cast<std::size_t>(size));
-    }
-    if (!out.Flush()) {
-        return false;
-    }
-    return SendFileContent(out.Connection(), std::move(file), size) !=
-           ContentSent::kConnectionFailed;
+    return SendLinkedFile(out, listing, entry, offered_folder);
 }
 
 }  // namespace veltra

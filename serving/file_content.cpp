@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "platform/file.h"
 
@@ -67,9 +68,15 @@ bool SendZeros(const platform::Socket& connection, std::uint64_t count) {
 
 }  // namespace
 
-ContentSent SendFileContent(const platform::Socket& connection, const platform::Path& path,
-                            std::optional<std::uint64_t> announced_size) {
-    return SendFileContent(connection, platform::File::OpenForRead(path), announced_size);
+ContentSent SendOfferedFile(const platform::Socket& connection, const platform::Path& path,
+                            const platform::FileIdentity& examined) {
+    // Opened shared, so that a file that is not the one examined is never held, not even briefly.
+    std::optional<platform::File> file =
+        platform::File::OpenForRead(path, platform::Sharing::kShared);
+    if (file && (file->Identity() != examined || !file->HoldExclusively())) {
+        file.reset();
+    }
+    return SendFileContent(connection, std::move(file), std::nullopt);
 }
 
 ContentSent SendFileContent(const platform::Socket& connection, std::optional<platform::File> file,

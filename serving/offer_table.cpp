@@ -6,6 +6,7 @@
 namespace veltra {
 
 std::int32_t OfferTable::RegisterOffer(platform::Path path,
+                                       std::optional<platform::FileIdentity> examined,
                                        std::optional<std::uint32_t> recipient) {
     std::lock_guard guard(mutex_);
     // After two thousand million offers the counter starts over; ids still offered are skipped.
@@ -14,7 +15,7 @@ std::int32_t OfferTable::RegisterOffer(platform::Path path,
     }
     const std::int32_t id = next_id_;
     next_id_ = id == std::numeric_limits<std::int32_t>::max() ? 0 : id + 1;
-    entries_.emplace(id, OfferEntry{std::move(path), recipient});
+    entries_.emplace(id, OfferEntry{std::move(path), examined, recipient});
     return id;
 }
 

@@ -7,12 +7,17 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/file.h"
 #include "platform/path.h"
 
 namespace veltra {
 
 struct OfferEntry {
     platform::Path path;
+    // The file or folder path led to when it was examined for the offer. Only that one is served:
+    // whatever has taken its place since (a link swapped in by someone who may write beside it) is
+    // not. Nothing when the path was not examined, and then nothing is served.
+    std::optional<platform::FileIdentity> examined;
     // The peer (IPv4, network order) the path was offered to; only it may fetch the entry. Without
     // one, any host that names the id gets it.
     std::optional<std::uint32_t> recipient;
@@ -22,9 +27,9 @@ struct OfferEntry {
 // no lock is held while a transfer runs (look-up copies the entry out).
 class OfferTable {
   public:
-    // Stores path under a fresh id and returns it. Ids count up from 0 and are never negative; an
-    // id the table still holds is never handed out again.
-    std::int32_t RegisterOffer(platform::Path path,
+    // Stores path, with what it led to when examined, under a fresh id and returns it. Ids count
+    // up from 0 and are never negative; an id the table still holds is never handed out again.
+    std::int32_t RegisterOffer(platform::Path path, std::optional<platform::FileIdentity> examined,
                                std::optional<std::uint32_t> recipient = std::nullopt);
     // A copy of the entry, or nothing when the id is not (or no longer) in the table.
     std::optional<OfferEntry> Find(std::int32_t id) const;

@@ -39,8 +39,11 @@ void TransferServer::ServeConnection(const platform::Socket& connection) {
         }
     }
     const bool directory = request->command == CMD_FETCH_DIR;
-    const bool whole = directory ? SendDirectory(connection, entry->path)
-                                 : SendFileContent(connection, entry->path) == ContentSent::kWhole;
+    // An entry that was never examined is served as nothing: the peer sees the connection close.
+    const bool whole = entry->examined &&
+                       (directory ? SendOfferedDirectory(connection, entry->path, *entry->examined)
+                                  : SendOfferedFile(connection, entry->path, *entry->examined) ==
+                                        ContentSent::kWhole);
     offers_.Remove(request->file_id);
     ReportServed(request->file_id, *entry, directory, whole, connection);
 }

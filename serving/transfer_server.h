@@ -41,9 +41,10 @@ class TransferServer : public ConnectionHandler {
     // - closed without data: no request within the time limit, not a packet, a command word other
     //   than exactly fetch-file or fetch-directory, no file id, an id not in the table, or an id
     //   offered to another address (that entry stays for its recipient);
-    // - otherwise the file's content or the directory stream goes out, and the id is removed
-    //   when the sending has ended, whether all of it went out or not, and the report sink
-    //   learns which of the two it was.
+    // - otherwise the file's content or the directory stream goes out (nothing when the path no
+    //   longer leads to what was examined for the offer), and the id is removed when the sending
+    //   has ended, whether all of it went out or not, and the report sink learns which of the two
+    //   it was.
     void ServeConnection(const platform::Socket& connection) override;
 
   private:

@@ -35,7 +35,10 @@ class Server {
         const fs::path path = folder_.path() / name;
         std::ofstream(path, std::ios::binary) << content;
         const std::int32_t id = server_.Offers().RegisterOffer(
-            platform::Path(path.wstring()), platform::InetAddr(kReceiverAddress));
+            platform::Path(path.wstring()),
+            platform::File::OpenForRead(platform::Path(path.wstring()), platform::Sharing::kShared)
+                ->Identity(),
+            platform::InetAddr(kReceiverAddress));
         char entry[128];
         std::snprintf(entry, sizeof entry, "%x:%s:%zx:0:1", static_cast<unsigned>(id), name.c_str(),
                       content.size());

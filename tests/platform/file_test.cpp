@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/resolved_path.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
 #include "temp_folder.h"
@@ -373,6 +374,90 @@ TEST_F(FileTest, DirectorySearchOnEmptyMissingOrFile) {
     EXPECT_FALSE(empty->Next());
     EXPECT_FALSE(DirectorySearch::Open(At("missing")));
     EXPECT_FALSE(DirectorySearch::Open(At("file")));
+}
+
+// An entry is opened for what it is by the time of the open, which need not be what the listing
+// saw; a link is never followed unless asked.
+TEST_F(FileTest, OpenEntryNeverFollowsALinkAndTellsWhatItFound) {
+    fs::create_directory(Host("d"));
+    WriteText(Host("d/a-file"), "12345");
+    fs::create_directory(Host("d/b-folder"));
+    WriteText(Host("d/b-folder/x"), "");
+    WriteText(Host("outside"), "outside");
+    fs::create_symlink(Host("outside"), Host("d/c-link"));
+    WriteText(Host("d/d-swapped"), "listed");
+    WriteText(Host("d/e-vanishing"), "");
+    WriteText(Host("d/f-piped"), "");
+    auto search = DirectorySearch::Open(At("d"));
+    ASSERT_TRUE(search);
+    const auto entries = ListAll(*search);
+    ASSERT_EQ(entries.size(), 6u);
+    fs::remove(Host("d/d-swapped"));
+    fs::create_symlink(Host("outside"), Host("d/d-swapped"));
+    fs::remove(Host("d/e-vanishing"));
+    fs::remove(Host("d/f-piped"));
+    ASSERT_EQ(mkfifo(Host("d/f-piped").c_str(), 0644), 0);
+
+    OpenedEntry file = search->OpenEntry(entries[0]);
+    EXPECT_EQ(file.kind, OpenedEntry::Kind::kFile);
+    EXPECT_EQ(file.size, 5u);
+    ASSERT_TRUE(file.file);
+    EXPECT_EQ(ReadAll(*file.file), "12345");
+    EXPECT_FALSE(File::OpenForRead(At("d/a-file")));  // held
+    // Held elsewhere: its size still comes, without the file.
+    OpenedEntry held = search->OpenEntry(entries[0]);
+    EXPECT_EQ(held.kind, OpenedEntry::Kind::kFile);
+    EXPECT_EQ(held.size, 5u);
+    EXPECT_FALSE(held.file);
+
+    OpenedEntry folder = search->OpenEntry(entries[1]);
+    EXPECT_EQ(folder.kind, OpenedEntry::Kind::kFolder);
+    ASSERT_TRUE(folder.folder);
+    const auto inside = ListAll(*folder.folder);
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_EQ(inside[0].name, L"x");
+
+    EXPECT_EQ(search->OpenEntry(entries[2]).kind, OpenedEntry::Kind::kLink);
+    EXPECT_EQ(search->OpenEntry(entries[3]).kind, OpenedEntry::Kind::kLink);
+    EXPECT_EQ(search->OpenEntry(entries[4]).kind, OpenedEntry::Kind::kGone);
+    EXPECT_EQ(search->OpenEntry(entries[5]).kind, OpenedEntry::Kind::kOther);
+
+    // Followed when asked, and not held until the one who follows has judged where it leads.
+    auto followed = search->OpenFollowingLink(entries[3]);
+    ASSERT_TRUE(followed);
+    EXPECT_EQ(ReadAll(*followed), "outside");
+    EXPECT_TRUE(File::OpenForRead(At("outside")));
+    EXPECT_TRUE(followed->HoldExclusively());
+    EXPECT_FALSE(File::OpenForRead(At("outside")));
+    EXPECT_FALSE(search->OpenFollowingLink(entries[1]));  // a folder
+    EXPECT_FALSE(search->OpenFollowingLink(entries[4]));
+}
+
+// What a path led to stays known by what was opened, however the path changes afterwards.
+TEST_F(FileTest, IdentityAndResolvedPathAreThoseOfWhatWasOpened) {
+    WriteText(Host("f"), "f");
+    fs::create_symlink(Host("f"), Host("link"));
+    fs::create_directory(Host("d"));
+    fs::create_directory_symlink(Host("d"), Host("dlink"));
+    auto file = File::OpenForRead(At("f"), Sharing::kShared);
+    auto linked = File::OpenForRead(At("link"), Sharing::kShared);
+    ASSERT_TRUE(file && linked);
+    ASSERT_TRUE(file->Identity());
+    EXPECT_EQ(file->Identity(), linked->Identity());
+    ASSERT_TRUE(ResolvedPath(*linked));
+    EXPECT_EQ(ResolvedPath(*linked)->Host(), fs::canonical(Host("f")).string());
+
+    auto folder = DirectorySearch::Open(At("dlink"));
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->Identity(), File::OpenForRead(At("d"))->Identity());
+    EXPECT_NE(folder->Identity(), file->Identity());
+    ASSERT_TRUE(ResolvedPath(*folder));
+    EXPECT_EQ(ResolvedPath(*folder)->Host(), fs::canonical(Host("d")).string());
+
+    WriteText(Host("g"), "g");
+    fs::rename(Host("g"), Host("f"));
+    EXPECT_NE(File::OpenForRead(At("f"), Sharing::kShared)->Identity(), file->Identity());
+    EXPECT_FALSE(ResolvedPath(*file));  // replaced: no name leads to it any more
 }
 
 TEST_F(FileTest, NamesThatAreNotUtf8MapBackToTheSameFile) {

@@ -35,14 +35,16 @@ std::string TimeOf(const fs::path& path) {
 
 TEST(OfferTable, IdsCountUpAndAreNeverReusedWhileHeld) {
     OfferTable offers;
-    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"a")), 0);
-    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"b"), 0x0100007F), 1);
+    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"a"), std::nullopt), 0);
+    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"b"), platform::FileIdentity{1, 2}, 0x0100007F),
+              1);
     offers.Remove(0);
-    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"c")), 2);
+    EXPECT_EQ(offers.RegisterOffer(platform::Path(L"c"), std::nullopt), 2);
     EXPECT_FALSE(offers.Find(0));
     const auto b = offers.Find(1);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->path.Text(), L"b");
+    EXPECT_EQ(b->examined, (platform::FileIdentity{1, 2}));
     EXPECT_EQ(b->recipient, 0x0100007Fu);
     EXPECT_FALSE(offers.Find(2)->recipient);
     offers.Remove(7);  // absent: nothing happens
@@ -115,6 +117,10 @@ TEST(AttachmentList, PathThatCannotBeOpenedLeavesAGapButKeepsItsId) {
     EXPECT_FALSE(list.entries[1].directory);
     ASSERT_TRUE(offers.Find(1));
     EXPECT_EQ(offers.Find(1)->path.Text(), paths[1]);
+    // What was examined is what the entry serves; a path that could not be, serves nothing.
+    EXPECT_EQ(offers.Find(0)->examined, testing::IdentityOf(temp.path() / "one"));
+    EXPECT_TRUE(offers.Find(0)->examined);
+    EXPECT_FALSE(offers.Find(1)->examined);
 }
 
 TEST(AttachmentList, DirectoriesTwiceOfferedPathsAndLargeFiles) {
@@ -150,6 +156,8 @@ TEST(AttachmentList, KeepsTheWholeEntriesThatFit) {
     EXPECT_EQ(list.text, f);
     ASSERT_EQ(list.entries.size(), 1u);
     EXPECT_EQ(offers.Size(), 3u);
+    // Once the list is full, the paths after it are not even examined.
+    EXPECT_FALSE(offers.Find(2)->examined);
 }
 
 // A peer at 127.0.0.2:2425 receiving what an engine on 127.0.0.1 sends.

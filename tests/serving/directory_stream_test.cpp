@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/file.h"
+#include "platform/resolved_path.h"
 #include "tests/serving/serving_support.h"
 
 namespace veltra {
@@ -137,6 +138,89 @@ TEST(DirectoryStream, SymbolicLinksToFilesAreFollowedOnlyInsideTheOfferedFolder)
     EXPECT_EQ(StreamOf(temp.path() / "alias"), DirectoryHeader("alias") + inside);
 }
 
+// What one entry of listing gives, walked as part of the listed folder.
+std::string EntryStream(const platform::DirectorySearch& listing,
+                        const platform::DirectoryEntry& entry) {
+    return Capture([&](const platform::Socket& s) {
+        StreamSender out(s);
+        SendDirectoryEntry(out, listing, entry, platform::ResolvedPath(listing));
+        out.Flush();
+    });
+}
+
+// Whoever may write in the offered folder can swap an entry for a link between the listing and
+// the entry's open: it is then judged as the link it has become.
+TEST(DirectoryStream, AFileSwappedForALinkAfterTheListingIsJudgedAsALink) {
+    TempFolder temp;
+    WriteFile(temp.path() / "secret", "private key");
+    const fs::path root = temp.path() / "offered";
+    fs::create_directories(root);
+    WriteFile(root / "a", "plain");
+    WriteFile(root / "b", "inside");
+    auto listing = platform::DirectorySearch::Open(platform::Path(root.wstring()));
+    ASSERT_TRUE(listing);
+    const std::optional<platform::DirectoryEntry> a = listing->Next();
+    ASSERT_TRUE(a);
+    ASSERT_FALSE(a->is_symlink);
+
+    fs::remove(root / "a");
+    fs::create_symlink(temp.path() / "secret", root / "a");
+    EXPECT_EQ(EntryStream(*listing, *a), "");
+    // A link that stays inside the offered folder is followed, as it would have been if listed.
+    fs::remove(root / "a");
+    fs::create_symlink(root / "b", root / "a");
+    EXPECT_EQ(EntryStream(*listing, *a), FileHeader("a", 6) + "inside");
+}
+
+TEST(DirectoryStream, AFolderSwappedForALinkAfterTheListingIsLeftOut) {
+    TempFolder temp;
+    fs::create_directories(temp.path() / "keys");
+    WriteFile(temp.path() / "keys" / "id", "private key");
+    const fs::path root = temp.path() / "offered";
+    fs::create_directories(root / "sub");
+    WriteFile(root / "sub" / "f", "xyz");
+    WriteFile(root / "within", "ggg");
+    auto listing = platform::DirectorySearch::Open(platform::Path(root.wstring()));
+    ASSERT_TRUE(listing);
+    const std::optional<platform::DirectoryEntry> sub = listing->Next();
+    ASSERT_TRUE(sub);
+    ASSERT_TRUE(sub->attributes & platform::kAttributeDirectory);
+
+    fs::rename(root / "sub", temp.path() / "sub.old");
+    fs::create_directory_symlink(temp.path() / "keys", root / "sub");
+    EXPECT_EQ(EntryStream(*listing, *sub), "");
+    // Judged as a link, one to a file inside the offered folder goes out as that file.
+    fs::remove(root / "sub");
+    fs::create_symlink(root / "within", root / "sub");
+    EXPECT_EQ(EntryStream(*listing, *sub), FileHeader("sub", 3) + "ggg");
+}
+
+// The swaps come while an earlier, large file goes out, long after the folder was listed.
+TEST(DirectoryStream, EntriesSwappedForLinksWhileALargeFileGoesOutAreJudgedAsLinks) {
+    TempFolder temp;
+    WriteFile(temp.path() / "secret", "private key");
+    fs::create_directories(temp.path() / "keys");
+    WriteFile(temp.path() / "keys" / "id", "private key");
+    const fs::path root = temp.path() / "offered";
+    fs::create_directories(root / "c-sub");
+    const std::string large = Pattern(8 << 20);
+    WriteFile(root / "a-large", large);
+    WriteFile(root / "b-file", "plain");
+    WriteFile(root / "c-sub" / "f", "xyz");
+    const std::string head = DirectoryHeader("offered") + FileHeader("a-large", large.size());
+    const std::string stream = Capture(
+        [&](const platform::Socket& s) { SendDirectory(s, platform::Path(root.wstring())); },
+        std::string::npos, head.size() + 1,
+        [&] {
+            fs::remove(root / "b-file");
+            fs::create_symlink(temp.path() / "secret", root / "b-file");
+            fs::rename(root / "c-sub", temp.path() / "c-sub.old");
+            fs::create_directory_symlink(temp.path() / "keys", root / "c-sub");
+        });
+    EXPECT_EQ(stream.find("private key"), std::string::npos);
+    EXPECT_TRUE(stream == head + large + EndMark());
+}
+
 TEST(DirectoryStream, PathsLongerThan260UnitsAreWalked) {
     TempFolder temp;
     const std::string segment(100, 's');
@@ -171,7 +255,7 @@ TEST(DirectoryStream, ContentMatchesTheAnnouncedSizeWhateverTheFileHolds) {
         entry.size = size;
         return Capture([&](const platform::Socket& s) {
             StreamSender out(s);
-            SendDirectoryEntry(out, *listing, folder, entry, folder);
+            SendDirectoryEntry(out, *listing, entry, folder);
             out.Flush();
         });
     };
@@ -190,10 +274,11 @@ TEST(DirectoryStream, FileHeldByAnotherTransferIsSentAsZerosAndTheStreamStaysInS
     fs::create_directories(root);
     WriteFile(root / "a", "12345");
     WriteFile(root / "b", "xy");
+    fs::create_symlink(root / "a", root / "c");  // the same file through a link
     auto held = platform::File::OpenForRead(platform::Path((root / "a").wstring()));
     ASSERT_TRUE(held);
-    EXPECT_EQ(StreamOf(root),
-              "000a:d:0:2000b:a:05:1" + std::string(5, '\0') + "000b:b:02:1xy" + EndMark());
+    EXPECT_EQ(StreamOf(root), "000a:d:0:2000b:a:05:1" + std::string(5, '\0') + "000b:b:02:1xy" +
+                                  "000b:c:05:1" + std::string(5, '\0') + EndMark());
 }
 
 TEST(DirectoryStream, LargeFilesKeepEveryByteAcrossChunks) {

@@ -5,11 +5,15 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "engine/protocol.h"
+#include "platform/file.h"
 #include "platform/socket.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/content.h"
@@ -32,9 +36,13 @@ inline std::string ReceiveAll(const platform::Socket& socket) {
 }
 
 // Runs write on one end of a connected pair and collects what it sends, up to limit bytes; the
-// reading end is then closed, so a writer with more to send sees its connection fail.
+// reading end is then closed, so a writer with more to send sees its connection fail. Once
+// pause_at bytes have come, reading pauses for at_pause to run (a writer with more to send waits
+// for room meanwhile).
 inline std::string Capture(const std::function<void(const platform::Socket&)>& write,
-                           std::size_t limit = std::string::npos) {
+                           std::size_t limit = std::string::npos,
+                           std::size_t pause_at = std::string::npos,
+                           const std::function<void()>& at_pause = {}) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         return "socketpair failed";
@@ -48,15 +56,26 @@ inline std::string Capture(const std::function<void(const platform::Socket&)>& w
     std::string received;
     char buffer[65536];
     while (received.size() < limit) {
-        const long count = reader.Receive(buffer, std::min(sizeof buffer, limit - received.size()));
+        const std::size_t until = received.size() < pause_at ? std::min(limit, pause_at) : limit;
+        const long count = reader.Receive(buffer, std::min(sizeof buffer, until - received.size()));
         if (count <= 0) {
             break;
         }
         received.append(buffer, static_cast<std::size_t>(count));
+        if (received.size() == pause_at && at_pause) {
+            at_pause();
+        }
     }
     reader.Close();
     writing.join();
     return received;
+}
+
+// What path leads to now, as an offer examines it.
+inline std::optional<platform::FileIdentity> IdentityOf(const std::filesystem::path& path) {
+    const auto file =
+        platform::File::OpenForRead(platform::Path(path.wstring()), platform::Sharing::kShared);
+    return file ? file->Identity() : std::nullopt;
 }
 
 // "1:77:wm:pda:<command>:<message>" and its NUL, as the fetching side sends it.

@@ -13,6 +13,7 @@
 #include "common/settings.h"
 #include "engine/engine.h"
 #include "engine/protocol.h"
+#include "serving/attachment_offer.h"
 #include "tests/serving/serving_support.h"
 #include "tests/support/recording_sink.h"
 
@@ -53,7 +54,14 @@ class TransferServerTest : public ::testing::Test {
     std::int32_t Offer(const std::string& name, const std::string& content,
                        std::optional<std::uint32_t> recipient = std::nullopt) {
         WriteFile(temp_.path() / name, content);
-        return Offers().RegisterOffer(platform::Path((temp_.path() / name).wstring()), recipient);
+        return OfferPath(name, recipient);
+    }
+    // Offers what name in the test's folder is now (a folder, or nothing at all).
+    std::int32_t OfferPath(const std::string& name,
+                           std::optional<std::uint32_t> recipient = std::nullopt) {
+        const fs::path path = temp_.path() / name;
+        return Offers().RegisterOffer(platform::Path(path.wstring()), testing::IdentityOf(path),
+                                      recipient);
     }
     OfferTable& Offers() { return server_->Offers(); }
 
@@ -115,7 +123,7 @@ TEST_F(TransferServerTest, DirectoryRequestsGetTheStream) {
     fs::create_directories(temp_.path() / "Trip" / "pics");
     WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
     WriteFile(temp_.path() / "Trip" / "pics" / "b.jpg", "0123456789abcdef");
-    const auto trip = Offers().RegisterOffer(platform::Path((temp_.path() / "Trip").wstring()));
+    const auto trip = OfferPath("Trip");
     const auto plain = Offer("plain.txt", "not a directory");
     EXPECT_EQ(Fetch(DirectoryRequest(std::to_string(trip))),
               "000d:Trip:0:2000f:a.txt:05:1hello000d:pics:0:2"
@@ -127,8 +135,8 @@ TEST_F(TransferServerTest, DirectoryRequestsGetTheStream) {
 
 TEST_F(TransferServerTest, FileRequestForADirectoryOrAMissingFileSendsNothingButServesTheId) {
     fs::create_directories(temp_.path() / "dir");
-    const auto dir = Offers().RegisterOffer(platform::Path((temp_.path() / "dir").wstring()));
-    const auto gone = Offers().RegisterOffer(platform::Path((temp_.path() / "deleted").wstring()));
+    const auto dir = OfferPath("dir");
+    const auto gone = OfferPath("deleted");
     EXPECT_EQ(Fetch(FileRequest(std::to_string(dir))), "");
     EXPECT_EQ(Fetch(FileRequest(std::to_string(gone))), "");
     EXPECT_EQ(Offers().Size(), 0u);
@@ -144,12 +152,63 @@ TEST_F(TransferServerTest, AnOfferGoesToItsRecipientOnly) {
     EXPECT_EQ(Offers().Size(), 0u);
 }
 
+// Whoever may write beside an offered path can swap it while the offer waits: for a link to a
+// private file or folder, or for another file. Only what was examined for the offer goes out;
+// anything else gets nothing at all, and the entry counts as served, not whole.
+TEST_F(TransferServerTest, APathSwappedAfterTheOfferServesNothing) {
+    const fs::path& folder = temp_.path();
+    WriteFile(folder / "secret", "private key");
+    fs::create_directories(folder / "keys");
+    WriteFile(folder / "keys" / "id", "private key");
+    WriteFile(folder / "a.txt", "offered a");
+    WriteFile(folder / "b.txt", "offered b");
+    fs::create_directories(folder / "Trip");
+    WriteFile(folder / "Trip" / "c.txt", "offered c");
+    const AttachmentList list = BuildAttachmentList(
+        Offers(),
+        {(folder / "a.txt").wstring(), (folder / "b.txt").wstring(), (folder / "Trip").wstring()},
+        std::nullopt);
+    ASSERT_EQ(list.entries.size(), 3u);
+
+    fs::remove(folder / "a.txt");
+    fs::create_symlink(folder / "secret", folder / "a.txt");
+    WriteFile(folder / "b.new", "another b");
+    fs::rename(folder / "b.new", folder / "b.txt");
+    fs::rename(folder / "Trip", folder / "Trip.old");
+    fs::create_directory_symlink(folder / "keys", folder / "Trip");
+
+    EXPECT_EQ(Fetch(FileRequest("0")), "");
+    EXPECT_EQ(Fetch(FileRequest("1")), "");
+    EXPECT_EQ(Fetch(DirectoryRequest("2")), "");
+    EXPECT_EQ(Offers().Size(), 0u);
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(3));
+    for (const OfferServed& served : Reports()) {
+        EXPECT_FALSE(served.whole) << served.name;
+    }
+}
+
+// The user named the path, links and all: what it led to when offered is what goes out.
+TEST_F(TransferServerTest, LinksInAnOfferedPathAreFollowed) {
+    const fs::path& folder = temp_.path();
+    WriteFile(folder / "target", "through a link");
+    fs::create_symlink(folder / "target", folder / "link");
+    fs::create_directories(folder / "real");
+    WriteFile(folder / "real" / "x", "x");
+    fs::create_directory_symlink(folder / "real", folder / "alias");
+    const AttachmentList list = BuildAttachmentList(
+        Offers(), {(folder / "link").wstring(), (folder / "alias").wstring()}, std::nullopt);
+    ASSERT_EQ(list.entries.size(), 2u);
+    EXPECT_EQ(Fetch(FileRequest("0")), "through a link");
+    EXPECT_EQ(Fetch(DirectoryRequest("1")),
+              DirectoryHeader("alias") + FileHeader("x", 1) + "x" + std::string(kEndMark));
+}
+
 TEST_F(TransferServerTest, EachServedEntryIsReportedOnceSayingWhetherItWentOutWhole) {
     fs::create_directories(temp_.path() / "Trip");
     WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
     const auto file = Offer("b.txt", "content");
-    const auto trip = Offers().RegisterOffer(platform::Path((temp_.path() / "Trip").wstring()));
-    const auto gone = Offers().RegisterOffer(platform::Path((temp_.path() / "deleted").wstring()));
+    const auto trip = OfferPath("Trip");
+    const auto gone = OfferPath("deleted");
     const auto for_other = Offer("private", "x", platform::InetAddr("127.0.0.3"));
     EXPECT_EQ(Fetch(FileRequest(std::to_string(file)), "127.0.0.2"), "content");
     Fetch(DirectoryRequest(std::to_string(trip)));
