@@ -106,9 +106,25 @@ TEST_F(DirectoryDownload, HeadersOfNoKindAreSkippedAndNamesRewritten) {
         DirHeader("d") + WithLength(":odd:0:10") + FileItem("a::b?.txt", "xy") + EndMark();
     FakePeer peer({Serve(stream)});
     Receive(Entry(0, "d", 0, 2));
-    EXPECT_EQ(ReadFile(Received() / "d" / "a;b_.txt"), "xy");
+    EXPECT_EQ(ReadFile(Received() / "d" / "a:b_.txt"), "xy");
     EXPECT_FALSE(fs::exists(Received() / "d" / "odd"));
     EXPECT_EQ(Count(), 1);
+}
+
+TEST_F(DirectoryDownload, ColonAndSemicolonNamesLandAsTwoFilesOfTheirOwnNames) {
+    // How the sender writes "12:30 plan.txt", "12;30 plan.txt", ":first" and "3:4:".
+    const std::string stream = DirHeader("notes") + FileItem("12::30 plan.txt", "colon") +
+                               FileItem("12;30 plan.txt", "semicolon") + FileItem(";first", "f") +
+                               DirHeader("3::4::") + FileItem("in", "i") + EndMark() + EndMark();
+    FakePeer peer({Serve(stream)});
+    Receive(Entry(0, "notes", 0, 2));
+    EXPECT_EQ(ReadFile(Received() / "notes" / "12:30 plan.txt"), "colon");
+    EXPECT_EQ(ReadFile(Received() / "notes" / "12;30 plan.txt"), "semicolon");
+    EXPECT_EQ(ReadFile(Received() / "notes" / ";first"), "f");
+    EXPECT_EQ(ReadFile(Received() / "notes" / "3:4:" / "in"), "i");
+    EXPECT_EQ(Tree(Received() / "notes").size(), 5u);
+    EXPECT_TRUE(events_.Notices().empty());
+    EXPECT_EQ(Count(), 4);
 }
 
 TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
