@@ -11,8 +11,11 @@
 namespace veltra {
 
 struct ArrivalNotice {
-    std::wstring title;  // the sender's name
-    std::wstring body;   // the message's first line, or how many files arrived
+    std::wstring title;  // the sender's name, plain text
+    // The message's first line, or how many files arrived. Notification servers may read the
+    // body as markup, so '&', '<' and '>' come escaped as entities: a peer's text shows as the
+    // text it is, never as a link, a picture or a style.
+    std::wstring body;
 };
 
 // For a message: its first line (the whole text when it has one line).

@@ -26,5 +26,17 @@ TEST(ArrivalNotice, FilesAreCountedAndABatchThatStoredNothingIsNoNews) {
     EXPECT_EQ(notice->body, L"收到3个文件");
 }
 
+TEST(ArrivalNotice, PeerTextInTheBodyIsTextNotMarkupAndTheTitleStaysPlain) {
+    const MessageReceived message{"<b>&co</b>", "pc", 0,
+                                  "<a href=\"http://x/\">see</a> <img src=\"http://x/p.png\"/> "
+                                  "<b>bold</b> &amp; 1 > 0\r\n<i>second</i>"};
+    const std::optional<ArrivalNotice> notice = NoticeForMessage(message, false);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->title, L"<b>&co</b>");
+    EXPECT_EQ(notice->body,
+              L"&lt;a href=\"http://x/\"&gt;see&lt;/a&gt; &lt;img src=\"http://x/p.png\"/&gt; "
+              L"&lt;b&gt;bold&lt;/b&gt; &amp;amp; 1 &gt; 0");
+}
+
 }  // namespace
 }  // namespace veltra
