@@ -311,7 +311,7 @@ scenario_json() {
 
     source=$(sample_files hosta)
     bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/big file.bin\" \"$source/missing\""
-    bed_until "hostb reports the batch" has_event hostb 'batch count=1'
+    bed_until "hostb reports the batch" has_event hostb 'batch count=1 failed=0'
     has_event hostb "batch_started sender=$owner address=${HOST_ADDRESS[hosta]}" ||
         bed_fail "no batch_started"
     has_event hostb 'file_started name=big file.bin size=300000' || bed_fail "no file_started"

@@ -62,6 +62,7 @@ TEST_F(DirectoryDownload, ThreeFilesInADirectoryAndOneBesideItCountFour) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(RequestFields(requests[0])[4], "98");
     EXPECT_EQ(RequestFields(requests[1])[4], "96");
+    EXPECT_EQ(Failed(), 0);
 }
 
 TEST_F(DirectoryDownload, ContentsStraddlingTheStreamBufferArriveWhole) {
@@ -143,6 +144,7 @@ TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kConnectionLost,
                                         FileOutcome::kStored}));
     EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Failed(), 2);
 }
 
 TEST_F(DirectoryDownload, ASilentPeerEndsTheWholeReception) {
@@ -302,6 +304,7 @@ TEST_F(DirectoryDownload, LongNamesAreRefusedOrShortenedAndTheStreamStaysInStep)
                                         FileOutcome::kStored, FileOutcome::kStored}));
     EXPECT_EQ(events_.Notices(), std::vector<std::wstring>{L"文件夹另存为" + shortened});
     EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(Failed(), 2);
 }
 
 TEST_F(DirectoryDownload, LinksInTheReceivedTreeAreNeverFollowed) {

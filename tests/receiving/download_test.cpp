@@ -213,7 +213,21 @@ TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
     EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kUnreachable, FileOutcome::kUnreachable}));
     EXPECT_EQ(Count(), 0);
+    EXPECT_EQ(Failed(), 2);
     EXPECT_FALSE(fs::exists(Received() / "a.txt"));
+}
+
+TEST_F(FileDownload, EachBatchCountsItsOwnFailures) {
+    FakePeer peer({Serve("x"), Serve("y")});
+    DownloadManager manager(events_, engine_, settings_);
+    manager.OnAttachments(OfferPacket(Entry(0, "..", 1) + Entry(1, "ok.txt", 1)));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Failed(), 1);
+    manager.OnAttachments(OfferPacket(Entry(2, "b.txt", 1)));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Failed(), 0);
 }
 
 TEST_F(FileDownload, AListWithoutUsableEntriesPostsNothing) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "ui/presentation/log_entries.h"
 
 namespace veltra {
 namespace {
@@ -50,6 +51,18 @@ std::optional<ArrivalNotice> NoticeForFiles(std::wstring_view sender, int count,
         return std::nullopt;
     }
     return Notice(sender, L"收到" + std::to_wstring(count) + L"个文件");
+}
+
+std::optional<ArrivalNotice> NoticeForFailure(std::wstring_view sender, const FileDone& entry,
+                                              bool window_active) {
+    if (window_active || entry.outcome == FileOutcome::kStored) {
+        return std::nullopt;
+    }
+    std::wstring body = L"接收失败：" + AnsiToWide(entry.name);
+    if (const wchar_t* reason = FailureReason(entry.outcome)) {
+        body.append(L"（").append(reason).append(L"）");
+    }
+    return Notice(sender, body);
 }
 
 }  // namespace veltra

@@ -90,7 +90,7 @@ TEST_F(JsonEventsTest, AFilesEventsWithProgressAtMostFourTimesASecondAndTheLast)
 
 TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
     events_.Done(FileDone{"a", 10, 4, FileOutcome::kDiskFull});
-    events_.Batch(0);
+    events_.Batch({0, 1});
     events_.Notice(L"输出跟不上，部分日志已丢弃");
     events_.Error("unknown command: fly");
     const std::vector<Json> lines = Lines();
@@ -100,7 +100,7 @@ TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
                               {"size", 10},
                               {"received", 4},
                               {"reason", "disk_full"}}));
-    EXPECT_EQ(lines[1], Json({{"event", "batch"}, {"count", 0}}));
+    EXPECT_EQ(lines[1], Json({{"event", "batch"}, {"count", 0}, {"failed", 1}}));
     EXPECT_EQ(lines[2]["text"], "输出跟不上，部分日志已丢弃");
     EXPECT_EQ(lines[3], Json({{"event", "error"}, {"text", "unknown command: fly"}}));
 }
