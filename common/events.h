@@ -24,9 +24,11 @@ struct MessageReceived {
     std::string text;
 };
 
-// WM_FILES_RECEIVED: a batch has ended; count of its files were stored whole.
+// WM_FILES_RECEIVED: a batch has ended; count of its files were stored whole, and failed of its
+// entries (files, or folders of a directory stream) were not, each told by a FileDone.
 struct FilesReceived {
     int count = 0;
+    int failed = 0;
 };
 
 // How the reception of one offered entry ended: stored whole, or why not.

@@ -21,6 +21,10 @@ inline constexpr uint32_t kAttributeDirectory = 0x10;
 // The longest name of one folder entry that the host's file systems take, in bytes of UTF-8.
 inline constexpr size_t kMaxHostNameBytes = 255;
 
+// Whether a name on the host's file systems may hold ':'. The handheld's may not, which is why its
+// side stores the ':' that a peer writes as "::" as ';'; here the name keeps its ':'.
+inline constexpr bool kNamesMayHoldColon = true;
+
 struct FileInfo {
     uint32_t attributes = 0;
     // 100 ns intervals since 1601-01-01 (UTC): the birth time where the file system keeps one,

@@ -10,8 +10,7 @@ namespace {
 enum class EntryResult { kTaken, kSkipped, kEndOfList };
 
 EntryResult ParseEntry(std::string_view entry_text, AttachmentInfo& info) {
-    const std::string entry = ReplaceDoubleColons(entry_text);
-    const std::vector<std::string_view> fields = SplitFields(entry, ':');
+    const ColonFields fields(entry_text, kDoubledColonAs);
     if (fields.size() < 2 || fields[1].size() > kMaxNameBytes) {
         return EntryResult::kEndOfList;
     }

@@ -39,8 +39,7 @@ std::optional<std::string_view> ReadHeader(ContentReader& reader) {
 
 HeaderFields ParseHeader(std::string_view header, AttachmentInfo& info) {
     info = AttachmentInfo{};
-    const std::string text = ReplaceDoubleColons(header);
-    const std::vector<std::string_view> fields = SplitFields(text, ':');
+    const ColonFields fields(header, kDoubledColonAs);
     // Field 1 is the length, already used to read the header.
     if (fields.size() < 4) {
         return HeaderFields::kMissing;

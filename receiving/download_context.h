@@ -77,6 +77,8 @@ struct DownloadContext {
     DownloadLimits limits;
     // Files of the running batch stored whole, those inside received directories included.
     std::uint64_t received_files = 0;
+    // Entries of the running batch whose FileDone told a failure.
+    std::uint64_t failed_entries = 0;
     // The paths of those files: a later file of the same batch gets a name of its own rather
     // than replacing one of them.
     StoredPaths stored_paths;
@@ -90,6 +92,7 @@ struct DownloadContext {
     void StartBatch(BatchStarted sender) {
         unnamed_sender = std::move(sender);
         received_files = 0;
+        failed_entries = 0;
         stored_paths.Clear();
         next_numbers.clear();
     }

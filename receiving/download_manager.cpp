@@ -164,7 +164,8 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     if (cancel_.Cancelled()) {
         return;
     }
-    context_.sink.Post(FilesReceived{static_cast<int>(context_.received_files)});
+    context_.sink.Post(FilesReceived{static_cast<int>(context_.received_files),
+                                     static_cast<int>(context_.failed_entries)});
 }
 
 }  // namespace veltra

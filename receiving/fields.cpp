@@ -4,20 +4,6 @@
 
 namespace veltra {
 
-std::string ReplaceDoubleColons(std::string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == ':' && i + 1 < text.size() && text[i + 1] == ':') {
-            result += ';';
-            ++i;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
-
 std::vector<std::string_view> SplitFields(std::string_view text, char separator) {
     std::vector<std::string_view> fields;
     size_t position = 0;
@@ -34,6 +20,39 @@ std::vector<std::string_view> SplitFields(std::string_view text, char separator)
         position = end;
     }
     return fields;
+}
+
+ColonFields::ColonFields(std::string_view text, char doubled_colon_as) {
+    // Most names hold no ':': their fields stay views into the text, with no copy made.
+    if (text.find("::") == std::string_view::npos) {
+        fields_ = SplitFields(text, ':');
+        return;
+    }
+    // Unescaped text is never longer than the text, so the reserve keeps the views valid.
+    unescaped_.reserve(text.size());
+    std::size_t field_start = std::string::npos;
+    const auto end_field = [this, &field_start] {
+        if (field_start != std::string::npos) {
+            fields_.emplace_back(unescaped_.data() + field_start, unescaped_.size() - field_start);
+            field_start = std::string::npos;
+        }
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == ':') {
+            if (i + 1 == text.size() || text[i + 1] != ':') {
+                end_field();
+                continue;
+            }
+            c = doubled_colon_as;
+            ++i;
+        }
+        if (field_start == std::string::npos) {
+            field_start = unescaped_.size();
+        }
+        unescaped_ += c;
+    }
+    end_field();
 }
 
 std::uint64_t ParseHex64(std::string_view text) {

@@ -18,6 +18,9 @@ void PostFileProgress(DownloadContext& context, std::uint64_t received) {
 
 void PostFileDone(DownloadContext& context, const AttachmentInfo& info, std::uint64_t received,
                   FileOutcome outcome) {
+    if (outcome != FileOutcome::kStored) {
+        ++context.failed_entries;
+    }
     context.sink.Post(FileDone{info.name, info.size, received, outcome});
 }
 

@@ -15,6 +15,7 @@ namespace veltra {
 void PostFileStarted(DownloadContext& context, const AttachmentInfo& info);
 // received: bytes of the file that have arrived.
 void PostFileProgress(DownloadContext& context, std::uint64_t received);
+// A failed outcome counts towards the batch's failed entries.
 void PostFileDone(DownloadContext& context, const AttachmentInfo& info, std::uint64_t received,
                   FileOutcome outcome);
 

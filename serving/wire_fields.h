@@ -13,8 +13,9 @@ namespace veltra {
 std::string SizeField(std::uint64_t size);
 
 // A name as an attachment entry or a directory header carries it. A ':' would end the name's
-// field, so each one is written "::", which receivers read as ';'. A ':' that starts the name is
-// written ';' straight away: doubled, it would merge with the separator in front of it.
+// field, so each one is written "::", which a receiver stores as ':' where its host's names may
+// hold one, else as ';'. A ':' that starts the name is written ';' straight away: doubled, it
+// would merge with the separator in front of it.
 std::string WireName(std::string_view name);
 
 // The name a peer sees for a path: the part after its last '\' or '/', in the wire code page.

@@ -96,6 +96,33 @@ TEST(PeerTable, NewEntriesBeyondTheBoundsAreNotStored) {
     EXPECT_TRUE(write("u32", "10.0.0.1")) << "a cleared table counts afresh";
 }
 
+TEST(PeerTable, AnOverwrittenEntryCountsOnceForItsAddress) {
+    PeerTable table(PeerLimits{3, 100});
+    const auto write = [&table](const std::string& user, const char* address) {
+        return table.Write(user + " (h)", Record(user.c_str(), address, "h"));
+    };
+    ASSERT_TRUE(write("a", "10.0.0.1"));
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(write("a", "10.0.0.1"));
+    }
+    EXPECT_TRUE(write("b", "10.0.0.1"));
+    EXPECT_TRUE(write("c", "10.0.0.1")) << "overwriting took the address's room";
+    EXPECT_FALSE(write("d", "10.0.0.1"));
+    // A key taken over by another address counts for that one from then on.
+    ASSERT_TRUE(write("c", "10.0.0.2"));
+    EXPECT_TRUE(write("d", "10.0.0.1"));
+    EXPECT_FALSE(write("e", "10.0.0.1"));
+
+    for (const char* user : {"a", "b", "c", "d"}) {
+        ASSERT_TRUE(table.Remove(std::string(user) + " (h)"));
+    }
+    EXPECT_EQ(table.Size(), 0u);
+    for (const char* user : {"e", "f", "g"}) {
+        EXPECT_TRUE(write(user, "10.0.0.1")) << "removing left a count behind: " << user;
+    }
+    EXPECT_FALSE(write("h", "10.0.0.1"));
+}
+
 TEST(PeerTable, SnapshotIsACopy) {
     PeerTable table;
     table.Write("a", Record("a", "1.1.1.1", "h"));

@@ -148,25 +148,29 @@ scenario_files() {
     bed_stop hostb
 }
 
-# A ':' in a name is written "::", which the receiver reads as ';': names that hold one arrive
-# with ';' in its place, offered on their own or inside an offered folder.
+# A ':' in a name is written "::", which the receiver stores as ':' again: a name that holds one
+# arrives as it was, offered on its own or inside an offered folder, beside the name that holds
+# ';' in its place. A ':' that begins a name is written ';' and arrives so.
 scenario_names() {
     two_hosts_up
     local source
     source="$(bed_home hosta)/to send"
     mkdir -p "$source/notes"
     printf 'agenda\n' >"$source/notes/12:30 meeting.txt"
+    printf 'other\n' >"$source/notes/12;30 meeting.txt"
     printf 'early\n' >"$source/at 10:00.txt"
     printf 'first\n' >"$source/notes/:first"
 
     bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/at 10:00.txt\" \"$source/notes\""
     bed_until "hostb reports the batch" grep -q '^==收到' "$(bed_out hostb)"
-    grep -qx '==收到3个文件!==' "$(bed_out hostb)" || bed_fail "not three files"
+    grep -qx '==收到4个文件!==' "$(bed_out hostb)" || bed_fail "not four files"
     local received
     received="$(bed_home hostb)/Received"
-    cmp "$source/at 10:00.txt" "$received/at 10;00.txt" || bed_fail "at 10:00.txt"
-    cmp "$source/notes/12:30 meeting.txt" "$received/notes/12;30 meeting.txt" ||
+    cmp "$source/at 10:00.txt" "$received/at 10:00.txt" || bed_fail "at 10:00.txt"
+    cmp "$source/notes/12:30 meeting.txt" "$received/notes/12:30 meeting.txt" ||
         bed_fail "12:30 meeting.txt"
+    cmp "$source/notes/12;30 meeting.txt" "$received/notes/12;30 meeting.txt" ||
+        bed_fail "12;30 meeting.txt"
     cmp "$source/notes/:first" "$received/notes/;first" || bed_fail ":first"
     bed_stop hosta
     bed_stop hostb
@@ -307,7 +311,7 @@ scenario_json() {
 
     source=$(sample_files hosta)
     bed_say hosta "offer ${HOST_ADDRESS[hostb]} \"$source/big file.bin\" \"$source/missing\""
-    bed_until "hostb reports the batch" has_event hostb 'batch count=1'
+    bed_until "hostb reports the batch" has_event hostb 'batch count=1 failed=0'
     has_event hostb "batch_started sender=$owner address=${HOST_ADDRESS[hosta]}" ||
         bed_fail "no batch_started"
     has_event hostb 'file_started name=big file.bin size=300000' || bed_fail "no file_started"

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/protocol.h"
+#include "platform/file.h"
 #include "receiving/fields.h"
 
 namespace veltra {
@@ -22,7 +25,7 @@ TEST(ParseAttachmentList, TwoEntriesWithDoubleColonNameAndMissingAttribute) {
     EXPECT_EQ(first.attribute, ATTR_FILE);
     const AttachmentInfo& second = list->entries[1];
     EXPECT_EQ(second.id, 1u);
-    EXPECT_EQ(second.name, "pic;1.jpg");
+    EXPECT_EQ(second.name, "pic:1.jpg");
     EXPECT_EQ(second.size, 16u);
     EXPECT_EQ(second.time, 0x5f3a12u);
     EXPECT_EQ(second.attribute, ATTR_FILE);
@@ -65,16 +68,31 @@ TEST(ParseAttachmentList, AMissingFieldEndsTheList) {
 }
 
 TEST(ParseAttachmentList, SeparatorRunsCollapse) {
-    // Runs of BEL and ':' separate once; a leading BEL is skipped; ":::" is ";" then ":".
+    // Runs of BEL separate once; a leading BEL is skipped; ":::" is a ':' of the name, then a
+    // separator.
     const auto list = ParseAttachmentList("\a\a0:a:::b:1:1\a\a\a1:c::::d:2:0\a");
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 2u);
-    EXPECT_EQ(list->entries[0].name, "a;");
+    EXPECT_EQ(list->entries[0].name, "a:");
     EXPECT_EQ(list->entries[0].size, 0xbu);  // "b" became the size field
     EXPECT_EQ(list->entries[0].time, 1u);
     EXPECT_EQ(list->entries[0].attribute, ATTR_FILE);
-    EXPECT_EQ(list->entries[1].name, "c;;d");
+    EXPECT_EQ(list->entries[1].name, "c::d");
     EXPECT_EQ(list->entries[1].size, 2u);
+}
+
+TEST(ParseAttachmentList, ADoubledColonIsAColonAndASemicolonStaysOne) {
+    // The sender writes "12:30 plan.txt" as "12::30 plan.txt" and a leading ':' as ';'.
+    const auto list = ParseAttachmentList("0:12::30 plan.txt:1:0:1\a1:12;30 plan.txt:2:0:1\a" +
+                                          std::string("2:;first:3:0:1\a3:x:::4:0:1\a"));
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 4u);
+    EXPECT_EQ(list->entries[0].name, "12:30 plan.txt");
+    EXPECT_EQ(list->entries[1].name, "12;30 plan.txt");
+    EXPECT_EQ(list->entries[2].name, ";first");
+    // A doubled colon right before the separator is still the name's own.
+    EXPECT_EQ(list->entries[3].name, "x:");
+    EXPECT_EQ(list->entries[3].size, 4u);
 }
 
 TEST(ParseAttachmentList, NameLimitEndsTheList) {
@@ -100,6 +118,33 @@ TEST(ParseAttachmentList, FurtherFieldsAreIgnored) {
     const auto list = ParseAttachmentList("0:a:1:0:1:99:zz\a");
     ASSERT_TRUE(list);
     EXPECT_EQ(list->entries[0].attribute, ATTR_FILE);
+}
+
+std::vector<std::string> FieldsOf(std::string_view text, char doubled_colon_as) {
+    const ColonFields fields(text, doubled_colon_as);
+    std::vector<std::string> copies;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        copies.emplace_back(fields[i]);
+    }
+    return copies;
+}
+
+TEST(Fields, DoubledColonsStayInsideTheirFieldAndPairFromTheLeft) {
+    using Fields = std::vector<std::string>;
+    EXPECT_EQ(FieldsOf("0:a::b:1", ':'), (Fields{"0", "a:b", "1"}));
+    // Where names cannot hold a ':' the pair stands for ';', as on the handheld.
+    EXPECT_EQ(FieldsOf("0:a::b:1", ';'), (Fields{"0", "a;b", "1"}));
+    EXPECT_EQ(FieldsOf("0:a:::1", ':'), (Fields{"0", "a:", "1"}));
+    EXPECT_EQ(FieldsOf("0:a::::b:1", ':'), (Fields{"0", "a::b", "1"}));
+    EXPECT_EQ(FieldsOf("0:a:::::1", ':'), (Fields{"0", "a::", "1"}));
+    EXPECT_EQ(FieldsOf(":0::", ':'), (Fields{"0:"}));
+    EXPECT_EQ(FieldsOf("::", ':'), (Fields{":"}));
+    EXPECT_EQ(FieldsOf(":a:;b:", ':'), (Fields{"a", ";b"}));
+    EXPECT_EQ(FieldsOf(":::", ':'), (Fields{":"}));
+    EXPECT_EQ(FieldsOf(":", ':'), Fields{});
+    EXPECT_EQ(FieldsOf("", ':'), Fields{});
+    EXPECT_TRUE(platform::kNamesMayHoldColon);
+    EXPECT_EQ(kDoubledColonAs, ':');
 }
 
 TEST(Fields, HexadecimalSizeStopsAtTheFirstOtherCharacter) {

@@ -62,6 +62,7 @@ TEST_F(DirectoryDownload, ThreeFilesInADirectoryAndOneBesideItCountFour) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(RequestFields(requests[0])[4], "98");
     EXPECT_EQ(RequestFields(requests[1])[4], "96");
+    EXPECT_EQ(Failed(), 0);
 }
 
 TEST_F(DirectoryDownload, ContentsStraddlingTheStreamBufferArriveWhole) {
@@ -106,9 +107,25 @@ TEST_F(DirectoryDownload, HeadersOfNoKindAreSkippedAndNamesRewritten) {
         DirHeader("d") + WithLength(":odd:0:10") + FileItem("a::b?.txt", "xy") + EndMark();
     FakePeer peer({Serve(stream)});
     Receive(Entry(0, "d", 0, 2));
-    EXPECT_EQ(ReadFile(Received() / "d" / "a;b_.txt"), "xy");
+    EXPECT_EQ(ReadFile(Received() / "d" / "a:b_.txt"), "xy");
     EXPECT_FALSE(fs::exists(Received() / "d" / "odd"));
     EXPECT_EQ(Count(), 1);
+}
+
+TEST_F(DirectoryDownload, ColonAndSemicolonNamesLandAsTwoFilesOfTheirOwnNames) {
+    // How the sender writes "12:30 plan.txt", "12;30 plan.txt", ":first" and "3:4:".
+    const std::string stream = DirHeader("notes") + FileItem("12::30 plan.txt", "colon") +
+                               FileItem("12;30 plan.txt", "semicolon") + FileItem(";first", "f") +
+                               DirHeader("3::4::") + FileItem("in", "i") + EndMark() + EndMark();
+    FakePeer peer({Serve(stream)});
+    Receive(Entry(0, "notes", 0, 2));
+    EXPECT_EQ(ReadFile(Received() / "notes" / "12:30 plan.txt"), "colon");
+    EXPECT_EQ(ReadFile(Received() / "notes" / "12;30 plan.txt"), "semicolon");
+    EXPECT_EQ(ReadFile(Received() / "notes" / ";first"), "f");
+    EXPECT_EQ(ReadFile(Received() / "notes" / "3:4:" / "in"), "i");
+    EXPECT_EQ(Tree(Received() / "notes").size(), 5u);
+    EXPECT_TRUE(events_.Notices().empty());
+    EXPECT_EQ(Count(), 4);
 }
 
 TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
@@ -127,6 +144,7 @@ TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kConnectionLost,
                                         FileOutcome::kStored}));
     EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Failed(), 2);
 }
 
 TEST_F(DirectoryDownload, ASilentPeerEndsTheWholeReception) {
@@ -286,6 +304,7 @@ TEST_F(DirectoryDownload, LongNamesAreRefusedOrShortenedAndTheStreamStaysInStep)
                                         FileOutcome::kStored, FileOutcome::kStored}));
     EXPECT_EQ(events_.Notices(), std::vector<std::wstring>{L"文件夹另存为" + shortened});
     EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(Failed(), 2);
 }
 
 TEST_F(DirectoryDownload, LinksInTheReceivedTreeAreNeverFollowed) {

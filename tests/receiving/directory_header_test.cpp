@@ -123,7 +123,12 @@ TEST(ParseHeader, FieldsOfTheSendersHeaders) {
 TEST(ParseHeader, NamesAreRewrittenLikeAttachmentNames) {
     AttachmentInfo info;
     ASSERT_EQ(HeaderFields::kComplete, ParseHeader(WithLength(":a::b?.txt:2:1"), info));
-    EXPECT_EQ(info.name, "a;b_.txt");
+    EXPECT_EQ(info.name, "a:b_.txt");
+    EXPECT_EQ(info.size, 2u);
+    ASSERT_EQ(HeaderFields::kComplete, ParseHeader(WithLength(":;a:::2:1:14=3"), info));
+    EXPECT_EQ(info.name, ";a:");
+    EXPECT_EQ(info.size, 2u);
+    EXPECT_EQ(info.time, 3u);
     ASSERT_EQ(HeaderFields::kComplete,
               ParseHeader(WithLength(":" + std::string(259, 'n') + ":0:2"), info));
 }

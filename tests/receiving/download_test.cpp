@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ TEST_F(FileDownload, TwoEntriesAreRequestedAndStoredInOrder) {
     Receive(Entry(0, "a.txt", 31) + "1:pic::1.jpg:010:5f3a12\a", {}, 100);
 
     EXPECT_EQ(ReadFile(Received() / "a.txt"), a);
-    EXPECT_EQ(ReadFile(Received() / "pic;1.jpg"), pic);
+    EXPECT_EQ(ReadFile(Received() / "pic:1.jpg"), pic);
     EXPECT_EQ(events_.Kinds(), (std::vector<std::string>{"batch", "started", "progress", "done",
                                                          "started", "progress", "done", "files"}));
     // The batch names its sender before its first file.
@@ -41,7 +42,7 @@ TEST_F(FileDownload, TwoEntriesAreRequestedAndStoredInOrder) {
     EXPECT_EQ(started[0].size, 31u);
     EXPECT_EQ(progress[0].received, 31u);
     EXPECT_EQ(done[0].name, "a.txt");
-    EXPECT_EQ(started[1].name, "pic;1.jpg");
+    EXPECT_EQ(started[1].name, "pic:1.jpg");
     EXPECT_EQ(started[1].size, 16u);
     EXPECT_EQ(progress[1].received, 16u);
     EXPECT_EQ(Count(), 2);
@@ -163,6 +164,25 @@ TEST_F(FileDownload, ABatchNeverOverwritesAFileItStoredButALaterBatchReplacesIt)
               (std::vector<std::wstring>{L"文件另存为__ (2).txt", L"文件另存为__ (3).txt"}));
 }
 
+TEST_F(FileDownload, ColonAndSemicolonNamesLandAsTwoFilesOfTheirOwnNames) {
+    // How the sender writes "12:30 plan.txt", "12;30 plan.txt" and ":first".
+    FakePeer peer({Serve("colon"), Serve("semicolon"), Serve("first"), Serve("later")});
+    DownloadManager manager(events_, engine_, settings_);
+    manager.OnAttachments(OfferPacket(Entry(0, "12::30 plan.txt", 5) +
+                                      Entry(1, "12;30 plan.txt", 9) + Entry(2, ";first", 5)));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
+    // A later offer of the ':' name replaces its own file, never the ';' one.
+    manager.OnAttachments(OfferPacket(Entry(3, "12::30 plan.txt", 5)));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
+
+    EXPECT_EQ(ReadFile(Received() / "12:30 plan.txt"), "later");
+    EXPECT_EQ(ReadFile(Received() / "12;30 plan.txt"), "semicolon");
+    EXPECT_EQ(ReadFile(Received() / ";first"), "first");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Received()), fs::directory_iterator()), 3);
+    EXPECT_TRUE(events_.Notices().empty());
+    EXPECT_EQ(Count(), 1);
+}
+
 TEST_F(FileDownload, ANameTooLongForTheHostIsShortenedKeepingItsExtension) {
     // 127 two-byte characters and ".txt": 258 bytes on the wire, 385 in UTF-8.
     FakePeer peer({Serve("long")});
@@ -193,7 +213,21 @@ TEST_F(FileDownload, NoPeerListeningFailsEachEntryByName) {
     EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kUnreachable, FileOutcome::kUnreachable}));
     EXPECT_EQ(Count(), 0);
+    EXPECT_EQ(Failed(), 2);
     EXPECT_FALSE(fs::exists(Received() / "a.txt"));
+}
+
+TEST_F(FileDownload, EachBatchCountsItsOwnFailures) {
+    FakePeer peer({Serve("x"), Serve("y")});
+    DownloadManager manager(events_, engine_, settings_);
+    manager.OnAttachments(OfferPacket(Entry(0, "..", 1) + Entry(1, "ok.txt", 1)));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Failed(), 1);
+    manager.OnAttachments(OfferPacket(Entry(2, "b.txt", 1)));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Failed(), 0);
 }
 
 TEST_F(FileDownload, AListWithoutUsableEntriesPostsNothing) {

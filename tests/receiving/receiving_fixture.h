@@ -44,6 +44,11 @@ class ReceivingTest : public ::testing::Test {
         const std::vector<FilesReceived> batches = events_.Of<FilesReceived>();
         return batches.empty() ? -1 : batches.back().count;
     }
+    // The entries of the last batch that failed, or -1 before any batch ended.
+    int Failed() {
+        const std::vector<FilesReceived> batches = events_.Of<FilesReceived>();
+        return batches.empty() ? -1 : batches.back().failed;
+    }
 
     // Short limits, so that tests of the time rules end quickly.
     static DownloadLimits QuickLimits() {

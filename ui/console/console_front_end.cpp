@@ -216,8 +216,8 @@ void ConsoleFrontEnd::Show(const MessageReceived& event) {
 
 void ConsoleFrontEnd::Show(const FilesReceived& event) {
     if (mode_.json) {
-        json_.Batch(event.count);
-    } else if (const std::wstring entry = FilesReceivedEntry(event.count); !entry.empty()) {
+        json_.Batch(event);
+    } else if (const std::wstring entry = BatchEndEntry(event); !entry.empty()) {
         Write(*out_, entry);
     }
 }

@@ -151,9 +151,10 @@ void JsonEvents::Done(const FileDone& file) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Batch(int count) {
+void JsonEvents::Batch(const FilesReceived& batch) {
     Json event = EventObject("batch");
-    event["count"] = count;
+    event["count"] = batch.count;
+    event["failed"] = batch.failed;
     WriteLine(*out_, event);
 }
 

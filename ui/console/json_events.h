@@ -42,7 +42,7 @@ class JsonEvents {
     // Throttled: most calls write nothing.
     void Progress(std::uint64_t received, std::uint32_t now_ms);
     void Done(const FileDone& file);
-    void Batch(int count);
+    void Batch(const FilesReceived& batch);
     void Offered(const TrackedOffer& offer);
     void Sent(const TrackedOffer& offer);
     // reason: "connection" (serving failed) or "not_fetched" (given up at the end).

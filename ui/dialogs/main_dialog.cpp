@@ -271,14 +271,10 @@ void CMainDialog::Present(const MessageReceived& event) {
 }
 
 void CMainDialog::Present(const FilesReceived& event) {
-    const std::wstring entry = FilesReceivedEntry(event.count);
-    if (entry.empty()) {
-        return;
-    }
-    if (settings_.play_sound_on_receive) {
+    if (event.count > 0 && settings_.play_sound_on_receive) {
         hooks_.play_sound();
     }
-    AppendToLog(entry);
+    AppendToLog(BatchEndEntry(event));
     if (const std::optional<ArrivalNotice> notice =
             NoticeForFiles(batch_sender_, event.count, hooks_.window_active(*this))) {
         hooks_.notify(*this, *notice);
@@ -287,6 +283,7 @@ void CMainDialog::Present(const FilesReceived& event) {
 
 void CMainDialog::Present(const BatchStarted& event) {
     batch_sender_ = AnsiToWide(event.user_name);
+    failure_noticed_ = false;
     AppendToLog(BatchSenderEntry(event));
 }
 
@@ -311,6 +308,14 @@ void CMainDialog::Present(const FileProgress& event) {
 
 void CMainDialog::Present(const FileDone& event) {
     AppendToLog(FileDoneEntry(event.outcome));
+    if (failure_noticed_) {
+        return;  // one failure of a batch asks for attention, not each
+    }
+    if (const std::optional<ArrivalNotice> notice =
+            NoticeForFailure(batch_sender_, event, hooks_.window_active(*this))) {
+        failure_noticed_ = true;
+        hooks_.notify(*this, *notice);
+    }
 }
 
 void CMainDialog::Present(const LogNotice& event) {

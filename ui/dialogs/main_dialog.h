@@ -130,8 +130,9 @@ class CMainDialog : public LayoutDialog, public EventSink {
     bool batch_waiting_ = false;  // a nested PresentPosted left its batch to the outer one
     TransferProgress transfer_;
     std::size_t user_list_rebuilds_ = 0;
-    std::vector<PeerRow> rows_;  // what the list shows, row by row
-    std::wstring batch_sender_;  // who sends the batch being received
+    std::vector<PeerRow> rows_;     // what the list shows, row by row
+    std::wstring batch_sender_;     // who sends the batch being received
+    bool failure_noticed_ = false;  // a failure of that batch has asked for attention
 
     wxListCtrl* user_list_ = nullptr;
     wxTextCtrl* log_ = nullptr;

@@ -31,7 +31,8 @@ Rate RateOf(std::uint64_t received, std::uint32_t elapsed_ms) {
     return {static_cast<double>(per_second) / 1024, L"K/S"};
 }
 
-// The short reason a failure line gives, or null when there is none.
+}  // namespace
+
 const wchar_t* FailureReason(FileOutcome outcome) {
     switch (outcome) {
         case FileOutcome::kStored:
@@ -53,8 +54,6 @@ const wchar_t* FailureReason(FileOutcome outcome) {
     }
     return nullptr;
 }
-
-}  // namespace
 
 std::wstring MessageEntry(const MessageReceived& message) {
     return MessageEntry(AnsiToWide(message.user_name),
@@ -104,6 +103,17 @@ std::wstring FilesReceivedEntry(int count) {
         return {};
     }
     return L"==收到" + std::to_wstring(count) + L"个文件!==\r\n";
+}
+
+std::wstring FilesFailedEntry(int failed) {
+    if (failed <= 0) {
+        return {};
+    }
+    return L"==" + std::to_wstring(failed) + L"个文件接收失败!==\r\n";
+}
+
+std::wstring BatchEndEntry(const FilesReceived& batch) {
+    return FilesReceivedEntry(batch.count) + FilesFailedEntry(batch.failed);
 }
 
 void TransferProgress::Start(std::uint64_t size, std::uint32_t now_ms) {

@@ -25,8 +25,15 @@ std::wstring FileStartedEntry(const std::string& name);
 std::wstring FileStartedEntry(std::wstring_view name);
 // "文件传输完毕\r\n" for a file stored whole, else "文件接收失败：<reason>\r\n".
 std::wstring FileDoneEntry(FileOutcome outcome);
+// The short reason a failure gives ("磁盘已满"), or null when there is none.
+const wchar_t* FailureReason(FileOutcome outcome);
 // "==收到<count>个文件!==\r\n", or empty text when count is 0 or less (nothing is logged).
 std::wstring FilesReceivedEntry(int count);
+// "==<failed>个文件接收失败!==\r\n", or empty text when failed is 0 or less.
+std::wstring FilesFailedEntry(int failed);
+// The end of a batch: the line of the files stored, then the line of the failures, each only
+// when it counts any.
+std::wstring BatchEndEntry(const FilesReceived& batch);
 
 // The shortest time between two progress lines of one file: at most four a second.
 inline constexpr std::uint32_t kProgressLineIntervalMs = 250;

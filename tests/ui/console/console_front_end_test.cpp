@@ -221,14 +221,15 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     front_end_.Handle(Event{FileDone{name, 400, 400, FileOutcome::kStored}});
     front_end_.Handle(Event{FileDone{name, 400, 0, FileOutcome::kConnectionLost}});
     front_end_.Handle(Event{FilesReceived{0}});
-    front_end_.Handle(Event{FilesReceived{2}});
+    front_end_.Handle(Event{FilesReceived{2, 1}});
+    front_end_.Handle(Event{FilesReceived{0, 3}});
     front_end_.Handle(Event{LogNotice{L"通知"}});
     std::istringstream log(TakeOut());
     std::vector<std::string> lines;
     for (std::string line; std::getline(log, line);) {
         lines.push_back(line);
     }
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "开始接收文件文.txt");
     // The rate depends on the clock; its form and the percentage do not.
     const std::string& rate = lines[1];
@@ -240,7 +241,9 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     EXPECT_EQ(lines[2], "文件传输完毕");
     EXPECT_EQ(lines[3], "文件接收失败：连接中断");
     EXPECT_EQ(lines[4], "==收到2个文件!==");
-    EXPECT_EQ(lines[5], "通知");
+    EXPECT_EQ(lines[5], "==1个文件接收失败!==");
+    EXPECT_EQ(lines[6], "==3个文件接收失败!==");
+    EXPECT_EQ(lines[7], "通知");
 }
 
 TEST_F(ConsoleFrontEndTest, PeerTextCannotDriveOrForgeTheConsole) {

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/socket.h"
@@ -90,7 +91,7 @@ TEST_F(JsonEventsTest, AFilesEventsWithProgressAtMostFourTimesASecondAndTheLast)
 
 TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
     events_.Done(FileDone{"a", 10, 4, FileOutcome::kDiskFull});
-    events_.Batch(0);
+    events_.Batch({0, 1});
     events_.Notice(L"输出跟不上，部分日志已丢弃");
     events_.Error("unknown command: fly");
     const std::vector<Json> lines = Lines();
@@ -100,9 +101,28 @@ TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
                               {"size", 10},
                               {"received", 4},
                               {"reason", "disk_full"}}));
-    EXPECT_EQ(lines[1], Json({{"event", "batch"}, {"count", 0}}));
+    EXPECT_EQ(lines[1], Json({{"event", "batch"}, {"count", 0}, {"failed", 1}}));
     EXPECT_EQ(lines[2]["text"], "输出跟不上，部分日志已丢弃");
     EXPECT_EQ(lines[3], Json({{"event", "error"}, {"text", "unknown command: fly"}}));
+}
+
+TEST_F(JsonEventsTest, EveryFailureHasAReasonOfItsOwnName) {
+    const std::vector<std::pair<FileOutcome, std::string>> reasons = {
+        {FileOutcome::kConnectionLost, "connection_lost"},
+        {FileOutcome::kUnreachable, "unreachable"},
+        {FileOutcome::kDiskFull, "disk_full"},
+        {FileOutcome::kCannotCreate, "cannot_create"},
+        {FileOutcome::kWriteFailed, "write_failed"},
+        {FileOutcome::kNameRefused, "name_refused"},
+        {FileOutcome::kPathTooLong, "path_too_long"},
+    };
+    for (const auto& [outcome, reason] : reasons) {
+        events_.Done(FileDone{"a", 1, 0, outcome});
+        const std::vector<Json> lines = Lines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["event"], "failed") << reason;
+        EXPECT_EQ(lines[0]["reason"], reason);
+    }
 }
 
 TEST_F(JsonEventsTest, OfferEventsNameTheEntryAndAPathThatIsNotUtf8StaysJson) {

@@ -211,6 +211,59 @@ TEST_F(MainDialogKeysTest, ArrivalsNoticedOnlyWhileTheWindowIsNotActiveAndBatche
         << log;
 }
 
+TEST_F(MainDialogKeysTest, AFailureAsksForAttentionOncePerBatchAndTheBatchCountsFailures) {
+    const auto failed = [](const char* name) {
+        return std::vector<Event>{FileStarted{name, 9},
+                                  FileDone{name, 9, 0, FileOutcome::kDiskFull}};
+    };
+    const auto post = [&](std::vector<Event> events, std::size_t log_length) {
+        PostFromWorker(*dialog_, std::move(events));
+        ASSERT_TRUE(
+            testing::PumpUntil([&] { return dialog_->Log()->GetValue().length() >= log_length; }));
+    };
+    // While the user looks at the window, a failure is in the log only.
+    dialog_->Log()->Clear();
+    std::vector<Event> events = failed("a.bin");
+    events.insert(events.begin(), BatchStarted{"alice", platform::InetAddr(kAlice)});
+    std::wstring expected =
+        L"来自 alice（127.0.0.11）:\r\n开始接收文件a.bin\r\n"
+        L"文件接收失败：磁盘已满\r\n";
+    post(std::move(events), expected.size());
+    EXPECT_TRUE(notices_.empty());
+
+    // The first failure while the window is not active asks; the next ones of the batch do not.
+    window_active_ = false;
+    events = failed("b<i>.bin");
+    for (Event& event : failed("c.bin")) {
+        events.push_back(std::move(event));
+    }
+    events.push_back(FilesReceived{0, 3});
+    expected +=
+        L"开始接收文件b<i>.bin\r\n文件接收失败：磁盘已满\r\n"
+        L"开始接收文件c.bin\r\n文件接收失败：磁盘已满\r\n==3个文件接收失败!==\r\n";
+    post(std::move(events), expected.size());
+    testing::PumpPending();
+    EXPECT_EQ(dialog_->Log()->GetValue().ToStdWstring(), expected);
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_EQ(notices_[0].title, L"alice");
+    EXPECT_EQ(notices_[0].body, L"接收失败：b&lt;i&gt;.bin（磁盘已满）");
+    EXPECT_EQ(sounds_, 0) << "no file arrived";
+
+    // The next batch asks again, and its files are news of their own.
+    events = {BatchStarted{"bob", platform::InetAddr(kBob)}, FileStarted{"d.txt", 1},
+              FileDone{"d.txt", 1, 0, FileOutcome::kConnectionLost}, FilesReceived{1, 1}};
+    expected +=
+        L"来自 bob（127.0.0.12）:\r\n开始接收文件d.txt\r\n文件接收失败：连接中断\r\n"
+        L"==收到1个文件!==\r\n==1个文件接收失败!==\r\n";
+    post(std::move(events), expected.size());
+    testing::PumpPending();
+    EXPECT_EQ(dialog_->Log()->GetValue().ToStdWstring(), expected);
+    ASSERT_EQ(notices_.size(), 3u);
+    EXPECT_EQ(notices_[1].title, L"bob");
+    EXPECT_EQ(notices_[1].body, L"接收失败：d.txt（连接中断）");
+    EXPECT_EQ(notices_[2].body, L"收到1个文件");
+}
+
 // The toolkit lets the running event loop handle what is pending before it sets the hint; with
 // no loop running (a program's start, this test's own calls) it would crash.
 TEST_F(MainDialogKeysTest, AttentionIsAskedOnlyOfAShownWindowWhileAnEventLoopRuns) {

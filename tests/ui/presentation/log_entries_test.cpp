@@ -61,6 +61,15 @@ TEST(FileEntries, ExactTexts) {
     EXPECT_EQ(FilesReceivedEntry(-1), L"");
 }
 
+TEST(FileEntries, FailuresAreCountedAfterTheFilesStoredOrAlone) {
+    EXPECT_EQ(FilesFailedEntry(2), L"==2个文件接收失败!==\r\n");
+    EXPECT_EQ(FilesFailedEntry(0), L"");
+    EXPECT_EQ(BatchEndEntry({3, 1}), L"==收到3个文件!==\r\n==1个文件接收失败!==\r\n");
+    EXPECT_EQ(BatchEndEntry({0, 12}), L"==12个文件接收失败!==\r\n");
+    EXPECT_EQ(BatchEndEntry({3, 0}), L"==收到3个文件!==\r\n");
+    EXPECT_EQ(BatchEndEntry({0, 0}), L"");
+}
+
 TransferProgress::Step StepOf(std::uint64_t size, std::uint64_t received, std::uint32_t elapsed,
                               std::uint32_t start = 1000) {
     TransferProgress progress;
