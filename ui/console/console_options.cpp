@@ -1,7 +1,11 @@
 #include "ui/console/console_options.h"
 
-#include <charconv>
-#include <cstddef>
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <utility>
 
 #include "common/version.h"
 #include "platform/utf8.h"
@@ -14,8 +18,18 @@ namespace {
 // The longest linger taken: a day, which no script should need to exceed.
 constexpr std::uint32_t kMaxLingerSeconds = 24 * 60 * 60;
 
-bool IsOption(std::string_view arg) {
-    return arg.size() > 1 && arg.front() == '-';
+// What ends the reading of a command line before its end: a refusal, in one line...
+struct Refusal {
+    std::string text;
+};
+// ...or the first --help or --version, which answers whatever follows it.
+struct Answer {
+    ConsoleOptions::Action action;
+};
+
+// Whether arg names the option, alone or with its first value after '='.
+bool Names(std::string_view arg, std::string_view name) {
+    return arg.starts_with(name) && (arg.size() == name.size() || arg[name.size()] == '=');
 }
 
 // An argument that ends the list of paths after --send.
@@ -23,8 +37,22 @@ bool IsLongOption(std::string_view arg) {
     return arg.size() > 2 && arg.substr(0, 2) == "--";
 }
 
-ConsoleOptionsParse Refuse(std::string error) {
-    return {std::nullopt, std::move(error)};
+// How many values the first --send takes: its address and every argument up to the next long
+// option, so that a path may begin with a dash ("-dash"). The library would end an open list at
+// anything that looks like an option, so the count is fixed before it reads the line.
+int SendValueCount(const std::vector<std::string>& args) {
+    const auto send = std::find_if(args.begin(), args.end(),
+                                   [](const std::string& arg) { return Names(arg, "--send"); });
+    if (send == args.end()) {
+        return 1;
+    }
+    const bool address_follows = *send == "--send" || *send == "--send=";
+    auto paths = send + 1;
+    if (address_follows && paths != args.end()) {
+        ++paths;  // the address, whatever it looks like
+    }
+    const auto end = std::find_if(paths, args.end(), IsLongOption);
+    return 1 + static_cast<int>(end - paths);
 }
 
 // A message's text from the command line: a typed line break counts as much as "\n".
@@ -39,117 +67,199 @@ std::wstring MessageText(std::string_view arg) {
     return ExpandLineBreaks(text);
 }
 
-// The reading of one command line: each argument in turn, with the values it takes.
-class Reader {
-  public:
-    explicit Reader(const std::vector<std::string_view>& args) : args_(args) {}
-
-    bool Done() const { return next_ >= args_.size(); }
-    std::string_view Take() { return args_[next_++]; }
-    std::optional<std::string_view> TakeValue() {
-        if (Done()) {
-            return std::nullopt;
-        }
-        return Take();
+std::uint32_t Address(const std::string& arg) {
+    const std::optional<std::uint32_t> address = ParseIpv4(platform::Utf8ToWide(arg));
+    if (!address) {
+        throw Refusal{"not an IPv4 address: '" + arg + "'"};
     }
-    bool NextIsOperand() const { return !Done() && !IsLongOption(args_[next_]); }
+    return *address;
+}
+
+std::string Unexpected(const std::string& arg) {
+    return (arg.size() > 1 && arg.front() == '-' ? "unrecognized option '" : "extra operand '") +
+           arg + "'";
+}
+
+// Seconds are written in decimal; the library's conversion would read "010" as octal.
+CLI::Validator Decimal() {
+    return CLI::Validator(
+        [](std::string& value) {
+            const auto digit = [](unsigned char c) { return std::isdigit(c) != 0; };
+            if (value.empty() || !std::all_of(value.begin(), value.end(), digit)) {
+                return std::string("not a decimal number");
+            }
+            value.erase(0, std::min(value.find_first_not_of('0'), value.size() - 1));
+            return std::string();
+        },
+        "DECIMAL");
+}
+
+// One command line, read by CLI11 in order. Each option is handled as soon as its values are
+// read, so the first --help or --version ends the reading and a mistake before it refuses the
+// line. An argument the library does not know waits among its extras until the next option or
+// the end, and then refuses the line.
+class CommandLine {
+  public:
+    explicit CommandLine(const std::vector<std::string>& args)
+        // With --send, --message takes the offer's text alone; without, an address and a text.
+        : sending_(std::any_of(args.begin(), args.end(),
+                               [](const std::string& arg) { return Names(arg, "--send"); })) {
+        app_.set_help_flag();  // the help text is ours
+        app_.allow_extras();
+        AddFlag("-h,--help", [] { throw Answer{ConsoleOptions::Action::kHelp}; });
+        AddFlag("--version", [] { throw Answer{ConsoleOptions::Action::kVersion}; });
+        AddFlag("--json", [this] { options_.json = true; });
+        linger_ = app_.add_option_function<std::uint32_t>(
+                          "--linger", [this](const std::uint32_t& seconds) { ReadLinger(seconds); })
+                      ->transform(Decimal())
+                      ->check(CLI::Range(0U, kMaxLingerSeconds))
+                      ->trigger_on_parse();
+        send_ = AddOption("--send", &CommandLine::ReadSend, SendValueCount(args));
+        message_ = sending_ ? AddOption("--message", &CommandLine::ReadText, 1)
+                            : AddOption("--message", &CommandLine::ReadMessage, 2);
+    }
+
+    ConsoleOptionsParse Read(const std::vector<std::string>& args) {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());  // as the library takes them
+        try {
+            try {
+                app_.parse(reversed);
+            } catch (const CLI::ParseError& error) {
+                ReadCutShort(error);
+            }
+            RefuseEarlierExtras();
+        } catch (const Answer& answer) {
+            options_.action = answer.action;
+            return {options_, {}};
+        } catch (const Refusal& refusal) {
+            return {std::nullopt, refusal.text};
+        }
+        if (send_seen_) {
+            options_.action = ConsoleOptions::Action::kSend;
+        } else if (message_seen_) {
+            options_.action = ConsoleOptions::Action::kMessage;
+        }
+        return {options_, {}};
+    }
 
   private:
-    const std::vector<std::string_view>& args_;
-    std::size_t next_ = 0;
-};
+    using ValuesReader = void (CommandLine::*)(const CLI::results_t& values);
 
-std::optional<std::uint32_t> Address(std::string_view arg) {
-    return ParseIpv4(platform::Utf8ToWide(arg));
-}
-
-std::optional<std::chrono::seconds> Seconds(std::string_view arg) {
-    std::uint32_t seconds = 0;
-    const auto [end, error] = std::from_chars(arg.data(), arg.data() + arg.size(), seconds);
-    if (error != std::errc() || end != arg.data() + arg.size() || seconds > kMaxLingerSeconds) {
-        return std::nullopt;
+    CLI::Option* AddOption(const std::string& name, ValuesReader read, int value_count) {
+        const auto handle = [this, read](const CLI::results_t& values) {
+            RefuseEarlierExtras();
+            (this->*read)(values);
+            return true;
+        };
+        // As one value of that many parts: the library takes the parts whatever they look like.
+        return app_.add_option(name, handle)->type_size(value_count)->trigger_on_parse();
     }
-    return std::chrono::seconds(seconds);
-}
+
+    // A flag takes no value: "--help=all" is not one of our options.
+    void AddFlag(const std::string& names, std::function<void()> seen) {
+        const std::string long_name = names.substr(names.find("--"));
+        const auto handle = [this, long_name,
+                             seen = std::move(seen)](const CLI::results_t& values) {
+            RefuseEarlierExtras();
+            if (values.size() != 1 || values.front() != "true") {
+                throw Refusal{Unexpected(long_name + "=" + values.back())};
+            }
+            seen();
+            return true;
+        };
+        app_.add_option(names, handle)->expected(0)->trigger_on_parse();
+    }
+
+    void RefuseEarlierExtras() const {
+        if (!app_.remaining().empty()) {
+            throw Refusal{Unexpected(app_.remaining().front())};
+        }
+    }
+
+    // The line ended within an option's values, or the library refused a value: its error names
+    // the option at its head. The values read are judged as if the line had given no more, so a
+    // list of paths that ends before the count SendValueCount foresaw is simply shorter.
+    void ReadCutShort(const CLI::ParseError& error) {
+        RefuseEarlierExtras();
+        const std::string_view what = error.what();
+        const auto names = [what](const CLI::Option* option) {
+            return what.starts_with(option->get_name() + ":");
+        };
+        if (names(linger_)) {
+            throw Refusal{"option '--linger' needs a number of seconds from 0 to " +
+                          std::to_string(kMaxLingerSeconds)};
+        }
+        if (names(send_)) {
+            ReadSend(send_->results());
+        } else if (names(message_)) {
+            sending_ ? ReadText(message_->results()) : ReadMessage(message_->results());
+        } else {
+            throw Refusal{std::string(what)};  // no other is expected: the library's own words
+        }
+    }
+
+    void ReadLinger(std::uint32_t seconds) {
+        RefuseEarlierExtras();
+        options_.linger = std::chrono::seconds(seconds);
+    }
+
+    void RefuseASecondOneShot() const {
+        if (send_seen_ || message_seen_) {
+            throw Refusal{"only one of --send and --message IPV4 TEXT, once"};
+        }
+    }
+
+    void ReadSend(const CLI::results_t& values) {
+        RefuseASecondOneShot();
+        send_seen_ = true;
+        if (values.empty()) {
+            throw Refusal{"option '--send' needs an IPv4 address"};
+        }
+        options_.address = Address(values.front());
+        for (auto path = values.begin() + 1; path != values.end(); ++path) {
+            options_.paths.push_back(platform::Utf8ToWide(*path));
+        }
+        if (options_.paths.empty()) {
+            throw Refusal{"option '--send' needs at least one path"};
+        }
+    }
+
+    void ReadMessage(const CLI::results_t& values) {
+        RefuseASecondOneShot();
+        message_seen_ = true;
+        if (values.empty()) {
+            throw Refusal{"option '--message' needs an IPv4 address"};
+        }
+        options_.address = Address(values.front());
+        if (values.size() < 2 || values[1].empty()) {
+            throw Refusal{"option '--message' needs an address and a text"};
+        }
+        options_.text = MessageText(values[1]);
+    }
+
+    // --message with --send: the offer's text.
+    void ReadText(const CLI::results_t& values) {
+        if (!options_.text.empty() || values.empty() || values.front().empty()) {
+            throw Refusal{"option '--message' needs one text, once"};
+        }
+        options_.text = MessageText(values.front());
+    }
+
+    const bool sending_;
+    CLI::App app_;
+    ConsoleOptions options_;
+    bool send_seen_ = false;
+    bool message_seen_ = false;
+    CLI::Option* linger_ = nullptr;
+    CLI::Option* send_ = nullptr;
+    CLI::Option* message_ = nullptr;
+};
 
 }  // namespace
 
 ConsoleOptionsParse ParseConsoleOptions(const std::vector<std::string_view>& args) {
-    ConsoleOptions options;
-    // With --send, --message takes the offer's text alone; without, an address and a text.
-    bool sending = false;
-    for (const std::string_view arg : args) {
-        sending = sending || arg == "--send";
-    }
-    bool send_seen = false;
-    bool message_seen = false;
-    Reader reader(args);
-    while (!reader.Done()) {
-        const std::string_view arg = reader.Take();
-        if (arg == "--help" || arg == "-h") {
-            options.action = ConsoleOptions::Action::kHelp;
-            return {options, {}};
-        }
-        if (arg == "--version") {
-            options.action = ConsoleOptions::Action::kVersion;
-            return {options, {}};
-        }
-        if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--linger") {
-            const auto value = reader.TakeValue();
-            const auto seconds = value ? Seconds(*value) : std::nullopt;
-            if (!seconds) {
-                return Refuse("option '--linger' needs a number of seconds from 0 to " +
-                              std::to_string(kMaxLingerSeconds));
-            }
-            options.linger = *seconds;
-        } else if (arg == "--send" || (arg == "--message" && !sending)) {
-            if (send_seen || message_seen) {
-                return Refuse("only one of --send and --message IPV4 TEXT, once");
-            }
-            (arg == "--send" ? send_seen : message_seen) = true;
-            const auto value = reader.TakeValue();
-            if (!value) {
-                return Refuse("option '" + std::string(arg) + "' needs an IPv4 address");
-            }
-            const auto address = Address(*value);
-            if (!address) {
-                return Refuse("not an IPv4 address: '" + std::string(*value) + "'");
-            }
-            options.address = *address;
-            if (arg == "--send") {
-                while (reader.NextIsOperand()) {
-                    options.paths.push_back(platform::Utf8ToWide(reader.Take()));
-                }
-                if (options.paths.empty()) {
-                    return Refuse("option '--send' needs at least one path");
-                }
-            } else {
-                const auto text = reader.TakeValue();
-                if (!text || text->empty()) {
-                    return Refuse("option '--message' needs an address and a text");
-                }
-                options.text = MessageText(*text);
-            }
-        } else if (arg == "--message") {
-            const auto text = reader.TakeValue();
-            if (!options.text.empty() || !text || text->empty()) {
-                return Refuse("option '--message' needs one text, once");
-            }
-            options.text = MessageText(*text);
-        } else if (IsOption(arg)) {
-            return Refuse("unrecognized option '" + std::string(arg) + "'");
-        } else {
-            return Refuse("extra operand '" + std::string(arg) + "'");
-        }
-    }
-    if (send_seen) {
-        options.action = ConsoleOptions::Action::kSend;
-    } else if (message_seen) {
-        options.action = ConsoleOptions::Action::kMessage;
-    }
-    return {options, {}};
+    const std::vector<std::string> line(args.begin(), args.end());
+    return CommandLine(line).Read(line);
 }
 
 std::string ConsoleUsage() {

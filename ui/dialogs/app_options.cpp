@@ -1,5 +1,9 @@
 #include "ui/dialogs/app_options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <string>
+
 #include "common/version.h"
 
 namespace veltra {
@@ -8,33 +12,64 @@ namespace {
 
 constexpr char kUsage[] = "Usage: veltra [--help | --version]\n";
 
+constexpr char kHelp[] =
+    "The LAN messenger: users of the local network, messages, and files and\n"
+    "folders offered and fetched, without a server. Received files are stored in\n"
+    "~/Received/. Without a display, use veltra-console.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help            print this help and exit\n"
+    "      --version         print the version and exit\n";
+
+// Ends the reading of the command line at its first --help or --version.
+struct Answered {};
+
+std::string Unexpected(const std::string& arg) {
+    return (arg.size() > 1 && arg.front() == '-' ? "unrecognized option '" : "extra operand '") +
+           arg + "'";
+}
+
 }  // namespace
 
 std::optional<int> AnswerCommandLine(const std::vector<std::string_view>& args, std::ostream& out,
                                      std::ostream& error) {
-    // In order, as GNU programs read them: the first --help or --version answers.
-    for (const std::string_view arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            out << kUsage
-                << "The LAN messenger: users of the local network, messages, and files and\n"
-                   "folders offered and fetched, without a server. Received files are stored in\n"
-                   "~/Received/. Without a display, use veltra-console.\n"
-                   "\n"
-                   "Options:\n"
-                   "  -h, --help            print this help and exit\n"
-                   "      --version         print the version and exit\n";
-            return 0;
-        }
-        if (arg == "--version") {
-            out << "veltra " << kVersion << '\n';
-            return 0;
-        }
-        error << "veltra: "
-              << (arg.size() > 1 && arg.front() == '-' ? "unrecognized option '"
-                                                       : "extra operand '")
-              << arg << "'\n"
+    const auto refuse = [&error](const std::string& arg) {
+        error << "veltra: " << Unexpected(arg) << '\n'
               << kUsage << "Try 'veltra --help' for more information.\n";
         return 2;
+    };
+    // Read in order by CLI11, as GNU programs read them: the first --help or --version answers,
+    // whatever follows; an argument before it that the library does not know refuses the line.
+    CLI::App app;
+    app.set_help_flag();  // the help text is ours
+    app.allow_extras();
+    int status = 0;
+    const auto answer = [&](const std::string& long_name, const std::string& text) {
+        return [&, long_name, text](const CLI::results_t& values) -> bool {
+            if (!app.remaining().empty()) {
+                status = refuse(app.remaining().front());
+            } else if (values.size() != 1 || values.front() != "true") {
+                status = refuse(long_name + "=" + values.back());  // a flag takes no value
+            } else {
+                out << text;
+            }
+            throw Answered{};
+        };
+    };
+    app.add_option("-h,--help", answer("--help", std::string(kUsage) + kHelp))
+        ->expected(0)
+        ->trigger_on_parse();
+    app.add_option("--version", answer("--version", std::string("veltra ") + kVersion + "\n"))
+        ->expected(0)
+        ->trigger_on_parse();
+    std::vector<std::string> reversed(args.rbegin(), args.rend());  // as the library takes them
+    try {
+        app.parse(reversed);
+    } catch (const Answered&) {
+        return status;
+    }
+    if (!app.remaining().empty()) {
+        return refuse(app.remaining().front());
     }
     return std::nullopt;
 }

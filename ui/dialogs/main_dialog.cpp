@@ -18,6 +18,7 @@
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/resource_ids.h"
+#include "ui/dialogs/user_list_hits.h"
 #include "ui/presentation/peer_rows.h"
 #include "ui/presentation/sent_entries.h"
 
@@ -44,54 +45,6 @@ AnchorRoles LandscapeRoles() {
     AnchorRoles roles = PortraitRoles();
     roles[IDC_PROGRESS] = {shares::kStart, shares::kSecondHalf};
     return roles;
-}
-
-// The list view draws its rows in a child window below its column header (another child); a
-// native list view has no children and takes the clicks itself.
-std::vector<wxWindow*> RowAreas(wxListCtrl& list) {
-    std::vector<wxWindow*> areas;
-    for (wxWindow* child : list.GetChildren()) {
-        areas.push_back(child);
-    }
-    if (areas.empty()) {
-        areas.push_back(&list);
-    }
-    return areas;
-}
-
-bool IsHeader(const wxListCtrl& list, const wxWindow& area) {
-    if (&area == &list) {
-        return false;
-    }
-    for (const wxWindow* other : list.GetChildren()) {
-        if (other != &area && other->GetPosition().y > area.GetPosition().y) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Where the window of the rows begins, in list coordinates.
-int RowsAreaTop(const wxListCtrl& list) {
-    int top = 0;
-    for (const wxWindow* child : list.GetChildren()) {
-        top = std::max(top, child->GetPosition().y);
-    }
-    return top;
-}
-
-// The row whose band contains y (list coordinates), wherever the click falls across the row: the
-// selection covers the full row, so does the tap. -1 below the last row.
-long RowAt(const wxListCtrl& list, int y) {
-    const long first = std::max(0L, list.GetTopItem());
-    const long last = std::min<long>(list.GetItemCount(), first + list.GetCountPerPage() + 2);
-    for (long item = first; item < last; ++item) {
-        wxRect rect;
-        if (list.GetItemRect(item, rect) && y >= rect.GetTop() && y <= rect.GetBottom()) {
-            return item;
-        }
-    }
-    return -1;
 }
 
 }  // namespace
@@ -169,15 +122,13 @@ void CMainDialog::BindControls() {
     online_count_ = XRCCTRL(*this, "IDC_ONLINE_COUNT", wxTextCtrl);
     progress_ = XRCCTRL(*this, "IDC_PROGRESS", wxGauge);
     user_list_->InsertColumn(0, L"用户名", wxLIST_FORMAT_LEFT, kUserNameColumnWidth);
-    for (wxWindow* area : RowAreas(*user_list_)) {
-        area->Bind(wxEVT_LEFT_UP, &CMainDialog::OnUserListMouseUp, this);
-    }
-    // The list hands its drop target to the window of its rows: drops come in its coordinates.
-    // The window owns its drop target.
-    user_list_->SetDropTarget(
-        new OfferDropTarget([this](wxCoord /*x*/, wxCoord y, std::vector<std::wstring> paths) {
-            return DropOnUserList(y + RowsAreaTop(*user_list_), paths);
-        }));
+    BindUserListTaps(*user_list_, [this](long item) {
+        // After the list has finished with the click: the tap may run a modal dialog.
+        CallAfter([this, item] { TapUserList(item); });
+    });
+    BindUserListDrops(*user_list_, [this](long item, const std::vector<std::wstring>& paths) {
+        return DropOnUserList(item, paths);
+    });
 }
 
 std::optional<int> CMainDialog::Start() {
@@ -343,21 +294,6 @@ void CMainDialog::AppendToLog(const std::wstring& entry) {
     log_->AppendText(entry);
 }
 
-void CMainDialog::OnUserListMouseUp(wxMouseEvent& event) {
-    event.Skip();  // the list still selects the row
-    if (event.ControlDown() || event.ShiftDown()) {
-        return;  // a click that adds to the selection composes nothing
-    }
-    auto* area = dynamic_cast<wxWindow*>(event.GetEventObject());
-    if (area == nullptr || IsHeader(*user_list_, *area)) {
-        return;
-    }
-    const int y = event.GetY() + (area == user_list_ ? 0 : area->GetPosition().y);
-    const long item = RowAt(*user_list_, y);
-    // After the list has finished with the click: the tap may run a modal dialog.
-    CallAfter([this, item] { TapUserList(item); });
-}
-
 void CMainDialog::TapUserList(long item) {
     if (!session_) {
         return;
@@ -412,8 +348,7 @@ std::vector<PeerRow> CMainDialog::SelectedRows() const {
     return selected;
 }
 
-bool CMainDialog::DropOnUserList(int y, const std::vector<std::wstring>& paths) {
-    const long item = RowAt(*user_list_, y);
+bool CMainDialog::DropOnUserList(long item, const std::vector<std::wstring>& paths) {
     if (!session_ || item < 0 || static_cast<std::size_t>(item) >= rows_.size()) {
         return false;
     }

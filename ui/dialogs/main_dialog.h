@@ -76,9 +76,9 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void ComposeTo(const std::vector<PeerRow>& recipients);
     // The people of the selected rows, in list order.
     std::vector<PeerRow> SelectedRows() const;
-    // Files and folders dropped on the list at y (list coordinates): offered to the row there, or
-    // to every selected row when the row is one of them. False when no row is there.
-    bool DropOnUserList(int y, const std::vector<std::wstring>& paths);
+    // Files and folders dropped on the list's row item: offered to its user, or to every selected
+    // row when the row is one of them. False when no row is there (item < 0).
+    bool DropOnUserList(long item, const std::vector<std::wstring>& paths);
     // Asks every peer to answer again (a tap below the rows, F5, the menu's "刷新").
     void RefreshUsers();
     // The user list's context menu as it pops up; its commands go to the dialog.
@@ -107,7 +107,6 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void Present(const LogNotice& event);
     // The dialogs do not follow their offers' fetches: nothing to show.
     void Present(const OfferServed& event);
-    void OnUserListMouseUp(wxMouseEvent& event);
     void OnAbout(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);
     void OnListContextMenu(wxContextMenuEvent& event);

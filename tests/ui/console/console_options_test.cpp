@@ -102,6 +102,40 @@ TEST(ConsoleOptions, OneShotMistakesAreRefused) {
     EXPECT_EQ(Refusal({"--json", "file"}), "extra operand 'file'");
 }
 
+TEST(ConsoleOptions, ValuesAreTakenWhateverTheyLookLike) {
+    // The values an option takes may begin with dashes or hold what a parser might split.
+    const ConsoleOptionsParse message = Parse({"--message", "10.0.0.2", "-x"});
+    ASSERT_TRUE(message.options) << message.error;
+    EXPECT_EQ(message.options->text, L"-x");
+    const ConsoleOptionsParse option_text = Parse({"--message", "10.0.0.2", "--json"});
+    ASSERT_TRUE(option_text.options) << option_text.error;
+    EXPECT_EQ(option_text.options->text, L"--json");
+    EXPECT_FALSE(option_text.options->json);
+    const ConsoleOptionsParse paths =
+        Parse({"--send", "10.0.0.2", "[a,b]", "--", "-h", "--message", "-1", "--json"});
+    ASSERT_TRUE(paths.options) << paths.error;
+    EXPECT_EQ(paths.options->paths, (std::vector<std::wstring>{L"[a,b]", L"--", L"-h"}));
+    EXPECT_EQ(paths.options->text, L"-1");
+    EXPECT_TRUE(paths.options->json);
+    EXPECT_EQ(Refusal({"--send", "-dash", "f"}), "not an IPv4 address: '-dash'");
+}
+
+TEST(ConsoleOptions, LingerIsDecimalAndOnlyFlagsTakeNoValue) {
+    EXPECT_EQ(Parse({"--linger", "010"}).options->linger, std::chrono::seconds(10));
+    EXPECT_EQ(Parse({"--linger", "86400"}).options->linger, std::chrono::seconds(86400));
+    for (const char* seconds : {"0x10", "+5", " 5"}) {
+        EXPECT_EQ(Refusal({"--linger", seconds}).rfind("option '--linger' needs", 0), 0u)
+            << seconds;
+    }
+    EXPECT_EQ(Refusal({"--json=1"}), "unrecognized option '--json=1'");
+    EXPECT_EQ(Refusal({"--version=2"}), "unrecognized option '--version=2'");
+    EXPECT_EQ(Refusal({"--"}), "unrecognized option '--'");
+    // The first mistake is the one named, wherever the library notices it.
+    EXPECT_EQ(Refusal({"extra", "--linger", "soon"}), "extra operand 'extra'");
+    EXPECT_EQ(Refusal({"-x", "--send", "1.2.3.4"}), "unrecognized option '-x'");
+    EXPECT_EQ(Refusal({"--json", "file", "--message", "1.2.3.4"}), "extra operand 'file'");
+}
+
 TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
     const std::string help = ConsoleHelp();
     EXPECT_EQ(help.rfind(ConsoleUsage(), 0), 0U) << "starts with the synopsis";

@@ -45,7 +45,7 @@ TEST(AppOptions, HelpAndVersionGoToStandardOutputAndSucceed) {
 }
 
 TEST(AppOptions, AWrongArgumentGivesTheUsageOnStandardErrorAndStatusTwo) {
-    for (const std::string_view arg : {"--display=:0", "file.txt", "--bogus"}) {
+    for (const std::string_view arg : {"--display=:0", "file.txt", "--bogus", "--version=1"}) {
         const Answer answer = AnswerTo({arg, "--help"});
         EXPECT_EQ(answer.status, 2) << arg;
         EXPECT_EQ(answer.out, "") << arg;

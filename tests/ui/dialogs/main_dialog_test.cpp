@@ -323,9 +323,11 @@ TEST_F(ComposeExitTest, ClicksOnTheListMapToRowsAcrossTheirWholeWidthAndBelowToR
         }
     }
     ASSERT_NE(rows, nullptr);
-    auto click = [&](wxWindow& target, int x, int y) {
+    auto click = [&](wxWindow& target, int x, int y, int modifiers = wxMOD_NONE) {
         wxMouseEvent up(wxEVT_LEFT_UP);
         up.SetPosition(wxPoint(x, y));
+        up.SetControlDown((modifiers & wxMOD_CONTROL) != 0);
+        up.SetShiftDown((modifiers & wxMOD_SHIFT) != 0);
         up.SetEventObject(&target);
         target.GetEventHandler()->ProcessEvent(up);
         testing::PumpPending();
@@ -339,6 +341,10 @@ TEST_F(ComposeExitTest, ClicksOnTheListMapToRowsAcrossTheirWholeWidthAndBelowToR
     // Right of the 200-pixel column is still the row.
     click(*rows, 300, second_y);
     EXPECT_EQ(peers_.Texts(kAlice), (std::vector<std::wstring>{L"to alice", L"to alice"}));
+    // A click that adds to the selection composes nothing.
+    click(*rows, 5, second_y, wxMOD_CONTROL);
+    click(*rows, 5, second_y, wxMOD_SHIFT);
+    EXPECT_EQ(compose_runs_, 2);
 
     click(*rows, 5, second.GetBottom() + second.GetHeight() * 2 - rows->GetPosition().y);
     EXPECT_EQ(Announcements(), 1);
