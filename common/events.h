@@ -41,6 +41,10 @@ enum class FileOutcome : std::uint8_t {
     kWriteFailed,     // writing failed for another reason
     kNameRefused,     // the name cannot be stored (too long, or "." or "..")
     kPathTooLong,     // the path is too long or the folder nested too deep
+    kNotServed,       // the peer closed the connection in order before the first byte of the
+                      // file's content (or of the directory's first header): it no longer
+                      // serves the entry, as for a file deleted after it was offered. An empty
+                      // file cannot tell, and is stored.
 };
 
 // A batch of offered files is about to be received, from this sender (names in code page 936).

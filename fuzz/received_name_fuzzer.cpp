@@ -1,6 +1,6 @@
 // Any bytes as a name a sender chose: a name that is accepted becomes exactly one path component
-// without control characters that the host can take (255 bytes at most, also numbered and as a
-// partial file), and the file it names lies directly in the folder the placement rule chose,
+// without control characters that the host can take (255 bytes at most, also with the largest
+// number), and the file it names lies directly in the folder the placement rule chose,
 // whatever the placement settings.
 #include <cstddef>
 #include <cstdint>
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     for (const std::wstring& variant :
-         {*confined, NameVariant(*confined, 2), NameVariant(*confined, 1000, L".part")}) {
+         {*confined, NameVariant(*confined, 2), NameVariant(*confined, 4294967295u)}) {
         if (platform::WideToUtf8(variant).size() > platform::kMaxHostNameBytes) {
             __builtin_trap();
         }

@@ -7,10 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <system_error>
 #include <utility>
 
@@ -79,21 +76,6 @@ std::optional<FileInfo> Stat(int dir_fd, const char* path, int flags, bool hidde
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
-}
-
-// Hidden, and unlikely to be taken: the process, a counter and the clock, mixed.
-std::string TemporaryName() {
-    static std::atomic<uint64_t> counter{0};
-    uint64_t value =
-        (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(1) ^
-        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    // splitmix64's finaliser, so that neighbouring values give unrelated names
-    value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
-    value ^= value >> 31;
-    char name[32];
-    std::snprintf(name, sizeof name, ".veltra-%016llx", static_cast<unsigned long long>(value));
-    return name;
 }
 
 // What the kernel reads ahead of a sequential reader without being told.
@@ -175,20 +157,6 @@ std::optional<File> File::CreateNew(const Folder& folder, std::wstring_view name
         return std::nullopt;
     }
     return File(fd, IsHiddenName(host_name));
-}
-
-File File::CreateTemporary(const Folder& folder, std::wstring& name) {
-    // A name that is taken is simply tried again with the next one.
-    constexpr int kTries = 64;
-    for (int attempt = 0; attempt < kTries; ++attempt) {
-        const std::string candidate = TemporaryName();
-        const int fd = CreateExclusive(folder, candidate);
-        if (fd >= 0) {
-            name = Utf8ToWide(candidate);
-            return File(fd, true);
-        }
-    }
-    throw std::system_error(EEXIST, std::generic_category(), "no free temporary name");
 }
 
 long long File::Read(void* buffer, size_t size) {

@@ -72,8 +72,6 @@ class File {
     // Creates the file name in folder, mode 0644, only when the name is free: nothing when
     // anything has that name already, a symbolic link (even a dangling one) included.
     static std::optional<File> CreateNew(const Folder& folder, std::wstring_view name);
-    // Creates a new file under a fresh hidden name in folder and sets name to it.
-    static File CreateTemporary(const Folder& folder, std::wstring& name);
 
     File(File&& other) noexcept = default;
     File& operator=(File&& other) noexcept = default;

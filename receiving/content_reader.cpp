@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,7 +10,6 @@
 
 #include "common/text.h"
 #include "receiving/file_events.h"
-#include "receiving/placement.h"
 #include "receiving/received_file.h"
 
 namespace veltra {
@@ -29,45 +27,6 @@ FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
         default:
             return otherwise;
     }
-}
-
-// What the batch remembers of the file name in folder: the folder's path and the name hashed
-// apart and mixed, so that no path is built for a file.
-std::size_t PathKey(const platform::Folder& folder, std::wstring_view name) {
-    const std::size_t folder_hash = std::hash<std::string_view>{}(folder.HostPath());
-    const std::size_t name_hash = std::hash<std::wstring_view>{}(name);
-    return folder_hash ^
-           (name_hash + 0x9E3779B97F4A7C15ULL + (folder_hash << 6) + (folder_hash >> 2));
-}
-
-// The name the file is stored under: the offered one, unless the batch has stored a file there
-// already. key receives what the batch is to remember of it once it is stored.
-std::wstring UnusedName(DownloadContext& context, const platform::Folder& folder,
-                        std::wstring_view offered, std::size_t& key) {
-    key = PathKey(folder, offered);
-    if (!context.stored_paths.Contains(key)) {
-        return std::wstring(offered);
-    }
-    unsigned& next = context.next_numbers[key];
-    for (unsigned number = std::max(next, 2u);; ++number) {
-        std::wstring name = NameVariant(offered, number);
-        key = PathKey(folder, name);
-        if (!context.stored_paths.Contains(key)) {
-            next = number;
-            return name;
-        }
-    }
-}
-
-// Where what arrived of a failed file is kept; empty (nothing is kept) when that name belongs to
-// a file the batch has stored.
-std::wstring PartialName(const DownloadContext& context, const platform::Folder& folder,
-                         std::wstring_view name) {
-    std::wstring partial = NameVariant(name, 1, L".part");
-    if (context.stored_paths.Contains(PathKey(folder, partial))) {
-        partial.clear();
-    }
-    return partial;
 }
 
 }  // namespace
@@ -95,8 +54,10 @@ bool ContentReader::Fill(std::size_t size) {
     while (end_ < size) {
         const long result = socket_.Receive(buffer_.get() + end_, capacity_ - end_);
         if (result <= 0) {
+            closed_ = result == 0;
             return false;
         }
+        served_ = true;
         end_ += static_cast<std::size_t>(result);
     }
     return true;
@@ -122,17 +83,17 @@ bool ContentReader::Skip(std::uint64_t size) {
 
 bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
                     std::wstring_view offered, const AttachmentInfo& info, ContentReader& reader) {
-    std::size_t key = 0;
-    const std::wstring name = UnusedName(context, folder, offered, key);
     PostFileStarted(context, info);
     FileOutcome outcome = FileOutcome::kStored;
     std::optional<ReceivedFile> file;
     try {
-        file.emplace(folder, name);
+        file.emplace(context, folder, offered);
     } catch (const std::system_error& error) {
         outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
     }
-    // A failed write drops the bytes but goes on reading, to stay in step with the sender.
+    std::uint64_t shown = 0;  // what the last progress message said
+    // A failed write drops the file at once (a full disk gets its room back before the next
+    // file) but goes on reading, to stay in step with the sender.
     const auto store = [&](std::string_view bytes) {
         if (!file || bytes.empty()) {
             return;
@@ -141,7 +102,10 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
             file->Write(bytes.data(), bytes.size());
         } catch (const std::system_error& error) {
             outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
-            file->Abandon(PartialName(context, folder, name));
+            if (file->Written() > shown) {
+                shown = file->Written();
+                PostFileProgress(context, shown);
+            }
             file.reset();
         }
     };
@@ -163,28 +127,32 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
         received += arrived;
         if (arrived < chunk) {
             if (outcome == FileOutcome::kStored) {
-                outcome = FileOutcome::kConnectionLost;
+                outcome =
+                    reader.NothingServed() ? FileOutcome::kNotServed : FileOutcome::kConnectionLost;
             }
             break;
         }
-        PostFileProgress(context, received);
+        if (file && received < info.size) {
+            shown = received;
+            PostFileProgress(context, shown);
+        }
     }
+    std::wstring name;
     if (file && outcome == FileOutcome::kStored) {
         try {
-            file->Commit();
+            name = file->Store();
         } catch (const std::system_error& error) {
             outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
         }
     }
-    if (file && outcome != FileOutcome::kStored) {
-        file->Abandon(PartialName(context, folder, name));
-    }
-    // Settled before the message, so whoever handles it finds the file complete.
+    // Settled before the messages, so whoever handles them finds the file complete, or nothing.
     file.reset();
+    if (outcome == FileOutcome::kStored && info.size > 0) {
+        PostFileProgress(context, info.size);
+    }
     PostFileDone(context, info, received, outcome);
     if (outcome == FileOutcome::kStored) {
         ++context.received_files;
-        context.stored_paths.Insert(key);
         if (name != AnsiToWide(info.name)) {
             PostNotice(context, L"文件另存为" + name);
         }

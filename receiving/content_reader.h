@@ -45,6 +45,9 @@ class ContentReader {
     std::string_view Peek() const { return {buffer_.get() + begin_, Buffered()}; }
     // Reads and drops size bytes; true when all of them arrived.
     bool Skip(std::uint64_t size);
+    // True when the peer closed the connection in order without having sent a byte: it does not
+    // serve the entry (a file deleted after it was offered, say).
+    bool NothingServed() const { return closed_ && !served_; }
 
   private:
     const platform::Socket& socket_;
@@ -52,15 +55,18 @@ class ContentReader {
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    bool served_ = false;  // a byte has arrived
+    bool closed_ = false;  // the peer has closed in order
 };
 
 // Reads exactly info.size bytes from reader into the file name in folder (see ReceivedFile: a
-// file there is replaced only by a file that arrived whole), posting WM_FILE_STARTED, one
-// WM_FILE_PROGRESS per whole chunk and WM_FILE_DONE with the outcome. Bytes that arrived are
-// written even when the rest of their chunk never comes. A file stored whole is counted; when
-// the batch has stored a file of that name already, this one gets a numbered name of its own
-// ("a (2).txt"), and a name that differs from the offered one is logged. When the file cannot
-// be created or written its content is still read, so the stream stays in step. True when every
+// file is named only once it is whole, and one that fails leaves nothing), posting
+// WM_FILE_STARTED, WM_FILE_PROGRESS per whole chunk written and WM_FILE_DONE with the outcome.
+// The progress never reaches the size before the file is stored: the last chunk's comes once it
+// is, and a write that fails shows how much was written. A file stored whole is counted; when the
+// batch has stored a file of that name already, this one gets a numbered name of its own
+// ("a (2).txt"), and a name that differs from the offered one is logged. When the file cannot be
+// created or written its content is still read, so the stream stays in step. True when every
 // byte arrived.
 bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
                     std::wstring_view name, const AttachmentInfo& info, ContentReader& reader);

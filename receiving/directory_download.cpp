@@ -181,7 +181,7 @@ FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
     const std::optional<std::string_view> header = ReadHeader(reader);
     AttachmentInfo info;
     if (!header) {
-        return FileOutcome::kConnectionLost;
+        return reader.NothingServed() ? FileOutcome::kNotServed : FileOutcome::kConnectionLost;
     }
     const HeaderFields fields = ParseHeader(*header, info);
     if (fields == HeaderFields::kMissing) {

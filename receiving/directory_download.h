@@ -19,8 +19,9 @@ inline constexpr std::size_t kMinHeaderLength = 8;
 
 // Reads the directory stream from reader into the received folder. Returns when the top level's
 // end mark has been read (kStored, whatever became of the files in it, each of which reports its
-// own outcome), or the stream ends or breaks (kConnectionLost), or the top directory is refused
-// (its subtree is then read and dropped).
+// own outcome), or the stream ends or breaks (kConnectionLost; kNotServed when the peer closed
+// before the first header), or the top directory is refused (its subtree is then read and
+// dropped).
 FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader);
 
 // The next header's bytes, as a view into reader's buffer that holds up to its next read; nothing

@@ -129,11 +129,10 @@ std::optional<std::wstring> ConfinedName(std::string_view name) {
     return NameVariant(wide, 1);
 }
 
-std::wstring NameVariant(std::wstring_view name, unsigned number, std::wstring_view suffix) {
+std::wstring NameVariant(std::wstring_view name, unsigned number) {
     const std::size_t extension = ExtensionStart(name);
     std::wstring tail = number > 1 ? L" (" + std::to_wstring(number) + L")" : std::wstring();
     tail.append(name.substr(extension));
-    tail.append(suffix);
     std::wstring_view stem = name.substr(0, extension);
     const std::size_t tail_bytes = Utf8Bytes(tail);
     if (Utf8Bytes(stem) + tail_bytes > platform::kMaxHostNameBytes) {

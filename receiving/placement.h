@@ -31,10 +31,10 @@ bool CreateFolderPath(const platform::Path& path);
 // shortened (see NameVariant).
 std::optional<std::wstring> ConfinedName(std::string_view name);
 
-// The name with " (number)" before its extension when number is above 1, and suffix after it:
-// "a.txt", 2, ".part" gives "a (2).txt.part". The extension is the text from the last '.' on,
-// when that is short; the text before it is cut on a character boundary where needed, so that
-// the whole fits the host's limit for one name.
-std::wstring NameVariant(std::wstring_view name, unsigned number, std::wstring_view suffix = {});
+// The name with " (number)" before its extension when number is above 1: "a.txt", 2 gives
+// "a (2).txt". The extension is the text from the last '.' on, when that is short; the text
+// before it is cut on a character boundary where needed, so that the whole fits the host's limit
+// for one name.
+std::wstring NameVariant(std::wstring_view name, unsigned number);
 
 }  // namespace veltra

@@ -1,48 +1,45 @@
 #pragma once
-// Where the bytes of a received file go while they arrive, and what becomes of them at the end.
-// A free name is written directly (the common case costs nothing extra). A taken name is written
-// beside it under a hidden temporary name and replaced only once the file is whole, so a failure
-// never destroys what was there, and the rename replaces a link itself, never what it leads to.
-// A file that fails never keeps the real name: it is kept under a name for partial files, so the
-// user can see what arrived, or removed when nothing arrived.
+// A received file while it arrives, and the name it is stored under once it is whole. Until then
+// it has no name (see platform::StagedFile), so a failure, or a crash, leaves nothing behind and
+// never touches a file the user has. Only the name the sender offered may replace an existing
+// file; a name the receiver makes up ("a (2).txt", for a second file of one name in a batch) is
+// taken only where it is free, on the disk and in the batch.
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "platform/file.h"
 #include "platform/folder.h"
+#include "platform/staged_file.h"
+#include "receiving/download_context.h"
 
 namespace veltra {
 
 class ReceivedFile {
   public:
-    // Creates the file that is to become name in folder, which is to outlive it. Throws
-    // std::system_error with the errno when no file can be created there.
-    ReceivedFile(const platform::Folder& folder, std::wstring_view name);
-    // Abandons a file that was neither committed nor abandoned, keeping nothing.
-    ~ReceivedFile();
-    ReceivedFile(const ReceivedFile&) = delete;
-    ReceivedFile& operator=(const ReceivedFile&) = delete;
+    // Starts the file offered as name (one path component) in folder; both context and folder are
+    // to outlive it. Throws std::system_error with the errno when no file can be made there.
+    ReceivedFile(DownloadContext& context, const platform::Folder& folder,
+                 std::wstring_view offered);
 
     // Throws std::system_error with the errno (ENOSPC, ...) when the bytes cannot be written.
-    void Write(const char* data, std::size_t size);
-    // Closes the file and gives it its name. Throws std::system_error when it cannot have it;
-    // the file is then still to be abandoned.
-    void Commit();
-    // Closes the file and renames it to partial_name (in the same folder, replacing what is
-    // there), or removes it when partial_name is empty, nothing was written, or the rename fails.
-    void Abandon(std::wstring_view partial_name);
+    void Write(const char* data, std::size_t size) { file_.Write(data, size); }
+    // The bytes written, those of a write that failed part of the way included.
+    std::uint64_t Written() const { return file_.Written(); }
+
+    // Gives the whole file its name, which the batch remembers, and returns it: the offered one,
+    // replacing a file of that name, unless the batch has stored a file there already; then the
+    // first numbered one ("a (2).txt", "a (3).txt", ...) that neither the batch nor the disk has.
+    // Throws std::system_error with the errno when it cannot have one; the file is then dropped
+    // with this object.
+    std::wstring Store();
 
   private:
+    DownloadContext& context_;
     const platform::Folder& folder_;
-    std::wstring name_;
-    std::wstring written_name_;  // name_, or the temporary name the bytes go to
-    std::optional<platform::File> file_;
-    std::uint64_t written_ = 0;
-    bool settled_ = false;
+    std::wstring offered_;
+    platform::StagedFile file_;
 };
 
 }  // namespace veltra

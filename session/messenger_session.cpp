@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
+#include "platform/temporary_record.h"
 #include "receiving/download_manager.h"
 #include "serving/attachment_offer.h"
 #include "serving/transfer_server.h"
@@ -32,6 +33,9 @@ MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
     parts_->engine->SetNoticeSink(&sink);
     try {
+        // The engine holds port 2425 now, so no other instance runs on this host: the
+        // temporaries the record lists are a crash's, and go before any download makes more.
+        platform::RemoveLeftoverTemporaries();
         parts_->server = std::make_unique<TransferServer>(*parts_->engine, TransferLimits{}, &sink);
         parts_->downloads = std::make_unique<DownloadManager>(sink, *parts_->engine, settings);
         parts_->listener =

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -170,6 +171,15 @@ class Receiver {
     std::string Read(const fs::path& relative) const {
         std::ifstream in(Received() / relative, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // Every name in a folder of Received (hidden ones included), sorted.
+    std::vector<std::string> Names(const fs::path& relative = {}) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Received() / relative)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
   private:

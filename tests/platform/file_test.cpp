@@ -154,21 +154,6 @@ TEST_F(FileTest, AFolderThatIsALinkIsFollowedOnlyWhenAsked) {
     EXPECT_TRUE(fs::exists(Host("real/a.txt")));
 }
 
-TEST_F(FileTest, TemporaryFilesAreHiddenAndDistinct) {
-    std::wstring first;
-    std::wstring second;
-    File a = File::CreateTemporary(Opened(), first);
-    File b = File::CreateTemporary(Opened(), second);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(first.front(), L'.');
-    EXPECT_TRUE(a.Query()->attributes & kAttributeHidden);
-    a.WriteAll("a", 1);
-    EXPECT_EQ(ReadText(temp_.path() / first), "a");
-    EXPECT_TRUE(fs::is_empty(temp_.path() / second));
-    std::wstring ignored;
-    EXPECT_EQ(ErrnoOf([&] { File::CreateTemporary(Opened("missing"), ignored); }), ENOENT);
-}
-
 TEST_F(FileTest, RenameReplacesALinkItselfAndNeverItsTarget) {
     WriteText(Host("target"), "keep");
     WriteText(Host("hard"), "keep too");

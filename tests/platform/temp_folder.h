@@ -27,27 +27,43 @@ class TempFolder {
     std::filesystem::path path_;
 };
 
-// Points $HOME (and so "\Storage Card") somewhere else for the life of the object.
-class ScopedHome {
+// Sets an environment variable (or unsets it, for nothing) for the life of the object.
+class ScopedVariable {
   public:
-    explicit ScopedHome(const std::string& home) {
-        if (const char* old = std::getenv("HOME")) {
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
             old_ = old;
         }
-        setenv("HOME", home.c_str(), 1);
+        Set(value);
     }
-    ScopedHome(const ScopedHome&) = delete;
-    ScopedHome& operator=(const ScopedHome&) = delete;
-    ~ScopedHome() {
-        if (old_) {
-            setenv("HOME", old_->c_str(), 1);
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+    ~ScopedVariable() { Set(old_); }
+
+  private:
+    void Set(const std::optional<std::string>& value) {
+        if (value) {
+            setenv(name_, value->c_str(), 1);
         } else {
-            unsetenv("HOME");
+            unsetenv(name_);
         }
     }
 
-  private:
+    const char* name_;
     std::optional<std::string> old_;
+};
+
+// Points $HOME (and so "\Storage Card") somewhere else for the life of the object, and with it
+// the user's data folder: $XDG_DATA_HOME is unset, so nothing a test writes for the program
+// lands in the real one.
+class ScopedHome {
+  public:
+    explicit ScopedHome(const std::string& home)
+        : home_("HOME", home), data_home_("XDG_DATA_HOME", std::nullopt) {}
+
+  private:
+    ScopedVariable home_;
+    ScopedVariable data_home_;
 };
 
 }  // namespace veltra::testing

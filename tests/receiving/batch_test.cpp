@@ -222,7 +222,7 @@ TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
     EXPECT_EQ(events_.Of<FileDone>().size(), 1u);
     EXPECT_TRUE(events_.Of<FilesReceived>().empty());
     EXPECT_EQ(peer.Connections(), 1u);
-    EXPECT_EQ(fs::file_size(Received() / "stalled.bin.part"), 65536u);
+    EXPECT_TRUE(fs::is_empty(Received())) << "the file cut off by the shutdown left something";
 
     // A shut-down manager takes no new offers.
     manager.OnAttachments(OfferPacket(Entry(3, "late", 1)));

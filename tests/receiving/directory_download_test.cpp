@@ -89,7 +89,8 @@ TEST_F(DirectoryDownload, ContentsStraddlingTheStreamBufferArriveWhole) {
                   Pattern(sizes[i], static_cast<unsigned>(i)))
             << sizes[i];
     }
-    EXPECT_EQ(ReadFile(Received() / "d" / "cut.part"), Pattern(2500, 99));
+    // The cut one leaves nothing.
+    EXPECT_EQ(NamesIn(Received() / "d").size(), sizes.size());
     EXPECT_EQ(context.received_files, sizes.size());
 }
 
@@ -135,8 +136,7 @@ TEST_F(DirectoryDownload, PeerClosingInsideADeepFileEndsTheReceptionOnly) {
     Receive(Entry(0, "top", 0, 2) + Entry(1, "next.txt", 4));
 
     const fs::path deep = Received() / "top" / "l1" / "l2";
-    EXPECT_FALSE(fs::exists(deep / "cut.bin"));
-    EXPECT_EQ(ReadFile(deep / "cut.bin.part"), std::string(50, 'c'));
+    EXPECT_TRUE(fs::is_empty(deep));
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
     // The cut file fails, and so does the directory it broke off.
     EXPECT_EQ(StartedNames(), (std::vector<std::string>{"cut.bin", "top", "next.txt"}));
@@ -154,9 +154,21 @@ TEST_F(DirectoryDownload, ASilentPeerEndsTheWholeReception) {
     Receive(Entry(0, "top", 0, 2) + Entry(1, "next.txt", 4), QuickLimits());
 
     EXPECT_EQ(ReadFile(Received() / "top" / "whole.txt"), "abc");
-    EXPECT_EQ(ReadFile(Received() / "top" / "stalled.bin.part"), std::string(16, 's'));
+    EXPECT_EQ(NamesIn(Received() / "top"), std::vector<std::string>{"whole.txt"});
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
     EXPECT_EQ(Count(), 2);
+}
+
+TEST_F(DirectoryDownload, APeerThatClosesBeforeTheFirstHeaderNoLongerServesTheDirectory) {
+    FakePeer peer({Serve(""), Serve(DirHeader("cut")), Serve("next")});
+    Receive(Entry(0, "gone", 0, 2) + Entry(1, "cut", 0, 2) + Entry(2, "next.txt", 4));
+    // Once the first header has come, a close is a break.
+    EXPECT_EQ(StartedNames(), (std::vector<std::string>{"gone", "cut", "next.txt"}));
+    EXPECT_EQ(events_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kNotServed, FileOutcome::kConnectionLost,
+                                        FileOutcome::kStored}));
+    EXPECT_FALSE(fs::exists(Received() / "gone"));
+    EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(DirectoryDownload, BrokenHeaderLengthsEndTheReception) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/staged_file.h"
 #include "platform/utf8.h"
 #include "receiving/download_manager.h"
 #include "tests/receiving/receiving_fixture.h"
@@ -86,15 +87,28 @@ TEST_F(FileDownload, ContentMovesInChunksOf65536WithOneProgressEach) {
     EXPECT_EQ(Count(), 3);
 }
 
-TEST_F(FileDownload, PeerClosingHalfwayFailsTheFileKeepingAllThatArrivedAsPart) {
+// Each case runs twice: with files that have no name until they are whole, and as on a file
+// system that refuses those (a hidden temporary name instead).
+class Storing : public ReceivingTest, public ::testing::WithParamInterface<bool> {
+  protected:
+    Storing() { platform::RefuseUnnamedFiles(GetParam()); }
+    ~Storing() override { platform::RefuseUnnamedFiles(false); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Both, Storing, ::testing::Values(false, true),
+                         [](const auto& mode) { return mode.param ? "Named" : "Unnamed"; });
+
+TEST_P(Storing, APeerClosingHalfwayFailsTheFileAndLeavesNothing) {
     const std::string whole = Pattern(200000, 5);
+    fs::create_directories(Received());
+    WriteFile(Received() / "half.bin.part", "an older part");
     FakePeer peer({Serve(whole.substr(0, 100000)), Serve("next")});
     Receive(Entry(0, "half.bin", whole.size()) + Entry(1, "next.txt", 4));
 
-    // Every byte that arrived, the 34,464 of the cut chunk too, but never under the real name.
-    EXPECT_FALSE(fs::exists(Received() / "half.bin"));
-    EXPECT_EQ(ReadFile(Received() / "half.bin.part"), whole.substr(0, 100000));
+    EXPECT_EQ(NamesIn(Received()), (std::vector<std::string>{"half.bin.part", "next.txt"}));
+    EXPECT_EQ(ReadFile(Received() / "half.bin.part"), "an older part");
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
+    EXPECT_FALSE(fs::exists(TemporaryRecord()));
     EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kStored}));
     EXPECT_EQ(events_.Of<FileDone>().front().received, 100000u);
@@ -102,10 +116,9 @@ TEST_F(FileDownload, PeerClosingHalfwayFailsTheFileKeepingAllThatArrivedAsPart) 
     EXPECT_EQ(Count(), 1);  // only files stored whole count
 }
 
-TEST_F(FileDownload, AnExistingFileIsReplacedOnlyByOneThatArrivedWhole) {
+TEST_P(Storing, AnExistingFileIsReplacedOnlyByOneThatArrivedWhole) {
     fs::create_directories(Received());
     WriteFile(Received() / "same.txt", "old content");
-    WriteFile(Received() / "same.txt.part", "an older part");
     // A hard link to a file outside the folder: the rename replaces the link, not the file.
     WriteFile(temp_.path() / "outside", "outside");
     fs::create_hard_link(temp_.path() / "outside", Received() / "linked.txt");
@@ -116,17 +129,64 @@ TEST_F(FileDownload, AnExistingFileIsReplacedOnlyByOneThatArrivedWhole) {
     EXPECT_EQ(ReadFile(temp_.path() / "outside"), "outside");
     // The peer that sent nothing and the one that was cut leave the old file as it was.
     EXPECT_EQ(ReadFile(Received() / "same.txt"), "old content");
-    EXPECT_EQ(ReadFile(Received() / "same.txt.part"), "cut");
     EXPECT_EQ(events_.Outcomes(),
-              (std::vector<FileOutcome>{FileOutcome::kStored, FileOutcome::kConnectionLost,
+              (std::vector<FileOutcome>{FileOutcome::kStored, FileOutcome::kNotServed,
                                         FileOutcome::kConnectionLost}));
-    // No temporary file is left behind.
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(Received())) {
-        names.push_back(entry.path().filename().string());
+    // No temporary file is left behind, nor its record.
+    EXPECT_EQ(NamesIn(Received()), (std::vector<std::string>{"linked.txt", "same.txt"}));
+    EXPECT_FALSE(fs::exists(TemporaryRecord()));
+}
+
+TEST_P(Storing, ANameTheReceiverInventsNeverReplacesAFileOnTheDisk) {
+    fs::create_directories(Received());
+    WriteFile(Received() / "photo.jpg", "older");
+    WriteFile(Received() / "photo (2).jpg", "mine");
+    fs::create_symlink(temp_.path() / "nowhere", Received() / "photo (4).jpg");
+    FakePeer peer({Serve("one"), Serve("two"), Serve("three")});
+    Receive(Entry(0, "photo.jpg", 3) + Entry(1, "photo.jpg", 3) + Entry(2, "photo.jpg", 5));
+
+    // The offered name replaces the older file; the names made up go round the user's.
+    EXPECT_EQ(ReadFile(Received() / "photo.jpg"), "one");
+    EXPECT_EQ(ReadFile(Received() / "photo (2).jpg"), "mine");
+    EXPECT_EQ(ReadFile(Received() / "photo (3).jpg"), "two");
+    EXPECT_TRUE(fs::is_symlink(Received() / "photo (4).jpg"));
+    EXPECT_FALSE(fs::exists(temp_.path() / "nowhere"));
+    EXPECT_EQ(ReadFile(Received() / "photo (5).jpg"), "three");
+    EXPECT_EQ(events_.Notices(),
+              (std::vector<std::wstring>{L"文件另存为photo (3).jpg", L"文件另存为photo (5).jpg"}));
+    EXPECT_EQ(NamesIn(Received()).size(), 5u);
+    EXPECT_EQ(Count(), 3);
+}
+
+TEST_P(Storing, AFileThatCannotTakeItsNameNeverShowsItsWholeSize) {
+    fs::create_directories(Received() / "taken.bin");
+    const std::string whole = Pattern(70000, 7);
+    FakePeer peer({Serve(whole)});
+    Receive(Entry(0, "taken.bin", whole.size()));
+
+    EXPECT_EQ(events_.Outcomes(), (std::vector<FileOutcome>{FileOutcome::kCannotCreate}));
+    EXPECT_EQ(events_.Of<FileDone>().at(0).received, whole.size());
+    std::vector<std::uint64_t> progress;
+    for (const FileProgress& step : events_.Of<FileProgress>()) {
+        progress.push_back(step.received);
     }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"linked.txt", "same.txt", "same.txt.part"}));
+    EXPECT_EQ(progress, std::vector<std::uint64_t>{65536});
+    EXPECT_EQ(NamesIn(Received()), std::vector<std::string>{"taken.bin"});
+    EXPECT_TRUE(fs::is_empty(Received() / "taken.bin"));
+    EXPECT_FALSE(fs::exists(TemporaryRecord()));
+}
+
+TEST_F(FileDownload, APeerThatClosesAtOnceNoLongerServesTheFile) {
+    // As the serving side does for a file deleted after it was offered; an empty file cannot
+    // tell, and is stored.
+    FakePeer peer({Serve(""), Serve(""), Serve("next")});
+    Receive(Entry(0, "gone.bin", 5000) + Entry(1, "empty.txt", 0) + Entry(2, "next.txt", 4));
+
+    EXPECT_EQ(events_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kNotServed, FileOutcome::kStored,
+                                        FileOutcome::kStored}));
+    EXPECT_EQ(NamesIn(Received()), (std::vector<std::string>{"empty.txt", "next.txt"}));
+    EXPECT_EQ(Count(), 2);
 }
 
 TEST_F(FileDownload, SizesOf4GiBAndMoreKeepAll64Bits) {
@@ -246,7 +306,7 @@ TEST_F(FileDownload, APeerSilentTooLongEndsItsEntryOnly) {
     FakePeer peer({ServeThenStall(whole.substr(0, 70000)), Serve("next")});
     Receive(Entry(0, "stalled.bin", whole.size()) + Entry(1, "next.txt", 4), QuickLimits());
 
-    EXPECT_EQ(ReadFile(Received() / "stalled.bin.part"), whole.substr(0, 70000));
+    EXPECT_EQ(NamesIn(Received()), std::vector<std::string>{"next.txt"});
     EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
     EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kStored}));

@@ -104,19 +104,20 @@ TEST(ConfinedName, ControlCharactersBecomeUnderscores) {
     EXPECT_EQ(ConfinedName("\t"), L"_");
 }
 
-TEST(NameVariant, NumbersAndSuffixesGoAroundTheExtension) {
+TEST(NameVariant, NumbersGoBeforeTheExtension) {
     EXPECT_EQ(NameVariant(L"a.txt", 1), L"a.txt");
     EXPECT_EQ(NameVariant(L"a.txt", 2), L"a (2).txt");
     EXPECT_EQ(NameVariant(L"a.tar.gz", 3), L"a.tar (3).gz");
     EXPECT_EQ(NameVariant(L"noext", 2), L"noext (2)");
     EXPECT_EQ(NameVariant(L".hidden", 2), L".hidden (2)");
-    EXPECT_EQ(NameVariant(L"a (2).txt", 1, L".part"), L"a (2).txt.part");
+    EXPECT_EQ(NameVariant(L"a (2).txt", 3), L"a (2) (3).txt");
 }
 
 TEST(NameVariant, TheWholeFitsTheHostOnACharacterBoundary) {
     const std::wstring long_name = std::wstring(300, L'n') + L".txt";
     EXPECT_EQ(NameVariant(long_name, 1), std::wstring(251, L'n') + L".txt");
-    EXPECT_EQ(NameVariant(long_name, 12, L".part"), std::wstring(241, L'n') + L" (12).txt.part");
+    EXPECT_EQ(NameVariant(long_name, 12), std::wstring(246, L'n') + L" (12).txt");
+    EXPECT_EQ(NameVariant(long_name, 4294967295u), std::wstring(238, L'n') + L" (4294967295).txt");
     // Three bytes a character: 85 fill the 255 exactly, and no character is cut in two.
     EXPECT_EQ(NameVariant(std::wstring(100, L'\u6587'), 1), std::wstring(85, L'\u6587'));
     EXPECT_EQ(NameVariant(L"x" + std::wstring(100, L'\u6587'), 1),

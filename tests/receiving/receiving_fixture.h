@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -56,6 +57,20 @@ class ReceivingTest : public ::testing::Test {
         limits.connect_ms = 500;
         limits.idle_ms = 500;
         return limits;
+    }
+
+    // Every name in folder, hidden ones included, sorted.
+    static std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // The record of named temporaries in the test's home, which is gone while none exists.
+    std::filesystem::path TemporaryRecord() const {
+        return temp_.path() / ".local/share/veltra/temporaries";
     }
 
     TempFolder temp_;

@@ -4,10 +4,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
 #include "engine/protocol.h"
+#include "tests/platform/temp_folder.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/udp_peer.h"
 
@@ -90,6 +93,30 @@ TEST(MessengerSession, OfferGoesOutThroughTheTransferServer) {
     EXPECT_NE(std::string(offer->Extension()).find(":offered.txt:"), std::string::npos)
         << offer->Extension();
     std::remove(path.c_str());
+}
+
+TEST(MessengerSession, StartingRemovesTheTemporariesACrashLeftAndNothingElse) {
+    namespace fs = std::filesystem;
+    testing::TempFolder temp;
+    testing::ScopedHome home(temp.path().string());
+    const fs::path folder = temp.path() / "Received";
+    fs::create_directories(folder);
+    for (const char* name : {".veltra-0123456789abcdef", ".veltra-fedcba9876543210", "photo.jpg"}) {
+        std::ofstream(folder / name) << name;
+    }
+    // As an instance that crashed leaves the record: one of ours, and a name not of our pattern.
+    fs::create_directories(temp.path() / ".local/share/veltra");
+    std::ofstream(temp.path() / ".local/share/veltra/temporaries")
+        << folder.string() << '\0' << ".veltra-0123456789abcdef" << '\0' << folder.string() << '\0'
+        << "photo.jpg" << '\0';
+    Settings settings;
+    RecordingSink sink;
+    MessengerSession session(sink, settings, kSessionAddress);
+
+    EXPECT_FALSE(fs::exists(folder / ".veltra-0123456789abcdef"));
+    EXPECT_TRUE(fs::exists(folder / ".veltra-fedcba9876543210")) << "a name not listed went";
+    EXPECT_TRUE(fs::exists(folder / "photo.jpg")) << "a name not of the pattern went";
+    EXPECT_FALSE(fs::exists(temp.path() / ".local/share/veltra/temporaries"));
 }
 
 }  // namespace

@@ -54,6 +54,8 @@ const char* ReasonCode(FileOutcome outcome) {
             return "name_refused";
         case FileOutcome::kPathTooLong:
             return "path_too_long";
+        case FileOutcome::kNotServed:
+            return "not_served";
     }
     return "unknown";
 }

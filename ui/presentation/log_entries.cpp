@@ -1,5 +1,7 @@
 #include "ui/presentation/log_entries.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "platform/socket.h"
 
@@ -8,6 +10,8 @@ namespace {
 
 constexpr std::uint64_t kGigabyte = std::uint64_t{1} << 30;
 constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
+// The highest percentage a progress line shows before every byte is in.
+constexpr double kLastPercentBelowWhole = 99.99;
 
 struct Rate {
     double value;
@@ -51,6 +55,8 @@ const wchar_t* FailureReason(FileOutcome outcome) {
             return L"文件名无效";
         case FileOutcome::kPathTooLong:
             return L"路径过长";
+        case FileOutcome::kNotServed:
+            return L"对方未提供文件";
     }
     return nullptr;
 }
@@ -126,8 +132,13 @@ TransferProgress::Step TransferProgress::Progress(std::uint64_t received, std::u
     // Unsigned subtraction: right across a wrap of the 32-bit tick count.
     const Rate rate = RateOf(received, now_ms - start_ms_);
     // An empty file has no progress lines of its own; should one come, it is complete.
-    const double percent =
+    double percent =
         size_ == 0 ? 100.0 : static_cast<double>(received) / static_cast<double>(size_) * 100;
+    // Rounded to two places, a file more than 99.995 % through would read 100.00 % before its
+    // last bytes are in; that line is kept for the file that is stored.
+    if (received < size_) {
+        percent = std::min(percent, kLastPercentBelowWhole);
+    }
     int position = 100;
     if (percent < 100.0) {
         position = percent > 0.0 ? static_cast<int>(percent) : 0;

@@ -94,8 +94,9 @@ TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
     events_.Batch({0, 1});
     events_.Notice(L"输出跟不上，部分日志已丢弃");
     events_.Error("unknown command: fly");
+    events_.Done(FileDone{"gone", 10, 0, FileOutcome::kNotServed});
     const std::vector<Json> lines = Lines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], Json({{"event", "failed"},
                               {"name", "a"},
                               {"size", 10},
@@ -104,6 +105,7 @@ TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
     EXPECT_EQ(lines[1], Json({{"event", "batch"}, {"count", 0}, {"failed", 1}}));
     EXPECT_EQ(lines[2]["text"], "输出跟不上，部分日志已丢弃");
     EXPECT_EQ(lines[3], Json({{"event", "error"}, {"text", "unknown command: fly"}}));
+    EXPECT_EQ(lines[4]["reason"], "not_served");
 }
 
 TEST_F(JsonEventsTest, EveryFailureHasAReasonOfItsOwnName) {
@@ -115,6 +117,7 @@ TEST_F(JsonEventsTest, EveryFailureHasAReasonOfItsOwnName) {
         {FileOutcome::kWriteFailed, "write_failed"},
         {FileOutcome::kNameRefused, "name_refused"},
         {FileOutcome::kPathTooLong, "path_too_long"},
+        {FileOutcome::kNotServed, "not_served"},
     };
     for (const auto& [outcome, reason] : reasons) {
         events_.Done(FileDone{"a", 1, 0, outcome});

@@ -54,6 +54,7 @@ TEST(FileEntries, ExactTexts) {
     EXPECT_EQ(FileDoneEntry(FileOutcome::kConnectionLost), L"文件接收失败：连接中断\r\n");
     EXPECT_EQ(FileDoneEntry(FileOutcome::kDiskFull), L"文件接收失败：磁盘已满\r\n");
     EXPECT_EQ(FileDoneEntry(FileOutcome::kCannotCreate), L"文件接收失败：无法创建文件\r\n");
+    EXPECT_EQ(FileDoneEntry(FileOutcome::kNotServed), L"文件接收失败：对方未提供文件\r\n");
     EXPECT_EQ(FileDoneEntry(static_cast<FileOutcome>(200)), L"文件接收失败\r\n");
     EXPECT_EQ(FilesReceivedEntry(3), L"==收到3个文件!==\r\n");
     EXPECT_EQ(FilesReceivedEntry(12), L"==收到12个文件!==\r\n");
@@ -106,6 +107,15 @@ TEST(TransferProgress, SizesAndRatesBeyondThirtyTwoBits) {
     // 5,368,709 bytes/ms: R = 5,368,709,000, which a 32-bit rate would have wrapped.
     EXPECT_EQ(step.entry, L"5.00G/S 50.00%\r\n");
     EXPECT_EQ(step.position, 50);
+}
+
+TEST(TransferProgress, OnlyAFileWhoseEveryByteIsInReads100Percent) {
+    // The chunk before the last of 5 GiB is 99.9988 % through, which two places would round up.
+    const std::uint64_t five_gib = std::uint64_t{5} << 30;
+    EXPECT_EQ(StepOf(five_gib, five_gib - 65536, 1000).entry, L"5.00G/S 99.99%\r\n");
+    EXPECT_EQ(StepOf(five_gib, five_gib - 65536, 1000).position, 99);
+    EXPECT_EQ(StepOf(five_gib, five_gib, 1000).entry, L"5.00G/S 100.00%\r\n");
+    EXPECT_EQ(StepOf(100000, 99996, 1000).entry, L"96.68K/S 99.99%\r\n");
 }
 
 TEST(TransferProgress, ZeroElapsedCountsAsOneMillisecondAndTheTickMayWrap) {
