@@ -2,14 +2,19 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 
 namespace veltra::platform {
@@ -32,6 +37,23 @@ bool SetTimeoutOption(int fd, int name, int timeout_ms) {
     limit.tv_sec = timeout_ms / 1000;
     limit.tv_usec = (timeout_ms % 1000) * 1000;
     return setsockopt(fd, SOL_SOCKET, name, &limit, sizeof limit) == 0;
+}
+
+// After the reading side of a connection whose sending side is shut down has seen its end: true
+// when the peer closed in order with every byte sent acknowledged. Interrupt() ends the reading
+// side too, without any word from the peer; the connection then still waits for the peer's end
+// of stream. A peer that closes before the last bytes have reached it (they then reset the
+// connection when they arrive) leaves them unacknowledged; only the end-of-stream mark, which
+// counts as one byte, may still wait for its acknowledgement.
+bool PeerClosedAfterEveryByte(int fd) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+        info.tcpi_state == TCP_FIN_WAIT1 || info.tcpi_state == TCP_FIN_WAIT2) {
+        return false;
+    }
+    int unacknowledged = 0;
+    return ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged <= 1;
 }
 
 }  // namespace
@@ -256,6 +278,40 @@ long Socket::SendFile(int file_descriptor, std::size_t count) const {
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return result;
+}
+
+SendingEnd Socket::EndSending(int timeout_ms) const {
+    if (shutdown(fd_.Get(), SHUT_WR) != 0) {
+        return SendingEnd::kBroken;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    char dropped[4096];
+    for (;;) {
+        const long received = recv(fd_.Get(), dropped, sizeof dropped, MSG_DONTWAIT);
+        if (received == 0) {
+            return PeerClosedAfterEveryByte(fd_.Get()) ? SendingEnd::kPeerClosed
+                                                       : SendingEnd::kBroken;
+        }
+        if (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return SendingEnd::kBroken;
+        }
+        int wait_ms = -1;
+        if (timeout_ms > 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                return SendingEnd::kTimedOut;
+            }
+            wait_ms = static_cast<int>(left.count());
+        }
+        if (received > 0) {
+            continue;  // a peer that keeps talking is read until the limit
+        }
+        pollfd waiting{fd_.Get(), POLLIN, 0};
+        if (poll(&waiting, 1, wait_ms) < 0 && errno != EINTR) {
+            return SendingEnd::kBroken;
+        }
+    }
 }
 
 std::optional<Endpoint> Socket::PeerEndpoint() const {
