@@ -41,10 +41,12 @@ enum NoticeKind : std::uint32_t {
 
 DownloadManager::DownloadManager(EventSink& sink, CMessengerEngine& engine,
                                  const Settings& settings, DownloadLimits limits,
-                                 OfferQueueLimits queue_limits, NoticeLog::Clock clock)
+                                 OfferQueueLimits queue_limits, NoticeLog::Clock clock,
+                                 SourceListed listed)
     : context_{sink, engine, settings, cancel_, limits},
       queue_(queue_limits),
-      notices_(&sink, std::move(clock)) {}
+      notices_(&sink, std::move(clock)),
+      listed_(std::move(listed)) {}
 
 DownloadManager::~DownloadManager() {
     Shutdown();
@@ -55,16 +57,20 @@ void DownloadManager::OnAttachments(std::unique_ptr<PacketRecord> packet) {
         return;
     }
     const std::uint32_t source = packet->source_address;
+    const bool listed = listed_ && listed_(source);
     std::lock_guard guard(worker_mutex_);
     if (shut_down_) {
         return;
     }
-    const OfferQueue::Outcome outcome = queue_.Push(DownloadJob{std::move(packet)});
+    const OfferQueue::Outcome outcome = queue_.Push(DownloadJob{std::move(packet), listed});
     if (outcome == OfferQueue::Outcome::kSourceFull || outcome == OfferQueue::Outcome::kQueueFull) {
         ReportDropped(outcome, source);
         return;
     }
-    if (outcome == OfferQueue::Outcome::kQueued && !worker_.joinable()) {
+    if (outcome == OfferQueue::Outcome::kQueuedInPlaceOfAnother) {
+        ReportDropped(OfferQueue::Outcome::kQueueFull, source);
+    }
+    if (outcome != OfferQueue::Outcome::kClosed && !worker_.joinable()) {
         StartWorker();
     }
 }
