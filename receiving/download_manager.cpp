@@ -45,8 +45,9 @@ DownloadManager::DownloadManager(EventSink& sink, CMessengerEngine& engine,
                                  SourceListed listed)
     : context_{sink, engine, settings, cancel_, limits},
       queue_(queue_limits),
-      notices_(&sink, std::move(clock)),
-      listed_(std::move(listed)) {}
+      notices_(&sink, clock),
+      listed_(std::move(listed)),
+      unreachable_(std::move(clock)) {}
 
 DownloadManager::~DownloadManager() {
     Shutdown();
@@ -155,8 +156,10 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     context_.StartBatch(BatchStarted{packet.user_name, packet.source_address});
     // Every entry goes to the same address: once it could not be reached, the entries after it
     // fail at once instead of each waiting out the connect limit, which would hold up every
-    // later batch for as many limits as the offer lists entries.
-    bool reachable = true;
+    // later batch for as many limits as the offer lists entries. The same goes for the address's
+    // other offers for a while; a batch that only failed at once does not lengthen that while.
+    const bool known_unreachable = unreachable_.Recently(packet.source_address);
+    bool reachable = !known_unreachable;
     for (const AttachmentInfo& info : list->entries) {
         if (cancel_.Cancelled()) {
             return;
@@ -169,6 +172,11 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     }
     if (cancel_.Cancelled()) {
         return;
+    }
+    if (reachable) {
+        unreachable_.Reached(packet.source_address);
+    } else if (!known_unreachable) {
+        unreachable_.Failed(packet.source_address);
     }
     context_.sink.Post(FilesReceived{static_cast<int>(context_.received_files)});
 }

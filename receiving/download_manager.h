@@ -19,6 +19,7 @@
 #include "platform/named_mutex.h"
 #include "receiving/download_context.h"
 #include "receiving/offer_queue.h"
+#include "receiving/unreachable_sources.h"
 
 namespace veltra {
 
@@ -33,8 +34,9 @@ class DownloadManager : public AttachmentHandler {
     // that hands in the offers.
     using SourceListed = std::function<bool(std::uint32_t address)>;
 
-    // clock times the notices about dropped offers (tests put a clock of their own). listed, when
-    // given, tells the offers of users in the list from the others.
+    // clock times the notices about dropped offers and the memory of unreachable addresses
+    // (tests put a clock of their own). listed, when given, tells the offers of users in the
+    // list from the others.
     DownloadManager(EventSink& sink, CMessengerEngine& engine, const Settings& settings,
                     DownloadLimits limits = {}, OfferQueueLimits queue_limits = {},
                     NoticeLog::Clock clock = {}, SourceListed listed = {});
@@ -47,7 +49,8 @@ class DownloadManager : public AttachmentHandler {
     // on the receive thread. An offer beyond the queue's bounds is dropped and counted (in a full
     // queue, an offer of a listed user takes the place of the newest offer of an unlisted
     // source), and the log says so once per source (once in all for a full queue) and minute.
-    // After Shutdown offers are dropped without a word.
+    // After Shutdown offers are dropped without a word. The offers of an address that could not
+    // be reached fail at once for kUnreachableMemory after.
     void OnAttachments(std::unique_ptr<PacketRecord> packet) override;
 
     // Cancels the running batch (its connection is woken and closed), drops the waiting offers
@@ -71,6 +74,8 @@ class DownloadManager : public AttachmentHandler {
     OfferQueue queue_;
     NoticeLog notices_;
     const SourceListed listed_;
+    // Touched only while batch_lock_ is held.
+    UnreachableSources unreachable_;
     std::atomic<std::uint64_t> dropped_{0};
 
     std::mutex worker_mutex_;  // guards worker_ and shut_down_

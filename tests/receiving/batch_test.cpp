@@ -1,6 +1,7 @@
 // Download batches: one offer's entries after the other's, in the order the offers arrived (the
-// offers of users in the list first), the bounds of the queue of waiting offers, trouble that
-// does not stop the worker, and shutdown while batches run or wait.
+// offers of users in the list first), the bounds of the queue of waiting offers, addresses that
+// cannot be reached, trouble that does not stop the worker, and shutdown while batches run or
+// wait.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -102,25 +103,36 @@ std::unique_ptr<PacketRecord> OfferFrom(const std::string& address, unsigned id)
     return packet;
 }
 
-TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
+TEST_F(Batches, OnceTheAddressCannotBeReachedItsEntriesFailAtOnceForAMinute) {
     // The peer comes up the moment the first entry has failed: an entry tried after that would
-    // reach it, so a connection to it means the batch kept trying a dead address.
+    // reach it, so a connection to it means the worker kept trying a dead address.
     std::optional<FakePeer> peer;
     events_.SetOnPost([&peer](const Event& event) {
         if (std::holds_alternative<FileDone>(event) && !peer) {
             peer.emplace(Serve("x"));
         }
     });
-    DownloadManager manager(events_, engine_, settings_, QuickLimits());
+    ManualClock clock;
+    DownloadManager manager(events_, engine_, settings_, QuickLimits(), {}, clock.Function());
     manager.OnAttachments(OfferPacket(Entry(0, "a", 1) + Entry(1, "b", 1) + Entry(2, "c", 1)));
     ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
     EXPECT_EQ(events_.Outcomes(), std::vector<FileOutcome>(3, FileOutcome::kUnreachable));
     ASSERT_TRUE(peer);
     EXPECT_EQ(peer->Connections(), 0u);
-    // The next offer from that address is tried afresh.
+
+    // The address's next offer, within the minute, fails as well without a try.
+    clock.now = clock.now.load() + std::chrono::seconds(59);
     manager.OnAttachments(OfferPacket(Entry(3, "d", 1), 101));
     ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
-    EXPECT_EQ(ReadFile(Received() / "d"), "x");
+    EXPECT_EQ(events_.Outcomes(), std::vector<FileOutcome>(4, FileOutcome::kUnreachable));
+    EXPECT_EQ(peer->Connections(), 0u);
+
+    // A minute after the failed try (an offer failed at once does not lengthen the while), the
+    // address is tried afresh.
+    clock.now = clock.now.load() + std::chrono::seconds(1);
+    manager.OnAttachments(OfferPacket(Entry(4, "e", 1), 102));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(3));
+    EXPECT_EQ(ReadFile(Received() / "e"), "x");
 }
 
 TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) {
