@@ -314,6 +314,11 @@ SendingEnd Socket::EndSending(int timeout_ms) const {
     }
 }
 
+bool Socket::PeerHasClosed() const {
+    pollfd state{fd_.Get(), POLLRDHUP, 0};
+    return poll(&state, 1, 0) == 1 && (state.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 std::optional<Endpoint> Socket::PeerEndpoint() const {
     sockaddr_in address{};
     socklen_t length = sizeof address;

@@ -104,6 +104,9 @@ class Socket {
     // (kBroken).
     SendingEnd EndSending(int timeout_ms) const;
 
+    // Whether the peer has ended its side of the connection or reset it (nothing is read).
+    bool PeerHasClosed() const;
+
     // The address and port of the connected peer; nothing when the socket is not connected.
     std::optional<Endpoint> PeerEndpoint() const;
 
