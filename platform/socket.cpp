@@ -13,6 +13,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -39,6 +40,13 @@ bool SetTimeoutOption(int fd, int name, int timeout_ms) {
     return setsockopt(fd, SOL_SOCKET, name, &limit, sizeof limit) == 0;
 }
 
+// Bytes sent and not yet acknowledged by the peer (a shut-down sending side's end-of-stream mark
+// counts as one); -1 when that cannot be learned.
+int UnacknowledgedBytes(int fd) {
+    int count = 0;
+    return ioctl(fd, SIOCOUTQ, &count) == 0 ? count : -1;
+}
+
 // After the reading side of a connection whose sending side is shut down has seen its end: true
 // when the peer closed in order with every byte sent acknowledged. Interrupt() ends the reading
 // side too, without any word from the peer; the connection then still waits for the peer's end
@@ -52,9 +60,12 @@ bool PeerClosedAfterEveryByte(int fd) {
         info.tcpi_state == TCP_FIN_WAIT1 || info.tcpi_state == TCP_FIN_WAIT2) {
         return false;
     }
-    int unacknowledged = 0;
-    return ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged <= 1;
+    const int unacknowledged = UnacknowledgedBytes(fd);
+    return unacknowledged >= 0 && unacknowledged <= 1;
 }
+
+// How often a wait for the peer's close looks whether the peer is still taking bytes.
+constexpr std::chrono::milliseconds kProgressCheck(1000);
 
 }  // namespace
 
@@ -285,7 +296,9 @@ SendingEnd Socket::EndSending(int timeout_ms) const {
         return SendingEnd::kBroken;
     }
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const std::chrono::milliseconds limit(timeout_ms);
+    auto deadline = Clock::now() + limit;
+    int unacknowledged = UnacknowledgedBytes(fd_.Get());
     char dropped[4096];
     for (;;) {
         const long received = recv(fd_.Get(), dropped, sizeof dropped, MSG_DONTWAIT);
@@ -298,11 +311,19 @@ SendingEnd Socket::EndSending(int timeout_ms) const {
         }
         int wait_ms = -1;
         if (timeout_ms > 0) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto now = Clock::now();
+            // A peer still taking the bytes on their way is slow, not stalled: the limit runs
+            // from the last of them it took.
+            const int outstanding = UnacknowledgedBytes(fd_.Get());
+            if (outstanding < unacknowledged) {
+                unacknowledged = outstanding;
+                deadline = now + limit;
+            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
             if (left.count() <= 0) {
                 return SendingEnd::kTimedOut;
             }
-            wait_ms = static_cast<int>(left.count());
+            wait_ms = static_cast<int>(std::min(left, kProgressCheck).count());
         }
         if (received > 0) {
             continue;  // a peer that keeps talking is read until the limit

@@ -27,7 +27,7 @@ class SocketLayer {
 enum class SendingEnd {
     kPeerClosed,  // the peer closed its side in order, after every byte sent had reached it
     kBroken,      // reset, closed with bytes of ours still on their way, or interrupted here
-    kTimedOut,    // the peer kept its side open for the whole limit
+    kTimedOut,    // the peer neither took a byte nor closed for the whole limit
 };
 
 // An IPv4 address and port, both in network byte order as they travel.
@@ -98,10 +98,11 @@ class Socket {
     // timed out, -2 when the file cannot be sent this way (the caller then reads and sends).
     long SendFile(int file_descriptor, std::size_t count) const;
     // Shuts down the sending direction after the last byte, so the peer reads the end of the
-    // stream, and waits up to timeout_ms (0 = no limit) for the peer to close its side in turn;
-    // what it sends meanwhile is read and dropped. A peer that closes with bytes unread resets
-    // the connection, so kPeerClosed means the peer took every byte. Interrupt() ends the wait
-    // (kBroken).
+    // stream, and waits for the peer to close its side in turn: for as long as it keeps taking
+    // the bytes still on their way, and timeout_ms (0 = no limit) after the last of them it
+    // took. What it sends meanwhile is read and dropped. A peer that closes with bytes unread
+    // resets the connection, so kPeerClosed means the peer took every byte. Interrupt() ends
+    // the wait (kBroken).
     SendingEnd EndSending(int timeout_ms) const;
 
     // Whether the peer has ended its side of the connection or reset it (nothing is read).

@@ -16,7 +16,7 @@ struct TransferLimits {
     // A connection that has not delivered its request within this time is closed.
     int request_ms = 30 * 1000;
     // A peer that accepts no data for this long is given up, and so is one that has not closed
-    // the connection this long after the last byte.
+    // the connection this long after taking the last byte.
     int stalled_peer_ms = 60 * 1000;
 };
 
@@ -46,7 +46,7 @@ class TransferServer : public ConnectionHandler {
     //   when the sending has ended, whether all of it went out or not, and the report sink
     //   learns which of the two it was: whole only when the content was read whole and the peer
     //   closed the connection in order after taking every byte (a reset, or no close within
-    //   stalled_peer_ms, is not whole).
+    //   stalled_peer_ms of taking the last byte, is not whole).
     void ServeConnection(const platform::Socket& connection) override;
 
   private:
