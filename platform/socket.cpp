@@ -297,39 +297,48 @@ SendingEnd Socket::EndSending(int timeout_ms) const {
     }
     using Clock = std::chrono::steady_clock;
     const std::chrono::milliseconds limit(timeout_ms);
-    auto deadline = Clock::now() + limit;
+    const auto check_every = std::min(limit, kProgressCheck);
+    auto now = Clock::now();
+    auto deadline = now + limit;
+    auto next_check = now + check_every;
     int unacknowledged = UnacknowledgedBytes(fd_.Get());
     char dropped[4096];
     for (;;) {
+        int wait_ms = -1;
+        if (timeout_ms > 0) {
+            now = Clock::now();
+            // A peer still taking the bytes on their way is slow, not stalled: the limit runs
+            // from the last of them it took.
+            if (now >= next_check) {
+                next_check = now + check_every;
+                const int outstanding = UnacknowledgedBytes(fd_.Get());
+                if (outstanding < unacknowledged) {
+                    unacknowledged = outstanding;
+                    deadline = now + limit;
+                }
+            }
+            if (now >= deadline) {
+                return SendingEnd::kTimedOut;
+            }
+            wait_ms = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(std::min(deadline, next_check) - now)
+                    .count());
+        }
+        pollfd waiting{fd_.Get(), POLLIN, 0};
+        const int ready = poll(&waiting, 1, wait_ms);
+        if (ready < 0 && errno != EINTR) {
+            return SendingEnd::kBroken;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        // What the peer sends is dropped; one that keeps talking is read until the limit.
         const long received = recv(fd_.Get(), dropped, sizeof dropped, MSG_DONTWAIT);
         if (received == 0) {
             return PeerClosedAfterEveryByte(fd_.Get()) ? SendingEnd::kPeerClosed
                                                        : SendingEnd::kBroken;
         }
         if (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return SendingEnd::kBroken;
-        }
-        int wait_ms = -1;
-        if (timeout_ms > 0) {
-            const auto now = Clock::now();
-            // A peer still taking the bytes on their way is slow, not stalled: the limit runs
-            // from the last of them it took.
-            const int outstanding = UnacknowledgedBytes(fd_.Get());
-            if (outstanding < unacknowledged) {
-                unacknowledged = outstanding;
-                deadline = now + limit;
-            }
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-            if (left.count() <= 0) {
-                return SendingEnd::kTimedOut;
-            }
-            wait_ms = static_cast<int>(std::min(left, kProgressCheck).count());
-        }
-        if (received > 0) {
-            continue;  // a peer that keeps talking is read until the limit
-        }
-        pollfd waiting{fd_.Get(), POLLIN, 0};
-        if (poll(&waiting, 1, wait_ms) < 0 && errno != EINTR) {
             return SendingEnd::kBroken;
         }
     }
