@@ -10,9 +10,12 @@ ConnectionThreads::Outcome ConnectionThreads::Start(
         return Outcome::kStopped;
     }
     JoinFinished(lock);
+    // A connection its peer has closed no longer counts: its thread is only winding down (the
+    // server waits for the recipient's close after the last byte, and the recipient fetches the
+    // next entry of an offer at once).
     std::size_t open_from_peer = 0;
     for (const auto& slot : slots_) {
-        open_from_peer += slot->peer_address == peer_address;
+        open_from_peer += slot->peer_address == peer_address && !slot->connection.PeerHasClosed();
     }
     if (open_from_peer >= per_peer_) {
         return Outcome::kPeerCrowded;

@@ -1,8 +1,8 @@
 #pragma once
 // The threads that serve accepted connections, one each, and no more than a few at a time for
-// one peer address. Finished threads are joined as new ones start; at shutdown every connection
-// is interrupted and every thread joined, so no connection thread outlives the engine and the
-// tables it reads.
+// one peer address (connections the peer has closed not counted). Finished threads are joined as
+// new ones start; at shutdown every connection is interrupted and every thread joined, so no
+// connection thread outlives the engine and the tables it reads.
 
 #include <cstddef>
 #include <cstdint>

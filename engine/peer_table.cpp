@@ -93,4 +93,9 @@ std::size_t PeerTable::Size() const {
     return entries_.size();
 }
 
+bool PeerTable::HasSource(std::uint32_t address) const {
+    std::lock_guard guard(mutex_);
+    return per_source_.contains(address);
+}
+
 }  // namespace veltra

@@ -52,6 +52,8 @@ class PeerTable {
     // A copy of every entry in ascending key order.
     std::vector<PeerEntry> Snapshot() const;
     std::size_t Size() const;
+    // Whether an entry came from address (network order).
+    bool HasSource(std::uint32_t address) const;
 
   private:
     // Entry counts per source address; mutex_ held.

@@ -42,6 +42,8 @@ class CReceiveListener : public CEngineListener {
     void ClearPeers();
     // A copy without touching the notification (tests, diagnostics).
     std::vector<PeerEntry> PeersSnapshot() const { return peers_.Snapshot(); }
+    // Whether a user at address (network order) is in the table; any thread.
+    bool Lists(std::uint32_t address) const { return peers_.HasSource(address); }
 
   private:
     void WritePeer(PacketRecord& packet);

@@ -2,14 +2,20 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 
 namespace veltra::platform {
@@ -33,6 +39,33 @@ bool SetTimeoutOption(int fd, int name, int timeout_ms) {
     limit.tv_usec = (timeout_ms % 1000) * 1000;
     return setsockopt(fd, SOL_SOCKET, name, &limit, sizeof limit) == 0;
 }
+
+// Bytes sent and not yet acknowledged by the peer (a shut-down sending side's end-of-stream mark
+// counts as one); -1 when that cannot be learned.
+int UnacknowledgedBytes(int fd) {
+    int count = 0;
+    return ioctl(fd, SIOCOUTQ, &count) == 0 ? count : -1;
+}
+
+// After the reading side of a connection whose sending side is shut down has seen its end: true
+// when the peer closed in order with every byte sent acknowledged. Interrupt() ends the reading
+// side too, without any word from the peer; the connection then still waits for the peer's end
+// of stream. A peer that closes before the last bytes have reached it (they then reset the
+// connection when they arrive) leaves them unacknowledged; only the end-of-stream mark, which
+// counts as one byte, may still wait for its acknowledgement.
+bool PeerClosedAfterEveryByte(int fd) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+        info.tcpi_state == TCP_FIN_WAIT1 || info.tcpi_state == TCP_FIN_WAIT2) {
+        return false;
+    }
+    const int unacknowledged = UnacknowledgedBytes(fd);
+    return unacknowledged >= 0 && unacknowledged <= 1;
+}
+
+// How often a wait for the peer's close looks whether the peer is still taking bytes.
+constexpr std::chrono::milliseconds kProgressCheck(1000);
 
 }  // namespace
 
@@ -256,6 +289,64 @@ long Socket::SendFile(int file_descriptor, std::size_t count) const {
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return result;
+}
+
+SendingEnd Socket::EndSending(int timeout_ms) const {
+    if (shutdown(fd_.Get(), SHUT_WR) != 0) {
+        return SendingEnd::kBroken;
+    }
+    using Clock = std::chrono::steady_clock;
+    const std::chrono::milliseconds limit(timeout_ms);
+    const auto check_every = std::min(limit, kProgressCheck);
+    auto now = Clock::now();
+    auto deadline = now + limit;
+    auto next_check = now + check_every;
+    int unacknowledged = UnacknowledgedBytes(fd_.Get());
+    char dropped[4096];
+    for (;;) {
+        int wait_ms = -1;
+        if (timeout_ms > 0) {
+            now = Clock::now();
+            // A peer still taking the bytes on their way is slow, not stalled: the limit runs
+            // from the last of them it took.
+            if (now >= next_check) {
+                next_check = now + check_every;
+                const int outstanding = UnacknowledgedBytes(fd_.Get());
+                if (outstanding < unacknowledged) {
+                    unacknowledged = outstanding;
+                    deadline = now + limit;
+                }
+            }
+            if (now >= deadline) {
+                return SendingEnd::kTimedOut;
+            }
+            wait_ms = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(std::min(deadline, next_check) - now)
+                    .count());
+        }
+        pollfd waiting{fd_.Get(), POLLIN, 0};
+        const int ready = poll(&waiting, 1, wait_ms);
+        if (ready < 0 && errno != EINTR) {
+            return SendingEnd::kBroken;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        // What the peer sends is dropped; one that keeps talking is read until the limit.
+        const long received = recv(fd_.Get(), dropped, sizeof dropped, MSG_DONTWAIT);
+        if (received == 0) {
+            return PeerClosedAfterEveryByte(fd_.Get()) ? SendingEnd::kPeerClosed
+                                                       : SendingEnd::kBroken;
+        }
+        if (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return SendingEnd::kBroken;
+        }
+    }
+}
+
+bool Socket::PeerHasClosed() const {
+    pollfd state{fd_.Get(), POLLRDHUP, 0};
+    return poll(&state, 1, 0) == 1 && (state.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 std::optional<Endpoint> Socket::PeerEndpoint() const {

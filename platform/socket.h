@@ -23,6 +23,13 @@ class SocketLayer {
     SocketLayer& operator=(const SocketLayer&) = delete;
 };
 
+// How a connection ended once this side had sent its last byte (Socket::EndSending).
+enum class SendingEnd {
+    kPeerClosed,  // the peer closed its side in order, after every byte sent had reached it
+    kBroken,      // reset, closed with bytes of ours still on their way, or interrupted here
+    kTimedOut,    // the peer neither took a byte nor closed for the whole limit
+};
+
 // An IPv4 address and port, both in network byte order as they travel.
 struct Endpoint {
     std::uint32_t address = 0;
@@ -90,6 +97,16 @@ class Socket {
     // position moves on by as many), 0 at the end of the file, -1 when the connection failed or
     // timed out, -2 when the file cannot be sent this way (the caller then reads and sends).
     long SendFile(int file_descriptor, std::size_t count) const;
+    // Shuts down the sending direction after the last byte, so the peer reads the end of the
+    // stream, and waits for the peer to close its side in turn: for as long as it keeps taking
+    // the bytes still on their way, and timeout_ms (0 = no limit) after the last of them it
+    // took. What it sends meanwhile is read and dropped. A peer that closes with bytes unread
+    // resets the connection, so kPeerClosed means the peer took every byte. Interrupt() ends
+    // the wait (kBroken).
+    SendingEnd EndSending(int timeout_ms) const;
+
+    // Whether the peer has ended its side of the connection or reset it (nothing is read).
+    bool PeerHasClosed() const;
 
     // The address and port of the connected peer; nothing when the socket is not connected.
     std::optional<Endpoint> PeerEndpoint() const;

@@ -41,10 +41,13 @@ enum NoticeKind : std::uint32_t {
 
 DownloadManager::DownloadManager(EventSink& sink, CMessengerEngine& engine,
                                  const Settings& settings, DownloadLimits limits,
-                                 OfferQueueLimits queue_limits, NoticeLog::Clock clock)
+                                 OfferQueueLimits queue_limits, NoticeLog::Clock clock,
+                                 SourceListed listed)
     : context_{sink, engine, settings, cancel_, limits},
       queue_(queue_limits),
-      notices_(&sink, std::move(clock)) {}
+      notices_(&sink, clock),
+      listed_(std::move(listed)),
+      unreachable_(std::move(clock)) {}
 
 DownloadManager::~DownloadManager() {
     Shutdown();
@@ -55,16 +58,20 @@ void DownloadManager::OnAttachments(std::unique_ptr<PacketRecord> packet) {
         return;
     }
     const std::uint32_t source = packet->source_address;
+    const bool listed = listed_ && listed_(source);
     std::lock_guard guard(worker_mutex_);
     if (shut_down_) {
         return;
     }
-    const OfferQueue::Outcome outcome = queue_.Push(DownloadJob{std::move(packet)});
+    const OfferQueue::Outcome outcome = queue_.Push(DownloadJob{std::move(packet), listed});
     if (outcome == OfferQueue::Outcome::kSourceFull || outcome == OfferQueue::Outcome::kQueueFull) {
         ReportDropped(outcome, source);
         return;
     }
-    if (outcome == OfferQueue::Outcome::kQueued && !worker_.joinable()) {
+    if (outcome == OfferQueue::Outcome::kQueuedInPlaceOfAnother) {
+        ReportDropped(OfferQueue::Outcome::kQueueFull, source);
+    }
+    if (outcome != OfferQueue::Outcome::kClosed && !worker_.joinable()) {
         StartWorker();
     }
 }
@@ -149,8 +156,10 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     context_.StartBatch(BatchStarted{packet.user_name, packet.source_address});
     // Every entry goes to the same address: once it could not be reached, the entries after it
     // fail at once instead of each waiting out the connect limit, which would hold up every
-    // later batch for as many limits as the offer lists entries.
-    bool reachable = true;
+    // later batch for as many limits as the offer lists entries. The same goes for the address's
+    // other offers for a while; a batch that only failed at once does not lengthen that while.
+    const bool known_unreachable = unreachable_.Recently(packet.source_address);
+    bool reachable = !known_unreachable;
     for (const AttachmentInfo& info : list->entries) {
         if (cancel_.Cancelled()) {
             return;
@@ -163,6 +172,11 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     }
     if (cancel_.Cancelled()) {
         return;
+    }
+    if (reachable) {
+        unreachable_.Reached(packet.source_address);
+    } else if (!known_unreachable) {
+        unreachable_.Failed(packet.source_address);
     }
     context_.sink.Post(FilesReceived{static_cast<int>(context_.received_files),
                                      static_cast<int>(context_.failed_entries)});

@@ -5,6 +5,7 @@
 namespace veltra {
 
 OfferQueue::Outcome OfferQueue::Push(DownloadJob job) {
+    std::optional<DownloadJob> displaced;  // goes after the lock is released
     {
         std::lock_guard guard(mutex_);
         if (closed_) {
@@ -15,41 +16,53 @@ OfferQueue::Outcome OfferQueue::Push(DownloadJob job) {
         if (found != per_source_.end() && found->second >= limits_.per_source) {
             return Outcome::kSourceFull;
         }
-        if (jobs_.size() >= limits_.total) {
-            return Outcome::kQueueFull;
+        if (SizeLocked() >= limits_.total) {
+            if (!job.listed || unlisted_.empty()) {
+                return Outcome::kQueueFull;
+            }
+            displaced = std::move(unlisted_.back());
+            unlisted_.pop_back();
+            Uncount(displaced->packet->source_address);
         }
-        jobs_.push_back(std::move(job));
+        (job.listed ? listed_ : unlisted_).push_back(std::move(job));
         ++per_source_[source];
     }
     pushed_.notify_one();
-    return Outcome::kQueued;
+    return displaced ? Outcome::kQueuedInPlaceOfAnother : Outcome::kQueued;
 }
 
 bool OfferQueue::WaitForJob(std::stop_token stop) {
     std::unique_lock lock(mutex_);
-    return pushed_.wait(lock, stop, [this] { return closed_ || !jobs_.empty(); }) && !closed_;
+    return pushed_.wait(lock, stop, [this] { return closed_ || SizeLocked() > 0; }) && !closed_;
 }
 
 std::optional<DownloadJob> OfferQueue::Take() {
     std::lock_guard guard(mutex_);
-    if (jobs_.empty()) {
+    std::deque<DownloadJob>& group = listed_.empty() ? unlisted_ : listed_;
+    if (group.empty()) {
         return std::nullopt;
     }
-    DownloadJob job = std::move(jobs_.front());
-    jobs_.pop_front();
-    const auto found = per_source_.find(job.packet->source_address);
-    if (--found->second == 0) {
-        per_source_.erase(found);
-    }
+    DownloadJob job = std::move(group.front());
+    group.pop_front();
+    Uncount(job.packet->source_address);
     return job;
 }
 
+void OfferQueue::Uncount(std::uint32_t source) {
+    const auto found = per_source_.find(source);
+    if (found != per_source_.end() && --found->second == 0) {
+        per_source_.erase(found);
+    }
+}
+
 void OfferQueue::Close() {
-    std::deque<DownloadJob> dropped;
+    std::deque<DownloadJob> dropped_listed;
+    std::deque<DownloadJob> dropped_unlisted;
     {
         std::lock_guard guard(mutex_);
         closed_ = true;
-        dropped.swap(jobs_);
+        dropped_listed.swap(listed_);
+        dropped_unlisted.swap(unlisted_);
         per_source_.clear();
     }
     pushed_.notify_all();
@@ -57,7 +70,7 @@ void OfferQueue::Close() {
 
 std::size_t OfferQueue::Size() {
     std::lock_guard guard(mutex_);
-    return jobs_.size();
+    return SizeLocked();
 }
 
 }  // namespace veltra

@@ -1,6 +1,9 @@
 #pragma once
-// The offers waiting for the download worker, oldest first. A peer may offer faster than batches
-// run, so the queue has bounds: a number of offers per source address and a number in total.
+// The offers waiting for the download worker. A peer may offer faster than batches run, so the
+// queue has bounds: a number of offers per source address and a number in total. Source
+// addresses cost nothing to forge, so a flood of offers from addresses nobody knows must not
+// crowd out or hold up the offer of a user in the list: offers from listed sources are taken
+// first, and are the last to be dropped.
 
 #include <condition_variable>
 #include <cstddef>
@@ -24,20 +27,29 @@ struct OfferQueueLimits {
 // One offer waiting for its batch: the packet that carried it (its extension is the list).
 struct DownloadJob {
     std::unique_ptr<PacketRecord> packet;
+    // Its source was in the user list when the offer came.
+    bool listed = false;
 };
 
 class OfferQueue {
   public:
-    enum class Outcome { kQueued, kSourceFull, kQueueFull, kClosed };
+    enum class Outcome {
+        kQueued,
+        kQueuedInPlaceOfAnother,  // queued; the newest offer of a source not listed was dropped
+        kSourceFull,
+        kQueueFull,
+        kClosed
+    };
 
     explicit OfferQueue(OfferQueueLimits limits = {}) : limits_(limits) {}
 
-    // Appends the job, unless its source already has per_source jobs waiting, the queue holds
-    // total, or the queue is closed; then the job is dropped.
+    // Appends the job, unless its source already has per_source jobs waiting or the queue is
+    // closed; then the job is dropped. When the queue holds total, a job of a listed source takes
+    // the place of the newest job of a source not listed, and any other job is dropped.
     Outcome Push(DownloadJob job);
     // Waits until a job is waiting; false when stop is requested or the queue closed first.
     bool WaitForJob(std::stop_token stop);
-    // Takes the oldest job; nothing when none is waiting.
+    // Takes the oldest job of a listed source, or else the oldest job; nothing when none waits.
     std::optional<DownloadJob> Take();
     // Drops every waiting job and refuses all later ones.
     void Close();
@@ -45,10 +57,15 @@ class OfferQueue {
     std::size_t Size();
 
   private:
+    std::size_t SizeLocked() const { return listed_.size() + unlisted_.size(); }
+    // Counts one job less for source; mutex_ held.
+    void Uncount(std::uint32_t source);
+
     const OfferQueueLimits limits_;
     std::mutex mutex_;
     std::condition_variable_any pushed_;
-    std::deque<DownloadJob> jobs_;
+    std::deque<DownloadJob> listed_;    // oldest first
+    std::deque<DownloadJob> unlisted_;  // oldest first
     std::unordered_map<std::uint32_t, std::size_t> per_source_;
     bool closed_ = false;
 };

@@ -15,7 +15,8 @@ namespace veltra {
 struct TransferLimits {
     // A connection that has not delivered its request within this time is closed.
     int request_ms = 30 * 1000;
-    // A peer that accepts no data for this long is given up.
+    // A peer that accepts no data for this long is given up, and so is one that has not closed
+    // the connection this long after taking the last byte.
     int stalled_peer_ms = 60 * 1000;
 };
 
@@ -44,12 +45,14 @@ class TransferServer : public ConnectionHandler {
     // - otherwise the file's content or the directory stream goes out (nothing when the path no
     //   longer leads to what was examined for the offer), and the id is removed when the sending
     //   has ended, whether all of it went out or not, and the report sink learns which of the two
-    //   it was.
+    //   it was: whole only when the content was read whole and the peer closed the connection in
+    //   order after taking every byte (a reset, or no close within stalled_peer_ms of taking the
+    //   last byte, is not whole).
     void ServeConnection(const platform::Socket& connection) override;
 
   private:
     void ReportServed(std::int32_t file_id, const OfferEntry& entry, bool directory, bool whole,
-                      const platform::Socket& connection);
+                      std::uint32_t peer_address);
 
     const TransferLimits limits_;
     EventSink* const reports_;

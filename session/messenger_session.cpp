@@ -37,7 +37,14 @@ MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
         // temporaries the record lists are a crash's, and go before any download makes more.
         platform::RemoveLeftoverTemporaries();
         parts_->server = std::make_unique<TransferServer>(*parts_->engine, TransferLimits{}, &sink);
-        parts_->downloads = std::make_unique<DownloadManager>(sink, *parts_->engine, settings);
+        // The listener that keeps the user list comes next; no offer reaches the downloads
+        // before it is registered with the engine.
+        const auto listed = [parts = parts_.get()](std::uint32_t address) {
+            return parts->listener && parts->listener->Lists(address);
+        };
+        parts_->downloads =
+            std::make_unique<DownloadManager>(sink, *parts_->engine, settings, DownloadLimits{},
+                                              OfferQueueLimits{}, NoticeLog::Clock{}, listed);
         parts_->listener =
             std::make_unique<CReceiveListener>(sink, *parts_->engine, parts_->downloads.get());
         parts_->engine->SetListener(parts_->listener.get());

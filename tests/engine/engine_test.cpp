@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <set>
 #include <string>
 #include <system_error>
@@ -462,6 +464,59 @@ TEST(EngineAccept, ACrowdFromOneAddressIsTurnedAwayAtOnceWhileOthersAreServed) {
         closed += ClosedByEngine(client);
     }
     EXPECT_EQ(closed, 100);
+}
+
+// Holds every connection's thread until released, whatever its peer does, as a server still
+// winding down a finished transfer might.
+class HoldingHandler : public ConnectionHandler {
+  public:
+    void ServeConnection(const platform::Socket&) override {
+        std::unique_lock lock(mutex_);
+        ++started;
+        released_.wait(lock, [this] { return release_; });
+    }
+    void Release() {
+        std::lock_guard guard(mutex_);
+        release_ = true;
+        released_.notify_all();
+    }
+    int Started() {
+        std::lock_guard guard(mutex_);
+        return started;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool release_ = false;
+    int started = 0;
+};
+
+// The entries of an offer are fetched one after another, each over a connection of its own: the
+// threads of connections their peer has closed do not count against it, however slowly they end.
+TEST(EngineAccept, ConnectionsTheirPeerHasClosedDoNotCountAgainstIt) {
+    Settings settings = TestSettings();
+    HoldingHandler handler;
+    CMessengerEngine engine(settings, kEngineAddress);
+    engine.SetConnectionHandler(&handler);
+    // Declared after the engine: the threads are released before its shutdown joins them.
+    struct ReleaseAtEnd {
+        HoldingHandler& handler;
+        ~ReleaseAtEnd() { handler.Release(); }
+    } release{handler};
+    const auto wait_for_started = [&handler](int count) {
+        for (int i = 0; i < 400 && handler.Started() < count; ++i) {
+            std::this_thread::sleep_for(5ms);
+        }
+        return handler.Started();
+    };
+    const int held = static_cast<int>(kConnectionsPerPeer);
+    for (int i = 1; i <= held; ++i) {
+        platform::Socket fetched = ConnectFrom("127.0.0.2");
+        ASSERT_EQ(wait_for_started(i), i);
+    }  // each closed here, its thread still held
+    platform::Socket next = ConnectFrom("127.0.0.2");
+    EXPECT_EQ(wait_for_started(held + 1), held + 1) << "the next connection was turned away";
 }
 
 // Answers each connection with "ok" and ends it.

@@ -63,6 +63,23 @@ TEST(PeerTable, WritesOverwritesRemovesAndClears) {
     EXPECT_TRUE(table.Snapshot().empty());
 }
 
+TEST(PeerTable, KnowsTheAddressesItHasEntriesFrom) {
+    PeerTable table;
+    const std::uint32_t address = platform::InetAddr("10.0.0.1");
+    EXPECT_FALSE(table.HasSource(address));
+    table.Write("a (10.0.0.1|h)", Record("a", "10.0.0.1", "h"));
+    table.Write("b (10.0.0.1|h)", Record("b", "10.0.0.1", "h"));
+    EXPECT_TRUE(table.HasSource(address));
+    EXPECT_FALSE(table.HasSource(platform::InetAddr("10.0.0.2")));
+    table.Remove("a (10.0.0.1|h)");
+    EXPECT_TRUE(table.HasSource(address)) << "another user at the address is still listed";
+    table.Remove("b (10.0.0.1|h)");
+    EXPECT_FALSE(table.HasSource(address));
+    table.Write("a (10.0.0.1|h)", Record("a", "10.0.0.1", "h"));
+    table.Clear();
+    EXPECT_FALSE(table.HasSource(address));
+}
+
 TEST(PeerTable, NewEntriesBeyondTheBoundsAreNotStored) {
     PeerTable table;
     const auto write = [&table](const std::string& user, const std::string& address) {

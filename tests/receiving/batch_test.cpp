@@ -1,6 +1,7 @@
-// Download batches: one offer's entries after the other's, in the order the offers arrived, the
-// bounds of the queue of waiting offers, trouble that does not stop the worker, and shutdown
-// while batches run or wait.
+// Download batches: one offer's entries after the other's, in the order the offers arrived (the
+// offers of users in the list first), the bounds of the queue of waiting offers, addresses that
+// cannot be reached, trouble that does not stop the worker, and shutdown while batches run or
+// wait.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -102,25 +103,36 @@ std::unique_ptr<PacketRecord> OfferFrom(const std::string& address, unsigned id)
     return packet;
 }
 
-TEST_F(Batches, OnceTheAddressCannotBeReachedTheBatchsOtherEntriesFailAtOnce) {
+TEST_F(Batches, OnceTheAddressCannotBeReachedItsEntriesFailAtOnceForAMinute) {
     // The peer comes up the moment the first entry has failed: an entry tried after that would
-    // reach it, so a connection to it means the batch kept trying a dead address.
+    // reach it, so a connection to it means the worker kept trying a dead address.
     std::optional<FakePeer> peer;
     events_.SetOnPost([&peer](const Event& event) {
         if (std::holds_alternative<FileDone>(event) && !peer) {
             peer.emplace(Serve("x"));
         }
     });
-    DownloadManager manager(events_, engine_, settings_, QuickLimits());
+    ManualClock clock;
+    DownloadManager manager(events_, engine_, settings_, QuickLimits(), {}, clock.Function());
     manager.OnAttachments(OfferPacket(Entry(0, "a", 1) + Entry(1, "b", 1) + Entry(2, "c", 1)));
     ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
     EXPECT_EQ(events_.Outcomes(), std::vector<FileOutcome>(3, FileOutcome::kUnreachable));
     ASSERT_TRUE(peer);
     EXPECT_EQ(peer->Connections(), 0u);
-    // The next offer from that address is tried afresh.
+
+    // The address's next offer, within the minute, fails as well without a try.
+    clock.now = clock.now.load() + std::chrono::seconds(59);
     manager.OnAttachments(OfferPacket(Entry(3, "d", 1), 101));
     ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
-    EXPECT_EQ(ReadFile(Received() / "d"), "x");
+    EXPECT_EQ(events_.Outcomes(), std::vector<FileOutcome>(4, FileOutcome::kUnreachable));
+    EXPECT_EQ(peer->Connections(), 0u);
+
+    // A minute after the failed try (an offer failed at once does not lengthen the while), the
+    // address is tried afresh.
+    clock.now = clock.now.load() + std::chrono::seconds(1);
+    manager.OnAttachments(OfferPacket(Entry(4, "e", 1), 102));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(3));
+    EXPECT_EQ(ReadFile(Received() / "e"), "x");
 }
 
 TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) {
@@ -167,6 +179,89 @@ TEST_F(Batches, OffersBeyondTheBoundsAreDroppedAndLoggedOncePerSourceAndMinute) 
     EXPECT_EQ(manager.PendingOffers(), 0u);
     lock.unlock();
     shutdown.wait();
+}
+
+DownloadJob JobFrom(const std::string& address, bool listed) {
+    return DownloadJob{OfferFrom(address, 0), listed};
+}
+
+// The source addresses of the waiting jobs in the order they are taken.
+std::vector<std::string> TakeAll(OfferQueue& queue) {
+    std::vector<std::string> sources;
+    while (std::optional<DownloadJob> job = queue.Take()) {
+        sources.push_back(platform::InetNtoa(job->packet->source_address));
+    }
+    return sources;
+}
+
+using Outcome = OfferQueue::Outcome;
+
+TEST(WaitingOffers, ATakenOfferNoLongerCountsAgainstItsSource) {
+    OfferQueue queue(OfferQueueLimits{2, 256});
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.2", false)), Outcome::kQueued);
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.2", false)), Outcome::kQueued);
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.2", false)), Outcome::kSourceFull);
+    ASSERT_TRUE(queue.Take());
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.2", false)), Outcome::kQueued);
+}
+
+TEST(WaitingOffers, ListedSourcesAreTakenFirstEachGroupInTheOrderItCame) {
+    OfferQueue queue;
+    queue.Push(JobFrom("127.0.3.1", false));
+    queue.Push(JobFrom("127.0.3.2", false));
+    queue.Push(JobFrom("127.0.0.2", true));
+    queue.Push(JobFrom("127.0.3.3", false));
+    queue.Push(JobFrom("127.0.0.3", true));
+    EXPECT_EQ(TakeAll(queue), (std::vector<std::string>{"127.0.0.2", "127.0.0.3", "127.0.3.1",
+                                                        "127.0.3.2", "127.0.3.3"}));
+}
+
+TEST(WaitingOffers, AFullQueueDropsTheNewestUnlistedOfferAndNeverAListedOneWhileThoseWait) {
+    OfferQueue queue(OfferQueueLimits{1, 3});
+    queue.Push(JobFrom("127.0.3.1", false));
+    queue.Push(JobFrom("127.0.0.2", true));
+    queue.Push(JobFrom("127.0.3.2", false));
+    EXPECT_EQ(queue.Push(JobFrom("127.0.3.3", false)), Outcome::kQueueFull);
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.3", true)), Outcome::kQueuedInPlaceOfAnother);
+    // Full still; the dropped offer no longer counts against its source (1 per source here).
+    EXPECT_EQ(queue.Push(JobFrom("127.0.3.2", false)), Outcome::kQueueFull);
+    EXPECT_EQ(TakeAll(queue), (std::vector<std::string>{"127.0.0.2", "127.0.0.3", "127.0.3.1"}));
+
+    queue.Push(JobFrom("127.0.0.4", true));
+    queue.Push(JobFrom("127.0.3.4", false));
+    queue.Push(JobFrom("127.0.0.5", true));
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.6", true)), Outcome::kQueuedInPlaceOfAnother);
+    // Only listed offers wait now: the new one goes.
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.7", true)), Outcome::kQueueFull);
+    EXPECT_EQ(TakeAll(queue), (std::vector<std::string>{"127.0.0.4", "127.0.0.5", "127.0.0.6"}));
+}
+
+TEST_F(Batches, AListedUsersOfferIsFetchedFirstAndAFullQueueMakesRoomForIt) {
+    FakePeer peer(Serve("x"));
+    const std::uint32_t listed = platform::InetAddr(kPeerAddress);
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
+    lock.lock();
+    DownloadManager manager(events_, engine_, settings_, QuickLimits(), OfferQueueLimits{16, 3}, {},
+                            [listed](std::uint32_t address) { return address == listed; });
+    // Nothing listens at these addresses: each of their entries fails at once.
+    for (unsigned i = 1; i <= 3; ++i) {
+        auto offer = OfferPacket(Entry(i, "forged" + std::to_string(i), 1));
+        offer->source_address = platform::InetAddr(("127.0.3." + std::to_string(i)).c_str());
+        manager.OnAttachments(std::move(offer));
+    }
+    manager.OnAttachments(OfferPacket(Entry(0, "honest", 1)));
+    EXPECT_EQ(manager.PendingOffers(), 3u);
+    EXPECT_EQ(manager.DroppedOffers(), 1u);
+    EXPECT_EQ(events_.Notices(), std::vector<std::wstring>{L"等待的传送请求过多，已丢弃1个"});
+    lock.unlock();
+
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(3));
+    std::vector<std::string> order;
+    for (const FileDone& done : events_.Of<FileDone>()) {
+        order.push_back(done.name);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"honest", "forged1", "forged2"}));
+    EXPECT_EQ(ReadFile(Received() / "honest"), "x");
 }
 
 TEST_F(Batches, AWorkerThatCannotStartDropsTheOfferAndALaterOfferIsFetched) {

@@ -1,6 +1,7 @@
 #include "serving/transfer_server.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -230,6 +231,80 @@ TEST_F(TransferServerTest, EachServedEntryIsReportedOnceSayingWhetherItWentOutWh
     // A file that went away after it was offered reached the peer as nothing at all.
     EXPECT_EQ(served[2].file_id, gone);
     EXPECT_FALSE(served[2].whole);
+}
+
+// Requests the entry on a connection of its own and reads until the server's end of stream,
+// leaving the connection open; what it read.
+std::string RequestAndReadToTheEnd(const platform::Socket& reader, const std::string& request) {
+    reader.Send(request.data(), request.size());
+    return testing::ReceiveAll(reader);
+}
+
+TEST_F(TransferServerTest, ARecipientThatLeavesTheLastByteUnreadWasNotSentTheFile) {
+    // Every byte fits in the two ends' buffers: each send succeeds whatever the recipient does.
+    const std::string content = Pattern(200 * 1000);
+    const auto id = Offer("unread", content);
+    platform::Socket reader = testing::Connect();
+    const std::string request = FileRequest(std::to_string(id));
+    reader.Send(request.data(), request.size());
+    std::string taken(content.size() - 1, '\0');
+    ASSERT_EQ(reader.ReceiveAll(taken.data(), taken.size()), taken.size());
+    pollfd last_byte{reader.Descriptor(), POLLIN, 0};
+    ASSERT_EQ(poll(&last_byte, 1, 5000), 1);  // it has arrived, and stays unread
+    reader.Close();
+
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(1));
+    EXPECT_FALSE(Reports()[0].whole) << "a byte left unread counted as sent";
+}
+
+TEST_F(TransferServerTest, ARecipientThatEndsItsSideBeforeTheBytesReachItWasNotSentTheFile) {
+    engine_->Shutdown();
+    Start(TransferLimits{30000, 2000});
+    // A window of a few KiB: most of the file waits in the server's send buffer, unacknowledged.
+    const auto id = Offer("in-flight", Pattern(8000));
+    platform::Socket reader = platform::Socket::Tcp();
+    reader.SetReceiveBufferSize(1);
+    ASSERT_TRUE(reader.Connect(platform::MakeEndpoint(testing::kServerAddress, MSG_PORT), 2000));
+    const std::string request = FileRequest(std::to_string(id));
+    reader.Send(request.data(), request.size());
+    pollfd first_bytes{reader.Descriptor(), POLLIN, 0};
+    ASSERT_EQ(poll(&first_bytes, 1, 5000), 1);
+    shutdown(reader.Descriptor(), SHUT_WR);  // an orderly end of its side, nothing read
+
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(1));
+    EXPECT_FALSE(Reports()[0].whole) << "an end of stream ahead of the file's bytes counted";
+}
+
+TEST_F(TransferServerTest, ARecipientThatReadsEverythingButNeverClosesFailsAfterTheLimit) {
+    engine_->Shutdown();
+    Start(TransferLimits{30000, 300});
+    fs::create_directories(temp_.path() / "Trip");
+    WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
+    const auto file = Offer("b.txt", "content");
+    const auto trip = Offers().RegisterOffer(platform::Path((temp_.path() / "Trip").wstring()));
+    platform::Socket file_reader = testing::Connect();
+    platform::Socket trip_reader = testing::Connect();
+    EXPECT_EQ(RequestAndReadToTheEnd(file_reader, FileRequest(std::to_string(file))), "content");
+    EXPECT_EQ(RequestAndReadToTheEnd(trip_reader, DirectoryRequest(std::to_string(trip))),
+              "000d:Trip:0:2000f:a.txt:05:1hello08:.:0:3");
+
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(2));
+    const std::vector<OfferServed> served = Reports();
+    EXPECT_FALSE(served[0].whole) << "the file counted as sent without the recipient's close";
+    EXPECT_FALSE(served[1].whole) << "the folder counted as sent without the recipient's close";
+    EXPECT_EQ(Offers().Size(), 0u);
+}
+
+TEST_F(TransferServerTest, ShutdownEndsTheWaitForTheRecipientsClose) {
+    engine_->Shutdown();
+    // Ten minutes: a wait that shutdown could not end would outlast the test's time limit.
+    Start(TransferLimits{30000, 600 * 1000});
+    const auto id = Offer("f", "every byte");
+    platform::Socket reader = testing::Connect();
+    EXPECT_EQ(RequestAndReadToTheEnd(reader, FileRequest(std::to_string(id))), "every byte");
+    engine_->Shutdown();
+    ASSERT_TRUE(reports_.WaitFor<OfferServed>(1));
+    EXPECT_FALSE(Reports()[0].whole) << "our own shutdown passed for the recipient's close";
 }
 
 TEST_F(TransferServerTest, ConnectionWithoutARequestIsClosedAfterTheLimit) {

@@ -10,7 +10,10 @@
 #include <system_error>
 
 #include "engine/protocol.h"
+#include "platform/named_mutex.h"
+#include "receiving/download_manager.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/fake_peer.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/udp_peer.h"
 
@@ -18,6 +21,7 @@
 namespace veltra {
 namespace {
 
+using testing::Datagram;
 using testing::RecordingSink;
 using testing::UdpPeer;
 
@@ -117,6 +121,40 @@ TEST(MessengerSession, StartingRemovesTheTemporariesACrashLeftAndNothingElse) {
     EXPECT_TRUE(fs::exists(folder / ".veltra-fedcba9876543210")) << "a name not listed went";
     EXPECT_TRUE(fs::exists(folder / "photo.jpg")) << "a name not of the pattern went";
     EXPECT_FALSE(fs::exists(temp.path() / ".local/share/veltra/temporaries"));
+}
+
+TEST(MessengerSession, AListedUsersOfferIsFetchedBeforeEarlierOffersFromUnknownAddresses) {
+    testing::TempFolder home;
+    testing::ScopedHome scoped_home(home.path().string());
+    testing::FakePeer server(testing::Serve("x"));  // TCP at 127.0.0.2
+    UdpPeer user("127.0.0.2", MSG_PORT);
+    Settings settings = PeerWatchingSettings();
+    RecordingSink sink;
+    // Held here, the batch lock keeps every offer waiting in the queue.
+    platform::NamedMutex batch_lock(DownloadManager::kBatchLockName);
+    batch_lock.lock();
+    MessengerSession session(sink, settings, kSessionAddress);
+    ASSERT_NE(user.ReceivePacket(), nullptr);  // the announcement
+    ASSERT_TRUE(user.AnnounceTo(kSessionAddress, "user", "pc"));
+
+    // Nothing serves at the unknown addresses: their entries fail at once.
+    for (int i = 1; i <= 2; ++i) {
+        const UdpPeer unknown(("127.0.3." + std::to_string(i)).c_str(), MSG_PORT);
+        unknown.Send(Datagram(i, "x", "y", CMD_MESSAGE | OPT_ATTACHMENTS, "", "1:unknown:1:0:1\a"),
+                     kSessionAddress);
+    }
+    user.Send(Datagram(20, "user", "pc", CMD_MESSAGE | OPT_ATTACHMENTS, "", "0:listed:1:0:1\a"),
+              kSessionAddress);
+    user.Send(Datagram(21, "user", "pc", CMD_MESSAGE, "after the offers"), kSessionAddress);
+    ASSERT_TRUE(sink.WaitFor<MessageReceived>(1));  // the offers before it wait in the queue
+    batch_lock.unlock();
+
+    ASSERT_TRUE(sink.WaitFor<FilesReceived>(3));
+    std::vector<std::string> order;
+    for (const FileDone& done : sink.Of<FileDone>()) {
+        order.push_back(done.name);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"listed", "unknown", "unknown"}));
 }
 
 }  // namespace
