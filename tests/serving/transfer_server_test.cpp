@@ -281,7 +281,7 @@ TEST_F(TransferServerTest, ARecipientThatReadsEverythingButNeverClosesFailsAfter
     fs::create_directories(temp_.path() / "Trip");
     WriteFile(temp_.path() / "Trip" / "a.txt", "hello");
     const auto file = Offer("b.txt", "content");
-    const auto trip = Offers().RegisterOffer(platform::Path((temp_.path() / "Trip").wstring()));
+    const auto trip = OfferPath("Trip");
     platform::Socket file_reader = testing::Connect();
     platform::Socket trip_reader = testing::Connect();
     EXPECT_EQ(RequestAndReadToTheEnd(file_reader, FileRequest(std::to_string(file))), "content");
