@@ -517,6 +517,14 @@ TEST(EngineAccept, ConnectionsTheirPeerHasClosedDoNotCountAgainstIt) {
     }  // each closed here, its thread still held
     platform::Socket next = ConnectFrom("127.0.0.2");
     EXPECT_EQ(wait_for_started(held + 1), held + 1) << "the next connection was turned away";
+    // Each closed one made room once: the open ones still count, up to the bound.
+    std::vector<platform::Socket> open;
+    for (int i = 2; i <= held; ++i) {
+        open.push_back(ConnectFrom("127.0.0.2"));
+        ASSERT_EQ(wait_for_started(held + i), held + i);
+    }
+    const platform::Socket crowding = ConnectFrom("127.0.0.2");
+    EXPECT_TRUE(ClosedByEngine(crowding)) << "more open connections than the bound were taken";
 }
 
 // Answers each connection with "ok" and ends it.
