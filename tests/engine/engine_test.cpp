@@ -93,10 +93,9 @@ class FakePeer {
 
 class RecordingListener : public CEngineListener {
   public:
-    int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
         std::lock_guard guard(mutex_);
         packets_.push_back(std::move(packet));
-        return 0;
     }
     std::size_t Count() {
         std::lock_guard guard(mutex_);
@@ -360,11 +359,11 @@ bool ClosedByEngine(const platform::Socket& client) {
 
 class ThrowingOnceListener : public RecordingListener {
   public:
-    int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
         if (!thrown_.exchange(true)) {
             throw std::bad_alloc();
         }
-        return RecordingListener::OnPacket(std::move(packet));
+        RecordingListener::OnPacket(std::move(packet));
     }
 
   private:
