@@ -1,8 +1,7 @@
 #pragma once
 // What the worker threads tell a front end: one small struct per kind of event, each a copy owned
 // by the event, so that a handler never reads a record the posting thread may already have freed
-// or changed. They hold no engine type, so the front ends see them without seeing the engine. The
-// WM_ name above each is the window message it stands for.
+// or changed. They hold no engine type, so the front ends see them without seeing the engine.
 
 #include <cstdint>
 #include <string>
@@ -10,13 +9,13 @@
 
 namespace veltra {
 
-// WM_PEERS_CHANGED: the peer table has changed since the front end last took it. It carries no
-// table: the handler takes the latest copy (MessengerSession::TakePeers). Only one is pending at a
-// time, so a burst of announcements costs a few rebuilds, not one per datagram, and each rebuild
-// shows the table as it is when the handler runs.
+// The peer table has changed since the front end last took it. It carries no table: the handler
+// takes the latest copy (MessengerSession::TakePeers). Only one is pending at a time, so a burst
+// of announcements costs a few rebuilds, not one per datagram, and each rebuild shows the table as
+// it is when the handler runs.
 struct PeersChanged {};
 
-// WM_MESSAGE_RECEIVED: a text message and its sender; names and text in code page 936, as sent.
+// A text message and its sender; names and text in code page 936, as sent.
 struct MessageReceived {
     std::string user_name;
     std::string host_name;
@@ -24,8 +23,8 @@ struct MessageReceived {
     std::string text;
 };
 
-// WM_FILES_RECEIVED: a batch has ended; count of its files were stored whole, and failed of its
-// entries (files, or folders of a directory stream) were not, each told by a FileDone.
+// A batch has ended; count of its files were stored whole, and failed of its entries (files, or
+// folders of a directory stream) were not, each told by a FileDone.
 struct FilesReceived {
     int count = 0;
     int failed = 0;
@@ -53,18 +52,18 @@ struct BatchStarted {
     std::uint32_t source_address = 0;  // network order
 };
 
-// WM_FILE_STARTED: an entry of an offer is being received; its name in code page 936.
+// An entry of an offer is being received; its name in code page 936.
 struct FileStarted {
     std::string name;
     std::uint64_t size = 0;
 };
 
-// WM_FILE_PROGRESS: bytes of the file being received so far.
+// Bytes of the file being received so far.
 struct FileProgress {
     std::uint64_t received = 0;
 };
 
-// WM_FILE_DONE: the entry has ended, with the bytes that arrived and how it ended.
+// The entry has ended, with the bytes that arrived and how it ended.
 struct FileDone {
     std::string name;
     std::uint64_t size = 0;
@@ -72,16 +71,16 @@ struct FileDone {
     FileOutcome outcome = FileOutcome::kStored;
 };
 
-// WM_LOG_NOTICE: one line for the log that no other event stands for (an offer dropped, a thread
-// that could not start), without its line end.
+// One line for the log that no other event stands for (an offer dropped, a thread that could not
+// start), without its line end.
 struct LogNotice {
     std::wstring text;
 };
 
-// WM_OFFER_SERVED: the transfer server has served a request for one offered entry, which has now
-// left the offer table: each entry listed in an offer is reported at most once, by its file id.
-// whole says that every byte went out and the connection held; it cannot say that the peer stored
-// them. Posted by the connection thread.
+// The transfer server has served a request for one offered entry, which has now left the offer
+// table: each entry listed in an offer is reported at most once, by its file id. whole says that
+// every byte went out and the connection held; it cannot say that the peer stored them. Posted by
+// the connection thread.
 struct OfferServed {
     std::int32_t file_id = 0;
     std::uint32_t peer_address = 0;  // network order

@@ -10,14 +10,8 @@ ConnectionThreads::Outcome ConnectionThreads::Start(
         return Outcome::kStopped;
     }
     JoinFinished(lock);
-    // A connection its peer has closed no longer counts: its thread is only winding down (the
-    // server waits for the recipient's close after the last byte, and the recipient fetches the
-    // next entry of an offer at once).
-    std::size_t open_from_peer = 0;
-    for (const auto& slot : slots_) {
-        open_from_peer += slot->peer_address == peer_address && !slot->connection.PeerHasClosed();
-    }
-    if (open_from_peer >= per_peer_) {
+    UncountClosedBy(peer_address, lock);
+    if (!open_.TryAdd(peer_address)) {
         return Outcome::kPeerCrowded;
     }
     auto slot = std::make_unique<Slot>();
@@ -41,9 +35,27 @@ void ConnectionThreads::JoinFinished(std::unique_lock<std::mutex>& lock) {
     for (auto it = slots_.begin(); it != slots_.end();) {
         if ((*it)->finished) {
             (*it)->thread.join();
+            if ((*it)->counted) {
+                open_.Remove((*it)->peer_address);
+            }
             it = slots_.erase(it);
         } else {
             ++it;
+        }
+    }
+}
+
+void ConnectionThreads::UncountClosedBy(std::uint32_t peer_address,
+                                        std::unique_lock<std::mutex>& lock) {
+    (void)lock;
+    // A connection its peer has closed no longer counts: its thread is only winding down (the
+    // server waits for the recipient's close after the last byte, and the recipient fetches the
+    // next entry of an offer at once). A peer's close is never undone: each is uncounted once.
+    for (const auto& slot : slots_) {
+        if (slot->counted && slot->peer_address == peer_address &&
+            slot->connection.PeerHasClosed()) {
+            open_.Remove(peer_address);
+            slot->counted = false;
         }
     }
 }
@@ -57,6 +69,7 @@ void ConnectionThreads::StopAll() {
             slot->connection.Interrupt();
         }
         stopping.swap(slots_);
+        open_.Clear();
     }
     for (auto& slot : stopping) {
         slot->thread.join();

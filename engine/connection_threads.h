@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/address_counts.h"
 #include "platform/socket.h"
 
 namespace veltra {
@@ -23,7 +24,7 @@ class ConnectionThreads {
   public:
     enum class Outcome { kStarted, kPeerCrowded, kStopped };
 
-    explicit ConnectionThreads(std::size_t per_peer = kConnectionsPerPeer) : per_peer_(per_peer) {}
+    explicit ConnectionThreads(std::size_t per_peer = kConnectionsPerPeer) : open_(per_peer) {}
     ~ConnectionThreads() { StopAll(); }
     ConnectionThreads(const ConnectionThreads&) = delete;
     ConnectionThreads& operator=(const ConnectionThreads&) = delete;
@@ -43,12 +44,15 @@ class ConnectionThreads {
         std::uint32_t peer_address = 0;
         std::thread thread;
         bool finished = false;
+        bool counted = true;  // in open_: not yet seen closed by its peer
     };
     void JoinFinished(std::unique_lock<std::mutex>& lock);
+    // Stops counting the connections from peer_address that their peer has closed.
+    void UncountClosedBy(std::uint32_t peer_address, std::unique_lock<std::mutex>& lock);
 
-    const std::size_t per_peer_;
     std::mutex mutex_;
     std::list<std::unique_ptr<Slot>> slots_;
+    AddressCounts open_;  // the slots counted, per peer address
     bool stopped_ = false;
 };
 

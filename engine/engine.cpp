@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "common/text.h"
@@ -41,7 +42,6 @@ std::uint32_t PacketCounterSeed() {
 
 CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_address)
     : settings_(&settings), bind_address_(bind_address) {
-    socket_layer_.emplace();
     udp_socket_ = platform::Socket::Udp();
     if (!udp_socket_.Valid()) {
         ThrowLastSocketError();
@@ -128,7 +128,6 @@ void CMessengerEngine::Shutdown() {
     connections_.StopAll();
     tcp_socket_.Close();
     udp_socket_.Close();
-    socket_layer_.reset();
 }
 
 std::int32_t CMessengerEngine::BuildPacket(char* buffer, std::int32_t command, const char* message,

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -74,7 +73,6 @@ class CMessengerEngine {
     const Settings* settings_;
     std::uint16_t port_ = MSG_PORT;
     std::uint32_t bind_address_;
-    std::optional<platform::SocketLayer> socket_layer_;
     platform::Socket udp_socket_;
     platform::Socket tcp_socket_;
     std::string host_name_;

@@ -12,9 +12,8 @@ namespace veltra {
 class CEngineListener {
   public:
     virtual ~CEngineListener() = default;
-    // Runs on the engine's receive thread; the record now belongs to the listener. The result is
-    // not used by the engine.
-    virtual int OnPacket(std::unique_ptr<PacketRecord> packet) = 0;
+    // Runs on the engine's receive thread; the record now belongs to the listener.
+    virtual void OnPacket(std::unique_ptr<PacketRecord> packet) = 0;
 };
 
 class ConnectionHandler {

@@ -58,7 +58,8 @@ bool ParsePacket(const RawDatagram& datagram, PacketRecord& record);
 // non-digit, no digits gives 0; values beyond 32 bits keep their low 32 bits.
 std::int32_t ParseDecimalField(const char* text);
 
-// Cuts multi-byte (code page 936) text to at most max_bytes without splitting a character.
+// Copies text into field and ends it with a NUL, cut to NAME_FIELD_SIZE - 1 bytes at most without
+// splitting a multi-byte (code page 936) character.
 void CopyNameField(char (&field)[NAME_FIELD_SIZE], const char* text);
 
 }  // namespace veltra

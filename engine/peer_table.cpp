@@ -35,18 +35,14 @@ bool PeerTable::Write(const std::string& key, const PeerRecord& record) {
     const auto found = entries_.find(key);
     if (found != entries_.end()) {
         // A user name can hold " (": two addresses may then make one key.
-        Uncount(found->second.source_address);
-        Count(record.source_address);
+        per_source_.Move(found->second.source_address, record.source_address);
         found->second = record;
         return true;
     }
-    const auto source = per_source_.find(record.source_address);
-    if (entries_.size() >= limits_.total ||
-        (source != per_source_.end() && source->second >= limits_.per_source)) {
+    if (entries_.size() >= limits_.total || !per_source_.TryAdd(record.source_address)) {
         return false;
     }
     entries_.emplace(key, record);
-    Count(record.source_address);
     return true;
 }
 
@@ -56,7 +52,7 @@ bool PeerTable::Remove(const std::string& key) {
     if (found == entries_.end()) {
         return false;
     }
-    Uncount(found->second.source_address);
+    per_source_.Remove(found->second.source_address);
     entries_.erase(found);
     return true;
 }
@@ -64,18 +60,7 @@ bool PeerTable::Remove(const std::string& key) {
 void PeerTable::Clear() {
     std::lock_guard guard(mutex_);
     entries_.clear();
-    per_source_.clear();
-}
-
-void PeerTable::Count(std::uint32_t address) {
-    ++per_source_[address];
-}
-
-void PeerTable::Uncount(std::uint32_t address) {
-    const auto found = per_source_.find(address);
-    if (found != per_source_.end() && --found->second == 0) {
-        per_source_.erase(found);
-    }
+    per_source_.Clear();
 }
 
 std::vector<PeerEntry> PeerTable::Snapshot() const {
@@ -95,7 +80,7 @@ std::size_t PeerTable::Size() const {
 
 bool PeerTable::HasSource(std::uint32_t address) const {
     std::lock_guard guard(mutex_);
-    return per_source_.contains(address);
+    return per_source_.Contains(address);
 }
 
 }  // namespace veltra

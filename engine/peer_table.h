@@ -9,9 +9,9 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "engine/address_counts.h"
 #include "engine/packet.h"
 
 namespace veltra {
@@ -40,7 +40,7 @@ struct PeerLimits {
 
 class PeerTable {
   public:
-    explicit PeerTable(PeerLimits limits = {}) : limits_(limits) {}
+    explicit PeerTable(PeerLimits limits = {}) : limits_(limits), per_source_(limits.per_source) {}
 
     // Adds the entry or overwrites the one under the same key. A new entry is not stored when
     // its source address has per_source entries already, or the table holds total: false.
@@ -56,14 +56,10 @@ class PeerTable {
     bool HasSource(std::uint32_t address) const;
 
   private:
-    // Entry counts per source address; mutex_ held.
-    void Count(std::uint32_t address);
-    void Uncount(std::uint32_t address);
-
     const PeerLimits limits_;
     mutable std::mutex mutex_;
     std::map<std::string, PeerRecord, PeerKeyLess> entries_;
-    std::unordered_map<std::uint32_t, std::size_t> per_source_;
+    AddressCounts per_source_;
 };
 
 }  // namespace veltra

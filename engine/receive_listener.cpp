@@ -25,9 +25,9 @@ CReceiveListener::CReceiveListener(EventSink& sink, CMessengerEngine& engine,
 
 CReceiveListener::~CReceiveListener() = default;
 
-int CReceiveListener::OnPacket(std::unique_ptr<PacketRecord> packet) {
+void CReceiveListener::OnPacket(std::unique_ptr<PacketRecord> packet) {
     if (!packet) {
-        return 0;
+        return;
     }
     switch (CommandNumber(packet->command)) {
         case CMD_ANNOUNCE:
@@ -49,7 +49,6 @@ int CReceiveListener::OnPacket(std::unique_ptr<PacketRecord> packet) {
             // came as datagrams, and numbers this system does not know: dropped.
             break;
     }
-    return 0;
 }
 
 void CReceiveListener::WritePeer(PacketRecord& packet) {

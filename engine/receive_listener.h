@@ -29,7 +29,7 @@ class CReceiveListener : public CEngineListener {
     CReceiveListener(const CReceiveListener&) = delete;
     CReceiveListener& operator=(const CReceiveListener&) = delete;
 
-    int OnPacket(std::unique_ptr<PacketRecord> packet) override;
+    void OnPacket(std::unique_ptr<PacketRecord> packet) override;
 
     // For the PeersChanged handler: re-arms the notification, then copies the table, so a
     // change that lands after the copy posts a new event (no sooner than kPeersNoticeSpacing

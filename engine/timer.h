@@ -1,23 +1,19 @@
 #pragma once
-// Time as the engine's rate rules see it, and one task that runs once its time has come. The
-// program uses the steady clock and a thread of the timer's own; tests put a clock that they move
-// by hand in its place, so that what they check does not depend on how busy the machine is.
+// A clock that also runs one task once its time has come. The program uses the steady clock and a
+// thread of the timer's own; tests put a timer that they move by hand in its place.
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
 
+#include "common/time_source.h"
+
 namespace veltra {
 
-class Timer {
+class Timer : public TimeSource {
   public:
-    using Clock = std::chrono::steady_clock;
-
-    virtual ~Timer() = default;
-    virtual Clock::time_point Now() = 0;
     // Runs task once, at due or soon after, on a thread of the timer's; a task given earlier that
     // has not run yet is dropped. Any thread.
     virtual void RunAt(Clock::time_point due, std::function<void()> task) = 0;

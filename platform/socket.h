@@ -1,7 +1,5 @@
 #pragma once
-// Thin RAII wrappers over POSIX sockets. The device build had a socket layer that had to be
-// started and stopped around every use; SocketLayer keeps that shape so the callers read the same
-// on both platforms.
+// Thin RAII wrappers over POSIX sockets.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,14 +12,6 @@ namespace veltra::platform {
 
 // The last socket error of the calling thread (errno on POSIX).
 int LastSocketError();
-
-// Holds the socket layer started for as long as it lives. There is nothing to start on POSIX.
-class SocketLayer {
-  public:
-    SocketLayer() = default;
-    SocketLayer(const SocketLayer&) = delete;
-    SocketLayer& operator=(const SocketLayer&) = delete;
-};
 
 // How a connection ended once this side had sent its last byte (Socket::EndSending).
 enum class SendingEnd {

@@ -14,10 +14,9 @@
 
 namespace veltra {
 
-// Content moves in chunks of this size, one WM_FILE_PROGRESS each.
+// Content moves in chunks of this size, one FileProgress each.
 inline constexpr std::size_t kContentChunk = 65536;
-// A stream is read through a buffer of this size: one receive brings the headers and contents of
-// many small files, and a chunk of a large file fills it whole.
+// A chunk of a large file fills a stream's buffer whole.
 inline constexpr std::size_t kStreamBuffer = kContentChunk;
 // A directory stream's headers are shorter than this; no stream buffer is smaller.
 inline constexpr std::size_t kHeaderBuffer = 1024;
@@ -59,15 +58,11 @@ class ContentReader {
     bool closed_ = false;  // the peer has closed in order
 };
 
-// Reads exactly info.size bytes from reader into the file name in folder (see ReceivedFile: a
-// file is named only once it is whole, and one that fails leaves nothing), posting
-// WM_FILE_STARTED, WM_FILE_PROGRESS per whole chunk written and WM_FILE_DONE with the outcome.
-// The progress never reaches the size before the file is stored: the last chunk's comes once it
-// is, and a write that fails shows how much was written. A file stored whole is counted; when the
-// batch has stored a file of that name already, this one gets a numbered name of its own
-// ("a (2).txt"), and a name that differs from the offered one is logged. When the file cannot be
-// created or written its content is still read, so the stream stays in step. True when every
-// byte arrived.
+// Reads exactly info.size bytes from reader into a ReceivedFile of that name in folder, posting
+// FileStarted, a FileProgress per whole chunk written (the one that reaches the size only once the
+// file is stored) and FileDone with the outcome. A file stored is counted in context, and logged
+// when it took a name other than the one offered. A file that cannot be created or written is
+// still read to its end, so the stream stays in step. True when every byte arrived.
 bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
                     std::wstring_view name, const AttachmentInfo& info, ContentReader& reader);
 

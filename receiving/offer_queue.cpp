@@ -12,20 +12,19 @@ OfferQueue::Outcome OfferQueue::Push(DownloadJob job) {
             return Outcome::kClosed;
         }
         const std::uint32_t source = job.packet->source_address;
-        const auto found = per_source_.find(source);
-        if (found != per_source_.end() && found->second >= limits_.per_source) {
+        if (!per_source_.TryAdd(source)) {
             return Outcome::kSourceFull;
         }
         if (SizeLocked() >= limits_.total) {
             if (!job.listed || unlisted_.empty()) {
+                per_source_.Remove(source);  // not queued after all
                 return Outcome::kQueueFull;
             }
             displaced = std::move(unlisted_.back());
             unlisted_.pop_back();
-            Uncount(displaced->packet->source_address);
+            per_source_.Remove(displaced->packet->source_address);
         }
         (job.listed ? listed_ : unlisted_).push_back(std::move(job));
-        ++per_source_[source];
     }
     pushed_.notify_one();
     return displaced ? Outcome::kQueuedInPlaceOfAnother : Outcome::kQueued;
@@ -44,15 +43,8 @@ std::optional<DownloadJob> OfferQueue::Take() {
     }
     DownloadJob job = std::move(group.front());
     group.pop_front();
-    Uncount(job.packet->source_address);
+    per_source_.Remove(job.packet->source_address);
     return job;
-}
-
-void OfferQueue::Uncount(std::uint32_t source) {
-    const auto found = per_source_.find(source);
-    if (found != per_source_.end() && --found->second == 0) {
-        per_source_.erase(found);
-    }
 }
 
 void OfferQueue::Close() {
@@ -63,7 +55,7 @@ void OfferQueue::Close() {
         closed_ = true;
         dropped_listed.swap(listed_);
         dropped_unlisted.swap(unlisted_);
-        per_source_.clear();
+        per_source_.Clear();
     }
     pushed_.notify_all();
 }

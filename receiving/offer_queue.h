@@ -13,8 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
-#include <unordered_map>
 
+#include "engine/address_counts.h"
 #include "engine/packet.h"
 
 namespace veltra {
@@ -41,7 +41,8 @@ class OfferQueue {
         kClosed
     };
 
-    explicit OfferQueue(OfferQueueLimits limits = {}) : limits_(limits) {}
+    explicit OfferQueue(OfferQueueLimits limits = {})
+        : limits_(limits), per_source_(limits.per_source) {}
 
     // Appends the job, unless its source already has per_source jobs waiting or the queue is
     // closed; then the job is dropped. When the queue holds total, a job of a listed source takes
@@ -58,15 +59,13 @@ class OfferQueue {
 
   private:
     std::size_t SizeLocked() const { return listed_.size() + unlisted_.size(); }
-    // Counts one job less for source; mutex_ held.
-    void Uncount(std::uint32_t source);
 
     const OfferQueueLimits limits_;
     std::mutex mutex_;
     std::condition_variable_any pushed_;
     std::deque<DownloadJob> listed_;    // oldest first
     std::deque<DownloadJob> unlisted_;  // oldest first
-    std::unordered_map<std::uint32_t, std::size_t> per_source_;
+    AddressCounts per_source_;
     bool closed_ = false;
 };
 

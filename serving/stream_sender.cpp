@@ -1,12 +1,10 @@
 #include "serving/stream_sender.h"
 
-#include "platform/clock.h"
-
 namespace veltra {
 
 void StreamSender::NoteGathering() {
     if (gathered_.empty()) {
-        first_gathered_ms_ = platform::TickCountMs();
+        first_gathered_ = time_.Now();
     }
 }
 
@@ -44,9 +42,7 @@ bool StreamSender::Flush() {
 }
 
 bool StreamSender::SendIfDue() {
-    // Unsigned subtraction: right across a wrap of the tick count.
-    if (gathered_.size() >= kGatherBytes ||
-        platform::TickCountMs() - first_gathered_ms_ >= kGatherMs) {
+    if (gathered_.size() >= kGatherBytes || time_.Now() - first_gathered_ >= kGatherWait) {
         return Flush();
     }
     return true;

@@ -1,26 +1,29 @@
 #pragma once
 // The directory stream on its way to the peer. Headers and small files gather in one buffer that
 // goes out when it holds kGatherBytes, before a large file's content, when the walk ends, and when
-// what waits in it has waited kGatherMs: a tree of small files then costs one send per 64 KiB
+// what waits in it has waited kGatherWait: a tree of small files then costs one send per 64 KiB
 // rather than a send and a segment per file, and a slow walk still keeps the reader fed.
 
+#include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "common/time_source.h"
 #include "platform/file.h"
 #include "platform/socket.h"
 
 namespace veltra {
 
 inline constexpr std::size_t kGatherBytes = 64 * 1024;
-inline constexpr std::uint32_t kGatherMs = 50;
+inline constexpr auto kGatherWait = std::chrono::milliseconds(50);
 
 class StreamSender {
   public:
-    explicit StreamSender(const platform::Socket& connection) : connection_(connection) {}
+    // time tells how long what gathers has waited; it must outlive the sender.
+    explicit StreamSender(const platform::Socket& connection, TimeSource& time = SteadyTime())
+        : connection_(connection), time_(time) {}
 
     // Gathers text. False once the connection has failed.
     bool Append(std::string_view text);
@@ -40,8 +43,9 @@ class StreamSender {
     bool SendIfDue();
 
     const platform::Socket& connection_;
+    TimeSource& time_;
     std::string gathered_;
-    std::uint32_t first_gathered_ms_ = 0;  // when the oldest byte still waiting came
+    TimeSource::Clock::time_point first_gathered_{};  // when the oldest byte still waiting came
 };
 
 }  // namespace veltra

@@ -93,10 +93,9 @@ class FakePeer {
 
 class RecordingListener : public CEngineListener {
   public:
-    int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
         std::lock_guard guard(mutex_);
         packets_.push_back(std::move(packet));
-        return 0;
     }
     std::size_t Count() {
         std::lock_guard guard(mutex_);
@@ -360,11 +359,11 @@ bool ClosedByEngine(const platform::Socket& client) {
 
 class ThrowingOnceListener : public RecordingListener {
   public:
-    int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
         if (!thrown_.exchange(true)) {
             throw std::bad_alloc();
         }
-        return RecordingListener::OnPacket(std::move(packet));
+        RecordingListener::OnPacket(std::move(packet));
     }
 
   private:
@@ -517,6 +516,14 @@ TEST(EngineAccept, ConnectionsTheirPeerHasClosedDoNotCountAgainstIt) {
     }  // each closed here, its thread still held
     platform::Socket next = ConnectFrom("127.0.0.2");
     EXPECT_EQ(wait_for_started(held + 1), held + 1) << "the next connection was turned away";
+    // Each closed one made room once: the open ones still count, up to the bound.
+    std::vector<platform::Socket> open;
+    for (int i = 2; i <= held; ++i) {
+        open.push_back(ConnectFrom("127.0.0.2"));
+        ASSERT_EQ(wait_for_started(held + i), held + i);
+    }
+    const platform::Socket crowding = ConnectFrom("127.0.0.2");
+    EXPECT_TRUE(ClosedByEngine(crowding)) << "more open connections than the bound were taken";
 }
 
 // Answers each connection with "ok" and ends it.

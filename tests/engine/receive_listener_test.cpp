@@ -311,8 +311,8 @@ TEST(ReceiveListenerWithoutHandler, OfferIsDroppedQuietly) {
     CReceiveListener listener(events, engine, nullptr);
     auto offer = std::make_unique<PacketRecord>();
     offer->command = static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS);
-    EXPECT_EQ(listener.OnPacket(std::move(offer)), 0);
-    EXPECT_EQ(listener.OnPacket(nullptr), 0);
+    listener.OnPacket(std::move(offer));
+    listener.OnPacket(nullptr);
     EXPECT_EQ(events.Total(), 0u);
 }
 
@@ -330,13 +330,12 @@ TEST(ReceiveListenerOwnAnnouncement, ComesBackAnsweredOnce) {
     // Records each command after the listener has dealt with it (answers included).
     struct Counting : CEngineListener {
         explicit Counting(CReceiveListener& inner) : inner_(inner) {}
-        int OnPacket(std::unique_ptr<PacketRecord> packet) override {
+        void OnPacket(std::unique_ptr<PacketRecord> packet) override {
             const std::string user = packet->user_name;
             const std::uint32_t command = static_cast<std::uint32_t>(packet->command);
             inner_.OnPacket(std::move(packet));
             std::lock_guard guard(mutex);
             (user == "me" ? own : others).push_back(command);
-            return 0;
         }
         std::size_t OwnCount() {
             std::lock_guard guard(mutex);

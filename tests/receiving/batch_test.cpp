@@ -234,6 +234,9 @@ TEST(WaitingOffers, AFullQueueDropsTheNewestUnlistedOfferAndNeverAListedOneWhile
     // Only listed offers wait now: the new one goes.
     EXPECT_EQ(queue.Push(JobFrom("127.0.0.7", true)), Outcome::kQueueFull);
     EXPECT_EQ(TakeAll(queue), (std::vector<std::string>{"127.0.0.4", "127.0.0.5", "127.0.0.6"}));
+    // An offer turned away for want of room left no count behind (1 per source here).
+    EXPECT_EQ(queue.Push(JobFrom("127.0.3.3", false)), Outcome::kQueued);
+    EXPECT_EQ(queue.Push(JobFrom("127.0.0.7", true)), Outcome::kQueued);
 }
 
 TEST_F(Batches, AListedUsersOfferIsFetchedFirstAndAFullQueueMakesRoomForIt) {

@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "platform/file.h"
 #include "platform/resolved_path.h"
 #include "tests/serving/serving_support.h"
+#include "tests/support/manual_timer.h"
 
 namespace veltra {
 namespace {
@@ -332,7 +332,8 @@ TEST(DirectoryStream, SmallItemsGatherUntilEnoughHasComeOrWaited) {
         const long count = recv(ends[1], buffer, sizeof buffer, MSG_DONTWAIT);
         return count > 0 ? static_cast<std::size_t>(count) : 0;
     };
-    StreamSender out(writer);
+    testing::ManualTimer time;
+    StreamSender out(writer, time);
     ASSERT_TRUE(out.Append("000b:f:03:1"));
     ASSERT_TRUE(out.AppendContent(std::nullopt, 3));
     EXPECT_EQ(waiting(), 0u);
@@ -345,9 +346,12 @@ TEST(DirectoryStream, SmallItemsGatherUntilEnoughHasComeOrWaited) {
     EXPECT_EQ(waiting(), kGatherBytes);
 
     ASSERT_TRUE(out.Append("first"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kGatherMs + 20));
+    time.Advance(kGatherWait - std::chrono::milliseconds(1));
     ASSERT_TRUE(out.Append("second"));
-    EXPECT_EQ(waiting(), 11u);
+    EXPECT_EQ(waiting(), 0u);
+    time.Advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(out.Append("third"));
+    EXPECT_EQ(waiting(), 16u);
 }
 
 TEST(DirectoryStream, WalkStopsOnceTheConnectionHasFailed) {

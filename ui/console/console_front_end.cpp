@@ -9,7 +9,6 @@
 #include <variant>
 
 #include "common/text.h"
-#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
@@ -53,8 +52,8 @@ std::wstring TerminalText(std::wstring_view text, bool line_breaks) {
 }
 
 ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
-                                 ConsoleMode mode)
-    : session_(&session), out_(&out), error_(&error), mode_(mode), json_(out) {}
+                                 ConsoleMode mode, TimeSource& time)
+    : session_(&session), out_(&out), error_(&error), mode_(mode), time_(&time), json_(out) {}
 
 void ConsoleFrontEnd::Ready() {
     if (mode_.json) {
@@ -117,8 +116,17 @@ bool ConsoleFrontEnd::EndInput() {
     if (!offers_.Waiting()) {
         return false;
     }
-    linger_deadline_ = std::chrono::steady_clock::now() + mode_.linger;
+    linger_deadline_ = time_->Now() + mode_.linger;
     return true;
+}
+
+std::optional<std::chrono::milliseconds> ConsoleFrontEnd::LingerLeft() {
+    if (!linger_deadline_) {
+        return std::nullopt;
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(*linger_deadline_ - time_->Now());
+    return std::max(left, std::chrono::milliseconds(0));
 }
 
 void ConsoleFrontEnd::GiveUpWaiting() {
@@ -233,18 +241,18 @@ void ConsoleFrontEnd::Show(const BatchStarted& event) {
 
 void ConsoleFrontEnd::Show(const FileStarted& event) {
     if (mode_.json) {
-        json_.Started(event, platform::TickCountMs());
+        json_.Started(event, time_->NowMs());
         return;
     }
-    progress_.Start(event.size, platform::TickCountMs());
+    progress_.Start(event.size, time_->NowMs());
     Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(event.name))));
 }
 
 void ConsoleFrontEnd::Show(const FileProgress& event) {
     if (mode_.json) {
-        json_.Progress(event.received, platform::TickCountMs());
+        json_.Progress(event.received, time_->NowMs());
     } else {
-        Write(*out_, progress_.Progress(event.received, platform::TickCountMs()).entry);
+        Write(*out_, progress_.Progress(event.received, time_->NowMs()).entry);
     }
 }
 
@@ -295,10 +303,8 @@ int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end) {
         // it at once.
         front_end.Flush();
         std::vector<ConsoleEvent> batch;
-        if (const auto deadline = front_end.LingerDeadline()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                *deadline - std::chrono::steady_clock::now());
-            batch = queue.TakeAllWithin(std::max(left, std::chrono::milliseconds(0)));
+        if (const auto left = front_end.LingerLeft()) {
+            batch = queue.TakeAllWithin(*left);
             if (batch.empty()) {
                 front_end.GiveUpWaiting();
                 break;

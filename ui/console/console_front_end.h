@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/time_source.h"
 #include "session/messenger_session.h"
 #include "ui/console/console_queue.h"
 #include "ui/console/json_events.h"
@@ -32,9 +33,10 @@ struct ConsoleMode {
 class ConsoleFrontEnd {
   public:
     // out gets the log and the list, flushed by Flush (once per batch of events); error the
-    // complaints about input, flushed per line.
+    // complaints about input, flushed per line. time dates progress and the linger, and must
+    // outlive the front end.
     ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
-                    ConsoleMode mode = {});
+                    ConsoleMode mode = {}, TimeSource& time = SteadyTime());
 
     // "ready", once the session has started.
     void Ready();
@@ -47,10 +49,8 @@ class ConsoleFrontEnd {
                const std::wstring& text = {});
     // As the end of input: false when nothing waits, else the linger starts.
     bool EndInput();
-    // While offers wait after the end of input: when the console stops waiting for them.
-    std::optional<std::chrono::steady_clock::time_point> LingerDeadline() const {
-        return linger_deadline_;
-    }
+    // While offers wait after the end of input: how long the console still waits for them.
+    std::optional<std::chrono::milliseconds> LingerLeft();
     // The linger has passed: every offer still waiting is given up, with one line each.
     void GiveUpWaiting();
     // 0, or 1 when an offer was given up (in strict mode also when one failed or a path was not
@@ -83,11 +83,12 @@ class ConsoleFrontEnd {
     std::ostream* out_;
     std::ostream* error_;
     ConsoleMode mode_;
+    TimeSource* time_;
     JsonEvents json_;
     std::vector<PeerRow> rows_;
     TransferProgress progress_;
     OfferTracker offers_;
-    std::optional<std::chrono::steady_clock::time_point> linger_deadline_;
+    std::optional<TimeSource::Clock::time_point> linger_deadline_;
     bool not_offered_ = false;  // a path was missing or could not be listed
 };
 

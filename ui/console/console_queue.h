@@ -1,22 +1,14 @@
 #pragma once
-// The console's event sink: one queue into which worker threads post their events and the input
-// reader puts parsed command lines. The main thread takes out everything waiting at once and
-// handles it in the order it arrived, as a dialog's message loop would, then writes its output
-// in one go. A post wakes the main thread only when the queue was empty (it then takes the rest
-// too), and the main thread takes at most one batch per kDrainSpacing, so a fast transfer costs
-// the console a wake-up and a write per batch, not per file. A file's progress events that pile
-// up collapse into the latest one (EventBatch).
+// The console's event sink: worker threads post their events, and the input reader its parsed
+// lines, into one queue that the main thread empties a batch at a time, in the order of arrival,
+// writing its output in one go. A post wakes the main thread only when the queue was empty, and
+// batches come at most one per kDrainSpacing (a queue half full at once), so a fast transfer
+// costs the console a wake-up and a write per batch, not per file.
 //
 // Standard output may be read slowly or not at all while peers keep sending, so the events
-// waiting are bounded. A received file's lines (its batch's start, the file's start, progress
-// and end, the batch's count) wait for room: a post of one into a full queue waits, so the
-// download waits for the console as a writer waits for a full pipe; there is one download worker,
-// and a script reading them must see every file. Beyond the bound anything else goes, and makes
-// room by dropping waiting progress events first (the file's end line still follows), then the
-// oldest messages and notices; the next batch taken starts with one line saying so (once until
-// the queue has run empty). Input lines are never dropped, nor the one
-// pending peer change, nor the reports of served offers. A queue half full is taken at once,
-// whatever the spacing.
+// waiting are bounded. A received file's lines wait for room, as a writer waits for a full pipe:
+// a script reading them must see every file. Anything else makes room by dropping a waiting event
+// that may go (MakeRoom), and the next batch starts with one line saying so.
 
 #include <chrono>
 #include <condition_variable>

@@ -16,31 +16,54 @@
 #include "ui/console/console_options.h"
 #include "ui/console/console_queue.h"
 
-int main(int argc, char** argv) {
-    using namespace veltra;
-    const ConsoleOptionsParse parsed =
-        ParseConsoleOptions(std::vector<std::string_view>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if (!parsed.options) {
-        std::cerr << "veltra-console: " << parsed.error << '\n'
-                  << ConsoleUsage() << "Try 'veltra-console --help' for more information.\n";
-        return 2;
-    }
-    switch (parsed.options->action) {
-        case ConsoleOptions::Action::kHelp:
-            std::cout << ConsoleHelp();
-            return 0;
-        case ConsoleOptions::Action::kVersion:
-            std::cout << ConsoleVersion();
-            return 0;
-        default:
-            break;
-    }
+namespace {
+
+using namespace veltra;
+
+ConsoleMode ModeOf(const ConsoleOptions& options) {
+    ConsoleMode mode;
+    mode.json = options.json;
+    mode.linger = options.linger;
+    return mode;
+}
+
+// A message asks for no receipt, so it is done once the datagram is out.
+int SendMessage(ConsoleQueue& /*queue*/, MessengerSession& session, const ConsoleOptions& options) {
+    session.SendText(options.address, options.text);
+    return 0;
+}
+
+int SendAndWait(ConsoleQueue& queue, MessengerSession& session, const ConsoleOptions& options) {
+    ConsoleMode mode = ModeOf(options);
+    mode.lists = false;
+    mode.strict = true;
+    ConsoleFrontEnd front_end(session, std::cout, std::cerr, mode);
+    front_end.Ready();
+    front_end.Offer(options.address, options.paths, options.text);
+    front_end.Flush();
+    return front_end.EndInput() ? RunConsole(queue, front_end) : front_end.ExitStatus();
+}
+
+int RunCommands(ConsoleQueue& queue, MessengerSession& session, const ConsoleOptions& options) {
+    ConsoleFrontEnd front_end(session, std::cout, std::cerr, ModeOf(options));
+    front_end.Ready();
+    // RunConsole returns only after the reader has queued the end of input or a quit, its last act.
+    std::thread reader([&queue] { ReadConsoleInput(std::cin, queue); });
+    const int status = RunConsole(queue, front_end);
+    reader.join();
+    return status;
+}
+
+using Run = int (*)(ConsoleQueue&, MessengerSession&, const ConsoleOptions&);
+
+// Starts the messenger, its events going to a console queue, runs run with it and stops it; 1,
+// said on standard error, when it cannot start.
+int WithMessenger(Run run, const ConsoleOptions& options) {
     std::ios::sync_with_stdio(false);
     // Only the main thread writes to std::cout; the reader thread must not flush it before
     // each read, as a tied stream would.
     std::cin.tie(nullptr);
     const Settings& settings = ProcessSettings();
-
     ConsoleQueue queue;
     std::unique_ptr<MessengerSession> session;
     try {
@@ -50,44 +73,38 @@ int main(int argc, char** argv) {
                   << std::strerror(error.code().value()) << '\n';
         return 1;
     }
-
+    const int status = run(queue, *session, options);
     // The console takes no more events once it stops, so a download waiting for its room goes on
     // and the session can stop it.
-    const auto stop = [&queue, &session] {
-        queue.Close();
-        session->Shutdown();
-    };
-    const ConsoleOptions& options = *parsed.options;
-    ConsoleMode mode;
-    mode.json = options.json;
-    mode.linger = options.linger;
-    switch (options.action) {
-        case ConsoleOptions::Action::kMessage:
-            // A message asks for no receipt, so it is done once the datagram is out.
-            session->SendText(options.address, options.text);
-            stop();
-            return 0;
-        case ConsoleOptions::Action::kSend: {
-            mode.lists = false;
-            mode.strict = true;
-            ConsoleFrontEnd front_end(*session, std::cout, std::cerr, mode);
-            front_end.Ready();
-            front_end.Offer(options.address, options.paths, options.text);
-            front_end.Flush();
-            const int status =
-                front_end.EndInput() ? RunConsole(queue, front_end) : front_end.ExitStatus();
-            stop();
-            return status;
-        }
-        default:
-            break;
-    }
-
-    ConsoleFrontEnd front_end(*session, std::cout, std::cerr, mode);
-    front_end.Ready();
-    std::thread reader([&queue] { ReadConsoleInput(std::cin, queue); });
-    const int status = RunConsole(queue, front_end);
-    stop();
-    reader.join();
+    queue.Close();
+    session->Shutdown();
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ConsoleOptionsParse parsed =
+        ParseConsoleOptions(std::vector<std::string_view>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (!parsed.options) {
+        std::cerr << "veltra-console: " << parsed.error << '\n'
+                  << ConsoleUsage() << "Try 'veltra-console --help' for more information.\n";
+        return 2;
+    }
+    const ConsoleOptions& options = *parsed.options;
+    switch (options.action) {
+        case ConsoleOptions::Action::kHelp:
+            std::cout << ConsoleHelp();
+            return 0;
+        case ConsoleOptions::Action::kVersion:
+            std::cout << ConsoleVersion();
+            return 0;
+        case ConsoleOptions::Action::kMessage:
+            return WithMessenger(SendMessage, options);
+        case ConsoleOptions::Action::kSend:
+            return WithMessenger(SendAndWait, options);
+        case ConsoleOptions::Action::kRun:
+            return WithMessenger(RunCommands, options);
+    }
+    return 2;  // not an action: the switch names them all
 }

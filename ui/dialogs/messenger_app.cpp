@@ -1,5 +1,7 @@
 #include "ui/dialogs/messenger_app.h"
 
+#include <optional>
+
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
 
@@ -21,19 +23,12 @@ bool CMessengerApp::OnInit() {
     // toolkit's own option parsing is left out.
     SetAppName("veltra");
     LoadDialogResources();
-    // The POSIX socket layer has nothing to start that can fail.
-    socket_layer_.emplace();
     ProcessSettings();  // reads the owner's name before any thread runs
     return true;
 }
 
 int CMessengerApp::OnRun() {
     return RunMainDialog(ProcessSettings(), kEveryLocalAddress, DefaultMainDialogHooks());
-}
-
-int CMessengerApp::OnExit() {
-    socket_layer_.reset();
-    return wxApp::OnExit();
 }
 
 }  // namespace veltra

@@ -1,13 +1,11 @@
 #pragma once
-// The application object: the socket layer, then the main dialog run modally; the process ends
-// when the dialog closes.
+// The application object: the main dialog run modally; the process ends when the dialog closes.
 
 #include <wx/app.h>
 
-#include <optional>
+#include <cstdint>
 
 #include "common/settings.h"
-#include "platform/socket.h"
 #include "ui/dialogs/main_dialog.h"
 
 namespace veltra {
@@ -23,10 +21,6 @@ class CMessengerApp : public wxApp {
     bool OnInit() override;
     // The modal run takes the place of the main loop, so its end is the end of the process.
     int OnRun() override;
-    int OnExit() override;
-
-  private:
-    std::optional<platform::SocketLayer> socket_layer_;
 };
 
 }  // namespace veltra

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine/protocol.h"
+#include "tests/support/manual_timer.h"
 #include "tests/support/udp_peer.h"
 #include "ui/console/console_queue.h"
 
@@ -76,7 +77,7 @@ class ConsoleFrontEndTest : public ::testing::Test {
     ConsoleFrontEndTest()
         : settings_(MakeSettings()),
           session_(queue_, settings_, kSessionAddress),
-          front_end_(session_, out_, error_) {}
+          front_end_(session_, out_, error_, {}, time_) {}
 
     static Settings MakeSettings() {
         Settings settings;
@@ -130,6 +131,7 @@ class ConsoleFrontEndTest : public ::testing::Test {
     MessengerSession session_;
     std::ostringstream out_;
     std::ostringstream error_;
+    testing::ManualTimer time_;
     ConsoleFrontEnd front_end_;
     std::int32_t sent_ = 0;
 };
@@ -217,6 +219,7 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
 
     const std::string name = "\xce\xc4.txt";
     front_end_.Handle(Event{FileStarted{name, 400}});
+    time_.Advance(100ms);
     front_end_.Handle(Event{FileProgress{100}});
     front_end_.Handle(Event{FileDone{name, 400, 400, FileOutcome::kStored}});
     front_end_.Handle(Event{FileDone{name, 400, 0, FileOutcome::kConnectionLost}});
@@ -231,8 +234,9 @@ TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {
     }
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "开始接收文件文.txt");
-    // The rate depends on the clock; its form and the percentage do not.
+    // 100 bytes in 100 ms by the front end's clock.
     const std::string& rate = lines[1];
+    EXPECT_EQ(rate, "0.98K/S 25.00%");
     const std::size_t unit = rate.find("/S ");
     ASSERT_NE(unit, std::string::npos) << rate;
     EXPECT_NE(std::string("BKMG").find(rate[unit - 1]), std::string::npos) << rate;

@@ -113,7 +113,7 @@ TEST_F(ConsoleOffersTest, EachFetchIsToldAndTheLastOneAfterTheEndOfInputEndsTheR
     ConsoleFrontEnd& front_end = FrontEnd();
     front_end.Offer(inbox_.Address(), {Path("a.txt"), Path("Trip")});
     EXPECT_TRUE(front_end.Handle(ConsoleInput{{}, true})) << "an offer waits for its fetch";
-    EXPECT_TRUE(front_end.LingerDeadline().has_value());
+    EXPECT_TRUE(front_end.LingerLeft().has_value());
 
     EXPECT_EQ(FetchFile(0, "127.0.0.3"), "");  // not for this peer: nothing to tell
     EXPECT_EQ(FetchFile(0), "content");
