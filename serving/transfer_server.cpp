@@ -59,7 +59,7 @@ void TransferServer::ReportServed(std::int32_t file_id, const OfferEntry& entry,
     if (const auto peer = connection.PeerEndpoint()) {
         served.peer_address = peer->address;
     }
-    served.name = WireBaseName(entry.path.Text());
+    served.name = WireBaseName(entry.path);
     served.directory = directory;
     served.whole = whole;
     reports_->Post(std::move(served));
