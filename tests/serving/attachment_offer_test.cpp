@@ -71,11 +71,8 @@ TEST(WireFields, SizeAndName) {
     EXPECT_EQ(SizeField((std::uint64_t{1} << 32) + 1), "100000001");
     EXPECT_EQ(SizeField(0xAB00000000ull), "ab00000000");
 
+    // Which part is the name is the path's to say (path_test.cpp); here, how it goes out.
     const auto base_name = [](const wchar_t* path) { return WireBaseName(platform::Path(path)); };
-    EXPECT_EQ(base_name(L"plain.txt"), "plain.txt");
-    EXPECT_EQ(base_name(L"\\Storage Card\\My Documents\\a.txt"), "a.txt");
-    EXPECT_EQ(base_name(L"/home/wm/dir\\x/y.bin"), "y.bin");
-    EXPECT_EQ(base_name(L"/home/wm/folder/"), "folder");
     EXPECT_EQ(base_name(L"\\Storage Card\\照片"), "\xD5\xD5\xC6\xAC");
     // 乗 is 0x81 0x5C in code page 936: its second byte is a backslash, yet no separator.
     EXPECT_EQ(base_name(L"/tmp/乗.txt"), "\x81\x5C.txt");
