@@ -111,7 +111,7 @@ int Serve(const std::string& path, int from_parent, int to_parent) {
         WriteByte(to_parent, 'r');
         if (ReadByte(from_parent) == 'o') {
             SendWithAttachments(engine, server.Offers(), platform::InetAddr(kReceivingAddress),
-                                {platform::Utf8ToWide(path)});
+                                {platform::Path::FromHost(path)});
         }
         ReadByte(from_parent);  // 'q', or the parent has gone
         // The connection threads read the server's table: they end before it goes.

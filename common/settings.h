@@ -2,11 +2,14 @@
 
 #include <string>
 
+#include "platform/path.h"
+
 namespace veltra {
 
 // The values several parts of the program read. Fixed defaults apart from the user name; nothing
-// changes them after construction. Folder texts end with a backslash; extension lists are
-// lower-case, ';'-separated, without dots.
+// changes them after construction. Folders are device paths ending with a backslash, made (and so
+// mapped to the home folder) with the settings; extension lists are lower-case, ';'-separated,
+// without dots.
 struct Settings {
     // Fills every field; the user name is read from the registry after the folders and extension
     // lists are set, and is "WMUSER" when the owner's name is empty.
@@ -14,11 +17,11 @@ struct Settings {
 
     bool play_sound_on_receive = true;
     bool collect_all = true;
-    std::wstring received_folder = L"\\Storage Card\\Received\\";
-    std::wstring music_folder = L"\\Storage Card\\Music\\";
-    std::wstring video_folder = L"\\Storage Card\\Video\\";
-    std::wstring ebook_folder = L"\\Storage Card\\Ebook\\";
-    std::wstring photo_folder = L"\\Storage Card\\Photo\\";
+    platform::Path received_folder{L"\\Storage Card\\Received\\"};
+    platform::Path music_folder{L"\\Storage Card\\Music\\"};
+    platform::Path video_folder{L"\\Storage Card\\Video\\"};
+    platform::Path ebook_folder{L"\\Storage Card\\Ebook\\"};
+    platform::Path photo_folder{L"\\Storage Card\\Photo\\"};
     std::wstring music_extensions = L"mp3;lrc;wma;ape;cue;flac;ogg";
     std::wstring photo_extensions = L"jpg;png;gif;bmp";
     std::wstring ebook_extensions = L"txt";

@@ -28,17 +28,9 @@ bool IsHiddenName(std::string_view name) {
     return !name.empty() && name.front() == '.';
 }
 
-std::string_view BaseName(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.remove_suffix(1);
-    }
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-bool IsHiddenPath(std::string_view host_path) {
-    const std::string_view name = BaseName(host_path);
-    return IsHiddenName(name) && name != "." && name != "..";
+bool IsHiddenPath(const Path& path) {
+    const std::wstring name = path.FileName();
+    return !name.empty() && name.front() == L'.' && name != L"." && name != L"..";
 }
 
 // statx reports the birth time where the file system keeps it; fall back to stat elsewhere.
@@ -131,7 +123,7 @@ std::optional<File> File::OpenForRead(const Path& path, Sharing sharing) {
     if (fd < 0) {
         return std::nullopt;
     }
-    return File(fd, IsHiddenPath(host_path), size);
+    return File(fd, IsHiddenPath(path), size);
 }
 
 namespace {
@@ -323,7 +315,7 @@ bool CreateFolder(const Path& path) {
 }
 
 std::optional<FileInfo> QueryPath(const Path& path) {
-    return Stat(AT_FDCWD, path.Host().c_str(), 0, IsHiddenPath(path.Host()));
+    return Stat(AT_FDCWD, path.Host().c_str(), 0, IsHiddenPath(path));
 }
 
 }  // namespace veltra::platform

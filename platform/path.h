@@ -11,8 +11,11 @@
 // Any other path is a host path (what a file chooser hands back) and is used as it is; a backslash
 // in it is an ordinary character of a name.
 
+#include <cstddef>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltra::platform {
 
@@ -44,10 +47,86 @@ class Path {
     // path's text and in every host form.
     Path operator/(std::wstring_view name) const;
 
+    // The parts are the names between the separators of the path's kind, in order. The root and
+    // empty names (repeated or trailing separators) are none, so "x\" names x; "\Storage Card"
+    // is one part, and so is every name joined with '/'. Iterating gives each part's text.
+    class PartIterator;
+    PartIterator begin() const;
+    PartIterator end() const;
+
+    // The last part ("" when there is none): "a.txt" of "\Storage Card\a.txt" and of
+    // "/tmp/a.txt", "b\c" of the host path "/a/b\c".
+    std::wstring FileName() const;
+    // The path without its last part, its text and host form cut where that part began: the
+    // parent of "\Storage Card\Received\" is "\Storage Card", which still stands for the home
+    // folder it stood for here. The parent of a single part is the root ("\" or "/"), or the
+    // empty path for a relative one; a path without parts has none, and gives the empty path.
+    Path Parent() const;
+    // The file name's last '.' and what follows it: ".txt" of "a.tar.txt", "." of "a.". A name
+    // whose last '.' is its first character has none (".profile" is a hidden name), nor have "."
+    // and "..". Stem() + Extension() is always FileName().
+    std::wstring Extension() const;
+    std::wstring Stem() const;
+
+    // Equal when made alike: the same kind, text and host form. Nothing is normalised, so "a/"
+    // is not "a", nor "\Storage Card\x" the host path it stands for.
+    bool operator==(const Path& other) const = default;
+
   private:
+    // Where a part lies in the text, and where the host form of the path up to it ends.
+    struct Part {
+        std::size_t text_begin = 0;
+        std::size_t text_end = 0;
+        std::size_t host_end = 0;
+        bool operator==(const Part& other) const = default;
+    };
+    Path(std::wstring_view text, bool device);
+
     std::wstring text_;
     std::string host_;
     bool device_ = false;
+    std::vector<Part> parts_;
 };
+
+class Path::PartIterator {
+  public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::wstring_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = std::wstring_view;
+
+    PartIterator() = default;
+    std::wstring_view operator*() const {
+        return std::wstring_view(*text_).substr(part_->text_begin,
+                                                part_->text_end - part_->text_begin);
+    }
+    PartIterator& operator++() {
+        ++part_;
+        return *this;
+    }
+    PartIterator operator++(int) {
+        PartIterator before = *this;
+        ++part_;
+        return before;
+    }
+    bool operator==(const PartIterator& other) const { return part_ == other.part_; }
+
+  private:
+    friend class Path;
+    PartIterator(const std::wstring* text, std::vector<Part>::const_iterator part)
+        : text_(text), part_(part) {}
+
+    const std::wstring* text_ = nullptr;
+    std::vector<Part>::const_iterator part_;
+};
+
+inline Path::PartIterator Path::begin() const {
+    return PartIterator(&text_, parts_.begin());
+}
+
+inline Path::PartIterator Path::end() const {
+    return PartIterator(&text_, parts_.end());
+}
 
 }  // namespace veltra::platform

@@ -192,7 +192,7 @@ FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
         DropDirectoryLevel(reader);
         return FileOutcome::kNameRefused;
     }
-    const platform::Path top = platform::Path(context.settings.received_folder) / *name;
+    const platform::Path top = context.settings.received_folder / *name;
     CreateFolderPath(top);
     const platform::Folder folder = OpenStreamFolder(top);
     if (IsNoFolder(folder)) {

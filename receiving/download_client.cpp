@@ -30,7 +30,7 @@ bool SendRequest(DownloadContext& context, const platform::Socket& socket,
 
 void ReceiveFile(DownloadContext& context, ContentReader& reader, const AttachmentInfo& info,
                  const std::wstring& name) {
-    const platform::Path folder(FolderForName(context.settings, name));
+    const platform::Path& folder = FolderForName(context.settings, name);
     CreateFolderPath(folder);
     // The folder the user chose for the file: a link to it is followed.
     const platform::Folder opened = platform::Folder::Open(folder, platform::LastLink::kFollow);

@@ -1,5 +1,8 @@
 #include "receiving/placement.h"
 
+#include <ranges>
+#include <vector>
+
 #include "common/text.h"
 #include "platform/debug_log.h"
 #include "platform/file.h"
@@ -33,37 +36,29 @@ std::size_t Utf8Bytes(std::wstring_view text) {
     return platform::WideToUtf8(text).size();
 }
 
-// Where the extension (the last '.' and what follows) begins, or the name's end when it has
-// none worth keeping. A leading '.' begins a hidden name, not an extension.
+// Where the extension worth keeping begins: the name's own, when it is short, else none (the
+// name's end).
 std::size_t ExtensionStart(std::wstring_view name) {
-    const size_t dot = name.rfind(L'.');
-    if (dot == std::wstring_view::npos || dot == 0 ||
-        Utf8Bytes(name.substr(dot)) > kMaxKeptExtensionBytes) {
+    const std::wstring extension = platform::Path(name).Extension();
+    if (Utf8Bytes(extension) > kMaxKeptExtensionBytes) {
         return name.size();
     }
-    return dot;
+    return name.size() - extension.size();
 }
 
 bool IsControl(wchar_t c) {
     return c < 0x20 || c == 0x7F;
 }
 
-std::wstring_view WithoutTrailingBackslash(std::wstring_view path) {
-    if (!path.empty() && path.back() == L'\\') {
-        path.remove_suffix(1);
-    }
-    return path;
-}
-
 }  // namespace
 
-std::wstring FolderForName(const Settings& settings, std::wstring_view name) {
+const platform::Path& FolderForName(const Settings& settings, std::wstring_view name) {
     if (settings.collect_all) {
         return settings.received_folder;
     }
-    const size_t dot = name.rfind(L'.');
+    const std::wstring dotted = platform::Path(name).Extension();
     const std::wstring extension =
-        AsciiLower(dot == std::wstring_view::npos ? name : name.substr(dot + 1));
+        AsciiLower(dotted.empty() ? name : std::wstring_view(dotted).substr(1));
     if (ListHolds(settings.music_extensions, extension)) {
         return settings.music_folder;
     }
@@ -85,24 +80,23 @@ bool IsFolder(const platform::Path& path) {
 }
 
 bool CreateFolderPath(const platform::Path& path) {
-    const std::wstring_view copy = WithoutTrailingBackslash(path.Text());
-    bool created_one = false;
-    // The first separator stands at the root and names no folder of its own.
-    size_t separator = copy.find(L'\\');
-    if (separator != std::wstring_view::npos) {
-        separator = copy.find(L'\\', separator + 1);
+    // The folders above it, innermost first; the root names none of its own.
+    std::vector<platform::Path> above;
+    for (platform::Path folder = path.Parent(); !std::ranges::empty(folder);
+         folder = folder.Parent()) {
+        above.push_back(folder);
     }
-    for (; separator != std::wstring_view::npos; separator = copy.find(L'\\', separator + 1)) {
-        const platform::Path prefix(copy.substr(0, separator));
+    bool created_one = false;
+    for (auto folder = above.rbegin(); folder != above.rend(); ++folder) {
         // Below a folder just made nothing can exist yet, so asking again would be wasted.
-        if (!created_one && IsFolder(prefix)) {
+        if (!created_one && IsFolder(*folder)) {
             continue;
         }
-        if (!platform::CreateFolder(prefix)) {
+        if (!platform::CreateFolder(*folder)) {
             return false;
         }
         created_one = true;
-        platform::DebugLog(L"已成功创建目录:" + prefix.Text());
+        platform::DebugLog(L"已成功创建目录:" + folder->Text());
     }
     if (IsFolder(path)) {
         return true;

@@ -19,17 +19,19 @@ std::string AttachmentEntry(std::int32_t id, std::string_view name,
                       directory ? ATTR_DIR : ATTR_FILE);
 }
 
-AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<std::wstring>& paths,
+AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<platform::Path>& paths,
                                    std::optional<std::uint32_t> recipient, std::size_t capacity) {
     AttachmentList list;
     bool full = false;
-    for (const std::wstring& text : paths) {
-        const platform::Path path(text);
+    for (const platform::Path& path : paths) {
+        OfferResult& result =
+            list.results.emplace_back(OfferResult{path, OfferOutcome::kListFull, std::nullopt});
         // Every path uses up an id, also one that cannot be opened, or is not examined since the
         // list is full; what was examined is remembered, so that only it is served.
         std::optional<platform::FileInfo> info;
         std::optional<platform::FileIdentity> examined;
         if (!full) {
+            result.outcome = OfferOutcome::kCannotRead;
             if (auto file = platform::File::OpenForRead(path)) {
                 info = file->Query();
                 examined = file->Identity();
@@ -39,14 +41,16 @@ AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<std::ws
         if (!info) {
             continue;
         }
-        const std::string entry = AttachmentEntry(id, WireBaseName(text), *info);
+        const std::string entry = AttachmentEntry(id, WireBaseName(path), *info);
         if (list.text.size() + entry.size() > capacity) {
             full = true;
+            result.outcome = OfferOutcome::kListFull;
             continue;
         }
         list.text += entry;
         const bool directory = (info->attributes & platform::kAttributeDirectory) != 0;
-        list.entries.push_back(ListedEntry{id, text, directory, directory ? 0 : info->size});
+        result.outcome = OfferOutcome::kListed;
+        result.entry = OfferedEntry{id, path, directory, directory ? 0 : info->size};
     }
     return list;
 }
@@ -62,9 +66,9 @@ std::size_t OfferListCapacity(const CMessengerEngine& engine) {
     return std::min(room, kMaxAttachmentList);
 }
 
-std::vector<ListedEntry> SendWithAttachments(CMessengerEngine& engine, OfferTable& offers,
+std::vector<OfferResult> SendWithAttachments(CMessengerEngine& engine, OfferTable& offers,
                                              std::uint32_t peer_address,
-                                             const std::vector<std::wstring>& paths) {
+                                             const std::vector<platform::Path>& paths) {
     AttachmentList list =
         BuildAttachmentList(offers, paths, peer_address, OfferListCapacity(engine));
     engine.SendDatagram(peer_address, engine.Port(), static_cast<std::int32_t>(CMD_NOP), nullptr,
@@ -73,7 +77,7 @@ std::vector<ListedEntry> SendWithAttachments(CMessengerEngine& engine, OfferTabl
     engine.SendDatagram(peer_address, engine.Port(),
                         static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS), "",
                         list.text.c_str());
-    return std::move(list.entries);
+    return std::move(list.results);
 }
 
 }  // namespace veltra

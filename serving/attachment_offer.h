@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/offer_result.h"
 #include "engine/engine.h"
 #include "platform/file.h"
 #include "serving/offer_table.h"
@@ -25,23 +26,17 @@ inline constexpr std::size_t kMaxAttachmentList = MAX_PACKET - 1;
 // low 32 bits of the creation time in hexadecimal, and the kind.
 std::string AttachmentEntry(std::int32_t id, std::string_view name, const platform::FileInfo& info);
 
-// An entry that went into an offer's list, so that the one who offered can follow its fetch.
-struct ListedEntry {
-    std::int32_t file_id = 0;
-    std::wstring path;
-    bool directory = false;
-    std::uint64_t size = 0;  // a directory's is 0
-};
-
 struct AttachmentList {
     std::string text;                  // the entries, each ending with BEL
-    std::vector<ListedEntry> entries;  // in the order of the text
+    std::vector<OfferResult> results;  // one per path, in the order of the paths
 };
 
 // Registers every path (in order, each under a new id, addressed to recipient) and lists those
 // that can be opened and examined; the others keep their ids but get no entry. Once an entry no
-// longer fits into capacity bytes, the list ends with the entries before it.
-AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<std::wstring>& paths,
+// longer fits into capacity bytes, the list ends with the entries before it: its path and those
+// after it are kListFull. A path that cannot be opened is kCannotRead, whether it exists or not:
+// the session asks first which ones do.
+AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<platform::Path>& paths,
                                    std::optional<std::uint32_t> recipient,
                                    std::size_t capacity = kMaxAttachmentList);
 
@@ -50,9 +45,9 @@ std::size_t OfferListCapacity(const CMessengerEngine& engine);
 
 // Offers paths to the peer at peer_address (network order) on the engine's port; the entries can
 // be fetched from that address only. Blocks for the half-second pause. The offer goes out even
-// when its list is empty. Returns the entries listed.
-std::vector<ListedEntry> SendWithAttachments(CMessengerEngine& engine, OfferTable& offers,
+// when its list is empty. Returns what became of each path, in order.
+std::vector<OfferResult> SendWithAttachments(CMessengerEngine& engine, OfferTable& offers,
                                              std::uint32_t peer_address,
-                                             const std::vector<std::wstring>& paths);
+                                             const std::vector<platform::Path>& paths);
 
 }  // namespace veltra

@@ -132,7 +132,7 @@ bool SendTopDirectory(const platform::Socket& connection, const platform::Path& 
         offered_folder = platform::ResolvedPath(*listing);
     }
     StreamSender out(connection);
-    return SendNamedDirectory(out, std::move(listing), WireBaseName(path.Text()), offered_folder) &&
+    return SendNamedDirectory(out, std::move(listing), WireBaseName(path), offered_folder) &&
            out.Flush();
 }
 

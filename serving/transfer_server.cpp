@@ -61,7 +61,7 @@ void TransferServer::ReportServed(std::int32_t file_id, const OfferEntry& entry,
     OfferServed served;
     served.file_id = file_id;
     served.peer_address = peer_address;
-    served.name = WireBaseName(entry.path.Text());
+    served.name = WireBaseName(entry.path);
     served.directory = directory;
     served.whole = whole;
     reports_->Post(std::move(served));

@@ -26,16 +26,8 @@ std::string WireName(std::string_view name) {
     return written;
 }
 
-std::string WireBaseName(std::wstring_view path) {
-    const auto is_separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    while (path.size() > 1 && is_separator(path.back())) {
-        path.remove_suffix(1);
-    }
-    const std::size_t cut = path.find_last_of(L"\\/");
-    if (cut != std::wstring_view::npos) {
-        path.remove_prefix(cut + 1);
-    }
-    return WideToAnsi(path);
+std::string WireBaseName(const platform::Path& path) {
+    return WideToAnsi(path.FileName());
 }
 
 }  // namespace veltra

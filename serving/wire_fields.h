@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/path.h"
+
 namespace veltra {
 
 // A size as receivers read it: the high and the low 32 bits in lower-case hexadecimal, back to
@@ -18,9 +20,9 @@ std::string SizeField(std::uint64_t size);
 // would merge with the separator in front of it.
 std::string WireName(std::string_view name);
 
-// The name a peer sees for a path: the part after its last '\' or '/', in the wire code page.
-// The cut is made before the conversion, because a separator byte can be the second byte of a
-// double-byte character. Separators at the very end are dropped first, so "x\" names x.
-std::string WireBaseName(std::wstring_view path);
+// The name a peer sees for a path: its file name (see Path) in the wire code page. The name is
+// taken before the conversion, because a separator byte can be the second byte of a double-byte
+// character.
+std::string WireBaseName(const platform::Path& path);
 
 }  // namespace veltra

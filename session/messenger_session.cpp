@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
+#include "platform/file.h"
 #include "platform/temporary_record.h"
 #include "receiving/download_manager.h"
 #include "serving/attachment_offer.h"
@@ -81,18 +82,36 @@ void MessengerSession::SendText(std::uint32_t address, const std::wstring& text)
                                  static_cast<std::int32_t>(CMD_MESSAGE), message.c_str(), nullptr);
 }
 
-std::vector<OfferedEntry> MessengerSession::OfferFiles(std::uint32_t address,
-                                                       const std::vector<std::wstring>& paths) {
-    std::vector<OfferedEntry> offered;
-    if (parts_->shut_down || paths.empty()) {
-        return offered;
+std::vector<OfferResult> MessengerSession::OfferFiles(std::uint32_t address,
+                                                      const std::vector<platform::Path>& paths,
+                                                      const std::wstring& text) {
+    std::vector<OfferResult> results;
+    if (parts_->shut_down) {
+        return results;
     }
-    for (ListedEntry& entry :
-         SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, paths)) {
-        offered.push_back(
-            OfferedEntry{entry.file_id, std::move(entry.path), entry.directory, entry.size});
+    // A path that does not exist takes no id, and an offer of nothing but such paths is no offer.
+    std::vector<platform::Path> existing;
+    for (const platform::Path& path : paths) {
+        const bool exists = platform::QueryPath(path).has_value();
+        results.push_back(OfferResult{
+            path, exists ? OfferOutcome::kListed : OfferOutcome::kNoSuchFile, std::nullopt});
+        if (exists) {
+            existing.push_back(path);
+        }
     }
-    return offered;
+    if (existing.empty()) {
+        return results;
+    }
+    SendText(address, text);
+    std::vector<OfferResult> offered =
+        SendWithAttachments(*parts_->engine, parts_->server->Offers(), address, existing);
+    auto next = offered.begin();
+    for (OfferResult& result : results) {
+        if (result.outcome != OfferOutcome::kNoSuchFile) {
+            result = std::move(*next++);
+        }
+    }
+    return results;
 }
 
 void MessengerSession::Refresh() {

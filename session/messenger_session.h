@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/event_sink.h"
+#include "common/offer_result.h"
 #include "common/settings.h"
 
 namespace veltra {
@@ -30,15 +31,6 @@ struct OnlinePeer {
     std::string host_name;
 };
 
-// One entry of an offer as it went out; once a peer has fetched it, the sink gets OfferServed
-// with its file id.
-struct OfferedEntry {
-    std::int32_t file_id = 0;
-    std::wstring path;
-    bool directory = false;
-    std::uint64_t size = 0;  // a folder's is 0
-};
-
 class MessengerSession {
   public:
     // Starts the engine (throws std::system_error with the errno when it cannot start, also
@@ -56,11 +48,14 @@ class MessengerSession {
 
     // A typed message (CR LF line breaks allowed) to address (network order) at port 2425.
     void SendText(std::uint32_t address, const std::wstring& text);
-    // Offers files and directories to address; blocks for the offer's pause. Nothing is sent
-    // for an empty list. Returns the entries that the offer lists: the paths that could be
-    // examined, in order. Once a listed entry has been fetched, the sink gets OfferServed for it.
-    std::vector<OfferedEntry> OfferFiles(std::uint32_t address,
-                                         const std::vector<std::wstring>& paths);
+    // Offers files and directories to address, after text when there is one; blocks for the
+    // offer's pause. A path that does not exist is left out of the offer, and when none exists
+    // nothing at all is sent, the text neither. Returns what became of each path, in order
+    // (nothing once the session has shut down). Once a listed entry has been fetched, the sink
+    // gets OfferServed for it.
+    std::vector<OfferResult> OfferFiles(std::uint32_t address,
+                                        const std::vector<platform::Path>& paths,
+                                        const std::wstring& text = {});
     // The refresh request: empties the peer table and announces again. The list keeps its rows
     // until the first answer posts PeersChanged. A refresh that fails leaves the list as it is
     // (the user may ask again): the one place its errors end.

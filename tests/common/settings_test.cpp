@@ -19,11 +19,11 @@ TEST_F(SettingsTest, DefaultsAreTheFixedValues) {
     const Settings settings;
     EXPECT_TRUE(settings.play_sound_on_receive);
     EXPECT_TRUE(settings.collect_all);
-    EXPECT_EQ(settings.received_folder, L"\\Storage Card\\Received\\");
-    EXPECT_EQ(settings.music_folder, L"\\Storage Card\\Music\\");
-    EXPECT_EQ(settings.video_folder, L"\\Storage Card\\Video\\");
-    EXPECT_EQ(settings.ebook_folder, L"\\Storage Card\\Ebook\\");
-    EXPECT_EQ(settings.photo_folder, L"\\Storage Card\\Photo\\");
+    EXPECT_EQ(settings.received_folder.Text(), L"\\Storage Card\\Received\\");
+    EXPECT_EQ(settings.music_folder.Text(), L"\\Storage Card\\Music\\");
+    EXPECT_EQ(settings.video_folder.Text(), L"\\Storage Card\\Video\\");
+    EXPECT_EQ(settings.ebook_folder.Text(), L"\\Storage Card\\Ebook\\");
+    EXPECT_EQ(settings.photo_folder.Text(), L"\\Storage Card\\Photo\\");
     EXPECT_EQ(settings.music_extensions, L"mp3;lrc;wma;ape;cue;flac;ogg");
     EXPECT_EQ(settings.photo_extensions, L"jpg;png;gif;bmp");
     EXPECT_EQ(settings.ebook_extensions, L"txt");

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/utf8.h"
 #include "temp_folder.h"
@@ -107,6 +108,105 @@ TEST(PathTest, JoinPutsOneSeparatorOfThePathKind) {
         ScopedHome root("/");
         EXPECT_EQ(joined(L"\\Storage Card", L"x"), Joined(L"\\Storage Card\\x", "/x"));
     }
+}
+
+// The parts of a path, as iterating it gives them.
+std::vector<std::wstring> Parts(const Path& path) {
+    return std::vector<std::wstring>(path.begin(), path.end());
+}
+
+TEST(PathTest, PartsFollowTheSeparatorsOfThePathsKind) {
+    ScopedHome home("/home/tester");
+    using Names = std::vector<std::wstring>;
+    EXPECT_EQ(Parts(Path(L"\\Storage Card\\Received\\album/disc1\\\\")),
+              (Names{L"Storage Card", L"Received", L"album", L"disc1"}));
+    EXPECT_EQ(Parts(Path(L"/home/u/a\\b//c/")), (Names{L"home", L"u", L"a\\b", L"c"}));
+    EXPECT_EQ(Parts(Path(L"relative/x")), (Names{L"relative", L"x"}));
+    EXPECT_EQ(Parts(Path(L"\\")), Names{});
+    EXPECT_EQ(Parts(Path(L"/")), Names{});
+    EXPECT_EQ(Parts(Path()), Names{});
+    // A name joined whole stays one part, below a device path too.
+    EXPECT_EQ(Parts(Path(L"\\Storage Card\\Music") / L"a\\b.mp3"),
+              (Names{L"Storage Card", L"Music", L"a\\b.mp3"}));
+}
+
+TEST(PathTest, TheFileNameIsTheLastPart) {
+    EXPECT_EQ(Path(L"\\Storage Card\\My Documents\\a.txt").FileName(), L"a.txt");
+    EXPECT_EQ(Path(L"\\Storage Card\\Music\\").FileName(), L"Music");
+    EXPECT_EQ(Path(L"\\storage card").FileName(), L"storage card");
+    EXPECT_EQ(Path(L"/home/u/folder/").FileName(), L"folder");
+    EXPECT_EQ(Path(L"/home/u/dir\\x/y.bin").FileName(), L"y.bin");
+    EXPECT_EQ(Path(L"/home/u/a\\b.txt").FileName(), L"a\\b.txt");
+    EXPECT_EQ(Path(L"plain.txt").FileName(), L"plain.txt");
+    EXPECT_EQ(Path(L"/").FileName(), L"");
+    EXPECT_EQ(Path::FromHost("/tmp/\xD6\xD0").FileName(), Utf8ToWide("\xD6\xD0"));
+    EXPECT_EQ((Path(L"\\Storage Card\\Music") / L"a\\b.mp3").FileName(), L"a\\b.mp3");
+}
+
+TEST(PathTest, TheParentOfADevicePathStillStandsForTheHomeFolder) {
+    ScopedHome home("/home/tester");
+    const Path received(L"\\Storage Card\\Received\\");
+    const Path card = received.Parent();
+    EXPECT_EQ(card, Path(L"\\Storage Card"));
+    EXPECT_EQ(card.Host(), "/home/tester");
+    EXPECT_TRUE(card.IsDevicePath());
+    const Path root = card.Parent();
+    EXPECT_EQ(root, Path(L"\\"));
+    EXPECT_EQ(root.Host(), "/");
+    EXPECT_EQ(root.Parent(), Path());
+    EXPECT_EQ(Path(L"\\Storage Card\\top\\x/y/").Parent().Text(), L"\\Storage Card\\top\\x");
+    EXPECT_EQ(Path(L"\\Storage Card\\top\\x/y/").Parent().Host(), "/home/tester/top/x");
+    EXPECT_EQ(Path(L"\\Windows\\x.wav").Parent().Host(), "/Windows");
+    // The home folder of the moment the path was made, as for the path itself.
+    ScopedHome moved("/home/other");
+    EXPECT_EQ(received.Parent().Host(), "/home/tester");
+    EXPECT_EQ((Path(L"\\Storage Card\\Music") / L"a\\b.mp3").Parent(),
+              Path(L"\\Storage Card\\Music"));
+}
+
+TEST(PathTest, TheParentOfTheHomeFolderAtTheRootOrWithASlash) {
+    {
+        ScopedHome home("/");
+        EXPECT_EQ(Path(L"\\Storage Card\\a").Parent().Host(), "/");
+    }
+    ScopedHome home("/home/tester/");
+    EXPECT_EQ(Path(L"\\Storage Card\\a").Parent().Host(), "/home/tester");
+}
+
+TEST(PathTest, TheParentOfAHostPath) {
+    EXPECT_EQ(Path(L"/home/u/a\\b/c").Parent(), Path(L"/home/u/a\\b"));
+    EXPECT_EQ(Path(L"/home/u/c/").Parent(), Path(L"/home/u"));
+    EXPECT_EQ(Path(L"/a").Parent(), Path(L"/"));
+    EXPECT_EQ(Path(L"a/b").Parent(), Path(L"a"));
+    EXPECT_EQ(Path(L"a").Parent(), Path());
+    EXPECT_EQ(Path::FromHost("/tmp/\xD6\xD0/x").Parent().Host(), "/tmp/\xD6\xD0");
+}
+
+TEST(PathTest, ExtensionAndStemSplitTheFileName) {
+    const auto split = [](const wchar_t* text) {
+        const Path path(text);
+        return std::make_pair(path.Stem(), path.Extension());
+    };
+    using Split = std::pair<std::wstring, std::wstring>;
+    EXPECT_EQ(split(L"/tmp/a.tar.gz"), Split(L"a.tar", L".gz"));
+    EXPECT_EQ(split(L"\\Storage Card\\照片.JPG"), Split(L"照片", L".JPG"));
+    EXPECT_EQ(split(L"x."), Split(L"x", L"."));
+    EXPECT_EQ(split(L"noext"), Split(L"noext", L""));
+    EXPECT_EQ(split(L".profile"), Split(L".profile", L""));
+    EXPECT_EQ(split(L"..x"), Split(L".", L".x"));
+    EXPECT_EQ(split(L"/a/.."), Split(L"..", L""));
+    EXPECT_EQ(split(L"/a/."), Split(L".", L""));
+    EXPECT_EQ(split(L"/a.d/b"), Split(L"b", L""));  // the file name's, not the folder's
+    EXPECT_EQ(split(L"/a/b.txt/"), Split(L"b", L".txt"));
+}
+
+TEST(PathTest, EqualPathsWereMadeAlike) {
+    ScopedHome home("/home/tester");
+    EXPECT_EQ(Path(L"\\Storage Card\\x"), Path(L"\\Storage Card\\x"));
+    EXPECT_EQ(Path(L"/a/b"), Path::FromHost("/a/b"));
+    EXPECT_NE(Path(L"/a/"), Path(L"/a"));
+    EXPECT_NE(Path(L"\\Storage Card\\x"), Path(L"/home/tester/x"));
+    EXPECT_NE(Path(L"\\x"), Path::FromHost("\\x"));  // a device path, and a host path's name
 }
 
 TEST(Utf8Test, ValidTextRoundTrips) {

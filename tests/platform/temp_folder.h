@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/path.h"
+
 namespace veltra::testing {
 
 // A fresh folder under /tmp, removed with everything in it at the end of the test.
@@ -26,6 +28,11 @@ class TempFolder {
   private:
     std::filesystem::path path_;
 };
+
+// A path as the program takes it, from a test's own.
+inline platform::Path PathOf(const std::filesystem::path& path) {
+    return platform::Path(path.wstring());
+}
 
 // Sets an environment variable (or unsets it, for nothing) for the life of the object.
 class ScopedVariable {

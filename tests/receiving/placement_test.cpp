@@ -19,9 +19,9 @@ using testing::TempFolder;
 
 TEST(FolderForName, EverythingIsCollectedByDefault) {
     const Settings settings;
-    EXPECT_EQ(FolderForName(settings, L"song.MP3"), L"\\Storage Card\\Received\\");
-    EXPECT_EQ(FolderForName(settings, L"photo.jpg"), L"\\Storage Card\\Received\\");
-    EXPECT_EQ(FolderForName(settings, L"notes.txt"), L"\\Storage Card\\Received\\");
+    EXPECT_EQ(FolderForName(settings, L"song.MP3").Text(), L"\\Storage Card\\Received\\");
+    EXPECT_EQ(FolderForName(settings, L"photo.jpg").Text(), L"\\Storage Card\\Received\\");
+    EXPECT_EQ(FolderForName(settings, L"notes.txt").Text(), L"\\Storage Card\\Received\\");
 }
 
 TEST(FolderForName, ByExtensionWhenNotCollecting) {
@@ -34,6 +34,7 @@ TEST(FolderForName, ByExtensionWhenNotCollecting) {
     EXPECT_EQ(FolderForName(settings, L"x.mp"), settings.received_folder);
     EXPECT_EQ(FolderForName(settings, L"x.jpeg"), settings.received_folder);
     EXPECT_EQ(FolderForName(settings, L"x."), settings.received_folder);
+    EXPECT_EQ(FolderForName(settings, L".jpg"), settings.received_folder);  // a hidden name
 }
 
 class PlacementFolders : public ::testing::Test {
@@ -71,13 +72,17 @@ TEST_F(PlacementFolders, StopsAtTheFirstFolderThatCannotBeCreated) {
     EXPECT_FALSE(IsFolder(platform::Path(L"\\Storage Card\\absent")));
 }
 
-TEST_F(PlacementFolders, AForwardSlashIsPartOfAName) {
-    // Only '\' separates here; the device path mapping still turns '/' into a host separator,
-    // so the folder above must exist for the creation to work.
+TEST_F(PlacementFolders, EachPartIsAFolderByThePathsOwnSeparators) {
+    // In a device path '/' separates as '\' does.
     EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\top\\")));
     EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\top\\sub/")));
     EXPECT_TRUE(fs::is_directory(temp_.path() / "top" / "sub"));
-    EXPECT_FALSE(CreateFolderPath(platform::Path(L"\\Storage Card\\top\\x/y/")));
+    EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\top\\x/y/")));
+    EXPECT_TRUE(fs::is_directory(temp_.path() / "top" / "x" / "y"));
+    // In a host path a '\' belongs to a name.
+    EXPECT_TRUE(CreateFolderPath(testing::PathOf(temp_.path() / "a\\b" / "c" / "")));
+    EXPECT_TRUE(fs::is_directory(temp_.path() / "a\\b" / "c"));
+    EXPECT_FALSE(fs::exists(temp_.path() / "a"));
 }
 
 TEST(ConfinedName, SeparatorsBecomeUnderscores) {

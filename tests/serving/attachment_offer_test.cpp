@@ -23,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::PathOf;
 using testing::TempFolder;
 using testing::WriteFile;
 
@@ -31,6 +32,17 @@ std::string TimeOf(const fs::path& path) {
     const auto info = platform::QueryPath(platform::Path(path.wstring()));
     return info ? FormatAnsi("%x", static_cast<unsigned>(info->creation_time & 0xFFFFFFFFu))
                 : "missing";
+}
+
+// The entries a list holds, in order.
+std::vector<OfferedEntry> Listed(const AttachmentList& list) {
+    std::vector<OfferedEntry> entries;
+    for (const OfferResult& result : list.results) {
+        if (result.entry) {
+            entries.push_back(*result.entry);
+        }
+    }
+    return entries;
 }
 
 TEST(OfferTable, IdsCountUpAndAreNeverReusedWhileHeld) {
@@ -59,13 +71,13 @@ TEST(WireFields, SizeAndName) {
     EXPECT_EQ(SizeField((std::uint64_t{1} << 32) + 1), "100000001");
     EXPECT_EQ(SizeField(0xAB00000000ull), "ab00000000");
 
-    EXPECT_EQ(WireBaseName(L"plain.txt"), "plain.txt");
-    EXPECT_EQ(WireBaseName(L"\\Storage Card\\My Documents\\a.txt"), "a.txt");
-    EXPECT_EQ(WireBaseName(L"/home/wm/dir\\x/y.bin"), "y.bin");
-    EXPECT_EQ(WireBaseName(L"/home/wm/folder/"), "folder");
-    EXPECT_EQ(WireBaseName(L"\\Storage Card\\照片"), "\xD5\xD5\xC6\xAC");
+    // Which part is the name is the path's to say (path_test.cpp); here, how it goes out.
+    const auto base_name = [](const wchar_t* path) { return WireBaseName(platform::Path(path)); };
+    EXPECT_EQ(base_name(L"\\Storage Card\\照片"), "\xD5\xD5\xC6\xAC");
     // 乗 is 0x81 0x5C in code page 936: its second byte is a backslash, yet no separator.
-    EXPECT_EQ(WireBaseName(L"/tmp/乗.txt"), "\x81\x5C.txt");
+    EXPECT_EQ(base_name(L"/tmp/乗.txt"), "\x81\x5C.txt");
+    // A host file's own name, whatever it holds, as a folder's entries keep theirs.
+    EXPECT_EQ(base_name(L"/home/wm/a\\b.txt"), "a\\b.txt");
 }
 
 // Receivers read "::" as ';' before they split the fields; a leading ':' cannot be doubled, as
@@ -87,14 +99,13 @@ TEST(AttachmentList, TwoFilesGiveTwoEntriesBackToBack) {
     WriteFile(temp.path() / "b.bin", "");
     OfferTable offers;
     const std::string list =
-        BuildAttachmentList(offers,
-                            {(temp.path() / "a.txt").wstring(), (temp.path() / "b.bin").wstring()},
+        BuildAttachmentList(offers, {PathOf(temp.path() / "a.txt"), PathOf(temp.path() / "b.bin")},
                             std::nullopt)
             .text;
     EXPECT_EQ(list, "0:a.txt:01f:" + TimeOf(temp.path() / "a.txt") + ":1\a" +  //
                         "1:b.bin:00:" + TimeOf(temp.path() / "b.bin") + ":1\a");
     EXPECT_EQ(offers.Size(), 2u);
-    EXPECT_EQ(offers.Find(1)->path.Text(), (temp.path() / "b.bin").wstring());
+    EXPECT_EQ(offers.Find(1)->path, PathOf(temp.path() / "b.bin"));
 }
 
 TEST(AttachmentList, PathThatCannotBeOpenedLeavesAGapButKeepsItsId) {
@@ -102,21 +113,23 @@ TEST(AttachmentList, PathThatCannotBeOpenedLeavesAGapButKeepsItsId) {
     WriteFile(temp.path() / "one", "1");
     WriteFile(temp.path() / "three", "333");
     OfferTable offers;
-    const std::vector<std::wstring> paths = {(temp.path() / "one").wstring(),
-                                             (temp.path() / "two").wstring(),
-                                             (temp.path() / "three").wstring()};
+    const std::vector<platform::Path> paths = {
+        PathOf(temp.path() / "one"), PathOf(temp.path() / "two"), PathOf(temp.path() / "three")};
     const AttachmentList list = BuildAttachmentList(offers, paths, std::nullopt);
     EXPECT_EQ(list.text, "0:one:01:" + TimeOf(temp.path() / "one") + ":1\a" +  //
                              "2:three:03:" + TimeOf(temp.path() / "three") + ":1\a");
     // Only what the peer can fetch is listed back to the one who offered it.
-    ASSERT_EQ(list.entries.size(), 2u);
-    EXPECT_EQ(list.entries[0].file_id, 0);
-    EXPECT_EQ(list.entries[1].file_id, 2);
-    EXPECT_EQ(list.entries[1].path, paths[2]);
-    EXPECT_EQ(list.entries[1].size, 3u);
-    EXPECT_FALSE(list.entries[1].directory);
+    ASSERT_EQ(Listed(list).size(), 2u);
+    EXPECT_EQ(Listed(list)[0].file_id, 0);
+    EXPECT_EQ(Listed(list)[1].file_id, 2);
+    EXPECT_EQ(Listed(list)[1].path, paths[2]);
+    EXPECT_EQ(Listed(list)[1].size, 3u);
+    EXPECT_FALSE(Listed(list)[1].directory);
+    ASSERT_EQ(list.results.size(), 3u);
+    EXPECT_EQ(list.results[1].outcome, OfferOutcome::kCannotRead);
+    EXPECT_EQ(list.results[1].path, paths[1]);
     ASSERT_TRUE(offers.Find(1));
-    EXPECT_EQ(offers.Find(1)->path.Text(), paths[1]);
+    EXPECT_EQ(offers.Find(1)->path, paths[1]);
     // What was examined is what the entry serves; a path that could not be, serves nothing.
     EXPECT_EQ(offers.Find(0)->examined, testing::IdentityOf(temp.path() / "one"));
     EXPECT_TRUE(offers.Find(0)->examined);
@@ -129,12 +142,12 @@ TEST(AttachmentList, DirectoriesTwiceOfferedPathsAndLargeFiles) {
     WriteFile(temp.path() / "huge", "");
     fs::resize_file(temp.path() / "huge", (std::uint64_t{4} << 30) + 1);  // sparse, never read
     OfferTable offers;
-    const std::wstring album = (temp.path() / "album").wstring();
+    const platform::Path album = PathOf(temp.path() / "album");
     const AttachmentList listed =
-        BuildAttachmentList(offers, {album, album, (temp.path() / "huge").wstring()}, 0x0200007F);
-    ASSERT_EQ(listed.entries.size(), 3u);
-    EXPECT_TRUE(listed.entries[1].directory);
-    EXPECT_EQ(listed.entries[2].size, (std::uint64_t{4} << 30) + 1);
+        BuildAttachmentList(offers, {album, album, PathOf(temp.path() / "huge")}, 0x0200007F);
+    ASSERT_EQ(Listed(listed).size(), 3u);
+    EXPECT_TRUE(Listed(listed)[1].directory);
+    EXPECT_EQ(Listed(listed)[2].size, (std::uint64_t{4} << 30) + 1);
     const std::string& list = listed.text;
     const std::string time = TimeOf(temp.path() / "album");
     EXPECT_EQ(list, "0:album:00:" + time + ":2\a1:album:00:" + time + ":2\a" +
@@ -148,13 +161,15 @@ TEST(AttachmentList, KeepsTheWholeEntriesThatFit) {
     WriteFile(temp.path() / "g", "");
     const std::string f = "0:f:00:" + TimeOf(temp.path() / "f") + ":1\a";
     OfferTable offers;
-    const std::vector<std::wstring> paths = {(temp.path() / "f").wstring(),
-                                             (temp.path() / "g").wstring(),
-                                             (temp.path() / "f").wstring()};
+    const std::vector<platform::Path> paths = {PathOf(temp.path() / "f"), PathOf(temp.path() / "g"),
+                                               PathOf(temp.path() / "f")};
     // Room for one entry and most of the next: the list ends after the first.
     const AttachmentList list = BuildAttachmentList(offers, paths, std::nullopt, f.size() * 2 - 1);
     EXPECT_EQ(list.text, f);
-    ASSERT_EQ(list.entries.size(), 1u);
+    ASSERT_EQ(Listed(list).size(), 1u);
+    ASSERT_EQ(list.results.size(), 3u);
+    EXPECT_EQ(list.results[1].outcome, OfferOutcome::kListFull);
+    EXPECT_EQ(list.results[2].outcome, OfferOutcome::kListFull);
     EXPECT_EQ(offers.Size(), 3u);
     // Once the list is full, the paths after it are not even examined.
     EXPECT_FALSE(offers.Find(2)->examined);
@@ -199,7 +214,7 @@ TEST_F(OfferTest, NoOpThenTheOfferHalfASecondLater) {
     WriteFile(temp_.path() / "a.txt", std::string(31, 'a'));
     WriteFile(temp_.path() / "b.bin", "");
     SendWithAttachments(*engine_, server_->Offers(), kPeerAddress,
-                        {(temp_.path() / "a.txt").wstring(), (temp_.path() / "b.bin").wstring()});
+                        {PathOf(temp_.path() / "a.txt"), PathOf(temp_.path() / "b.bin")});
     const std::string nop = Receive();
     const auto nop_time = std::chrono::steady_clock::now();
     const std::string offer = Receive();
@@ -234,7 +249,7 @@ TEST_F(OfferTest, TakesAtLeastThePause) {
 TEST_F(OfferTest, ListTooLongForTheDatagramKeepsTheEntriesThatFit) {
     const std::string name(200, 'n');
     WriteFile(temp_.path() / name, "x");
-    const std::vector<std::wstring> paths(100, (temp_.path() / name).wstring());
+    const std::vector<platform::Path> paths(100, PathOf(temp_.path() / name));
     SendWithAttachments(*engine_, server_->Offers(), kPeerAddress, paths);
     Receive();
     const std::string offer = Receive();

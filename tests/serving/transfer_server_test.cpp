@@ -28,6 +28,7 @@ using namespace std::chrono_literals;
 using testing::DirectoryRequest;
 using testing::Fetch;
 using testing::FileRequest;
+using testing::PathOf;
 using testing::Pattern;
 using testing::Request;
 using testing::TempFolder;
@@ -166,10 +167,11 @@ TEST_F(TransferServerTest, APathSwappedAfterTheOfferServesNothing) {
     fs::create_directories(folder / "Trip");
     WriteFile(folder / "Trip" / "c.txt", "offered c");
     const AttachmentList list = BuildAttachmentList(
-        Offers(),
-        {(folder / "a.txt").wstring(), (folder / "b.txt").wstring(), (folder / "Trip").wstring()},
+        Offers(), {PathOf(folder / "a.txt"), PathOf(folder / "b.txt"), PathOf(folder / "Trip")},
         std::nullopt);
-    ASSERT_EQ(list.entries.size(), 3u);
+    for (const OfferResult& result : list.results) {
+        ASSERT_TRUE(result.entry) << result.path.Host();
+    }
 
     fs::remove(folder / "a.txt");
     fs::create_symlink(folder / "secret", folder / "a.txt");
@@ -197,8 +199,10 @@ TEST_F(TransferServerTest, LinksInAnOfferedPathAreFollowed) {
     WriteFile(folder / "real" / "x", "x");
     fs::create_directory_symlink(folder / "real", folder / "alias");
     const AttachmentList list = BuildAttachmentList(
-        Offers(), {(folder / "link").wstring(), (folder / "alias").wstring()}, std::nullopt);
-    ASSERT_EQ(list.entries.size(), 2u);
+        Offers(), {PathOf(folder / "link"), PathOf(folder / "alias")}, std::nullopt);
+    for (const OfferResult& result : list.results) {
+        ASSERT_TRUE(result.entry) << result.path.Host();
+    }
     EXPECT_EQ(Fetch(FileRequest("0")), "through a link");
     EXPECT_EQ(Fetch(DirectoryRequest("1")),
               DirectoryHeader("alias") + FileHeader("x", 1) + "x" + std::string(kEndMark));

@@ -1,6 +1,7 @@
 #include "session/messenger_session.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -8,11 +9,13 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "engine/protocol.h"
 #include "platform/named_mutex.h"
 #include "receiving/download_manager.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/content.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/udp_peer.h"
@@ -87,7 +90,7 @@ TEST(MessengerSession, OfferGoesOutThroughTheTransferServer) {
     MessengerSession session(sink, settings, kSessionAddress);
     ASSERT_NE(inbox.ReceivePacket(), nullptr);  // the announcement
 
-    session.OfferFiles(inbox.Address(), {std::wstring(path.begin(), path.end())});
+    session.OfferFiles(inbox.Address(), {platform::Path::FromHost(path)});
     auto pause = inbox.ReceivePacket();
     ASSERT_NE(pause, nullptr);
     EXPECT_EQ(pause->command, 0);
@@ -97,6 +100,48 @@ TEST(MessengerSession, OfferGoesOutThroughTheTransferServer) {
     EXPECT_NE(std::string(offer->Extension()).find(":offered.txt:"), std::string::npos)
         << offer->Extension();
     std::remove(path.c_str());
+}
+
+// Each path gets its outcome in order; only what exists takes an id, and the text goes first.
+TEST(MessengerSession, OfferFilesSaysWhatBecameOfEachPath) {
+    testing::TempFolder temp;
+    testing::WriteFile(temp.path() / "here.txt", "here");
+    ASSERT_EQ(mkfifo((temp.path() / "pipe").c_str(), 0600), 0);  // exists, yet cannot be read
+    UdpPeer inbox("127.0.0.2", MSG_PORT);
+    Settings settings = PeerWatchingSettings();
+    RecordingSink sink;
+    MessengerSession session(sink, settings, kSessionAddress);
+    ASSERT_NE(inbox.ReceivePacket(), nullptr);  // the announcement
+
+    const std::vector<platform::Path> paths = {testing::PathOf(temp.path() / "gone"),
+                                               testing::PathOf(temp.path() / "here.txt"),
+                                               testing::PathOf(temp.path() / "pipe")};
+    const std::vector<OfferResult> results = session.OfferFiles(inbox.Address(), paths, L"see");
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0].outcome, OfferOutcome::kNoSuchFile);
+    EXPECT_EQ(results[1].outcome, OfferOutcome::kListed);
+    EXPECT_EQ(results[2].outcome, OfferOutcome::kCannotRead);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(results[i].path, paths[i]);
+        EXPECT_EQ(results[i].entry.has_value(), i == 1);
+    }
+    EXPECT_EQ(results[1].entry->file_id, 0) << "a path that does not exist takes no id";
+    EXPECT_EQ(results[1].entry->path, paths[1]);
+    EXPECT_EQ(results[1].entry->size, 4u);
+    auto text = inbox.ReceivePacket();
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text->Message(), "see");
+    ASSERT_NE(inbox.ReceivePacket(), nullptr);  // the pause
+    auto offer = inbox.ReceivePacket();
+    ASSERT_NE(offer, nullptr);
+    EXPECT_EQ(std::string(offer->Extension()).find("0:here.txt:04:"), 0u) << offer->Extension();
+
+    // Nothing exists: nothing is sent, the text neither.
+    const std::vector<OfferResult> none =
+        session.OfferFiles(inbox.Address(), {paths[0], paths[0]}, L"see");
+    ASSERT_EQ(none.size(), 2u);
+    EXPECT_EQ(none[1].outcome, OfferOutcome::kNoSuchFile);
+    EXPECT_EQ(inbox.Receive(700), nullptr);
 }
 
 TEST(MessengerSession, StartingRemovesTheTemporariesACrashLeftAndNothingElse) {

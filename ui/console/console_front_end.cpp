@@ -9,7 +9,6 @@
 #include <variant>
 
 #include "common/text.h"
-#include "platform/file.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
 #include "ui/presentation/sent_entries.h"
@@ -28,6 +27,21 @@ std::wstring ConsoleMessageEntry(const MessageReceived& message) {
                         AnsiToWide(platform::InetNtoa(message.source_address)),
                         TerminalText(AnsiToWide(message.host_name)),
                         TerminalText(AnsiToWide(message.text), true));
+}
+
+// The complaint about a path that did not make it into its offer.
+std::string NotOfferedLine(const OfferResult& result) {
+    const std::string path = platform::WideToUtf8(result.path.Text());
+    switch (result.outcome) {
+        case OfferOutcome::kNoSuchFile:
+            return "offer: no such file or directory: " + path;
+        case OfferOutcome::kListFull:
+            return "offer: no room left in the offer: " + path;
+        case OfferOutcome::kCannotRead:
+        case OfferOutcome::kListed:
+            break;
+    }
+    return "offer: cannot offer: " + path;
 }
 
 }  // namespace
@@ -134,7 +148,7 @@ void ConsoleFrontEnd::GiveUpWaiting() {
         if (mode_.json) {
             json_.SendFailed(offer, "not_fetched");
         } else {
-            Write(*out_, NotFetchedEntry(TerminalText(OfferedName(offer.entry.path))));
+            Write(*out_, NotFetchedEntry(TerminalText(offer.entry.path.FileName())));
         }
     }
 }
@@ -147,30 +161,14 @@ int ConsoleFrontEnd::ExitStatus() const {
 
 void ConsoleFrontEnd::Offer(std::uint32_t address, const std::vector<std::wstring>& paths,
                             const std::wstring& text) {
-    std::vector<std::wstring> existing;
-    for (const std::wstring& path : paths) {
-        if (platform::QueryPath(platform::Path(path))) {
-            existing.push_back(path);
+    const std::vector<platform::Path> offered(paths.begin(), paths.end());
+    std::vector<OfferedEntry> listed;
+    for (OfferResult& result : session_->OfferFiles(address, offered, text)) {
+        if (result.entry) {
+            listed.push_back(std::move(*result.entry));
         } else {
             not_offered_ = true;
-            Complain("offer: no such file or directory: " + platform::WideToUtf8(path));
-        }
-    }
-    if (existing.empty()) {
-        return;
-    }
-    if (!text.empty()) {
-        session_->SendText(address, text);
-    }
-    const std::vector<OfferedEntry> listed = session_->OfferFiles(address, existing);
-    // Listed in order: a path missing from the list could not be read, or found no room.
-    auto next = listed.begin();
-    for (const std::wstring& path : existing) {
-        if (next != listed.end() && next->path == path) {
-            ++next;
-        } else {
-            not_offered_ = true;
-            Complain("offer: cannot offer: " + platform::WideToUtf8(path));
+            Complain(NotOfferedLine(result));
         }
     }
     offers_.Add(address, listed);
@@ -285,7 +283,7 @@ void ConsoleFrontEnd::Show(const OfferServed& event) {
         }
         return;
     }
-    const std::wstring name = TerminalText(OfferedName(offer->entry.path));
+    const std::wstring name = TerminalText(offer->entry.path.FileName());
     Write(*out_, event.whole ? SentEntry(name, offer->entry.directory) : SendFailedEntry(name));
 }
 

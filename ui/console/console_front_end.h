@@ -43,8 +43,8 @@ class ConsoleFrontEnd {
     // Handles one event; false once the console is to shut down: at quit, at the end of input
     // when no offer waits for its fetch, and when the last one was fetched after it.
     bool Handle(ConsoleEvent event);
-    // Offers the paths that exist to address, after the text when there is one; each path that
-    // does not exist gets one complaint, and nothing is sent when none exists.
+    // Offers the paths that exist to address, after the text when there is one (see
+    // MessengerSession::OfferFiles); each path not offered gets one complaint saying why.
     void Offer(std::uint32_t address, const std::vector<std::wstring>& paths,
                const std::wstring& text = {});
     // As the end of input: false when nothing waits, else the linger starts.

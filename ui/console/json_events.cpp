@@ -5,7 +5,6 @@
 #include "common/text.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
-#include "ui/presentation/sent_entries.h"
 
 namespace veltra {
 namespace {
@@ -63,10 +62,10 @@ const char* ReasonCode(FileOutcome outcome) {
 Json OfferEvent(const char* name, const TrackedOffer& offer) {
     Json event = EventObject(name);
     event["to"] = Address(offer.address);
-    event["name"] = Utf8(OfferedName(offer.entry.path));
+    event["name"] = Utf8(offer.entry.path.FileName());
     event["kind"] = offer.entry.directory ? "folder" : "file";
     event["size"] = offer.entry.size;
-    event["path"] = Utf8(offer.entry.path);
+    event["path"] = Utf8(offer.entry.path.Text());
     return event;
 }
 

@@ -29,6 +29,38 @@ std::wstring EngineStartFailedText(int error) {
     return FormatWide(L"Veltra 无法启动：无法打开网络端口 2425（错误 %d）。", error);
 }
 
+namespace {
+
+const wchar_t* NotOfferedReason(OfferOutcome outcome) {
+    switch (outcome) {
+        case OfferOutcome::kNoSuchFile:
+            return L"文件不存在";
+        case OfferOutcome::kListFull:
+            return L"一次发送的文件过多";
+        case OfferOutcome::kCannotRead:
+        case OfferOutcome::kListed:
+            break;
+    }
+    return L"无法读取";
+}
+
+}  // namespace
+
+std::wstring NotOfferedText(const std::vector<OfferResult>& results) {
+    std::wstring text = L"无法发送：";
+    bool first = true;
+    for (const OfferResult& result : results) {
+        if (result.outcome == OfferOutcome::kListed) {
+            continue;
+        }
+        const std::wstring name = result.path.FileName();
+        text.append(first ? L"" : L"、").append(name.empty() ? result.path.Text() : name);
+        text.append(L"（").append(NotOfferedReason(result.outcome)).append(L"）");
+        first = false;
+    }
+    return text;
+}
+
 std::wstring ForDisplay(std::wstring text) {
     std::wstring::size_type at = 0;
     while ((at = text.find(L"\r\n", at)) != std::wstring::npos) {

@@ -3,6 +3,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "common/offer_result.h"
 
 namespace veltra {
 
@@ -17,6 +20,10 @@ inline constexpr wchar_t kCannotOpenReceivedFolderText[] = L"无法打开接收�
 
 // What the user reads when the messenger cannot open its port; error is the socket error code.
 std::wstring EngineStartFailedText(int error);
+
+// The paths that offers left out, for one message box: "无法发送：" and the name of each with its
+// reason ("a.txt（文件不存在）"), joined by "、". Listed results are passed over.
+std::wstring NotOfferedText(const std::vector<OfferResult>& results);
 
 // CR LF line breaks as the toolkit's message boxes and labels want them: LF alone.
 std::wstring ForDisplay(std::wstring text);

@@ -329,11 +329,24 @@ void CMainDialog::ComposeTo(const std::vector<PeerRow>& recipients) {
 
 void CMainDialog::OfferTo(const std::vector<PeerRow>& recipients,
                           const std::vector<std::wstring>& paths) {
+    const std::vector<platform::Path> offered(paths.begin(), paths.end());
+    // A path left out of one offer is likely left out of the next as well: it is told once.
+    std::vector<OfferResult> left_out;
     for (const PeerRow& recipient : recipients) {
         if (!session_) {
             return;
         }
-        session_->OfferFiles(recipient.address, paths);  // one offer each
+        for (OfferResult& result : session_->OfferFiles(recipient.address, offered)) {
+            const auto told = [&result](const OfferResult& other) {
+                return other.path == result.path;
+            };
+            if (!result.entry && std::none_of(left_out.begin(), left_out.end(), told)) {
+                left_out.push_back(std::move(result));
+            }
+        }
+    }
+    if (!left_out.empty()) {
+        hooks_.show_message(this, NotOfferedText(left_out), kMainCaption);
     }
 }
 

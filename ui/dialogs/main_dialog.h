@@ -112,6 +112,7 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void OnListContextMenu(wxContextMenuEvent& event);
     void OnQuit(wxCommandEvent& event);
     void OpenReceivedFolder();
+    // One offer to each recipient; the paths left out are then shown in one message box.
     void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
     void OnClose(wxCloseEvent& event);
     void LayoutApplied() override;

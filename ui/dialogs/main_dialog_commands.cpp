@@ -33,14 +33,14 @@ void CMainDialog::RefreshUsers() {
 }
 
 std::wstring CMainDialog::ReceivedFolder() const {
-    return platform::Utf8ToWide(platform::Path(settings_.received_folder).Host());
+    return platform::Utf8ToWide(settings_.received_folder.Host());
 }
 
 void CMainDialog::OpenReceivedFolder() {
     const std::wstring folder = ReceivedFolder();
     // Before the first file there is no folder yet; the file manager should still show it.
     std::error_code ignored;
-    std::filesystem::create_directories(platform::Path(settings_.received_folder).Host(), ignored);
+    std::filesystem::create_directories(settings_.received_folder.Host(), ignored);
     if (!hooks_.open_folder(folder)) {
         AppendToLog(std::wstring(kCannotOpenReceivedFolderText) + L"\r\n");
     }

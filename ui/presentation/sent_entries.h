@@ -1,6 +1,6 @@
 #pragma once
 // The log entries of the offering side: what became of each entry offered to a peer. Names are
-// wide text, already made fit for the front end's screen.
+// wide text (an offered path's FileName), already made fit for the front end's screen.
 
 #include <string>
 #include <string_view>
@@ -13,9 +13,5 @@ std::wstring SentEntry(std::wstring_view name, bool directory);
 std::wstring SendFailedEntry(std::wstring_view name);
 // "对方未接收<name>\r\n": the peer had not fetched it when the offering side stopped waiting.
 std::wstring NotFetchedEntry(std::wstring_view name);
-
-// The name under which an offered path is listed: its last component, trailing separators
-// dropped ("/a/b/" gives "b").
-std::wstring OfferedName(std::wstring_view path);
 
 }  // namespace veltra

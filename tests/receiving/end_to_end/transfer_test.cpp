@@ -89,12 +89,12 @@ class EndToEnd : public ::testing::Test {
 
     // Offers the paths from A to B and waits for B's batch to end; the batch's file count.
     int Transfer(const std::vector<fs::path>& paths) {
-        std::vector<std::wstring> wide;
+        std::vector<platform::Path> offered;
         for (const fs::path& path : paths) {
-            wide.push_back(path.wstring());
+            offered.push_back(testing::PathOf(path));
         }
         const std::size_t batches = events_.Of<FilesReceived>().size();
-        SendWithAttachments(sender_, server_.Offers(), platform::InetAddr("127.0.0.2"), wide);
+        SendWithAttachments(sender_, server_.Offers(), platform::InetAddr("127.0.0.2"), offered);
         EXPECT_TRUE(events_.WaitFor<FilesReceived>(batches + 1, 60s));
         const std::vector<FilesReceived> ended = events_.Of<FilesReceived>();
         return ended.empty() ? -1 : ended.back().count;

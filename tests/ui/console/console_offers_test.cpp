@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -104,6 +105,22 @@ TEST_F(ConsoleOffersTest, AMissingPathIsNamedAndTheOthersAreStillOffered) {
     EXPECT_EQ(ErrorLines().size(), 2u);
     EXPECT_EQ(inbox_.Receive(700), nullptr);
     EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(ConsoleOffersTest, EachPathNotListedGetsItsReason) {
+    const std::string name(200, 'n');
+    WriteFile(temp_.path() / name, "x");
+    ASSERT_EQ(mkfifo((temp_.path() / "pipe").c_str(), 0600), 0);
+    // More entries than one offer's datagram holds, after one missing and one that cannot be read.
+    std::vector<std::wstring> paths = {Path("gone"), Path("pipe")};
+    paths.insert(paths.end(), 100, Path(name.c_str()));
+    FrontEnd().Offer(inbox_.Address(), paths);
+    const std::vector<std::string> lines = ErrorLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "offer: no such file or directory: " + (temp_.path() / "gone").string());
+    EXPECT_EQ(lines[1], "offer: cannot offer: " + (temp_.path() / "pipe").string());
+    EXPECT_EQ(lines.back(), "offer: no room left in the offer: " + (temp_.path() / name).string());
+    EXPECT_LT(lines.size(), paths.size()) << "some entries fit";
 }
 
 TEST_F(ConsoleOffersTest, EachFetchIsToldAndTheLastOneAfterTheEndOfInputEndsTheRun) {

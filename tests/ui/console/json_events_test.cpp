@@ -129,11 +129,12 @@ TEST_F(JsonEventsTest, EveryFailureHasAReasonOfItsOwnName) {
 }
 
 TEST_F(JsonEventsTest, OfferEventsNameTheEntryAndAPathThatIsNotUtf8StaysJson) {
-    TrackedOffer offer{OfferedEntry{3, L"/home/u/Trip/", true, 0}, platform::InetAddr("10.0.0.9")};
+    TrackedOffer offer{OfferedEntry{3, platform::Path(L"/home/u/Trip/"), true, 0},
+                       platform::InetAddr("10.0.0.9")};
     events_.Offered(offer);
     events_.SendFailed(offer, "not_fetched");
     // A file name holding a byte that is not UTF-8, kept through the wide form as our paths are.
-    offer.entry = OfferedEntry{4, platform::Utf8ToWide("/tmp/\xff.bin"), false, 5};
+    offer.entry = OfferedEntry{4, platform::Path::FromHost("/tmp/\xff.bin"), false, 5};
     events_.Sent(offer);
     const std::vector<Json> lines = Lines();
     ASSERT_EQ(lines.size(), 3u);

@@ -92,7 +92,7 @@ TEST_F(MainDialogKeysTest, EscapeAndReturnKeepTheWindowCtrlQEndsIt) {
 TEST_F(MainDialogKeysTest, TheMenuOpensTheReceivedFolderAndCreatesItFirst) {
     testing::TempFolder home;
     const std::filesystem::path folder = home.path() / "received";
-    settings_.received_folder = folder.wstring() + L"/";
+    settings_.received_folder = platform::Path(folder.wstring() + L"/");
     wxCommandEvent chosen(wxEVT_MENU, IDM_OPEN_RECEIVED_FOLDER);
     dialog_->GetEventHandler()->ProcessEvent(chosen);
     EXPECT_EQ(opened_folders_, std::vector<std::wstring>{folder.wstring() + L"/"});

@@ -139,7 +139,7 @@ TEST_F(MainDialogWithSession, ReceivedFileIsLoggedFromStartToFinishWithTheBarFul
     std::filesystem::create_directories(source.parent_path());
     std::ofstream(source, std::ios::binary) << std::string(300000, 'r');
 
-    peer_->OfferFiles(own_address_, {platform::Utf8ToWide(source.string())});
+    peer_->OfferFiles(own_address_, {platform::Path::FromHost(source.string())});
     const std::wstring received = L"==收到1个文件!==\r\n";
     ASSERT_TRUE(testing::PumpUntil(
         [&] { return dialog_->Log()->GetValue().ToStdWstring().ends_with(received); }, 10000));

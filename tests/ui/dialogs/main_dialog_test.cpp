@@ -4,6 +4,7 @@
 // peer behind them are posted as the worker threads post them.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -276,6 +277,31 @@ TEST_F(ComposeExitTest, SendFilesOffersThemInChooserOrderAndDropsTheText) {
     EXPECT_LT(c, a) << offered;
     EXPECT_LT(a, b) << offered;
     EXPECT_TRUE(peers_.Received(kAlice, 100).empty());
+}
+
+TEST_F(ComposeExitTest, PathsLeftOutOfTheOffersAreShownOnceInOneBox) {
+    testing::TempFolder folder;
+    std::ofstream(folder.path() / "c.txt") << "c";
+    ASSERT_EQ(mkfifo((folder.path() / "pipe").c_str(), 0600), 0);
+    script_ = {L"", IDC_SEND_FILE,
+               std::vector<std::wstring>{(folder.path() / "gone.txt").wstring(),
+                                         (folder.path() / "c.txt").wstring(),
+                                         (folder.path() / "pipe").wstring()}};
+    dialog_->ComposeTo({{L"alice", platform::InetAddr(kAlice), L"alice"},
+                        {L"bob", platform::InetAddr(kBob), L"bob"}});
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].text, L"无法发送：gone.txt（文件不存在）、pipe（无法读取）");
+    EXPECT_EQ(shown_[0].caption, kMainCaption);
+    EXPECT_EQ(shown_[0].parent, dialog_.get());
+    for (const char* address : {kAlice, kBob}) {
+        std::string offered;
+        for (const auto& packet : peers_.Received(address)) {
+            if ((static_cast<std::uint32_t>(packet->command) & OPT_ATTACHMENTS) != 0) {
+                offered += packet->Extension();
+            }
+        }
+        EXPECT_NE(offered.find(":c.txt:"), std::string::npos) << address;
+    }
 }
 
 TEST_F(ComposeExitTest, CancelSendsNothing) {
