@@ -159,11 +159,17 @@ std::optional<File> File::CreateNew(const Folder& folder, std::wstring_view name
     return File(fd, IsHiddenName(host_name));
 }
 
-long long File::Read(void* buffer, size_t size) {
+IoResult File::Read(void* buffer, size_t size) {
     for (;;) {
         const ssize_t result = read(fd_.Get(), buffer, size);
-        if (result >= 0 || errno != EINTR) {
-            return result;
+        if (result > 0) {
+            return IoResult{static_cast<size_t>(result)};
+        }
+        if (result == 0) {
+            return IoResult{0, IoStatus::kEnd};
+        }
+        if (errno != EINTR) {
+            return IoResult{0, IoStatus::kFailed, errno};
         }
     }
 }

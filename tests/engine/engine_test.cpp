@@ -355,7 +355,7 @@ platform::Socket ConnectFrom(const char* address) {
 // True when the engine closed the connection without a byte.
 bool ClosedByEngine(const platform::Socket& client) {
     char byte;
-    return client.Receive(&byte, 1) == 0;
+    return client.Receive(&byte, 1).status == platform::IoStatus::kEnd;
 }
 
 class ThrowingOnceListener : public RecordingListener {
@@ -408,7 +408,7 @@ TEST(EngineTrouble, AConnectionHandlerThatThrowsIsLoggedAndLaterConnectionsAreSe
     EXPECT_TRUE(ClosedByEngine(first));
     platform::Socket second = ConnectFrom("127.0.0.2");
     char answer[2] = {};
-    EXPECT_EQ(second.Receive(answer, sizeof answer), 2);
+    EXPECT_EQ(second.Receive(answer, sizeof answer).bytes, 2U);
     EXPECT_EQ(events.Notices(), std::vector<std::wstring>{L"处理连接出错：handler failed"});
 }
 
@@ -539,7 +539,7 @@ TEST(EngineAccept, ConnectionsOneAfterAnotherAreTakenWithoutAPause) {
     for (int i = 0; i < 20; ++i) {
         platform::Socket client = ConnectFrom("127.0.0.2");
         char answer[2] = {};
-        ASSERT_EQ(client.Receive(answer, sizeof answer), 2) << "connection " << i;
+        ASSERT_EQ(client.Receive(answer, sizeof answer).bytes, 2U) << "connection " << i;
         // Closed once its thread is done, so the next one is not turned away as a crowd.
         ASSERT_TRUE(ClosedByEngine(client)) << "connection " << i;
     }
