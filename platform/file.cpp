@@ -156,7 +156,9 @@ std::optional<File> File::CreateNew(const Folder& folder, std::wstring_view name
     if (fd < 0) {
         return std::nullopt;
     }
-    return File(fd, IsHiddenName(host_name));
+    File created(fd, IsHiddenName(host_name));
+    created.created_path_ = folder.HostPath() + "/" + host_name;
+    return created;
 }
 
 IoResult File::Read(void* buffer, size_t size) {
@@ -182,7 +184,7 @@ void File::WriteAll(const void* data, size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            ThrowErrno("cannot write");
+            ThrowErrno("cannot write to " + created_path_);
         }
         bytes += result;
         size -= static_cast<size_t>(result);

@@ -101,6 +101,7 @@ class File {
     OwnedDescriptor fd_;  // closing it also releases the flock
     bool hidden_ = false;
     uint64_t opened_size_ = 0;
+    std::string created_path_;  // a created file's host path, for the message of a failed write
 };
 
 struct OpenedEntry;

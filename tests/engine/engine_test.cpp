@@ -128,6 +128,11 @@ std::pair<long, std::string> SplitNumber(const std::string& packet) {
             packet.substr(0, first + 1) + "N" + packet.substr(second)};
 }
 
+// What a start-up failure says: the step, the object, then the cause.
+std::string StepFailed(const std::string& step, int error) {
+    return step + ": " + std::generic_category().message(error);
+}
+
 TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
     platform::Socket squatter = platform::Socket::Udp();
     ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
@@ -138,6 +143,7 @@ TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
         FAIL() << "the engine started on a taken port";
     } catch (const std::system_error& error) {
         EXPECT_EQ(error.code().value(), EADDRINUSE);
+        EXPECT_EQ(error.what(), StepFailed("cannot bind UDP port 2425", EADDRINUSE));
     }
     EXPECT_EQ(ThreadCount(), threads_before);
 }
@@ -156,6 +162,8 @@ TEST(EngineStartUp, AThreadThatCannotStartIsReportedWithItsErrnoAndStopsTheOther
             FAIL() << "the engine started without its accept thread";
         } catch (const std::system_error& error) {
             EXPECT_EQ(error.code().value(), EAGAIN);
+            EXPECT_EQ(error.what(),
+                      StepFailed("cannot create thread for the TCP accept loop", EAGAIN));
         }
     }
     EXPECT_EQ(ThreadCountSettlingAt(threads_before), threads_before);
@@ -168,7 +176,12 @@ TEST(EngineStartUp, TakenTcpPortThrowsAndReleasesTheUdpPort) {
     ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
     ASSERT_TRUE(squatter.Listen(1));
     Settings settings = TestSettings();
-    EXPECT_THROW(CMessengerEngine engine(settings), std::system_error);
+    try {
+        CMessengerEngine engine(settings);
+        ADD_FAILURE() << "the engine started on a taken port";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.what(), StepFailed("cannot bind TCP port 2425", EADDRINUSE));
+    }
     platform::Socket udp = platform::Socket::Udp();
     EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(0, MSG_PORT)));
 }
