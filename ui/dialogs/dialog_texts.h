@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace veltra {
 
@@ -15,8 +16,9 @@ std::wstring AboutText(std::wstring_view received_folder);
 // When the file manager cannot show that folder.
 inline constexpr wchar_t kCannotOpenReceivedFolderText[] = L"无法打开接收文件夹";
 
-// What the user reads when the messenger cannot open its port; error is the socket error code.
-std::wstring EngineStartFailedText(int error);
+// What the user reads when the messenger cannot start: the step that failed and its cause, as the
+// console gives them, after a word of advice when port 2425 is taken.
+std::wstring EngineStartFailedText(const std::system_error& error);
 
 // CR LF line breaks as the toolkit's message boxes and labels want them: LF alone.
 std::wstring ForDisplay(std::wstring text);
