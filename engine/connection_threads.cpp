@@ -1,5 +1,7 @@
 #include "engine/connection_threads.h"
 
+#include "common/started_thread.h"
+
 namespace veltra {
 
 ConnectionThreads::Outcome ConnectionThreads::Start(
@@ -18,7 +20,7 @@ ConnectionThreads::Outcome ConnectionThreads::Start(
     Slot* raw = slot.get();
     raw->connection = std::move(connection);
     raw->peer_address = peer_address;
-    raw->thread = std::thread([this, raw, serve = std::move(serve)] {
+    raw->thread = StartThread<std::thread>("a connection", [this, raw, serve = std::move(serve)] {
         serve(raw->connection);
         // Closed under the lock, so StopAll never interrupts a descriptor number that the
         // system has already handed to somebody else.

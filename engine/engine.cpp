@@ -3,8 +3,10 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
 
+#include "common/started_thread.h"
 #include "common/text.h"
 #include "platform/clock.h"
 #include "platform/host_name.h"
@@ -22,14 +24,21 @@ constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 // Kinds of trouble the engine's threads get over, each logged once a minute.
 enum NoticeKind : std::uint32_t { kPacketFailed = 1, kConnectionNotStarted, kConnectionFailed };
 
-[[noreturn]] void ThrowLastSocketError() {
-    throw std::system_error(platform::LastSocketError(), std::generic_category());
+// Throws the last socket error of a start-up step on the port: "cannot bind UDP port 2425", the
+// address added when the engine binds one of the host's.
+[[noreturn]] void ThrowStepFailed(const char* step, const char* protocol, std::uint16_t port,
+                                  std::uint32_t address) {
+    const int error = platform::LastSocketError();
+    std::string what = std::string(step) + " " + protocol + " port " + std::to_string(port);
+    if (address != platform::kAnyAddress) {
+        what += " on " + platform::InetNtoa(address);
+    }
+    throw std::system_error(error, std::generic_category(), what);
 }
 
-void SetBufferSize(const platform::Socket& socket, bool (platform::Socket::*set)(int) const) {
-    if (!(socket.*set)(kPreferredBufferSize) && !(socket.*set)(kFallbackBufferSize)) {
-        ThrowLastSocketError();
-    }
+// The preferred size, else the fallback; false when neither is granted.
+bool SetBufferSize(const platform::Socket& socket, bool (platform::Socket::*set)(int) const) {
+    return (socket.*set)(kPreferredBufferSize) || (socket.*set)(kFallbackBufferSize);
 }
 
 // Seconds since 1970 of the calendar clock; its low 32 bits seed the packet counter.
@@ -43,12 +52,15 @@ std::uint32_t PacketCounterSeed() {
 CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_address)
     : settings_(&settings), bind_address_(bind_address) {
     udp_socket_ = platform::Socket::Udp();
+    const auto fail = [this](const char* step, const char* protocol) {
+        ThrowStepFailed(step, protocol, port_, bind_address_);
+    };
     if (!udp_socket_.Valid()) {
-        ThrowLastSocketError();
+        fail("cannot create the socket for", "UDP");
     }
     tcp_socket_ = platform::Socket::Tcp();
     if (!tcp_socket_.Valid()) {
-        ThrowLastSocketError();
+        fail("cannot create the socket for", "TCP");
     }
     // Before the bind: otherwise a restart fails while the last run's connections linger in
     // TIME_WAIT. It does not let a second instance bind the port while one listens.
@@ -56,18 +68,22 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
 
     const platform::Endpoint local = platform::MakeEndpoint(bind_address_, port_);
     if (!udp_socket_.Bind(local)) {
-        ThrowLastSocketError();
+        fail("cannot bind", "UDP");
     }
     if (!tcp_socket_.Bind(local)) {
-        ThrowLastSocketError();
+        fail("cannot bind", "TCP");
     }
     if (!udp_socket_.SetBroadcast()) {
-        ThrowLastSocketError();
+        fail("cannot allow broadcasts on", "UDP");
     }
-    SetBufferSize(udp_socket_, &platform::Socket::SetSendBufferSize);
-    SetBufferSize(udp_socket_, &platform::Socket::SetReceiveBufferSize);
+    if (!SetBufferSize(udp_socket_, &platform::Socket::SetSendBufferSize)) {
+        fail("cannot set the send buffer of", "UDP");
+    }
+    if (!SetBufferSize(udp_socket_, &platform::Socket::SetReceiveBufferSize)) {
+        fail("cannot set the receive buffer of", "UDP");
+    }
     if (!tcp_socket_.Listen(kListenBacklog)) {
-        ThrowLastSocketError();
+        fail("cannot listen on", "TCP");
     }
     host_name_ = platform::HostName();
     packet_counter_ = PacketCounterSeed();
@@ -75,8 +91,9 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
     // Allocated here, where a failure can still be thrown to the owner.
     receive_buffer_ = std::make_unique<RawDatagram>();
     try {
-        receive_thread_ = std::thread([this] { ReceiveLoop(); });
-        accept_thread_ = std::thread([this] { AcceptLoop(); });
+        receive_thread_ =
+            StartThread<std::thread>("the UDP receive loop", [this] { ReceiveLoop(); });
+        accept_thread_ = StartThread<std::thread>("the TCP accept loop", [this] { AcceptLoop(); });
     } catch (...) {
         // Out of tasks: a thread that did start is stopped before the failure reaches the owner.
         Shutdown();

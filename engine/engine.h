@@ -24,8 +24,9 @@ class CMessengerEngine {
   public:
     // Binds both sockets to port 2425 of bind_address (every local address by default) and starts
     // the receive and accept threads. Throws std::system_error with the errno when a step
-    // fails, a thread that cannot start included; whatever was set up before is released and no
-    // thread is left running.
+    // fails, a thread that cannot start included, its what() naming the step and the port
+    // ("cannot bind UDP port 2425: Address already in use"); whatever was set up before is
+    // released and no thread is left running.
     explicit CMessengerEngine(const Settings& settings,
                               std::uint32_t bind_address = platform::kAnyAddress);
     ~CMessengerEngine();

@@ -2,9 +2,11 @@
 
 #include <utility>
 
+#include "common/started_thread.h"
+
 namespace veltra {
 
-SteadyTimer::SteadyTimer() : thread_([this] { Run(); }) {}
+SteadyTimer::SteadyTimer() : thread_(StartThread<std::thread>("a timer", [this] { Run(); })) {}
 
 SteadyTimer::~SteadyTimer() {
     {

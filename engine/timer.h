@@ -25,7 +25,8 @@ class Timer : public TimeSource {
 // The steady clock, and a thread that sleeps until the task is due.
 class SteadyTimer final : public Timer {
   public:
-    // Starts the thread; throws std::system_error when it cannot.
+    // Starts the thread; throws std::system_error ("cannot create thread for a timer") when it
+    // cannot.
     SteadyTimer();
     ~SteadyTimer() override;
     SteadyTimer(const SteadyTimer&) = delete;

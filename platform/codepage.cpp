@@ -47,7 +47,9 @@ iconv_t ConverterFor(unsigned code_page, bool to_code_page) {
     const iconv_t cd =
         to_code_page ? iconv_open(name.c_str(), "WCHAR_T") : iconv_open("WCHAR_T", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::system_error(errno, std::generic_category(), "iconv_open " + name);
+        throw std::system_error(
+            errno, std::generic_category(),
+            std::string("cannot open the conversion ") + (to_code_page ? "to " : "from ") + name);
     }
     return converters.try_emplace(key, cd).first->second.get();
 }

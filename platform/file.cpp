@@ -148,14 +148,22 @@ std::optional<File> File::CreateNew(const Folder& folder, std::wstring_view name
     if (fd < 0) {
         return std::nullopt;
     }
-    return File(fd, IsHiddenName(host_name));
+    File created(fd, IsHiddenName(host_name));
+    created.created_path_ = folder.HostPath() + "/" + host_name;
+    return created;
 }
 
-long long File::Read(void* buffer, size_t size) {
+IoResult File::Read(void* buffer, size_t size) {
     for (;;) {
         const ssize_t result = read(fd_.Get(), buffer, size);
-        if (result >= 0 || errno != EINTR) {
-            return result;
+        if (result > 0) {
+            return IoResult{static_cast<size_t>(result)};
+        }
+        if (result == 0) {
+            return IoResult{0, IoStatus::kEnd};
+        }
+        if (errno != EINTR) {
+            return IoResult{0, IoStatus::kFailed, errno};
         }
     }
 }
@@ -168,7 +176,7 @@ void File::WriteAll(const void* data, size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            ThrowErrno("cannot write");
+            ThrowErrno("cannot write to " + created_path_);
         }
         bytes += result;
         size -= static_cast<size_t>(result);

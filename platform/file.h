@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/folder.h"
+#include "platform/io_result.h"
 #include "platform/owned_descriptor.h"
 #include "platform/path.h"
 
@@ -76,8 +77,9 @@ class File {
     File(File&& other) noexcept = default;
     File& operator=(File&& other) noexcept = default;
 
-    // Bytes read, 0 at the end, -1 on failure (also for a directory).
-    long long Read(void* buffer, size_t size);
+    // One read into size (more than 0) bytes: kMoved, kEnd at the end of the file, kFailed with
+    // the errno (EISDIR for a directory, EIO, ...).
+    IoResult Read(void* buffer, size_t size);
     // Writes every byte; throws std::system_error with the errno when that fails (ENOSPC, ...).
     void WriteAll(const void* data, size_t size);
     std::optional<FileInfo> Query() const;
@@ -99,6 +101,7 @@ class File {
     OwnedDescriptor fd_;  // closing it also releases the flock
     bool hidden_ = false;
     uint64_t opened_size_ = 0;
+    std::string created_path_;  // a created file's host path, for the message of a failed write
 };
 
 struct OpenedEntry;

@@ -64,6 +64,13 @@ bool PeerClosedAfterEveryByte(int fd) {
     return unacknowledged >= 0 && unacknowledged <= 1;
 }
 
+// A receive or send that moved nothing, by its errno: the socket's limit for one call ends it with
+// EAGAIN.
+IoResult Stopped(int error) {
+    const bool timed_out = error == EAGAIN || error == EWOULDBLOCK;
+    return IoResult{0, timed_out ? IoStatus::kTimedOut : IoStatus::kFailed, error};
+}
+
 // How often a wait for the peer's close looks whether the peer is still taking bytes.
 constexpr std::chrono::milliseconds kProgressCheck(1000);
 
@@ -206,12 +213,19 @@ long Socket::Send(const void* data, std::size_t length) const {
     return sent;
 }
 
-long Socket::Receive(void* buffer, std::size_t capacity) const {
-    long received;
-    do {
-        received = recv(fd_.Get(), buffer, capacity, 0);
-    } while (received < 0 && errno == EINTR);
-    return received;
+IoResult Socket::Receive(void* buffer, std::size_t capacity) const {
+    for (;;) {
+        const ssize_t received = recv(fd_.Get(), buffer, capacity, 0);
+        if (received > 0) {
+            return IoResult{static_cast<std::size_t>(received)};
+        }
+        if (received == 0) {
+            return IoResult{0, IoStatus::kEnd};
+        }
+        if (errno != EINTR) {
+            return Stopped(errno);
+        }
+    }
 }
 
 bool Socket::SendAll(const void* data, std::size_t length) const {
@@ -231,16 +245,16 @@ std::size_t Socket::ReceiveAll(void* buffer, std::size_t size) const {
     auto* bytes = static_cast<char*>(buffer);
     std::size_t received = 0;
     while (received < size) {
-        const long result = Receive(bytes + received, size - received);
-        if (result <= 0) {
+        const IoResult result = Receive(bytes + received, size - received);
+        if (!result.Moved()) {
             break;
         }
-        received += static_cast<std::size_t>(result);
+        received += result.bytes;
     }
     return received;
 }
 
-long Socket::SendFile(int file_descriptor, std::size_t count) const {
+IoResult Socket::SendFile(int file_descriptor, std::size_t count) const {
     // sendfile has no MSG_NOSIGNAL: a peer that has gone would raise SIGPIPE and end the process.
     // The signal is held back in this thread for the call and swallowed if the call raised it.
     sigset_t pipe_signal;
@@ -252,11 +266,15 @@ long Socket::SendFile(int file_descriptor, std::size_t count) const {
     sigpending(&pending);
     const bool already_pending = sigismember(&pending, SIGPIPE) == 1;
 
-    long result;
+    IoResult result;
     for (;;) {
         const ssize_t sent = sendfile(fd_.Get(), file_descriptor, nullptr, count);
-        if (sent >= 0) {
-            result = sent;
+        if (sent > 0) {
+            result = IoResult{static_cast<std::size_t>(sent)};
+            break;
+        }
+        if (sent == 0) {
+            result = IoResult{0, IoStatus::kEnd};
             break;
         }
         const int error = errno;
@@ -271,21 +289,18 @@ long Socket::SendFile(int file_descriptor, std::size_t count) const {
             case EIO:
             case EOVERFLOW:
             case ESPIPE:
-                result = -2;
+                result = IoResult{0, IoStatus::kNotDirect, error};
                 break;
             default:
-                result = -1;
+                result = Stopped(error);
                 break;
         }
-        errno = error;
         break;
     }
     // Raised also by a call that sent part of its bytes before the connection broke.
     if (!already_pending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
-        const int saved = errno;
         const timespec no_wait{};
         sigtimedwait(&pipe_signal, nullptr, &no_wait);
-        errno = saved;
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return result;

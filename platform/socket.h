@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/io_result.h"
 #include "platform/owned_descriptor.h"
 
 namespace veltra::platform {
@@ -74,8 +75,9 @@ class Socket {
     long ReceiveFrom(void* buffer, std::size_t capacity, Endpoint& source) const;
     // One send call: bytes sent, or -1.
     long Send(const void* data, std::size_t length) const;
-    // One receive call: bytes received (0 when the peer closed), or -1.
-    long Receive(void* buffer, std::size_t capacity) const;
+    // One receive call into capacity (more than 0) bytes: kMoved, kEnd when the peer closed its
+    // side in order, kTimedOut when the receive limit passed, kFailed (reset, interrupted, ...).
+    IoResult Receive(void* buffer, std::size_t capacity) const;
     // Sends every byte, however many send calls it takes; false when a send fails (the peer went
     // away, or accepted nothing within the send limit).
     bool SendAll(const void* data, std::size_t length) const;
@@ -83,10 +85,11 @@ class Socket {
     // the bytes that arrived.
     std::size_t ReceiveAll(void* buffer, std::size_t size) const;
     // Sends up to count bytes of an open file from its current position, passing them from the
-    // file cache to the connection without copying them through the caller: bytes sent (the file
-    // position moves on by as many), 0 at the end of the file, -1 when the connection failed or
-    // timed out, -2 when the file cannot be sent this way (the caller then reads and sends).
-    long SendFile(int file_descriptor, std::size_t count) const;
+    // file cache to the connection without copying them through the caller: kMoved (the file
+    // position moves on by as many bytes), kEnd at the end of the file, kFailed or kTimedOut
+    // (the send limit passed) for the connection, kNotDirect when the file cannot be sent this
+    // way (the caller then reads and sends it from where it stands).
+    IoResult SendFile(int file_descriptor, std::size_t count) const;
     // Shuts down the sending direction after the last byte, so the peer reads the end of the
     // stream, and waits for the peer to close its side in turn: for as long as it keeps taking
     // the bytes still on their way, and timeout_ms (0 = no limit) after the last of them it

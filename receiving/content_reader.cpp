@@ -52,13 +52,13 @@ bool ContentReader::Fill(std::size_t size) {
         begin_ = 0;
     }
     while (end_ < size) {
-        const long result = socket_.Receive(buffer_.get() + end_, capacity_ - end_);
-        if (result <= 0) {
-            closed_ = result == 0;
+        const platform::IoResult result = socket_.Receive(buffer_.get() + end_, capacity_ - end_);
+        if (!result.Moved()) {
+            closed_ = result.status == platform::IoStatus::kEnd;
             return false;
         }
         served_ = true;
-        end_ += static_cast<std::size_t>(result);
+        end_ += result.bytes;
     }
     return true;
 }

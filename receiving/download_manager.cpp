@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "common/started_thread.h"
 #include "common/text.h"
 #include "engine/engine.h"
 #include "platform/socket.h"
@@ -78,7 +79,8 @@ void DownloadManager::OnAttachments(std::unique_ptr<PacketRecord> packet) {
 
 void DownloadManager::StartWorker() {
     try {
-        worker_ = std::jthread([this](std::stop_token stop) { RunWorker(stop); });
+        worker_ = StartThread<std::jthread>("downloads",
+                                            [this](std::stop_token stop) { RunWorker(stop); });
     } catch (...) {
         // Nothing would ever fetch the offer just queued, the only one: it is dropped. The next
         // offer tries again.

@@ -23,33 +23,36 @@ Outcome StreamFile(const platform::Socket& connection, platform::File& file,
     std::unique_ptr<char[]> buffer;
     while (remaining > 0) {
         if (direct) {
-            const long sent = connection.SendFile(
+            const platform::IoResult sent = connection.SendFile(
                 file.Descriptor(),
                 static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kDirectChunk)));
-            if (sent > 0) {
-                remaining -= static_cast<std::uint64_t>(sent);
-                continue;
-            }
-            if (sent == 0) {
-                return Outcome::kFileDone;
-            }
-            if (sent == -1) {
-                return Outcome::kConnectionFailed;
+            switch (sent.status) {
+                case platform::IoStatus::kMoved:
+                    remaining -= sent.bytes;
+                    continue;
+                case platform::IoStatus::kEnd:
+                    return Outcome::kFileDone;
+                case platform::IoStatus::kTimedOut:
+                case platform::IoStatus::kFailed:
+                    return Outcome::kConnectionFailed;
+                case platform::IoStatus::kNotDirect:
+                    break;
             }
             // This file cannot go directly; the file position is where the last call left it.
             direct = false;
             buffer = std::make_unique<char[]>(kBufferSize);
         }
-        const long long got =
+        const platform::IoResult got =
             file.Read(buffer.get(),
                       static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kBufferSize)));
-        if (got <= 0) {
-            return got == 0 ? Outcome::kFileDone : Outcome::kReadFailed;
+        if (!got.Moved()) {
+            return got.status == platform::IoStatus::kEnd ? Outcome::kFileDone
+                                                          : Outcome::kReadFailed;
         }
-        if (!connection.SendAll(buffer.get(), static_cast<std::size_t>(got))) {
+        if (!connection.SendAll(buffer.get(), got.bytes)) {
             return Outcome::kConnectionFailed;
         }
-        remaining -= static_cast<std::uint64_t>(got);
+        remaining -= got.bytes;
     }
     return Outcome::kFileDone;
 }

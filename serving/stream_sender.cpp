@@ -22,11 +22,11 @@ bool StreamSender::AppendContent(std::optional<platform::File> file, std::size_t
     if (file) {
         std::size_t got = 0;
         while (got < size) {
-            const long long read = file->Read(gathered_.data() + start + got, size - got);
-            if (read <= 0) {
+            const platform::IoResult read = file->Read(gathered_.data() + start + got, size - got);
+            if (!read.Moved()) {
                 break;
             }
-            got += static_cast<std::size_t>(read);
+            got += read.bytes;
         }
     }
     return SendIfDue();

@@ -19,12 +19,11 @@ void TransferServer::ServeConnection(const platform::Socket& connection) {
     connection.SetSendTimeout(limits_.stalled_peer_ms);
 
     char buffer[kMaxRequestLength];
-    const long received = connection.Receive(buffer, sizeof buffer);
-    if (received <= 0) {
+    const platform::IoResult received = connection.Receive(buffer, sizeof buffer);
+    if (!received.Moved()) {
         return;
     }
-    const auto request =
-        ParseTransferRequest(std::string_view(buffer, static_cast<std::size_t>(received)));
+    const auto request = ParseTransferRequest(std::string_view(buffer, received.bytes));
     if (!request) {
         return;
     }

@@ -127,6 +127,11 @@ std::pair<long, std::string> SplitNumber(const std::string& packet) {
             packet.substr(0, first + 1) + "N" + packet.substr(second)};
 }
 
+// What a start-up failure says: the step, the object, then the cause.
+std::string StepFailed(const std::string& step, int error) {
+    return step + ": " + std::generic_category().message(error);
+}
+
 TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
     platform::Socket squatter = platform::Socket::Udp();
     ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
@@ -137,6 +142,7 @@ TEST(EngineStartUp, TakenUdpPortThrowsTheBindErrorAndStartsNoThread) {
         FAIL() << "the engine started on a taken port";
     } catch (const std::system_error& error) {
         EXPECT_EQ(error.code().value(), EADDRINUSE);
+        EXPECT_EQ(error.what(), StepFailed("cannot bind UDP port 2425", EADDRINUSE));
     }
     EXPECT_EQ(ThreadCount(), threads_before);
 }
@@ -155,6 +161,8 @@ TEST(EngineStartUp, AThreadThatCannotStartIsReportedWithItsErrnoAndStopsTheOther
             FAIL() << "the engine started without its accept thread";
         } catch (const std::system_error& error) {
             EXPECT_EQ(error.code().value(), EAGAIN);
+            EXPECT_EQ(error.what(),
+                      StepFailed("cannot create thread for the TCP accept loop", EAGAIN));
         }
     }
     EXPECT_EQ(ThreadCountSettlingAt(threads_before), threads_before);
@@ -167,7 +175,12 @@ TEST(EngineStartUp, TakenTcpPortThrowsAndReleasesTheUdpPort) {
     ASSERT_TRUE(squatter.Bind(platform::MakeEndpoint(0, MSG_PORT)));
     ASSERT_TRUE(squatter.Listen(1));
     Settings settings = TestSettings();
-    EXPECT_THROW(CMessengerEngine engine(settings), std::system_error);
+    try {
+        CMessengerEngine engine(settings);
+        ADD_FAILURE() << "the engine started on a taken port";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.what(), StepFailed("cannot bind TCP port 2425", EADDRINUSE));
+    }
     platform::Socket udp = platform::Socket::Udp();
     EXPECT_TRUE(udp.Bind(platform::MakeEndpoint(0, MSG_PORT)));
 }
@@ -354,7 +367,7 @@ platform::Socket ConnectFrom(const char* address) {
 // True when the engine closed the connection without a byte.
 bool ClosedByEngine(const platform::Socket& client) {
     char byte;
-    return client.Receive(&byte, 1) == 0;
+    return client.Receive(&byte, 1).status == platform::IoStatus::kEnd;
 }
 
 class ThrowingOnceListener : public RecordingListener {
@@ -407,7 +420,7 @@ TEST(EngineTrouble, AConnectionHandlerThatThrowsIsLoggedAndLaterConnectionsAreSe
     EXPECT_TRUE(ClosedByEngine(first));
     platform::Socket second = ConnectFrom("127.0.0.2");
     char answer[2] = {};
-    EXPECT_EQ(second.Receive(answer, sizeof answer), 2);
+    EXPECT_EQ(second.Receive(answer, sizeof answer).bytes, 2U);
     EXPECT_EQ(events.Notices(), std::vector<std::wstring>{L"处理连接出错：handler failed"});
 }
 
@@ -546,7 +559,7 @@ TEST(EngineAccept, ConnectionsOneAfterAnotherAreTakenWithoutAPause) {
     for (int i = 0; i < 20; ++i) {
         platform::Socket client = ConnectFrom("127.0.0.2");
         char answer[2] = {};
-        ASSERT_EQ(client.Receive(answer, sizeof answer), 2) << "connection " << i;
+        ASSERT_EQ(client.Receive(answer, sizeof answer).bytes, 2U) << "connection " << i;
         // Closed once its thread is done, so the next one is not turned away as a crowd.
         ASSERT_TRUE(ClosedByEngine(client)) << "connection " << i;
     }

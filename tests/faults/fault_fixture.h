@@ -128,7 +128,7 @@ class MisbehavingPeer {
             connection_threads_.emplace_back([this, connection, index] {
                 connection->SetReceiveTimeout(2000);
                 char request[1024];
-                if (connection->Receive(request, sizeof request) > 0) {
+                if (connection->Receive(request, sizeof request).Moved()) {
                     behaviours_[index](*connection, stop_);
                 }
             });

@@ -79,6 +79,8 @@ TEST(CodePageTest, OtherCodePagesAndUnknownOnes) {
         ADD_FAILURE() << "an unknown code page converted";
     } catch (const std::system_error& error) {
         EXPECT_EQ(error.code().value(), EINVAL);  // the cause travels with the error
+        EXPECT_EQ(std::string(error.what()).rfind("cannot open the conversion from ", 0), 0U)
+            << error.what();
     }
     // A failed open leaves no broken converter behind.
     EXPECT_THROW(ConvertToCodePage(L"x", 12345), std::system_error);

@@ -36,8 +36,8 @@ std::string ReadText(const fs::path& path) {
 std::string ReadAll(File& file) {
     std::string content;
     char buffer[7];  // small on purpose: several reads per file
-    for (long long n; (n = file.Read(buffer, sizeof buffer)) > 0;) {
-        content.append(buffer, static_cast<size_t>(n));
+    for (IoResult n; (n = file.Read(buffer, sizeof buffer)).Moved();) {
+        content.append(buffer, n.bytes);
     }
     return content;
 }
@@ -62,7 +62,8 @@ TEST_F(FileTest, WrittenBytesReadBackAndQueryReportsThem) {
     auto file = File::OpenForRead(At("a.txt"));
     ASSERT_TRUE(file);
     EXPECT_EQ(ReadAll(*file), std::string("hello\0world", 11));
-    EXPECT_EQ(file->Read(nullptr, 0), 0);
+    char past_end;
+    EXPECT_EQ(file->Read(&past_end, 1).status, IoStatus::kEnd);
     const auto info = file->Query();
     ASSERT_TRUE(info);
     EXPECT_EQ(info->size, 11u);
@@ -89,7 +90,9 @@ TEST_F(FileTest, DirectoriesOpenForQueryButNotForReading) {
     auto dir = File::OpenForRead(At("dir"));
     ASSERT_TRUE(dir);
     char byte;
-    EXPECT_EQ(dir->Read(&byte, 1), -1);
+    const IoResult read = dir->Read(&byte, 1);
+    EXPECT_EQ(read.status, IoStatus::kFailed);
+    EXPECT_EQ(read.error, EISDIR);  // the cause comes with the failure
     const auto info = dir->Query();
     ASSERT_TRUE(info);
     EXPECT_EQ(info->attributes & kAttributeDirectory, kAttributeDirectory);
@@ -245,8 +248,8 @@ TEST_F(FileTest, LargeContentAndLongPaths) {
     EXPECT_EQ(file->Query()->size, data.size());
     std::string back;
     std::vector<char> buffer(16384);
-    for (long long n; (n = file->Read(buffer.data(), buffer.size())) > 0;) {
-        back.append(buffer.data(), static_cast<size_t>(n));
+    for (IoResult n; (n = file->Read(buffer.data(), buffer.size())).Moved();) {
+        back.append(buffer.data(), n.bytes);
     }
     EXPECT_TRUE(back == data);
 }

@@ -25,11 +25,11 @@ inline const std::uint32_t kServerAddress = platform::InetAddr("127.0.0.1");
 inline std::string ReceiveAll(const platform::Socket& socket) {
     std::string received;
     char buffer[65536];
-    long count;
-    while ((count = socket.Receive(buffer, sizeof buffer)) > 0) {
-        received.append(buffer, static_cast<std::size_t>(count));
+    platform::IoResult count;
+    while ((count = socket.Receive(buffer, sizeof buffer)).Moved()) {
+        received.append(buffer, count.bytes);
     }
-    if (count < 0) {
+    if (count.status != platform::IoStatus::kEnd) {
         received += "<not closed>";  // the peer kept the connection open past the time limit
     }
     return received;
@@ -57,11 +57,12 @@ inline std::string Capture(const std::function<void(const platform::Socket&)>& w
     char buffer[65536];
     while (received.size() < limit) {
         const std::size_t until = received.size() < pause_at ? std::min(limit, pause_at) : limit;
-        const long count = reader.Receive(buffer, std::min(sizeof buffer, until - received.size()));
-        if (count <= 0) {
+        const platform::IoResult count =
+            reader.Receive(buffer, std::min(sizeof buffer, until - received.size()));
+        if (!count.Moved()) {
             break;
         }
-        received.append(buffer, static_cast<std::size_t>(count));
+        received.append(buffer, count.bytes);
         if (received.size() == pause_at && at_pause) {
             at_pause();
         }

@@ -47,6 +47,9 @@ TEST(MessengerSession, TakenPortThrowsTheSocketErrorCode) {
         FAIL() << "the session started on a taken port";
     } catch (const std::system_error& error) {
         EXPECT_EQ(error.code().value(), EADDRINUSE);
+        // The address bound is named when it is one of the host's.
+        EXPECT_EQ(error.what(), "cannot bind UDP port 2425 on 127.0.0.1: " +
+                                    std::generic_category().message(EADDRINUSE));
     }
     EXPECT_EQ(sink.Total(), 0u);
 }

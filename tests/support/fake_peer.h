@@ -58,7 +58,7 @@ inline Answer ServeThenStall(std::string bytes) {
         SendBytes(socket, bytes);
         char sink[256];
         socket.SetReceiveTimeout(10000);
-        while (socket.Receive(sink, sizeof sink) > 0) {
+        while (socket.Receive(sink, sizeof sink).Moved()) {
         }
     };
 }
@@ -141,7 +141,7 @@ class FakePeer {
     static std::string ReadRequest(const platform::Socket& socket) {
         std::string request;
         char c;
-        while (request.size() < 1024 && socket.Receive(&c, 1) == 1) {
+        while (request.size() < 1024 && socket.Receive(&c, 1).Moved()) {
             request += c;
             if (c == '\0') {
                 break;

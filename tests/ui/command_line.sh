@@ -81,9 +81,9 @@ run console-message 2 "$console" --message 10.0.0.1
 expect_line "$work/console-message.err" "'--message'"
 run console-linger 2 "$console" --linger soon
 expect_line "$work/console-linger.err" "'--linger'"
-# The control: started for real, the console finds the port taken.
+# The control: started for real, the console finds the port taken, and says which step failed.
 run console-start 1 "$console"
-expect_line "$work/console-start.err" "2425"
+expect_line "$work/console-start.err" "^veltra-console: cannot start the messenger: cannot bind UDP port 2425: "
 
 if [ -n "$dialogs" ]; then
   check veltra "$dialogs"

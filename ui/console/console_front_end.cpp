@@ -121,7 +121,7 @@ bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     try {
         return HandleCommand(input.parse.command);
     } catch (const std::system_error& error) {
-        Complain("command failed (error " + std::to_string(error.code().value()) + ")");
+        Complain(std::string("command failed: ") + error.what());
         return true;
     }
 }

@@ -2,7 +2,6 @@
 // Commands come one per line on standard input; the log and the list of users go to standard
 // output as UTF-8, flushed once per batch of events handled.
 
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string_view>
@@ -69,8 +68,8 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
     try {
         session = std::make_unique<MessengerSession>(queue, settings);
     } catch (const std::system_error& error) {
-        std::cerr << "veltra-console: cannot start the messenger on port " << kMessengerPort << ": "
-                  << std::strerror(error.code().value()) << '\n';
+        // The step that failed and its object, then the cause: "cannot bind UDP port 2425: ...".
+        std::cerr << "veltra-console: cannot start the messenger: " << error.what() << '\n';
         return 1;
     }
     const int status = run(queue, *session, options);

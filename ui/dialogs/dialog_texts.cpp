@@ -1,9 +1,8 @@
 #include "ui/dialogs/dialog_texts.h"
 
 #include <cerrno>
-#include <cstring>
 
-#include "common/text.h"
+#include "platform/utf8.h"
 
 namespace veltra {
 
@@ -21,12 +20,14 @@ std::wstring AboutText(std::wstring_view received_folder) {
            std::wstring(received_folder) + L"目录下";
 }
 
-std::wstring EngineStartFailedText(int error) {
-    if (error == EADDRINUSE) {
+std::wstring EngineStartFailedText(const std::system_error& error) {
+    const std::wstring cause = platform::Utf8ToWide(error.what());
+    if (error.code().value() == EADDRINUSE) {
         return L"Veltra 无法启动：端口 2425 已被占用。\n"
-               L"可能已有一个 Veltra 在运行，请先关闭它，然后再试。";
+               L"可能已有一个 Veltra 在运行，请先关闭它，然后再试。\n" +
+               cause;
     }
-    return FormatWide(L"Veltra 无法启动：无法打开网络端口 2425（错误 %d）。", error);
+    return L"Veltra 无法启动：" + cause;
 }
 
 namespace {

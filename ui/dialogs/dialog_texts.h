@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "common/offer_result.h"
@@ -18,8 +19,9 @@ std::wstring AboutText(std::wstring_view received_folder);
 // When the file manager cannot show that folder.
 inline constexpr wchar_t kCannotOpenReceivedFolderText[] = L"无法打开接收文件夹";
 
-// What the user reads when the messenger cannot open its port; error is the socket error code.
-std::wstring EngineStartFailedText(int error);
+// What the user reads when the messenger cannot start: the step that failed and its cause, as the
+// console gives them, after a word of advice when port 2425 is taken.
+std::wstring EngineStartFailedText(const std::system_error& error);
 
 // The paths that offers left out, for one message box: "无法发送：" and the name of each with its
 // reason ("a.txt（文件不存在）"), joined by "、". Listed results are passed over.

@@ -131,14 +131,14 @@ void CMainDialog::BindControls() {
     });
 }
 
-std::optional<int> CMainDialog::Start() {
+std::optional<std::system_error> CMainDialog::Start() {
     if (session_ || shut_down_) {
         return std::nullopt;
     }
     try {
         session_ = std::make_unique<MessengerSession>(*this, settings_, bind_address_);
     } catch (const std::system_error& error) {
-        return error.code().value();
+        return error;
     }
     EnableLayoutSwitching();
     return std::nullopt;

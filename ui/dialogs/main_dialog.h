@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "common/event_sink.h"
@@ -62,8 +63,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     ~CMainDialog() override;
 
     // Starts the messenger (engine, listener, presence announcement), then lets the layout follow
-    // the screen. The socket error code when the messenger could not start.
-    std::optional<int> Start();
+    // the screen. The error, naming the step that failed, when the messenger could not start.
+    std::optional<std::system_error> Start();
     // Stops the messenger before the window goes; later messages are dropped. Safe to call twice.
     void ShutdownMessenger();
 

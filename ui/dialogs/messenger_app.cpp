@@ -10,7 +10,7 @@ namespace veltra {
 int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
                   const MainDialogHooks& hooks) {
     CMainDialog dialog(settings, bind_address, hooks);
-    if (const std::optional<int> error = dialog.Start()) {
+    if (const std::optional<std::system_error> error = dialog.Start()) {
         hooks.show_message(nullptr, EngineStartFailedText(*error), kMainCaption);
         return 1;
     }

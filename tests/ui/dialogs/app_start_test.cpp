@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/socket.h"
+#include "platform/utf8.h"
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/messenger_app.h"
 
@@ -43,11 +45,17 @@ TEST(AppStart, PortTakenSaysSoAndEndsWithFailureWithoutShowingTheDialog) {
     EXPECT_EQ(shown[0].caption, L"Veltra（riZ5）");
     EXPECT_NE(shown[0].text.find(L"2425"), std::wstring::npos);
     EXPECT_NE(shown[0].text.find(L"已被占用"), std::wstring::npos);
+    EXPECT_NE(shown[0].text.find(L"cannot bind UDP port 2425"), std::wstring::npos);
 }
 
-TEST(AppStart, OtherStartFailuresNameTheirErrorCode) {
-    EXPECT_NE(EngineStartFailedText(EACCES).find(std::to_wstring(EACCES)), std::wstring::npos);
-    EXPECT_EQ(EngineStartFailedText(EACCES).find(L"已被占用"), std::wstring::npos);
+TEST(AppStart, OtherStartFailuresNameTheStepAndItsCause) {
+    const std::system_error error(EACCES, std::generic_category(), "cannot bind UDP port 2425");
+    const std::wstring text = EngineStartFailedText(error);
+    EXPECT_NE(text.find(L"cannot bind UDP port 2425: " +
+                        platform::Utf8ToWide(std::generic_category().message(EACCES))),
+              std::wstring::npos)
+        << platform::WideToUtf8(text);
+    EXPECT_EQ(text.find(L"已被占用"), std::wstring::npos);
 }
 
 }  // namespace
