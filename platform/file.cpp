@@ -66,10 +66,6 @@ std::optional<FileInfo> Stat(int dir_fd, const char* path, int flags, bool hidde
     return info;
 }
 
-[[noreturn]] void ThrowErrno(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
-}
-
 // What the kernel reads ahead of a sequential reader without being told.
 constexpr uint64_t kReadAheadBytes = 128 * 1024;
 
@@ -126,33 +122,6 @@ std::optional<File> File::OpenForRead(const Path& path, Sharing sharing) {
     return File(fd, IsHiddenPath(path), size);
 }
 
-namespace {
-
-// Creates name in folder when the name is free. O_EXCL also refuses a symbolic link of that name,
-// dangling or not, without following it; a new file needs neither a truncation nor a look at what
-// it is, nor a lock: nobody else has it yet. -1 with errno EEXIST when the name is taken.
-int CreateExclusive(const Folder& folder, const std::string& name) {
-    const int fd = openat(folder.Descriptor(), name.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0 && errno != EEXIST) {
-        ThrowErrno("cannot create " + folder.HostPath() + "/" + name);
-    }
-    return fd;
-}
-
-}  // namespace
-
-std::optional<File> File::CreateNew(const Folder& folder, std::wstring_view name) {
-    const std::string host_name = WideToUtf8(name);
-    const int fd = CreateExclusive(folder, host_name);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    File created(fd, IsHiddenName(host_name));
-    created.created_path_ = folder.HostPath() + "/" + host_name;
-    return created;
-}
-
 IoResult File::Read(void* buffer, size_t size) {
     for (;;) {
         const ssize_t result = read(fd_.Get(), buffer, size);
@@ -165,21 +134,6 @@ IoResult File::Read(void* buffer, size_t size) {
         if (errno != EINTR) {
             return IoResult{0, IoStatus::kFailed, errno};
         }
-    }
-}
-
-void File::WriteAll(const void* data, size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t result = write(fd_.Get(), bytes, size);
-        if (result < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowErrno("cannot write to " + created_path_);
-        }
-        bytes += result;
-        size -= static_cast<size_t>(result);
     }
 }
 

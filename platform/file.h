@@ -65,14 +65,7 @@ class File {
     // a missing path, a FIFO, a device, a file held exclusively - gives nothing. Symbolic links
     // are followed: the path was named by the user.
     static std::optional<File> OpenForRead(const Path& path, Sharing sharing = Sharing::kExclusive);
-    // Files that are written are named by the folder held open and their name in it (a name
-    // without separators). Neither follows a symbolic link in the name, and each failure throws
-    // std::system_error with the errno (ENOSPC, ENOTDIR, ... or the folder's own, see Folder).
-    // Neither is locked: nobody else has the new file yet.
-    //
-    // Creates the file name in folder, mode 0644, only when the name is free: nothing when
-    // anything has that name already, a symbolic link (even a dangling one) included.
-    static std::optional<File> CreateNew(const Folder& folder, std::wstring_view name);
+    // (Files are written as a StagedFile, see staged_file.h.)
 
     File(File&& other) noexcept = default;
     File& operator=(File&& other) noexcept = default;
@@ -80,10 +73,8 @@ class File {
     // One read into size (more than 0) bytes: kMoved, kEnd at the end of the file, kFailed with
     // the errno (EISDIR for a directory, EIO, ...).
     IoResult Read(void* buffer, size_t size);
-    // Writes every byte; throws std::system_error with the errno when that fails (ENOSPC, ...).
-    void WriteAll(const void* data, size_t size);
     std::optional<FileInfo> Query() const;
-    // The size of a file that OpenForRead opened, as it was then (0 for a created one).
+    // The size of a file that OpenForRead opened, as it was then .
     uint64_t OpenedSize() const { return opened_size_; }
     // The open descriptor, for handing the content to a socket (Socket::SendFile).
     int Descriptor() const { return fd_.Get(); }
@@ -101,7 +92,6 @@ class File {
     OwnedDescriptor fd_;  // closing it also releases the flock
     bool hidden_ = false;
     uint64_t opened_size_ = 0;
-    std::string created_path_;  // a created file's host path, for the message of a failed write
 };
 
 struct OpenedEntry;

@@ -7,8 +7,6 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/utf8.h"
-
 namespace veltra::platform {
 
 Folder Folder::Open(const Path& path, LastLink link) {
@@ -43,20 +41,6 @@ int Folder::Descriptor() const {
         throw std::system_error(error_, std::generic_category(), "cannot open " + host_path_);
     }
     return fd_.Get();
-}
-
-void Folder::Rename(std::wstring_view from, std::wstring_view to) const {
-    const std::string from_name = WideToUtf8(from);
-    const std::string to_name = WideToUtf8(to);
-    if (renameat(Descriptor(), from_name.c_str(), fd_.Get(), to_name.c_str()) != 0) {
-        throw std::system_error(
-            errno, std::generic_category(),
-            "cannot rename " + from_name + " to " + to_name + " in " + host_path_);
-    }
-}
-
-bool Folder::Remove(std::wstring_view name) const {
-    return fd_.Valid() && unlinkat(fd_.Get(), WideToUtf8(name).c_str(), 0) == 0;
 }
 
 }  // namespace veltra::platform

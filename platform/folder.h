@@ -1,5 +1,5 @@
 #pragma once
-// A folder held open, so that the files received into it are created, renamed and removed by
+// A folder held open, so that the files received into it are created, named and replaced by
 // their names relative to it: one walk of the folder's path, not one per file.
 
 #include <string>
@@ -32,12 +32,6 @@ class Folder {
     int Descriptor() const;
     // The folder's host path, for messages.
     const std::string& HostPath() const { return host_path_; }
-
-    // Renames from to to, replacing whatever to names (a symbolic link or a hard link itself,
-    // never the file it leads to). Throws std::system_error with the errno.
-    void Rename(std::wstring_view from, std::wstring_view to) const;
-    // Removes the file name (a symbolic link itself); false when that fails.
-    bool Remove(std::wstring_view name) const;
 
   private:
     Folder(int fd, int error, std::string host_path)

@@ -2,6 +2,7 @@
 // An open file descriptor and the duty to close it. Every handle of this folder (files, folders,
 // listings, sockets) holds one, so the close and the hand-over on a move are written once.
 
+#include <cstddef>
 #include <utility>
 
 namespace veltra::platform {
@@ -32,5 +33,9 @@ class OwnedDescriptor {
   private:
     int fd_ = -1;
 };
+
+// Writes every byte of data to fd, going on after a short or an interrupted write. 0, or the errno
+// of the write that failed; written counts the bytes that went out either way.
+int WriteFully(int fd, const void* data, std::size_t size, std::size_t& written);
 
 }  // namespace veltra::platform

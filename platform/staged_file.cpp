@@ -84,18 +84,11 @@ StagedFile::~StagedFile() {
 }
 
 void StagedFile::Write(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t result = write(fd_.Get(), bytes, size);
-        if (result < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Fail(errno, "cannot write to a new file in", {});
-        }
-        written_ += static_cast<std::uint64_t>(result);
-        bytes += result;
-        size -= static_cast<std::size_t>(result);
+    std::size_t written = 0;
+    const int error = WriteFully(fd_.Get(), data, size, written);
+    written_ += written;
+    if (error != 0) {
+        Fail(error, "cannot write to a new file in", {});
     }
 }
 

@@ -68,20 +68,6 @@ std::optional<std::string> RecordPath(MissingFolder missing) {
     return folder->Host() + "/temporaries";
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // The record holds entries, or is gone when there are none. A new record is written beside the old
 // one and renamed over it, so that a crash while writing leaves one or the other whole.
 void WriteRecord(const std::string& record, const std::vector<Listed>& entries) {
@@ -100,7 +86,8 @@ void WriteRecord(const std::string& record, const std::vector<Listed>& entries) 
     if (!fd.Valid()) {
         return;
     }
-    const bool written = WriteAll(fd.Get(), text);
+    std::size_t written_bytes = 0;
+    const bool written = WriteFully(fd.Get(), text.data(), text.size(), written_bytes) == 0;
     fd.Reset();
     if (!written || rename(draft.c_str(), record.c_str()) != 0) {
         unlink(draft.c_str());

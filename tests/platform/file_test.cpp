@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "platform/resolved_path.h"
 #include "platform/socket.h"
+#include "platform/staged_file.h"
 #include "platform/utf8.h"
 #include "temp_folder.h"
 
@@ -42,6 +44,13 @@ std::string ReadAll(File& file) {
     return content;
 }
 
+// A file of that content made in folder, as received files are.
+void CreateIn(const Folder& folder, std::wstring_view name, std::string_view content) {
+    StagedFile file(folder);
+    file.Write(content.data(), content.size());
+    ASSERT_TRUE(file.PlaceIfFree(name));
+}
+
 class FileTest : public ::testing::Test {
   protected:
     Path At(const std::string& name) const { return Path((temp_.path() / name).wstring()); }
@@ -54,11 +63,7 @@ class FileTest : public ::testing::Test {
 };
 
 TEST_F(FileTest, WrittenBytesReadBackAndQueryReportsThem) {
-    {
-        auto file = File::CreateNew(Opened(), L"a.txt");
-        ASSERT_TRUE(file);
-        file->WriteAll("hello\0world", 11);
-    }
+    CreateIn(Opened(), L"a.txt", std::string_view("hello\0world", 11));
     auto file = File::OpenForRead(At("a.txt"));
     ASSERT_TRUE(file);
     EXPECT_EQ(ReadAll(*file), std::string("hello\0world", 11));
@@ -115,67 +120,17 @@ int ErrnoOf(Call call) {
     return 0;
 }
 
-TEST_F(FileTest, CreateNewTakesOnlyAFreeNameAndNeverFollowsALink) {
-    WriteText(Host("old.txt"), "keep");
-    WriteText(Host("target"), "keep");
-    fs::create_directory(Host("dir"));
-    fs::create_symlink(Host("target"), Host("link"));
-    fs::create_symlink(Host("nowhere"), Host("dangling"));
-    ASSERT_EQ(mkfifo(Host("fifo").c_str(), 0644), 0);
-    for (const char* taken : {"old.txt", "dir", "link", "dangling", "fifo"}) {
-        EXPECT_FALSE(File::CreateNew(Opened(), Utf8ToWide(taken))) << taken;
-    }
-    EXPECT_EQ(ReadText(Host("old.txt")), "keep");
-    EXPECT_EQ(ReadText(Host("target")), "keep");
-    EXPECT_FALSE(fs::exists(Host("nowhere")));
-
-    // Other failures carry their cause.
-    WriteText(Host("plain"), "");
-    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Opened("plain"), L"a.txt"); }), ENOTDIR);
-    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Opened("missing"), L"a.txt"); }), ENOENT);
-    EXPECT_EQ(ErrnoOf([&] { File::CreateNew(Opened(), std::wstring(256, L'n')); }), ENAMETOOLONG);
-
-    auto file = File::CreateNew(Opened(), L"new.txt");
-    ASSERT_TRUE(file);
-    file->WriteAll("new", 3);
-    EXPECT_EQ(ReadText(Host("new.txt")), "new");
-    EXPECT_EQ((fs::status(Host("new.txt")).permissions() & fs::perms::all),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                  fs::perms::others_read);
-}
-
 TEST_F(FileTest, AFolderThatIsALinkIsFollowedOnlyWhenAsked) {
     fs::create_directory(Host("real"));
     fs::create_directory_symlink(Host("real"), Host("link"));
     for (const char* refused : {"link", "link/"}) {
         const Folder folder = Folder::Open(At(refused), LastLink::kRefuse);
         EXPECT_NE(folder.Error(), 0) << refused;
-        EXPECT_NE(ErrnoOf([&] { File::CreateNew(folder, L"a.txt"); }), 0) << refused;
+        EXPECT_NE(ErrnoOf([&] { StagedFile file(folder); }), 0) << refused;
     }
     EXPECT_TRUE(fs::is_empty(Host("real")));
-    EXPECT_TRUE(File::CreateNew(Opened("link"), L"a.txt"));
+    CreateIn(Opened("link"), L"a.txt", "");
     EXPECT_TRUE(fs::exists(Host("real/a.txt")));
-}
-
-TEST_F(FileTest, RenameReplacesALinkItselfAndNeverItsTarget) {
-    WriteText(Host("target"), "keep");
-    WriteText(Host("hard"), "keep too");
-    fs::create_symlink(Host("target"), Host("link"));
-    fs::create_hard_link(Host("hard"), Host("hardlink"));
-    WriteText(Host("one"), "1");
-    WriteText(Host("two"), "2");
-    Opened().Rename(L"one", L"link");
-    Opened().Rename(L"two", L"hardlink");
-    EXPECT_FALSE(fs::is_symlink(Host("link")));
-    EXPECT_EQ(ReadText(Host("link")), "1");
-    EXPECT_EQ(ReadText(Host("hardlink")), "2");
-    EXPECT_EQ(ReadText(Host("target")), "keep");
-    EXPECT_EQ(ReadText(Host("hard")), "keep too");
-    EXPECT_EQ(ErrnoOf([&] { Opened().Rename(L"one", L"x"); }), ENOENT);
-
-    EXPECT_TRUE(Opened().Remove(L"link"));
-    EXPECT_FALSE(Opened().Remove(L"link"));
-    EXPECT_FALSE(fs::exists(Host("link")));
 }
 
 TEST_F(FileTest, ExclusiveOpenKeepsOthersOutUntilClosed) {
@@ -238,11 +193,7 @@ TEST_F(FileTest, LargeContentAndLongPaths) {
     for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<char>(i * 131 % 251);
     }
-    {
-        auto file = File::CreateNew(Opened(folder), L"data.bin");
-        ASSERT_TRUE(file);
-        file->WriteAll(data.data(), data.size());
-    }
+    CreateIn(Opened(folder), L"data.bin", data);
     auto file = File::OpenForRead(At(folder + "/data.bin"));
     ASSERT_TRUE(file);
     EXPECT_EQ(file->Query()->size, data.size());
@@ -262,13 +213,8 @@ TEST_F(FileTest, DevicePathsLandInTheHomeFolder) {
     EXPECT_FALSE(CreateFolder(Path(L"\\Storage Card\\a\\b")));      // parent missing
     EXPECT_TRUE(CreateFolder(Path(L"\\Storage Card\\Received\\album\\")));
     EXPECT_TRUE(CreateFolder(Path(L"\\Storage Card\\Received\\album\\disc1/")));
-    {
-        auto file = File::CreateNew(
-            Folder::Open(Path(L"\\Storage Card\\Received\\album\\disc1/"), LastLink::kRefuse),
-            L"歌.mp3");
-        ASSERT_TRUE(file);
-        file->WriteAll("mp3", 3);
-    }
+    CreateIn(Folder::Open(Path(L"\\Storage Card\\Received\\album\\disc1/"), LastLink::kRefuse),
+             L"歌.mp3", "mp3");
     EXPECT_EQ(ReadText(Host("Received/album/disc1/歌.mp3")), "mp3");
     const auto info = QueryPath(Path(L"\\Storage Card\\Received\\"));
     ASSERT_TRUE(info);

@@ -113,11 +113,12 @@ TEST_P(StagedFileTest, PlaceIfFreeTakesOnlyAFreeNameAndKeepsTheContentForTheNext
     fs::create_directory(Dir() / "dir");
     fs::create_symlink(temp_.path() / "target", Dir() / "link");
     fs::create_symlink(temp_.path() / "nowhere", Dir() / "dangling");
+    ASSERT_EQ(mkfifo((Dir() / "fifo").c_str(), 0644), 0);
     const Folder folder = Opened();
     {
         StagedFile file(folder);
         file.Write("new", 3);
-        for (const char* taken : {"taken.txt", "dir", "link", "dangling"}) {
+        for (const char* taken : {"taken.txt", "dir", "link", "dangling", "fifo"}) {
             EXPECT_FALSE(file.PlaceIfFree(Utf8ToWide(taken))) << taken;
         }
         EXPECT_TRUE(file.PlaceIfFree(L"free.txt"));
@@ -126,8 +127,8 @@ TEST_P(StagedFileTest, PlaceIfFreeTakesOnlyAFreeNameAndKeepsTheContentForTheNext
     EXPECT_EQ(ReadText(Dir() / "taken.txt"), "keep");
     EXPECT_EQ(ReadText(temp_.path() / "target"), "keep");
     EXPECT_FALSE(fs::exists(temp_.path() / "nowhere"));
-    EXPECT_EQ(Names(Dir()),
-              (std::vector<std::string>{"dangling", "dir", "free.txt", "link", "taken.txt"}));
+    EXPECT_EQ(Names(Dir()), (std::vector<std::string>{"dangling", "dir", "fifo", "free.txt", "link",
+                                                      "taken.txt"}));
     EXPECT_EQ(fs::status(Dir() / "free.txt").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read);
@@ -162,6 +163,12 @@ TEST_P(StagedFileTest, FailuresCarryTheirCauseAndLeaveNothing) {
             StagedFile file(Folder::Open(Path((Dir() / "missing").wstring()), LastLink::kFollow));
         }),
         ENOENT);
+    WriteText(temp_.path() / "plain", "");
+    EXPECT_EQ(ErrnoOf([&] {
+                  StagedFile file(
+                      Folder::Open(Path((temp_.path() / "plain").wstring()), LastLink::kFollow));
+              }),
+              ENOTDIR);
     const Folder folder = Opened();
     fs::create_directory(Dir() / "dir");
     {
