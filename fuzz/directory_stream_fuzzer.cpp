@@ -1,11 +1,12 @@
 // Any bytes as the answer to a directory request, received for real into a folder of its own:
 // whatever the stream says, everything created lies inside the received folder, and no symbolic
-// link appears. The stream buffer's size varies with the input's length, down to the smallest,
-// so that headers and contents straddle its refills. Needs the network namespace of fuzz/run.sh
-// (the receiving side's engine binds port 2425 on 127.0.0.1) and a scratch root, VELTRA_FUZZ_ROOT
-// (default /tmp/veltra-fuzz-root), whose whole content it owns: fuzz/run.sh mounts a tmpfs there
-// and makes the rest of the file system read-only, so a stream that escaped could not harm
-// anything.
+// link appears, and the program's own data folder (where it lists the temporaries of a replacement
+// until they are renamed into place) holds nothing else. The stream buffer's size varies with the
+// input's length, down to the smallest, so that headers and contents straddle its refills. Needs
+// the network namespace of fuzz/run.sh (the receiving side's engine binds port 2425 on 127.0.0.1)
+// and a scratch root, VELTRA_FUZZ_ROOT (default /tmp/veltra-fuzz-root), whose whole content it
+// owns: fuzz/run.sh mounts a tmpfs there and makes the rest of the file system read-only, so a
+// stream that escaped could not harm anything.
 #include <sys/socket.h>
 
 #include <cstddef>
@@ -36,6 +37,7 @@ struct Receiver {
     fs::path root;
     fs::path home;
     fs::path received;
+    fs::path data;
     std::unique_ptr<veltra::Settings> settings;
     DroppingSink sink;
     std::unique_ptr<veltra::CMessengerEngine> engine;
@@ -47,8 +49,10 @@ struct Receiver {
         root = chosen != nullptr ? chosen : "/tmp/veltra-fuzz-root";
         home = root / "home";
         received = home / "Received";
+        data = root / "data";
         fs::create_directories(home);
         setenv("HOME", home.c_str(), 1);
+        setenv("XDG_DATA_HOME", data.c_str(), 1);
         settings = std::make_unique<veltra::Settings>();
         try {
             engine = std::make_unique<veltra::CMessengerEngine>(
@@ -60,14 +64,20 @@ struct Receiver {
             veltra::DownloadContext{sink, *engine, *settings, cancel, {}});
     }
 
-    // Everything below root is home, the received folder, or inside it; nothing is a link.
+    // Everything below root is home, the received folder or inside it, or the program's own
+    // record of temporaries; nothing is a link.
     void CheckConfined() const {
+        const fs::path own_folder = data / "veltra";
         for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
             const fs::path& path = it->path();
             if (it->is_symlink()) {
                 __builtin_trap();
             }
-            if (path == home || path == received) {
+            if (path == home || path == received || path == data || path == own_folder) {
+                continue;
+            }
+            if (path.parent_path() == own_folder && it->is_regular_file() &&
+                path.filename().string().starts_with("temporaries")) {
                 continue;
             }
             const auto relative = path.lexically_relative(received);
