@@ -12,6 +12,7 @@
 #include "platform/socket.h"
 #include "platform/utf8.h"
 #include "ui/presentation/sent_entries.h"
+#include "ui/presentation/utf8_lines.h"
 
 namespace veltra {
 
@@ -88,15 +89,7 @@ void ConsoleFrontEnd::Complain(const std::string& line) {
 }
 
 void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
-    std::wstring lines;
-    lines.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            continue;
-        }
-        lines += text[i];
-    }
-    stream << platform::WideToUtf8(lines);
+    stream << Utf8Lines(text);
 }
 
 bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
@@ -206,7 +199,7 @@ void ConsoleFrontEnd::Show(const PeersChanged& /*event*/) {
     }
     rows_ = BuildPeerRows(*peers);
     if (mode_.json) {
-        json_.Peers(*peers);
+        json_.Peers(rows_);
     } else if (mode_.lists) {
         PrintRows();
     }

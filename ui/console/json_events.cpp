@@ -4,7 +4,7 @@
 
 #include "common/text.h"
 #include "platform/socket.h"
-#include "platform/utf8.h"
+#include "ui/presentation/utf8_lines.h"
 
 namespace veltra {
 namespace {
@@ -12,19 +12,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // Wire text (code page 936) as UTF-8, every CR LF a bare LF.
-std::string Utf8(std::wstring_view text) {
-    std::wstring lines;
-    lines.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!(text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')) {
-            lines += text[i];
-        }
-    }
-    return platform::WideToUtf8(lines);
-}
-
 std::string FromWire(std::string_view text) {
-    return Utf8(AnsiToWide(text));
+    return Utf8Lines(AnsiToWide(text));
 }
 
 std::string Address(std::uint32_t address) {
@@ -62,10 +51,10 @@ const char* ReasonCode(FileOutcome outcome) {
 Json OfferEvent(const char* name, const TrackedOffer& offer) {
     Json event = EventObject(name);
     event["to"] = Address(offer.address);
-    event["name"] = Utf8(offer.entry.path.FileName());
+    event["name"] = Utf8Lines(offer.entry.path.FileName());
     event["kind"] = offer.entry.directory ? "folder" : "file";
     event["size"] = offer.entry.size;
-    event["path"] = Utf8(offer.entry.path.Text());
+    event["path"] = Utf8Lines(offer.entry.path.Text());
     return event;
 }
 
@@ -76,29 +65,20 @@ void WriteLine(std::ostream& out, const Json& event) {
 
 }  // namespace
 
-bool ProgressThrottle::Due(std::uint64_t received, std::uint64_t size, std::uint32_t now_ms) {
-    if (received >= size || !started_ || now_ms - last_ms_ >= kSpacingMs) {
-        started_ = true;
-        last_ms_ = now_ms;
-        return true;
-    }
-    return false;
-}
-
 void JsonEvents::Ready() {
     WriteLine(*out_, EventObject("ready"));
 }
 
-void JsonEvents::Peers(const std::vector<OnlinePeer>& peers) {
-    Json rows = Json::array();
-    for (auto peer = peers.rbegin(); peer != peers.rend(); ++peer) {
-        rows.push_back(Json{{"user", FromWire(peer->user_name)},
-                            {"host", FromWire(peer->host_name)},
-                            {"address", Address(peer->address)}});
+void JsonEvents::Peers(const std::vector<PeerRow>& rows) {
+    Json peers = Json::array();
+    for (const PeerRow& row : rows) {
+        peers.push_back(Json{{"user", Utf8Lines(row.name)},
+                             {"host", Utf8Lines(row.host)},
+                             {"address", Address(row.address)}});
     }
     Json event = EventObject("peers");
-    event["count"] = rows.size();
-    event["peers"] = std::move(rows);
+    event["count"] = peers.size();
+    event["peers"] = std::move(peers);
     WriteLine(*out_, event);
 }
 
@@ -181,7 +161,7 @@ void JsonEvents::Error(std::string_view utf8_text) {
 
 void JsonEvents::Notice(std::wstring_view text) {
     Json event = EventObject("notice");
-    event["text"] = Utf8(text);
+    event["text"] = Utf8Lines(text);
     WriteLine(*out_, event);
 }
 

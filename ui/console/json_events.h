@@ -12,34 +12,22 @@
 #include "common/events.h"
 #include "session/messenger_session.h"
 #include "ui/console/offer_tracker.h"
+#include "ui/presentation/peer_rows.h"
+#include "ui/presentation/progress_throttle.h"
 
 namespace veltra {
-
-// A file's progress events: the first, then at most four a second, and always the one that
-// completes the file.
-class ProgressThrottle {
-  public:
-    static constexpr std::uint32_t kSpacingMs = 250;
-    void Start() { started_ = false; }
-    bool Due(std::uint64_t received, std::uint64_t size, std::uint32_t now_ms);
-
-  private:
-    bool started_ = false;
-    std::uint32_t last_ms_ = 0;
-};
 
 class JsonEvents {
   public:
     explicit JsonEvents(std::ostream& out) : out_(&out) {}
 
     void Ready();
-    // peers in ascending key order (as the session hands them out); the rows go out in list
-    // order.
-    void Peers(const std::vector<OnlinePeer>& peers);
+    // rows in list order.
+    void Peers(const std::vector<PeerRow>& rows);
     void Message(const MessageReceived& message);
     void BatchFrom(const BatchStarted& batch);
     void Started(const FileStarted& file, std::uint32_t now_ms);
-    // Throttled: most calls write nothing.
+    // Throttled (ProgressThrottle): most calls write nothing.
     void Progress(std::uint64_t received, std::uint32_t now_ms);
     void Done(const FileDone& file);
     void Batch(const FilesReceived& batch);

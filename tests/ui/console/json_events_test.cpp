@@ -55,7 +55,7 @@ TEST_F(JsonEventsTest, PeersComeInListOrderWithTheirCount) {
         return OnlinePeer{std::string(user) + " (" + address + "|h)", platform::InetAddr(address),
                           user, "h"};
     };
-    events_.Peers({peer("alice", "10.0.0.3"), peer("bob", "10.0.0.1")});
+    events_.Peers(BuildPeerRows({peer("alice", "10.0.0.3"), peer("bob", "10.0.0.1")}));
     events_.Peers({});
     const std::vector<Json> lines = Lines();
     ASSERT_EQ(lines.size(), 2u);
