@@ -12,7 +12,10 @@
 #include "engine/protocol.h"
 #include "tests/support/manual_timer.h"
 #include "tests/support/udp_peer.h"
+#include "ui/console/console_input.h"
+#include "ui/console/console_loop.h"
 #include "ui/console/console_queue.h"
+#include "ui/console/terminal_text.h"
 
 // A session on 127.0.0.1 in the test's own network namespace; the other systems are played from
 // 127.0.0.2 and up. Events are taken from the queue and handled on the test's thread, as main()

@@ -1,9 +1,10 @@
-#include "ui/console/json_events.h"
+#include "ui/console/json_view.h"
 
 #include <nlohmann/json.hpp>
 
 #include "common/text.h"
 #include "platform/socket.h"
+#include "ui/console/text_view.h"
 #include "ui/presentation/utf8_lines.h"
 
 namespace veltra {
@@ -65,11 +66,11 @@ void WriteLine(std::ostream& out, const Json& event) {
 
 }  // namespace
 
-void JsonEvents::Ready() {
+void JsonView::Ready() {
     WriteLine(*out_, EventObject("ready"));
 }
 
-void JsonEvents::Peers(const std::vector<PeerRow>& rows) {
+void JsonView::Peers(const std::vector<PeerRow>& rows) {
     Json peers = Json::array();
     for (const PeerRow& row : rows) {
         peers.push_back(Json{{"user", Utf8Lines(row.name)},
@@ -82,7 +83,11 @@ void JsonEvents::Peers(const std::vector<PeerRow>& rows) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Message(const MessageReceived& message) {
+void JsonView::Users(const std::vector<PeerRow>& rows) {
+    *out_ << Utf8Lines(UserListText(rows));
+}
+
+void JsonView::Message(const MessageReceived& message) {
     Json event = EventObject("message");
     event["sender"] = FromWire(message.user_name);
     event["host"] = FromWire(message.host_name);
@@ -91,14 +96,14 @@ void JsonEvents::Message(const MessageReceived& message) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::BatchFrom(const BatchStarted& batch) {
+void JsonView::BatchStart(const BatchStarted& batch) {
     Json event = EventObject("batch_started");
     event["sender"] = FromWire(batch.user_name);
     event["address"] = Address(batch.source_address);
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Started(const FileStarted& file, std::uint32_t now_ms) {
+void JsonView::FileStart(const FileStarted& file, std::uint32_t now_ms) {
     file_ = CurrentFile{FromWire(file.name), file.size, now_ms};
     throttle_.Start();
     Json event = EventObject("file_started");
@@ -107,7 +112,7 @@ void JsonEvents::Started(const FileStarted& file, std::uint32_t now_ms) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Progress(std::uint64_t received, std::uint32_t now_ms) {
+void JsonView::Progress(std::uint64_t received, std::uint32_t now_ms) {
     if (!throttle_.Due(received, file_.size, now_ms)) {
         return;
     }
@@ -120,7 +125,7 @@ void JsonEvents::Progress(std::uint64_t received, std::uint32_t now_ms) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Done(const FileDone& file) {
+void JsonView::FileEnd(const FileDone& file) {
     const bool stored = file.outcome == FileOutcome::kStored;
     Json event = EventObject(stored ? "done" : "failed");
     event["name"] = FromWire(file.name);
@@ -132,34 +137,34 @@ void JsonEvents::Done(const FileDone& file) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Batch(const FilesReceived& batch) {
+void JsonView::BatchEnd(const FilesReceived& batch) {
     Json event = EventObject("batch");
     event["count"] = batch.count;
     event["failed"] = batch.failed;
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Offered(const TrackedOffer& offer) {
+void JsonView::Offered(const TrackedOffer& offer) {
     WriteLine(*out_, OfferEvent("offered", offer));
 }
 
-void JsonEvents::Sent(const TrackedOffer& offer) {
+void JsonView::Sent(const TrackedOffer& offer) {
     WriteLine(*out_, OfferEvent("sent", offer));
 }
 
-void JsonEvents::SendFailed(const TrackedOffer& offer, std::string_view reason) {
+void JsonView::SendFailed(const TrackedOffer& offer, SendFailure reason) {
     Json event = OfferEvent("send_failed", offer);
-    event["reason"] = reason;
+    event["reason"] = reason == SendFailure::kNotFetched ? "not_fetched" : "connection";
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Error(std::string_view utf8_text) {
+void JsonView::Complaint(std::string_view utf8_line) {
     Json event = EventObject("error");
-    event["text"] = utf8_text;
+    event["text"] = utf8_line;
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Notice(std::wstring_view text) {
+void JsonView::Notice(std::wstring_view text) {
     Json event = EventObject("notice");
     event["text"] = Utf8Lines(text);
     WriteLine(*out_, event);
