@@ -151,5 +151,11 @@ TEST_F(JsonViewTest, OfferEventsNameTheEntryAndAPathThatIsNotUtf8StaysJson) {
     EXPECT_EQ(lines[2]["kind"], "file");
 }
 
+TEST_F(JsonViewTest, TheUsersCommandPrintsTheListAsTheTextViewDoes) {
+    // Not an event: what the command has always written in this mode.
+    events_.Users({PeerRow{L"bob (10.0.0.1|h)", platform::InetAddr("10.0.0.1"), L"bob", L"h"}});
+    EXPECT_EQ(out_.str(), "在线人数 1\n  bob (10.0.0.1|h)\n");
+}
+
 }  // namespace
 }  // namespace veltra
