@@ -14,8 +14,8 @@
 #include <fstream>
 #include <string>
 
-#include "ui/console/console_front_end.h"
 #include "ui/presentation/log_entries.h"
+#include "ui/presentation/utf8_lines.h"
 
 namespace veltra {
 namespace {
@@ -57,7 +57,7 @@ void ProgressThroughConsoleWrite(benchmark::State& state) {
         TransferProgress progress;
         progress.Start(kFileSize, 0);
         for (std::int64_t i = 0; i < state.range(0); ++i) {
-            ConsoleFrontEnd::Write(sink, StepFor(progress, i).entry);
+            sink << Utf8Lines(StepFor(progress, i).entry);
         }
         sink.flush();
     }

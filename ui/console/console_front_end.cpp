@@ -1,32 +1,25 @@
 #include "ui/console/console_front_end.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <variant>
 
-#include "common/text.h"
-#include "platform/socket.h"
 #include "platform/utf8.h"
-#include "ui/presentation/sent_entries.h"
+#include "ui/console/json_view.h"
+#include "ui/console/text_view.h"
 
 namespace veltra {
 
 namespace {
 
-bool IsControl(wchar_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-// A received message as the console prints it: every peer-chosen part made fit for a terminal.
-std::wstring ConsoleMessageEntry(const MessageReceived& message) {
-    return MessageEntry(TerminalText(AnsiToWide(message.user_name)),
-                        AnsiToWide(platform::InetNtoa(message.source_address)),
-                        TerminalText(AnsiToWide(message.host_name)),
-                        TerminalText(AnsiToWide(message.text), true));
+std::unique_ptr<ConsoleView> ViewFor(const ConsoleMode& mode, std::ostream& out) {
+    if (mode.json) {
+        return std::make_unique<JsonView>(out);
+    }
+    return std::make_unique<TextView>(out, mode.lists);
 }
 
 // The complaint about a path that did not make it into its offer.
@@ -46,35 +39,17 @@ std::string NotOfferedLine(const OfferResult& result) {
 
 }  // namespace
 
-std::wstring TerminalText(std::wstring_view text, bool line_breaks) {
-    std::wstring shown;
-    shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (line_breaks && c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            shown += L"\r\n ";
-            ++i;
-        } else if (IsControl(c)) {
-            wchar_t escaped[8];
-            std::swprintf(escaped, 8, L"\\x%02x", static_cast<unsigned>(c));
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
                                  ConsoleMode mode, TimeSource& time)
-    : session_(&session), out_(&out), error_(&error), mode_(mode), time_(&time), json_(out) {}
+    : session_(&session),
+      out_(&out),
+      error_(&error),
+      mode_(mode),
+      time_(&time),
+      view_(ViewFor(mode, out)) {}
 
 void ConsoleFrontEnd::Ready() {
-    if (mode_.json) {
-        json_.Ready();
-    } else if (mode_.lists) {
-        Write(*out_, L"ready\n");
-    }
+    view_->Ready();
     Flush();
 }
 
@@ -82,21 +57,7 @@ void ConsoleFrontEnd::Complain(const std::string& line) {
     Flush();  // the complaint comes after what was written before it
     *error_ << line << '\n';
     error_->flush();
-    if (mode_.json) {
-        json_.Error(line);
-    }
-}
-
-void ConsoleFrontEnd::Write(std::ostream& stream, const std::wstring& text) {
-    std::wstring lines;
-    lines.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            continue;
-        }
-        lines += text[i];
-    }
-    stream << platform::WideToUtf8(lines);
+    view_->Complaint(line);
 }
 
 bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
@@ -145,11 +106,7 @@ std::optional<std::chrono::milliseconds> ConsoleFrontEnd::LingerLeft() {
 
 void ConsoleFrontEnd::GiveUpWaiting() {
     for (const TrackedOffer& offer : offers_.GiveUp()) {
-        if (mode_.json) {
-            json_.SendFailed(offer, "not_fetched");
-        } else {
-            Write(*out_, NotFetchedEntry(TerminalText(offer.entry.path.FileName())));
-        }
+        view_->SendFailed(offer, SendFailure::kNotFetched);
     }
 }
 
@@ -172,17 +129,15 @@ void ConsoleFrontEnd::Offer(std::uint32_t address, const std::vector<std::wstrin
         }
     }
     offers_.Add(address, listed);
-    if (mode_.json) {
-        for (const OfferedEntry& entry : listed) {
-            json_.Offered(TrackedOffer{entry, address});
-        }
+    for (const OfferedEntry& entry : listed) {
+        view_->Offered(TrackedOffer{entry, address});
     }
 }
 
 bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
     switch (command.kind) {
         case ConsoleCommandKind::kUsers:
-            PrintRows();
+            view_->Users(rows_);
             break;
         case ConsoleCommandKind::kMessage:
             session_->SendText(command.address, command.text);
@@ -205,69 +160,35 @@ void ConsoleFrontEnd::Show(const PeersChanged& /*event*/) {
         return;
     }
     rows_ = BuildPeerRows(*peers);
-    if (mode_.json) {
-        json_.Peers(*peers);
-    } else if (mode_.lists) {
-        PrintRows();
-    }
+    view_->Peers(rows_);
 }
 
 void ConsoleFrontEnd::Show(const MessageReceived& event) {
-    if (mode_.json) {
-        json_.Message(event);
-    } else {
-        Write(*out_, ConsoleMessageEntry(event));
-    }
+    view_->Message(event);
 }
 
 void ConsoleFrontEnd::Show(const FilesReceived& event) {
-    if (mode_.json) {
-        json_.Batch(event);
-    } else if (const std::wstring entry = BatchEndEntry(event); !entry.empty()) {
-        Write(*out_, entry);
-    }
+    view_->BatchEnd(event);
 }
 
 void ConsoleFrontEnd::Show(const BatchStarted& event) {
-    if (mode_.json) {
-        json_.BatchFrom(event);
-        return;
-    }
-    Write(*out_, BatchSenderEntry(TerminalText(AnsiToWide(event.user_name)),
-                                  AnsiToWide(platform::InetNtoa(event.source_address))));
+    view_->BatchStart(event);
 }
 
 void ConsoleFrontEnd::Show(const FileStarted& event) {
-    if (mode_.json) {
-        json_.Started(event, time_->NowMs());
-        return;
-    }
-    progress_.Start(event.size, time_->NowMs());
-    Write(*out_, FileStartedEntry(TerminalText(AnsiToWide(event.name))));
+    view_->FileStart(event, time_->NowMs());
 }
 
 void ConsoleFrontEnd::Show(const FileProgress& event) {
-    if (mode_.json) {
-        json_.Progress(event.received, time_->NowMs());
-    } else {
-        Write(*out_, progress_.Progress(event.received, time_->NowMs()).entry);
-    }
+    view_->Progress(event.received, time_->NowMs());
 }
 
 void ConsoleFrontEnd::Show(const FileDone& event) {
-    if (mode_.json) {
-        json_.Done(event);
-    } else {
-        Write(*out_, FileDoneEntry(event.outcome));
-    }
+    view_->FileEnd(event);
 }
 
 void ConsoleFrontEnd::Show(const LogNotice& event) {
-    if (mode_.json) {
-        json_.Notice(event.text);
-    } else {
-        Write(*out_, TerminalText(event.text) + L"\n");
-    }
+    view_->Notice(event.text);
 }
 
 void ConsoleFrontEnd::Show(const OfferServed& event) {
@@ -275,66 +196,11 @@ void ConsoleFrontEnd::Show(const OfferServed& event) {
     if (!offer) {
         return;  // not offered by this front end
     }
-    if (mode_.json) {
-        if (event.whole) {
-            json_.Sent(*offer);
-        } else {
-            json_.SendFailed(*offer, "connection");
-        }
-        return;
+    if (event.whole) {
+        view_->Sent(*offer);
+    } else {
+        view_->SendFailed(*offer, SendFailure::kServing);
     }
-    const std::wstring name = TerminalText(offer->entry.path.FileName());
-    Write(*out_, event.whole ? SentEntry(name, offer->entry.directory) : SendFailedEntry(name));
-}
-
-void ConsoleFrontEnd::PrintRows() {
-    std::wstring text = L"在线人数 " + OnlineCountText(rows_.size()) + L"\n";
-    for (const PeerRow& row : rows_) {
-        text += L"  " + TerminalText(row.text) + L"\n";
-    }
-    Write(*out_, text);
-}
-
-int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end) {
-    for (bool running = true; running;) {
-        // Whatever the last batch wrote is out before the wait: a script waiting for a line sees
-        // it at once.
-        front_end.Flush();
-        std::vector<ConsoleEvent> batch;
-        if (const auto left = front_end.LingerLeft()) {
-            batch = queue.TakeAllWithin(*left);
-            if (batch.empty()) {
-                front_end.GiveUpWaiting();
-                break;
-            }
-        } else {
-            batch = queue.TakeAll();
-        }
-        for (ConsoleEvent& event : batch) {
-            if (!front_end.Handle(std::move(event))) {
-                running = false;
-                break;
-            }
-        }
-    }
-    front_end.Flush();
-    return front_end.ExitStatus();
-}
-
-void ReadConsoleInput(std::istream& input, ConsoleQueue& queue) {
-    std::string line;
-    while (std::getline(input, line)) {
-        ConsoleInput parsed{ParseConsoleCommand(platform::Utf8ToWide(line)), false};
-        const bool quit = parsed.parse.outcome == ConsoleParse::Outcome::kCommand &&
-                          parsed.parse.command.kind == ConsoleCommandKind::kQuit;
-        queue.PostInput(std::move(parsed));
-        if (quit) {
-            // Reading no further lets the main thread join this one without having to interrupt
-            // a blocked read.
-            return;
-        }
-    }
-    queue.PostInput(ConsoleInput{{}, true});
 }
 
 }  // namespace veltra

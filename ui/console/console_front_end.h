@@ -1,28 +1,26 @@
 #pragma once
 // The console front end: what the main dialog does with each posted event and each user action,
-// written as UTF-8 lines instead of controls. Runs on the one thread that takes events from the
+// told to a ConsoleView instead of controls. Runs on the one thread that takes events from the
 // ConsoleQueue.
 
 #include <chrono>
-#include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/time_source.h"
 #include "session/messenger_session.h"
 #include "ui/console/console_queue.h"
-#include "ui/console/json_events.h"
+#include "ui/console/console_view.h"
 #include "ui/console/offer_tracker.h"
-#include "ui/presentation/log_entries.h"
 #include "ui/presentation/peer_rows.h"
 
 namespace veltra {
 
 struct ConsoleMode {
-    bool json = false;  // events as JSON lines (JsonEvents) instead of the log's lines
+    bool json = false;  // events as JSON lines (JsonView) instead of the log's lines (TextView)
     bool lists = true;  // the text form prints "ready" and the list of users
     // After the end of input, how long offers still waiting for their fetch are served.
     std::chrono::milliseconds linger = std::chrono::seconds(60);
@@ -32,8 +30,8 @@ struct ConsoleMode {
 
 class ConsoleFrontEnd {
   public:
-    // out gets the log and the list, flushed by Flush (once per batch of events); error the
-    // complaints about input, flushed per line. time dates progress and the linger, and must
+    // out gets what the view of mode writes, flushed by Flush (once per batch of events); error
+    // the complaints about input, flushed per line. time dates progress and the linger, and must
     // outlive the front end.
     ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
                     ConsoleMode mode = {}, TimeSource& time = SteadyTime());
@@ -60,12 +58,8 @@ class ConsoleFrontEnd {
     // Sends what was written to out on its way.
     void Flush() { out_->flush(); }
 
-    // Writes wide text as UTF-8 with every CR LF written as LF; the caller flushes.
-    static void Write(std::ostream& stream, const std::wstring& text);
-
   private:
-    // One per kind of event: std::visit picks the one for the event taken. Each writes the log's
-    // line, or the JSON event in JSON mode.
+    // One per kind of event: std::visit picks the one for the event taken. Each tells the view.
     void Show(const PeersChanged& event);
     void Show(const MessageReceived& event);
     void Show(const FilesReceived& event);
@@ -76,7 +70,6 @@ class ConsoleFrontEnd {
     void Show(const LogNotice& event);
     void Show(const OfferServed& event);
     bool HandleCommand(const ConsoleCommand& command);
-    void PrintRows();
     void Complain(const std::string& line);
 
     MessengerSession* session_;
@@ -84,28 +77,11 @@ class ConsoleFrontEnd {
     std::ostream* error_;
     ConsoleMode mode_;
     TimeSource* time_;
-    JsonEvents json_;
+    std::unique_ptr<ConsoleView> view_;
     std::vector<PeerRow> rows_;
-    TransferProgress progress_;
     OfferTracker offers_;
     std::optional<TimeSource::Clock::time_point> linger_deadline_;
     bool not_offered_ = false;  // a path was missing or could not be listed
 };
-
-// Text that a peer chose (user and host names, messages, file names), made fit for a terminal:
-// every C0 control character, DEL and every C1 control (U+0080..U+009F) is shown as "\xNN", so no
-// peer can recolour, clear or move about the terminal. With line_breaks (a message's text), each
-// CR LF stays a line break, and the line after it is indented by one space like the message's
-// first line: nothing a peer sends can start a line of its own.
-std::wstring TerminalText(std::wstring_view text, bool line_breaks = false);
-
-// The main thread's loop: takes the events waiting in the queue, a batch at a time, and hands them
-// to the front end until it says to stop or the linger passes; the output is flushed once per
-// batch, before waiting for the next. Returns the exit status.
-int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end);
-
-// The input reader's loop: parses each line of input and queues it, until a quit command or the
-// end of input (which is queued as well). Lines are UTF-8.
-void ReadConsoleInput(std::istream& input, ConsoleQueue& queue);
 
 }  // namespace veltra

@@ -12,6 +12,8 @@
 #include "common/settings.h"
 #include "session/messenger_session.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/console_input.h"
+#include "ui/console/console_loop.h"
 #include "ui/console/console_options.h"
 #include "ui/console/console_queue.h"
 

@@ -125,7 +125,7 @@ std::wstring BatchEndEntry(const FilesReceived& batch) {
 void TransferProgress::Start(std::uint64_t size, std::uint32_t now_ms) {
     size_ = size;
     start_ms_ = now_ms;
-    line_written_ = false;
+    throttle_.Start();
 }
 
 TransferProgress::Step TransferProgress::Progress(std::uint64_t received, std::uint32_t now_ms) {
@@ -143,14 +143,9 @@ TransferProgress::Step TransferProgress::Progress(std::uint64_t received, std::u
     if (percent < 100.0) {
         position = percent > 0.0 ? static_cast<int>(percent) : 0;
     }
-    // Unsigned subtraction again: right across a wrap.
-    const bool due =
-        !line_written_ || received >= size_ || now_ms - last_line_ms_ >= kProgressLineIntervalMs;
-    if (!due) {
+    if (!throttle_.Due(received, size_, now_ms)) {
         return Step{{}, position};
     }
-    line_written_ = true;
-    last_line_ms_ = now_ms;
     return Step{FormatWide(L"%.2f%ls %.2f%%\r\n", rate.value, rate.unit, percent), position};
 }
 

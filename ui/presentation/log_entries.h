@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/events.h"
+#include "ui/presentation/progress_throttle.h"
 
 namespace veltra {
 
@@ -35,12 +36,8 @@ std::wstring FilesFailedEntry(int failed);
 // when it counts any.
 std::wstring BatchEndEntry(const FilesReceived& batch);
 
-// The shortest time between two progress lines of one file: at most four a second.
-inline constexpr std::uint32_t kProgressLineIntervalMs = 250;
-
-// The state of the file being received, for the rate and percentage lines. A line is written for
-// the first chunk of a file, then once kProgressLineIntervalMs have passed since the last one, and
-// always for the chunk that completes the file; the position moves with every chunk.
+// The state of the file being received, for the rate and percentage lines. A line is written as
+// often as ProgressThrottle tells; the position moves with every chunk.
 class TransferProgress {
   public:
     void Start(std::uint64_t size, std::uint32_t now_ms);
@@ -55,8 +52,7 @@ class TransferProgress {
   private:
     std::uint64_t size_ = 0;
     std::uint32_t start_ms_ = 0;
-    bool line_written_ = false;
-    std::uint32_t last_line_ms_ = 0;
+    ProgressThrottle throttle_;
 };
 
 }  // namespace veltra

@@ -10,7 +10,8 @@ std::vector<PeerRow> BuildPeerRows(const std::vector<OnlinePeer>& peers) {
     std::vector<PeerRow> rows;
     rows.reserve(peers.size());
     for (auto peer = peers.rbegin(); peer != peers.rend(); ++peer) {
-        rows.push_back(PeerRow{AnsiToWide(peer->key), peer->address, AnsiToWide(peer->user_name)});
+        rows.push_back(PeerRow{AnsiToWide(peer->key), peer->address, AnsiToWide(peer->user_name),
+                               AnsiToWide(peer->host_name)});
     }
     return rows;
 }

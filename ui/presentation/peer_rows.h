@@ -12,9 +12,10 @@
 namespace veltra {
 
 struct PeerRow {
-    std::wstring text;      // the peer key "user (address|host)" as wide text
-    std::uint32_t address;  // the peer's IPv4 address, network order: the row keeps it itself
-    std::wstring name;      // the user's name
+    std::wstring text;       // the peer key "user (address|host)" as wide text
+    std::uint32_t address;   // the peer's IPv4 address, network order: the row keeps it itself
+    std::wstring name;       // the user's name
+    std::wstring host = {};  // the host's name
 };
 
 // Rows in list order from peers in ascending key order: descending key order (the greatest key

@@ -12,7 +12,11 @@
 #include "engine/protocol.h"
 #include "tests/support/manual_timer.h"
 #include "tests/support/udp_peer.h"
+#include "ui/console/console_input.h"
+#include "ui/console/console_loop.h"
 #include "ui/console/console_queue.h"
+#include "ui/console/terminal_text.h"
+#include "ui/console/text_view.h"
 
 // A session on 127.0.0.1 in the test's own network namespace; the other systems are played from
 // 127.0.0.2 and up. Events are taken from the queue and handled on the test's thread, as main()
@@ -271,6 +275,31 @@ TEST(TerminalText, OnlyControlCharactersChange) {
     EXPECT_EQ(TerminalText(L"\t\x1f\u0080\u009f\u00a0"), L"\\x09\\x1f\\x80\\x9f\u00a0");
     EXPECT_EQ(TerminalText(L"a\r\nb"), L"a\\x0d\\x0ab");
     EXPECT_EQ(TerminalText(L"a\r\nb\n\r\r\n", true), L"a\r\n b\\x0a\\x0d\r\n ");
+}
+
+TEST(TextView, WithoutListsOnlyTheUsersCommandPrintsTheList) {
+    std::ostringstream out;
+    TextView view(out, false);
+    const std::vector<PeerRow> rows = {
+        PeerRow{L"bob (10.0.0.1|h)", platform::InetAddr("10.0.0.1"), L"bob", L"h"}};
+    view.Ready();
+    view.Peers(rows);
+    EXPECT_EQ(out.str(), "") << "one-shot sending prints neither ready nor the lists";
+    view.Users(rows);
+    EXPECT_EQ(out.str(), "在线人数 1\n  bob (10.0.0.1|h)\n");
+}
+
+TEST(TextView, EachEndOfAnOfferHasALineOfItsOwnAndOfferingWritesNone) {
+    std::ostringstream out;
+    TextView view(out, true);
+    const TrackedOffer offer{OfferedEntry{1, platform::Path(L"/tmp/a\x1b.txt"), false, 3},
+                             platform::InetAddr("10.0.0.2")};
+    view.Offered(offer);
+    view.Complaint("offer: no such file or directory: /tmp/b");  // standard error has it
+    view.Sent(offer);
+    view.SendFailed(offer, SendFailure::kServing);
+    view.SendFailed(offer, SendFailure::kNotFetched);
+    EXPECT_EQ(out.str(), "已发送文件a\\x1b.txt\n发送失败a\\x1b.txt\n对方未接收a\\x1b.txt\n");
 }
 
 TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {

@@ -14,6 +14,7 @@
 #include "tests/serving/serving_support.h"
 #include "tests/support/udp_peer.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/console_loop.h"
 #include "ui/console/console_queue.h"
 
 // What the console does with its own offers: paths that do not exist, the lines that say what

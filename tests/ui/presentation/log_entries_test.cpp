@@ -9,6 +9,7 @@
 
 #include "engine/protocol.h"
 #include "platform/socket.h"
+#include "ui/presentation/utf8_lines.h"
 
 namespace veltra {
 namespace {
@@ -164,6 +165,14 @@ TEST(TransferProgress, PositionIsTheTruncatedPercentageWithinTheBar) {
     const TransferProgress::Step beyond = StepOf(100, 150, 10);
     EXPECT_EQ(beyond.entry, L"14.65K/S 150.00%\r\n");
     EXPECT_EQ(beyond.position, 100);
+}
+
+TEST(Utf8Lines, EachCrLfBecomesABareLineFeedAndNothingElseChanges) {
+    EXPECT_EQ(Utf8Lines(L"文件传输完毕\r\n"), "文件传输完毕\n");
+    // A CR that does not end a line, and a LF on its own, are text as it came.
+    EXPECT_EQ(Utf8Lines(L"a\rb\nc\n\r\r\r\n"), "a\rb\nc\n\r\r\n");
+    EXPECT_EQ(Utf8Lines(L"\r"), "\r");
+    EXPECT_EQ(Utf8Lines(L""), "");
 }
 
 }  // namespace

@@ -54,6 +54,8 @@ TEST(PeerRows, OneUserOnTwoHostsGivesTwoRowsAndChineseNamesComeFirst) {
     EXPECT_EQ(rows[0].text, L"张三 (10.0.0.9|pc)");
     EXPECT_EQ(rows[1].text, L"wm (10.0.0.2|pda)");
     EXPECT_EQ(rows[2].text, L"wm (10.0.0.1|pda)");
+    EXPECT_EQ(rows[0].host, L"pc");
+    EXPECT_EQ(rows[2].host, L"pda");
 }
 
 TEST(PeerRows, ThePersonIsFoundByAddressAndNameWhereverTheRowMoved) {

@@ -1,10 +1,11 @@
-#include "ui/console/json_events.h"
+#include "ui/console/json_view.h"
 
 #include <nlohmann/json.hpp>
 
 #include "common/text.h"
 #include "platform/socket.h"
-#include "platform/utf8.h"
+#include "ui/console/text_view.h"
+#include "ui/presentation/utf8_lines.h"
 
 namespace veltra {
 namespace {
@@ -12,19 +13,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // Wire text (code page 936) as UTF-8, every CR LF a bare LF.
-std::string Utf8(std::wstring_view text) {
-    std::wstring lines;
-    lines.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!(text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')) {
-            lines += text[i];
-        }
-    }
-    return platform::WideToUtf8(lines);
-}
-
 std::string FromWire(std::string_view text) {
-    return Utf8(AnsiToWide(text));
+    return Utf8Lines(AnsiToWide(text));
 }
 
 std::string Address(std::uint32_t address) {
@@ -62,10 +52,10 @@ const char* ReasonCode(FileOutcome outcome) {
 Json OfferEvent(const char* name, const TrackedOffer& offer) {
     Json event = EventObject(name);
     event["to"] = Address(offer.address);
-    event["name"] = Utf8(offer.entry.path.FileName());
+    event["name"] = Utf8Lines(offer.entry.path.FileName());
     event["kind"] = offer.entry.directory ? "folder" : "file";
     event["size"] = offer.entry.size;
-    event["path"] = Utf8(offer.entry.path.Text());
+    event["path"] = Utf8Lines(offer.entry.path.Text());
     return event;
 }
 
@@ -76,33 +66,28 @@ void WriteLine(std::ostream& out, const Json& event) {
 
 }  // namespace
 
-bool ProgressThrottle::Due(std::uint64_t received, std::uint64_t size, std::uint32_t now_ms) {
-    if (received >= size || !started_ || now_ms - last_ms_ >= kSpacingMs) {
-        started_ = true;
-        last_ms_ = now_ms;
-        return true;
-    }
-    return false;
-}
-
-void JsonEvents::Ready() {
+void JsonView::Ready() {
     WriteLine(*out_, EventObject("ready"));
 }
 
-void JsonEvents::Peers(const std::vector<OnlinePeer>& peers) {
-    Json rows = Json::array();
-    for (auto peer = peers.rbegin(); peer != peers.rend(); ++peer) {
-        rows.push_back(Json{{"user", FromWire(peer->user_name)},
-                            {"host", FromWire(peer->host_name)},
-                            {"address", Address(peer->address)}});
+void JsonView::Peers(const std::vector<PeerRow>& rows) {
+    Json peers = Json::array();
+    for (const PeerRow& row : rows) {
+        peers.push_back(Json{{"user", Utf8Lines(row.name)},
+                             {"host", Utf8Lines(row.host)},
+                             {"address", Address(row.address)}});
     }
     Json event = EventObject("peers");
-    event["count"] = rows.size();
-    event["peers"] = std::move(rows);
+    event["count"] = peers.size();
+    event["peers"] = std::move(peers);
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Message(const MessageReceived& message) {
+void JsonView::Users(const std::vector<PeerRow>& rows) {
+    *out_ << Utf8Lines(UserListText(rows));
+}
+
+void JsonView::Message(const MessageReceived& message) {
     Json event = EventObject("message");
     event["sender"] = FromWire(message.user_name);
     event["host"] = FromWire(message.host_name);
@@ -111,14 +96,14 @@ void JsonEvents::Message(const MessageReceived& message) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::BatchFrom(const BatchStarted& batch) {
+void JsonView::BatchStart(const BatchStarted& batch) {
     Json event = EventObject("batch_started");
     event["sender"] = FromWire(batch.user_name);
     event["address"] = Address(batch.source_address);
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Started(const FileStarted& file, std::uint32_t now_ms) {
+void JsonView::FileStart(const FileStarted& file, std::uint32_t now_ms) {
     file_ = CurrentFile{FromWire(file.name), file.size, now_ms};
     throttle_.Start();
     Json event = EventObject("file_started");
@@ -127,7 +112,7 @@ void JsonEvents::Started(const FileStarted& file, std::uint32_t now_ms) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Progress(std::uint64_t received, std::uint32_t now_ms) {
+void JsonView::Progress(std::uint64_t received, std::uint32_t now_ms) {
     if (!throttle_.Due(received, file_.size, now_ms)) {
         return;
     }
@@ -140,7 +125,7 @@ void JsonEvents::Progress(std::uint64_t received, std::uint32_t now_ms) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Done(const FileDone& file) {
+void JsonView::FileEnd(const FileDone& file) {
     const bool stored = file.outcome == FileOutcome::kStored;
     Json event = EventObject(stored ? "done" : "failed");
     event["name"] = FromWire(file.name);
@@ -152,36 +137,36 @@ void JsonEvents::Done(const FileDone& file) {
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Batch(const FilesReceived& batch) {
+void JsonView::BatchEnd(const FilesReceived& batch) {
     Json event = EventObject("batch");
     event["count"] = batch.count;
     event["failed"] = batch.failed;
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Offered(const TrackedOffer& offer) {
+void JsonView::Offered(const TrackedOffer& offer) {
     WriteLine(*out_, OfferEvent("offered", offer));
 }
 
-void JsonEvents::Sent(const TrackedOffer& offer) {
+void JsonView::Sent(const TrackedOffer& offer) {
     WriteLine(*out_, OfferEvent("sent", offer));
 }
 
-void JsonEvents::SendFailed(const TrackedOffer& offer, std::string_view reason) {
+void JsonView::SendFailed(const TrackedOffer& offer, SendFailure reason) {
     Json event = OfferEvent("send_failed", offer);
-    event["reason"] = reason;
+    event["reason"] = reason == SendFailure::kNotFetched ? "not_fetched" : "connection";
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Error(std::string_view utf8_text) {
+void JsonView::Complaint(std::string_view utf8_line) {
     Json event = EventObject("error");
-    event["text"] = utf8_text;
+    event["text"] = utf8_line;
     WriteLine(*out_, event);
 }
 
-void JsonEvents::Notice(std::wstring_view text) {
+void JsonView::Notice(std::wstring_view text) {
     Json event = EventObject("notice");
-    event["text"] = Utf8(text);
+    event["text"] = Utf8Lines(text);
     WriteLine(*out_, event);
 }
 

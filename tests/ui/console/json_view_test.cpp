@@ -1,4 +1,4 @@
-#include "ui/console/json_events.h"
+#include "ui/console/json_view.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-class JsonEventsTest : public ::testing::Test {
+class JsonViewTest : public ::testing::Test {
   protected:
     // Every line written so far, each parsed on its own; a line that is not JSON fails the test.
     std::vector<Json> Lines() {
@@ -31,10 +31,10 @@ class JsonEventsTest : public ::testing::Test {
         return lines;
     }
     std::ostringstream out_;
-    JsonEvents events_{out_};
+    JsonView events_{out_};
 };
 
-TEST_F(JsonEventsTest, PeerTextArrivesAsUtf8WithBareLineFeedsWhateverItHolds) {
+TEST_F(JsonViewTest, PeerTextArrivesAsUtf8WithBareLineFeedsWhateverItHolds) {
     MessageReceived message;
     message.user_name = "\xd5\xc5\xc8\xfd";  // 张三 in code page 936
     message.host_name = "pc\"2";
@@ -50,12 +50,12 @@ TEST_F(JsonEventsTest, PeerTextArrivesAsUtf8WithBareLineFeedsWhateverItHolds) {
                               {"text", "one\ntwo\x1b[2J\n\"}{\"event\":\"forged\""}}));
 }
 
-TEST_F(JsonEventsTest, PeersComeInListOrderWithTheirCount) {
+TEST_F(JsonViewTest, PeersComeInListOrderWithTheirCount) {
     auto peer = [](const char* user, const char* address) {
         return OnlinePeer{std::string(user) + " (" + address + "|h)", platform::InetAddr(address),
                           user, "h"};
     };
-    events_.Peers({peer("alice", "10.0.0.3"), peer("bob", "10.0.0.1")});
+    events_.Peers(BuildPeerRows({peer("alice", "10.0.0.3"), peer("bob", "10.0.0.1")}));
     events_.Peers({});
     const std::vector<Json> lines = Lines();
     ASSERT_EQ(lines.size(), 2u);
@@ -66,13 +66,13 @@ TEST_F(JsonEventsTest, PeersComeInListOrderWithTheirCount) {
     EXPECT_EQ(lines[1], Json({{"event", "peers"}, {"count", 0}, {"peers", Json::array()}}));
 }
 
-TEST_F(JsonEventsTest, AFilesEventsWithProgressAtMostFourTimesASecondAndTheLast) {
-    events_.Started(FileStarted{"\xce\xc4.txt", 1000}, 5000);
+TEST_F(JsonViewTest, AFilesEventsWithProgressAtMostFourTimesASecondAndTheLast) {
+    events_.FileStart(FileStarted{"\xce\xc4.txt", 1000}, 5000);
     for (std::uint32_t now = 5000; now <= 6000; now += 50) {  // a chunk every 50 ms
         events_.Progress((now - 5000) * 999 / 1000, now);
     }
     events_.Progress(1000, 6010);  // the last chunk, soon after the one before
-    events_.Done(FileDone{"\xce\xc4.txt", 1000, 1000, FileOutcome::kStored});
+    events_.FileEnd(FileDone{"\xce\xc4.txt", 1000, 1000, FileOutcome::kStored});
     const std::vector<Json> lines = Lines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines.front(), Json({{"event", "file_started"}, {"name", "文.txt"}, {"size", 1000}}));
@@ -89,12 +89,12 @@ TEST_F(JsonEventsTest, AFilesEventsWithProgressAtMostFourTimesASecondAndTheLast)
                                  {"bytes_per_second", 990}}));
 }
 
-TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
-    events_.Done(FileDone{"a", 10, 4, FileOutcome::kDiskFull});
-    events_.Batch({0, 1});
+TEST_F(JsonViewTest, FailuresBatchesAndNoticesSayWhat) {
+    events_.FileEnd(FileDone{"a", 10, 4, FileOutcome::kDiskFull});
+    events_.BatchEnd({0, 1});
     events_.Notice(L"输出跟不上，部分日志已丢弃");
-    events_.Error("unknown command: fly");
-    events_.Done(FileDone{"gone", 10, 0, FileOutcome::kNotServed});
+    events_.Complaint("unknown command: fly");
+    events_.FileEnd(FileDone{"gone", 10, 0, FileOutcome::kNotServed});
     const std::vector<Json> lines = Lines();
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], Json({{"event", "failed"},
@@ -108,7 +108,7 @@ TEST_F(JsonEventsTest, FailuresBatchesAndNoticesSayWhat) {
     EXPECT_EQ(lines[4]["reason"], "not_served");
 }
 
-TEST_F(JsonEventsTest, EveryFailureHasAReasonOfItsOwnName) {
+TEST_F(JsonViewTest, EveryFailureHasAReasonOfItsOwnName) {
     const std::vector<std::pair<FileOutcome, std::string>> reasons = {
         {FileOutcome::kConnectionLost, "connection_lost"},
         {FileOutcome::kUnreachable, "unreachable"},
@@ -120,7 +120,7 @@ TEST_F(JsonEventsTest, EveryFailureHasAReasonOfItsOwnName) {
         {FileOutcome::kNotServed, "not_served"},
     };
     for (const auto& [outcome, reason] : reasons) {
-        events_.Done(FileDone{"a", 1, 0, outcome});
+        events_.FileEnd(FileDone{"a", 1, 0, outcome});
         const std::vector<Json> lines = Lines();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0]["event"], "failed") << reason;
@@ -128,11 +128,11 @@ TEST_F(JsonEventsTest, EveryFailureHasAReasonOfItsOwnName) {
     }
 }
 
-TEST_F(JsonEventsTest, OfferEventsNameTheEntryAndAPathThatIsNotUtf8StaysJson) {
+TEST_F(JsonViewTest, OfferEventsNameTheEntryAndAPathThatIsNotUtf8StaysJson) {
     TrackedOffer offer{OfferedEntry{3, platform::Path(L"/home/u/Trip/"), true, 0},
                        platform::InetAddr("10.0.0.9")};
     events_.Offered(offer);
-    events_.SendFailed(offer, "not_fetched");
+    events_.SendFailed(offer, SendFailure::kNotFetched);
     // A file name holding a byte that is not UTF-8, kept through the wide form as our paths are.
     offer.entry = OfferedEntry{4, platform::Path::FromHost("/tmp/\xff.bin"), false, 5};
     events_.Sent(offer);
@@ -149,6 +149,12 @@ TEST_F(JsonEventsTest, OfferEventsNameTheEntryAndAPathThatIsNotUtf8StaysJson) {
     EXPECT_EQ(lines[2]["event"], "sent");
     EXPECT_EQ(lines[2]["name"], "\xef\xbf\xbd.bin");  // U+FFFD
     EXPECT_EQ(lines[2]["kind"], "file");
+}
+
+TEST_F(JsonViewTest, TheUsersCommandPrintsTheListAsTheTextViewDoes) {
+    // Not an event: what the command has always written in this mode.
+    events_.Users({PeerRow{L"bob (10.0.0.1|h)", platform::InetAddr("10.0.0.1"), L"bob", L"h"}});
+    EXPECT_EQ(out_.str(), "在线人数 1\n  bob (10.0.0.1|h)\n");
 }
 
 }  // namespace
