@@ -235,23 +235,6 @@ TEST_F(ProgramRunTest, WithoutATrayHiddenIsShownAndClosingTheWindowEndsTheRun) {
     EXPECT_TRUE(shown_while_running);
 }
 
-TEST_F(ProgramRunTest, WithATrayClosingTheWindowDoesNotEndTheRun) {
-    desktop_has_tray_ = true;
-    bool running_after_close = false;
-    on_tray_created_ = [&](wxMenu& menu) {
-        wxTheApp->CallAfter([&] {
-            Window()->Close();
-            // Still running: this call comes from the run's loop after the close.
-            wxTheApp->CallAfter([&] {
-                running_after_close = Window() != nullptr && !Window()->IsShown();
-                Choose(menu, IDM_QUIT);
-            });
-        });
-    };
-    EXPECT_EQ(RunMainDialog(settings_, platform::InetAddr(testing::kDialogAddress), Hooks()), 0);
-    EXPECT_TRUE(running_after_close);
-}
-
 TEST_F(ProgramRunTest, TheTraysQuitWhileComposingEndsTheComposeDialogAndTheRun) {
     desktop_has_tray_ = true;
     wxMenu* tray_menu = nullptr;
