@@ -35,6 +35,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 field Maintainer | grep -q '<.*@.*>' || fail "Maintainer: $(field Maintainer)"
 field Description | grep -q 'local network' || fail "Description: $(field Description)"
 field Depends | grep -q 'libc6 (>=' || fail "Depends (not computed?): $(field Depends)"
+if [ "$flavour" = with-dialogs ]; then
+  # The tray icon's library, linked by the dialogs: a desktop without it could not start them.
+  field Depends | grep -q 'libayatana-appindicator3-1' ||
+    fail "Depends lacks the tray icon's library: $(field Depends)"
+fi
 
 # The file list: what a user needs, and nothing of the tests, benchmarks or build.
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | sort >"$work/files"

@@ -10,7 +10,7 @@ namespace veltra {
 
 namespace {
 
-constexpr char kUsage[] = "Usage: veltra [--help | --version]\n";
+constexpr char kUsage[] = "Usage: veltra [--hidden | --help | --version]\n";
 
 constexpr char kHelp[] =
     "The LAN messenger: users of the local network, messages, and files and\n"
@@ -18,6 +18,8 @@ constexpr char kHelp[] =
     "~/Received/. Without a display, use veltra-console.\n"
     "\n"
     "Options:\n"
+    "      --hidden          start in the tray, without opening the window (the\n"
+    "                        window opens where the desktop has no tray)\n"
     "  -h, --help            print this help and exit\n"
     "      --version         print the version and exit\n";
 
@@ -32,7 +34,7 @@ std::string Unexpected(const std::string& arg) {
 }  // namespace
 
 std::optional<int> AnswerCommandLine(const std::vector<std::string_view>& args, std::ostream& out,
-                                     std::ostream& error) {
+                                     std::ostream& error, AppOptions& options) {
     const auto refuse = [&error](const std::string& arg) {
         error << "veltra: " << Unexpected(arg) << '\n'
               << kUsage << "Try 'veltra --help' for more information.\n";
@@ -62,6 +64,18 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string_view>& args, 
     app.add_option("--version", answer("--version", std::string("veltra ") + kVersion + "\n"))
         ->expected(0)
         ->trigger_on_parse();
+    bool hidden = false;
+    app.add_option("--hidden",
+                   [&](const CLI::results_t& values) -> bool {
+                       if (values.size() != 1 || values.front() != "true") {
+                           status = refuse("--hidden=" + values.back());
+                           throw Answered{};
+                       }
+                       hidden = true;
+                       return true;
+                   })
+        ->expected(0)
+        ->trigger_on_parse();
     std::vector<std::string> reversed(args.rbegin(), args.rend());  // as the library takes them
     try {
         app.parse(reversed);
@@ -71,6 +85,7 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string_view>& args, 
     if (!app.remaining().empty()) {
         return refuse(app.remaining().front());
     }
+    options.start_hidden = hidden;
     return std::nullopt;
 }
 

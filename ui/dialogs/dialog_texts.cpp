@@ -20,6 +20,10 @@ std::wstring AboutText(std::wstring_view received_folder) {
            std::wstring(received_folder) + L"目录下";
 }
 
+std::wstring TrayTooltip(bool unread) {
+    return unread ? std::wstring(kMainCaption) + L"：有新消息" : std::wstring(kMainCaption);
+}
+
 std::wstring EngineStartFailedText(const std::system_error& error) {
     const std::wstring cause = platform::Utf8ToWide(error.what());
     if (error.code().value() == EADDRINUSE) {

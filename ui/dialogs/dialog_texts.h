@@ -19,6 +19,16 @@ std::wstring AboutText(std::wstring_view received_folder);
 // When the file manager cannot show that folder.
 inline constexpr wchar_t kCannotOpenReceivedFolderText[] = L"无法打开接收文件夹";
 
+// The tray icon's menu. The first item shows or hides the window, whichever it is not.
+inline constexpr wchar_t kShowWindowCaption[] = L"显示窗口";
+inline constexpr wchar_t kHideWindowCaption[] = L"隐藏窗口";
+inline constexpr wchar_t kAutostartCaption[] = L"开机时启动";
+inline constexpr wchar_t kQuitCaption[] = L"退出";
+// The tray icon's tooltip, which says when something waits unread.
+std::wstring TrayTooltip(bool unread);
+// When the autostart entry cannot be written or removed: before the step and its cause.
+inline constexpr wchar_t kCannotSwitchAutostartText[] = L"无法设置开机时启动：";
+
 // What the user reads when the messenger cannot start: the step that failed and its cause, as the
 // console gives them, after a word of advice when port 2425 is taken.
 std::wstring EngineStartFailedText(const std::system_error& error);

@@ -2,6 +2,7 @@
 // and --version need no display and an unknown option is not left to the toolkit.
 
 #include <iostream>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -12,8 +13,12 @@ wxIMPLEMENT_APP_NO_MAIN(veltra::CMessengerApp);
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (const std::optional<int> status = veltra::AnswerCommandLine(args, std::cout, std::cerr)) {
+    veltra::AppOptions options;
+    if (const std::optional<int> status =
+            veltra::AnswerCommandLine(args, std::cout, std::cerr, options)) {
         return *status;
     }
+    // The toolkit takes the application object over and deletes it when it ends.
+    wxApp::SetInstance(std::make_unique<veltra::CMessengerApp>(options).release());
     return wxEntry(argc, argv);
 }

@@ -79,6 +79,7 @@ MainDialogHooks DefaultMainDialogHooks() {
     hooks.open_folder = [](const std::wstring& folder) {
         return wxLaunchDefaultApplication(folder);  // xdg-open on a Linux desktop
     };
+    hooks.create_tray = CreateDesktopTrayIcon;
     return hooks;
 }
 
@@ -109,6 +110,11 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
         wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
     user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDialog::OnClose, this);
+    Bind(wxEVT_ACTIVATE, &CMainDialog::OnActivate, this);
+    Bind(wxEVT_ICONIZE, [this](wxIconizeEvent& event) {
+        UpdateTrayMenu();
+        event.Skip();
+    });
 }
 
 CMainDialog::~CMainDialog() {
@@ -141,6 +147,7 @@ std::optional<std::system_error> CMainDialog::Start() {
         return error;
     }
     EnableLayoutSwitching();
+    CreateTray();
     return std::nullopt;
 }
 
@@ -219,6 +226,7 @@ void CMainDialog::Present(const MessageReceived& event) {
             NoticeForMessage(event, hooks_.window_active(*this))) {
         hooks_.notify(*this, *notice);
     }
+    ShowUnreadInTray(unread_.MessageArrived(WindowSeen()));
 }
 
 void CMainDialog::Present(const FilesReceived& event) {
@@ -230,6 +238,7 @@ void CMainDialog::Present(const FilesReceived& event) {
             NoticeForFiles(batch_sender_, event.count, hooks_.window_active(*this))) {
         hooks_.notify(*this, *notice);
     }
+    ShowUnreadInTray(unread_.BatchEnded(event, WindowSeen()));
 }
 
 void CMainDialog::Present(const BatchStarted& event) {
@@ -314,7 +323,9 @@ void CMainDialog::ComposeTo(const std::vector<PeerRow>& recipients) {
     }
     CInputMsgDialog compose(this, hooks_.choose_files, RecipientLine(recipients),
                             hooks_.choose_folder);
+    compose_ = &compose;
     const int result = hooks_.run_compose(compose);
+    compose_ = nullptr;
     if (result != wxID_OK || !session_) {
         return;
     }
@@ -376,11 +387,6 @@ bool CMainDialog::DropOnUserList(long item, const std::vector<std::wstring>& pat
 
 void CMainDialog::OnAbout(wxCommandEvent& /*event*/) {
     hooks_.show_message(this, AboutText(ReceivedFolder()), kAboutCaption);
-}
-
-void CMainDialog::OnClose(wxCloseEvent& event) {
-    ShutdownMessenger();
-    event.Skip();  // the dialog's own close handling ends the modal run
 }
 
 }  // namespace veltra

@@ -23,9 +23,11 @@
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/layout_dialog.h"
 #include "ui/dialogs/posted_event.h"
+#include "ui/dialogs/tray_icon.h"
 #include "ui/presentation/arrival_notice.h"
 #include "ui/presentation/log_entries.h"
 #include "ui/presentation/peer_rows.h"
+#include "ui/presentation/unread.h"
 
 namespace veltra {
 
@@ -46,6 +48,9 @@ struct MainDialogHooks {
     std::function<bool(wxTopLevelWindow& window)> window_active;
     // Asks for the user's attention (urgency hint) and shows a desktop notification.
     std::function<void(wxTopLevelWindow& window, const ArrivalNotice& notice)> notify;
+    // Puts the program's icon in the desktop's tray (see CreateDesktopTrayIcon); nothing where
+    // the desktop has none.
+    std::function<std::unique_ptr<TrayIcon>(wxMenu& menu, int click_command)> create_tray;
 };
 
 MainDialogHooks DefaultMainDialogHooks();
@@ -55,6 +60,9 @@ MainDialogHooks DefaultMainDialogHooks();
 // program's start, a test) it would crash; and a window never shown has no hint to set.
 bool RequestAttention(wxTopLevelWindow& window);
 
+// The window is the program's main window but not its lifetime: while the tray shows the program's
+// icon, closing the window hides it and the messenger goes on; the program ends on quit (Ctrl+Q,
+// the tray menu's "退出"), or when the window is closed with no tray to come back from.
 class CMainDialog : public LayoutDialog, public EventSink {
   public:
     // The messenger binds bind_address once started.
@@ -67,6 +75,24 @@ class CMainDialog : public LayoutDialog, public EventSink {
     std::optional<std::system_error> Start();
     // Stops the messenger before the window goes; later messages are dropped. Safe to call twice.
     void ShutdownMessenger();
+
+    // Once started: shows the window, unless hidden is asked for and the tray has the icon.
+    void ShowAtStart(bool hidden);
+    // What ends the program's run once the messenger has stopped and the window has gone.
+    void SetEndAction(std::function<void()> end) { end_ = std::move(end); }
+    // Stops the messenger, closes the window (and a compose dialog open over it) and runs the end
+    // action. Safe to call twice.
+    void EndProgram();
+    // Shown, raised and no longer minimised; what waited unread has been seen.
+    void ShowWindow();
+    // Showing the window also marks what waited as seen, and the tray menu follows.
+    bool Show(bool show = true) override;
+
+    // The tray icon's menu, its first item naming what it does to the window; none without a
+    // tray.
+    wxMenu* TrayMenu() const { return tray_ ? tray_menu_.get() : nullptr; }
+    bool HasTray() const { return tray_ != nullptr; }
+    bool Unread() const { return unread_.Unread(); }
 
     // Any thread: queued for the UI thread, never waits.
     void Post(Event event) override;
@@ -116,6 +142,18 @@ class CMainDialog : public LayoutDialog, public EventSink {
     // One offer to each recipient; the paths left out are then shown in one message box.
     void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
     void OnClose(wxCloseEvent& event);
+    void OnActivate(wxActivateEvent& event);
+    // The tray icon and its menu, once the messenger runs.
+    void CreateTray();
+    void UpdateTrayMenu();
+    // Hides a window that is in view, else shows it: the tray menu's first item, and a click on
+    // the icon.
+    void ShowOrHideWindow();
+    void SwitchAutostart();
+    // After an arrival (changed: the unread state changed with it) or a look at the window.
+    void ShowUnreadInTray(bool changed);
+    // The window is shown, not minimised and the one the user works in.
+    bool WindowSeen();
     void LayoutApplied() override;
     // The user column takes the list's whole width.
     void FitUserColumn();
@@ -134,6 +172,12 @@ class CMainDialog : public LayoutDialog, public EventSink {
     std::vector<PeerRow> rows_;     // what the list shows, row by row
     std::wstring batch_sender_;     // who sends the batch being received
     bool failure_noticed_ = false;  // a failure of that batch has asked for attention
+    UnreadState unread_;
+    std::unique_ptr<wxMenu> tray_menu_;  // outlives the icon, which shows it
+    std::unique_ptr<TrayIcon> tray_;
+    std::function<void()> end_;
+    bool ended_ = false;
+    CInputMsgDialog* compose_ = nullptr;  // the compose dialog while it runs
 
     wxListCtrl* user_list_ = nullptr;
     wxTextCtrl* log_ = nullptr;

@@ -89,12 +89,7 @@ void CMainDialog::OnCharHook(wxKeyEvent& event) {
 }
 
 void CMainDialog::OnQuit(wxCommandEvent& /*event*/) {
-    ShutdownMessenger();
-    if (IsModal()) {
-        EndModal(wxID_CANCEL);
-    } else {
-        Hide();
-    }
+    EndProgram();
 }
 
 }  // namespace veltra

@@ -1,5 +1,7 @@
 #include "ui/dialogs/messenger_app.h"
 
+#include <wx/evtloop.h>
+
 #include <optional>
 
 #include "ui/dialogs/dialog_resources.h"
@@ -8,13 +10,27 @@
 namespace veltra {
 
 int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
-                  const MainDialogHooks& hooks) {
+                  const MainDialogHooks& hooks, const AppOptions& options) {
     CMainDialog dialog(settings, bind_address, hooks);
     if (const std::optional<std::system_error> error = dialog.Start()) {
         hooks.show_message(nullptr, EngineStartFailedText(*error), kMainCaption);
         return 1;
     }
-    dialog.ShowModal();
+    wxGUIEventLoop loop;
+    bool running = false;
+    bool ended = false;
+    dialog.SetEndAction([&] {
+        ended = true;
+        if (running) {
+            // From inside the loop, or from a dialog's loop within it, which ends first.
+            loop.ScheduleExit();
+        }
+    });
+    dialog.ShowAtStart(options.start_hidden);
+    if (!ended) {
+        running = true;
+        loop.Run();
+    }
     return 0;
 }
 
@@ -28,7 +44,7 @@ bool CMessengerApp::OnInit() {
 }
 
 int CMessengerApp::OnRun() {
-    return RunMainDialog(ProcessSettings(), kEveryLocalAddress, DefaultMainDialogHooks());
+    return RunMainDialog(ProcessSettings(), kEveryLocalAddress, DefaultMainDialogHooks(), options_);
 }
 
 }  // namespace veltra

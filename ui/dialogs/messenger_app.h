@@ -1,26 +1,35 @@
 #pragma once
-// The application object: the main dialog run modally; the process ends when the dialog closes.
+// The application object: the main window and the program's run, which ends when the program
+// ends (quit, or the window closed with no tray), not when the window is hidden.
 
 #include <wx/app.h>
 
 #include <cstdint>
 
 #include "common/settings.h"
+#include "ui/dialogs/app_options.h"
 #include "ui/dialogs/main_dialog.h"
 
 namespace veltra {
 
-// Runs the main dialog modally until it closes; the process exit code. When the messenger cannot
-// start on bind_address (its port is taken), says so in a message box and returns 1 without
-// showing the dialog.
+// Runs the main window until the program ends; the process exit code. The window opens unless
+// options ask to start hidden and the tray has the icon. When the messenger cannot start on
+// bind_address (its port is taken), says so in a message box and returns 1 without showing the
+// window.
 int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
-                  const MainDialogHooks& hooks);
+                  const MainDialogHooks& hooks, const AppOptions& options = {});
 
 class CMessengerApp : public wxApp {
   public:
+    explicit CMessengerApp(AppOptions options = {}) : options_(options) {}
+
     bool OnInit() override;
-    // The modal run takes the place of the main loop, so its end is the end of the process.
+    // The main window's run takes the place of the main loop, so its end is the end of the
+    // process.
     int OnRun() override;
+
+  private:
+    AppOptions options_;
 };
 
 }  // namespace veltra

@@ -27,9 +27,13 @@ inline constexpr int IDC_SEND_FILE = 1012;
 inline constexpr int IDC_RECIPIENT = 1013;
 inline constexpr int IDC_SEND_FOLDER = 1014;
 
-// Commands of the main window that no template names: its keys and the list's context menu.
+// Commands of the main window that no template names: its keys, the list's context menu and the
+// tray icon's menu.
 inline constexpr int IDM_REFRESH = 32001;
 inline constexpr int IDM_OPEN_RECEIVED_FOLDER = 32002;
 inline constexpr int IDM_QUIT = 32003;
+// The tray icon's menu; it opens the received folder and quits with the commands above.
+inline constexpr int IDM_SHOW_HIDE_WINDOW = 32004;
+inline constexpr int IDM_AUTOSTART = 32005;
 
 }  // namespace veltra

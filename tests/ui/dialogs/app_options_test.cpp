@@ -15,19 +15,38 @@ struct Answer {
     std::optional<int> status;
     std::string out;
     std::string error;
+    AppOptions options;
 };
 
 Answer AnswerTo(std::vector<std::string_view> args) {
     std::ostringstream out;
     std::ostringstream error;
-    const std::optional<int> status = AnswerCommandLine(args, out, error);
-    return {status, out.str(), error.str()};
+    AppOptions options;
+    const std::optional<int> status = AnswerCommandLine(args, out, error, options);
+    return {status, out.str(), error.str(), options};
 }
 
 TEST(AppOptions, NoArgumentsStartTheDialogsAndPrintNothing) {
     const Answer answer = AnswerTo({});
     EXPECT_FALSE(answer.status.has_value());
     EXPECT_EQ(answer.out + answer.error, "");
+    EXPECT_FALSE(answer.options.start_hidden);
+}
+
+TEST(AppOptions, HiddenStartsTheDialogsInTheTray) {
+    const Answer answer = AnswerTo({"--hidden"});
+    EXPECT_FALSE(answer.status.has_value());
+    EXPECT_EQ(answer.out + answer.error, "");
+    EXPECT_TRUE(answer.options.start_hidden);
+    EXPECT_TRUE(AnswerTo({"--hidden", "--hidden"}).options.start_hidden) << "said twice, as once";
+
+    EXPECT_EQ(AnswerTo({"--hidden", "--version"}).status, 0) << "the version answers all the same";
+    EXPECT_NE(AnswerTo({"--help"}).out.find("--hidden"), std::string::npos);
+    const Answer wrong = AnswerTo({"--hidden=yes"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.error.find("'--hidden=yes'"), std::string::npos) << wrong.error;
+    EXPECT_FALSE(wrong.options.start_hidden);
+    EXPECT_EQ(AnswerTo({"--hidden", "file.txt"}).status, 2);
 }
 
 TEST(AppOptions, HelpAndVersionGoToStandardOutputAndSucceed) {

@@ -37,6 +37,16 @@ struct ComposeScript {
     std::optional<std::vector<std::wstring>> chosen;
 };
 
+// The tray as the test has it: each picture the dialog asks for is recorded (true: unread).
+class RecordedTray : public TrayIcon {
+  public:
+    explicit RecordedTray(std::vector<bool>& pictures) : pictures_(pictures) {}
+    void ShowUnread(bool unread) override { pictures_.push_back(unread); }
+
+  private:
+    std::vector<bool>& pictures_;
+};
+
 // A user as a peer announces it: from address, as user on host.
 struct User {
     const char* address;
@@ -78,6 +88,16 @@ class MainDialogTest : public ::testing::Test {
         hooks.open_folder = [this](const std::wstring& folder) {
             opened_folders_.push_back(folder);
             return folder_opens_;
+        };
+        hooks.create_tray = [this](wxMenu& menu, int click_command) -> std::unique_ptr<TrayIcon> {
+            if (on_tray_created_) {
+                on_tray_created_(menu);
+            }
+            if (!desktop_has_tray_) {
+                return nullptr;
+            }
+            tray_click_command_ = click_command;
+            return std::make_unique<RecordedTray>(tray_pictures_);
         };
         return hooks;
     }
@@ -149,6 +169,13 @@ class MainDialogTest : public ::testing::Test {
     bool folder_opens_ = true;
     bool window_active_ = true;
     std::vector<ArrivalNotice> notices_;
+    // Whether the desktop has a tray for the dialog's icon; the command a click on it runs, and
+    // the pictures it was asked to show.
+    bool desktop_has_tray_ = false;
+    int tray_click_command_ = 0;
+    std::vector<bool> tray_pictures_;
+    // Runs when the dialog asks for its tray icon, with the menu it gives it (tray or none).
+    std::function<void(wxMenu& menu)> on_tray_created_;
 };
 
 }  // namespace veltra::testing

@@ -1,13 +1,18 @@
 // Writes pictures of the dialogs for the documentation: the main dialog with two users listed and
 // a received message in the log, in portrait and in landscape at the size it opens with, maximised
-// on a 1280 x 800 screen, tall, and as small as it goes; and the compose dialog for one user.
+// on a 1280 x 800 screen, tall, and as small as it goes; the compose dialog for one user; and the
+// tray icon's menu, popped up as the tray host opens it.
 // The worker threads' messages are posted exactly as the messenger posts them; only the network
 // is left out. Run it through take_screenshots.sh.
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
+#include <wx/frame.h>
 #include <wx/image.h>
+#include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <cstdio>
 #include <functional>
@@ -46,6 +51,84 @@ bool Capture(wxWindow& window, const wxString& path) {
     return saved;
 }
 
+// A part of the screen as it shows now.
+wxImage ScreenArea(const wxRect& area) {
+    wxBitmap bitmap(area.GetSize());
+    {
+        wxMemoryDC memory(bitmap);
+        wxScreenDC screen;
+        memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
+    }
+    return bitmap.ConvertToImage();
+}
+
+// The smallest rectangle, from corner on, that holds every pixel of image other than the empty
+// screen's colour (that of its last pixel).
+wxRect DrawnArea(const wxImage& image, const wxPoint& corner) {
+    const int last_x = image.GetWidth() - 1;
+    const int last_y = image.GetHeight() - 1;
+    const auto empty = [&](int x, int y) {
+        return image.GetRed(x, y) == image.GetRed(last_x, last_y) &&
+               image.GetGreen(x, y) == image.GetGreen(last_x, last_y) &&
+               image.GetBlue(x, y) == image.GetBlue(last_x, last_y);
+    };
+    wxRect drawn;
+    for (int y = corner.y; y < image.GetHeight(); ++y) {
+        for (int x = corner.x; x < image.GetWidth(); ++x) {
+            if (!empty(x, y)) {
+                drawn.Union(wxRect(x, y, 1, 1));
+            }
+        }
+    }
+    return drawn;
+}
+
+// The tray icon the pictures have: the menu is what they show.
+class PictureTray : public TrayIcon {
+  public:
+    void ShowUnread(bool /*unread*/) override {}
+};
+
+// The tray icon's menu as the tray host opens it: the very menu of the main window, popped up
+// over an empty part of the screen (a private X server has no tray host), with the window hidden.
+bool CaptureTrayMenu(CMainDialog& dialog, const wxString& path) {
+    wxMenu* menu = dialog.TrayMenu();
+    if (menu == nullptr) {
+        return false;
+    }
+    dialog.Hide();
+    // A small window to open the menu from, clear of where the menu opens.
+    wxFrame anchor(nullptr, wxID_ANY, "", wxPoint(0, 0), wxSize(8, 8), wxFRAME_NO_TASKBAR);
+    anchor.Show();
+    testing::PumpPending(400);
+    const wxPoint menu_corner(16, 16);
+    bool saved = false;
+    bool closed = false;
+    wxTimer taken;
+    taken.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        // Read once: the screen read first is what later reads return.
+        const wxImage open = ScreenArea(wxRect(0, 0, 480, 400));
+        const wxRect drawn = DrawnArea(open, menu_corner);
+        saved = !drawn.IsEmpty() && open.GetSubImage(drawn).SaveFile(path, wxBITMAP_TYPE_PNG);
+        std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "FAILED", path.utf8_str().data(),
+                    drawn.width, drawn.height);
+        wxUIActionSimulator().Char(WXK_ESCAPE);  // the menu grabs the keyboard: this closes it
+    });
+    // Opened by a real click, as a tray host opens it: the toolkit pops a menu up for the input
+    // event that asks for it.
+    anchor.Bind(wxEVT_RIGHT_DOWN, [&](wxMouseEvent&) {
+        taken.StartOnce(600);
+        anchor.PopupMenu(menu, anchor.ScreenToClient(menu_corner));
+        closed = true;
+    });
+    wxUIActionSimulator click;
+    click.MouseMove(anchor.ClientToScreen(wxPoint(4, 4)));
+    click.MouseClick(wxMOUSE_BTN_RIGHT);
+    testing::PumpUntil([&] { return closed; });
+    anchor.Hide();
+    return saved;
+}
+
 // The client size of a picture, for the dialog as it is built.
 using ClientSize = std::function<wxSize(const CMainDialog& dialog)>;
 
@@ -56,6 +139,7 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::L
     hooks.play_sound = [] {};
     // A private X server has no desktop to notify. The pictures show the log, not the notice.
     hooks.notify = [](wxTopLevelWindow&, const ArrivalNotice&) {};
+    hooks.create_tray = [](wxMenu&, int) { return std::make_unique<PictureTray>(); };
     auto dialog =
         std::make_unique<CMainDialog>(settings, platform::InetAddr(testing::kDialogAddress), hooks);
     if (dialog->Start()) {
@@ -121,6 +205,15 @@ int TakeScreenshots(const wxString& folder) {
         compose.Show();
         ok = Capture(compose, folder + "/compose.png") && ok;
         compose.Hide();
+    }
+    {
+        // Last: reading the screen itself leaves it frozen for the windows shown after it.
+        auto dialog = ShowMainDialog(settings, peers, kMainPictures[0].client_size);
+        if (!dialog) {
+            return 1;
+        }
+        ok = CaptureTrayMenu(*dialog, folder + "/tray-menu.png") && ok;
+        dialog->ShutdownMessenger();
     }
     return ok ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 #!/bin/sh
 # take_screenshots.sh BUILD_DIR [OUTPUT_DIR]
-# Writes the pictures of the dialogs (docs/main-*.png and docs/compose.png), in a network
-# namespace of their own and on a private X server.
+# Writes the pictures of the dialogs (docs/main-*.png, docs/compose.png and docs/tray-menu.png),
+# in a network namespace of their own and on a private X server.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
