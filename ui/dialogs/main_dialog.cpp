@@ -109,6 +109,9 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
         wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
     user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDialog::OnClose, this);
+    end_retry_.SetOwner(this);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { EndModalRuns(); }, end_retry_.GetId());
 }
 
 CMainDialog::~CMainDialog() {

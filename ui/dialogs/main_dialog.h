@@ -7,6 +7,7 @@
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -65,8 +66,13 @@ class CMainDialog : public LayoutDialog, public EventSink {
     // Starts the messenger (engine, listener, presence announcement), then lets the layout follow
     // the screen. The error, naming the step that failed, when the messenger could not start.
     std::optional<std::system_error> Start();
-    // Stops the messenger before the window goes; later messages are dropped. Safe to call twice.
+    // Stops the messenger before the window goes (its goodbye to the peers included); later
+    // messages are dropped. Safe to call twice.
     void ShutdownMessenger();
+    // Ends the program's run as Ctrl+Q does, also from inside another dialog's modal run (a
+    // termination signal, the end of the desktop session): the messenger stops at once, then
+    // the dialogs running modally end from the innermost out, this one last.
+    void EndRun();
 
     // Any thread: queued for the UI thread, never waits.
     void Post(Event event) override;
@@ -112,6 +118,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void OnCharHook(wxKeyEvent& event);
     void OnListContextMenu(wxContextMenuEvent& event);
     void OnQuit(wxCommandEvent& event);
+    // Ends the innermost modal run of another dialog, and this one's once no other is left.
+    void EndModalRuns();
     void OpenReceivedFolder();
     // One offer to each recipient; the paths left out are then shown in one message box.
     void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
@@ -139,6 +147,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     wxTextCtrl* log_ = nullptr;
     wxTextCtrl* online_count_ = nullptr;
     wxGauge* progress_ = nullptr;
+    // Looks again whether the dialogs that ran inside this one's run have returned.
+    wxTimer end_retry_;
 };
 
 }  // namespace veltra
