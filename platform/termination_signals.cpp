@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <system_error>
@@ -45,23 +46,33 @@ TerminationSignals::TerminationSignals() {
     }
 }
 
-bool TerminationSignals::Wait() const {
+int TerminationSignals::Wait() const {
     for (;;) {
         pollfd waiting[2] = {{wake_.Get(), POLLIN, 0}, {signals_.Get(), POLLIN, 0}};
         if (poll(waiting, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            return 0;
         }
         if (waiting[0].revents != 0) {
-            return false;
+            return 0;
         }
         signalfd_siginfo taken{};
         if (read(signals_.Get(), &taken, sizeof taken) == static_cast<ssize_t>(sizeof taken)) {
-            return true;
+            return static_cast<int>(taken.ssi_signo);
         }
     }
+}
+
+void TerminationSignals::EndAtOnce(int signal) {
+    std::signal(signal, SIG_DFL);
+    sigset_t just_it;
+    sigemptyset(&just_it);
+    sigaddset(&just_it, signal);
+    pthread_sigmask(SIG_UNBLOCK, &just_it, nullptr);
+    raise(signal);
+    _exit(128 + signal);  // the signal's default is to go on: end all the same, as a shell says
 }
 
 void TerminationSignals::Interrupt() const {

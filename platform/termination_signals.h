@@ -15,17 +15,20 @@ class TerminationSignals {
     // on, to be taken by Wait. Call it before any other thread starts: a thread that is already
     // running would still be ended by them. They stay held back once this object has gone: a
     // second request that comes while the program ends is part of that end, not a kill in the
-    // middle of it. Throws std::system_error with the errno when it cannot ("cannot take the
-    // termination signals: ...").
+    // middle of it, unless its owner says otherwise (EndAtOnce). Throws std::system_error with the
+    // errno when it cannot ("cannot take the termination signals: ...").
     TerminationSignals();
     TerminationSignals(const TerminationSignals&) = delete;
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
-    // Blocks until one of the signals comes (true) or until Interrupt (false, then at once on
+    // Blocks until one of the signals comes (its number) or until Interrupt (0, then at once on
     // every later call).
-    bool Wait() const;
+    int Wait() const;
     // Ends the wait of Wait; any thread.
     void Interrupt() const;
+    // Ends the process at once as signal would have ended it had nobody taken it: for a request
+    // that insists (a second Ctrl+C while the first one's end is still under way).
+    [[noreturn]] static void EndAtOnce(int signal);
 
   private:
     OwnedDescriptor signals_;

@@ -15,11 +15,21 @@ TEST(TerminationSignals, EachRequestToEndIsTakenAndInterruptEndsTheWait) {
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
         // To this thread, which holds them back: the process goes on, and Wait has it.
         ASSERT_EQ(pthread_kill(pthread_self(), signal), 0);
-        EXPECT_TRUE(signals.Wait()) << signal;
+        EXPECT_EQ(signals.Wait(), signal);
     }
     signals.Interrupt();
-    EXPECT_FALSE(signals.Wait());
-    EXPECT_FALSE(signals.Wait()) << "and at once on every later call";
+    EXPECT_EQ(signals.Wait(), 0);
+    EXPECT_EQ(signals.Wait(), 0) << "and at once on every later call";
+}
+
+// A request that insists ends the process as the signal itself would, though it is held back.
+TEST(TerminationSignalsDeathTest, EndAtOnceEndsAsTheSignalWould) {
+    EXPECT_EXIT(
+        {
+            const TerminationSignals signals;
+            TerminationSignals::EndAtOnce(SIGTERM);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
 }
 
 }  // namespace

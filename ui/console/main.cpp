@@ -88,10 +88,14 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
         signals.emplace();  // before any thread starts, so that each of them holds them back
         session = std::make_unique<MessengerSession>(*queue, settings);
         // SIGTERM (a shutdown, a logout), SIGHUP and Ctrl+C end the run as quit does, so the
-        // peers hear the goodbye.
+        // peers hear the goodbye; asked again before the run has ended, the console ends at once.
         ending = StartThread<std::thread>("the termination signals", [&signals, queue] {
-            if (signals->Wait()) {
-                queue->PostInput(ConsoleInput{ParseConsoleCommand(L"quit"), false});
+            if (signals->Wait() == 0) {
+                return;
+            }
+            queue->PostInput(ConsoleInput{ParseConsoleCommand(L"quit"), false});
+            if (const int again = signals->Wait(); again != 0) {
+                platform::TerminationSignals::EndAtOnce(again);
             }
         });
     } catch (const std::system_error& error) {
