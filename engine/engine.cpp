@@ -5,11 +5,14 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "common/started_thread.h"
 #include "common/text.h"
+#include "engine/presence_targets.h"
 #include "platform/clock.h"
 #include "platform/host_name.h"
+#include "platform/network_interfaces.h"
 
 namespace veltra {
 namespace {
@@ -94,6 +97,15 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
         receive_thread_ =
             StartThread<std::thread>("the UDP receive loop", [this] { ReceiveLoop(); });
         accept_thread_ = StartThread<std::thread>("the TCP accept loop", [this] { AcceptLoop(); });
+        // An engine bound to one address is on that address's network alone, whatever else
+        // comes and goes.
+        if (bind_address_ == platform::kAnyAddress) {
+            address_watcher_ = std::make_unique<AddressWatcher>([this] {
+                if (!stopping_) {
+                    AnnouncePresence();
+                }
+            });
+        }
     } catch (...) {
         // Out of tasks: a thread that did start is stopped before the failure reaches the owner.
         Shutdown();
@@ -125,6 +137,9 @@ void CMessengerEngine::SetNoticeSink(EventSink* sink) {
 void CMessengerEngine::Shutdown() {
     if (stopping_.exchange(true)) {
         return;
+    }
+    if (address_watcher_) {
+        address_watcher_->Stop();  // waits for an announcement it is making
     }
     {
         std::lock_guard guard(listener_mutex_);
@@ -167,21 +182,37 @@ int CMessengerEngine::SendDatagram(std::uint32_t address, std::uint16_t port, st
 }
 
 void CMessengerEngine::AnnouncePresence() {
-    constexpr auto kAnnounce = static_cast<std::int32_t>(CMD_ANNOUNCE | OPT_PRESENCE_MARK);
-    SendDatagram(platform::InetAddr("255.255.255.255"), port_, kAnnounce, nullptr, nullptr);
-    const std::wstring& list = settings_->broadcast_list;
-    std::size_t start = 0;
-    while (start < list.size()) {
-        std::size_t end = list.find(L';', start);
-        if (end == std::wstring::npos) {
-            end = list.size();
-        }
-        if (end > start) {
-            const std::string host = WideToAnsi(list.substr(start, end - start));
-            SendDatagram(platform::InetAddr(host.c_str()), port_, kAnnounce, nullptr, nullptr);
-        }
-        start = end + 1;
+    SendPresence(static_cast<std::int32_t>(CMD_ANNOUNCE | OPT_PRESENCE_MARK));
+}
+
+void CMessengerEngine::AnnounceDeparture() {
+    if (address_watcher_) {
+        address_watcher_->Stop();  // no announcement may follow the goodbye
     }
+    SendPresence(static_cast<std::int32_t>(CMD_DEPART | OPT_PRESENCE_MARK));
+}
+
+void CMessengerEngine::SendPresence(std::int32_t command) {
+    for (const std::uint32_t target : PresenceTargets()) {
+        SendDatagram(target, port_, command, nullptr, nullptr);
+    }
+}
+
+std::vector<std::uint32_t> CMessengerEngine::PresenceTargets() const {
+    std::vector<std::uint32_t> targets{platform::InetAddr("255.255.255.255")};
+    // An engine bound to one address is on that address's network alone.
+    if (bind_address_ == platform::kAnyAddress) {
+        try {
+            const std::vector<std::uint32_t> directed = DirectedBroadcasts(
+                platform::BroadcastNetworks(), platform::LimitedBroadcastSource());
+            targets.insert(targets.end(), directed.begin(), directed.end());
+        } catch (const std::system_error&) {
+            // The interfaces cannot be listed now: the limited broadcast and the list still go.
+        }
+    }
+    const std::vector<std::uint32_t> listed = BroadcastListHosts(settings_->broadcast_list);
+    targets.insert(targets.end(), listed.begin(), listed.end());
+    return targets;
 }
 
 void CMessengerEngine::ReceiveLoop() {

@@ -9,9 +9,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/event_sink.h"
 #include "common/settings.h"
+#include "engine/address_watcher.h"
 #include "engine/connection_threads.h"
 #include "engine/listener.h"
 #include "engine/notice_log.h"
@@ -22,11 +24,12 @@ namespace veltra {
 
 class CMessengerEngine {
   public:
-    // Binds both sockets to port 2425 of bind_address (every local address by default) and starts
-    // the receive and accept threads. Throws std::system_error with the errno when a step
-    // fails, a thread that cannot start included, its what() naming the step and the port
-    // ("cannot bind UDP port 2425: Address already in use"); whatever was set up before is
-    // released and no thread is left running.
+    // Binds both sockets to port 2425 of bind_address (every local address by default), starts
+    // the receive and accept threads and, on every address, the watch over the host's addresses,
+    // which announces presence again once a change has settled (kAddressSettle). Throws
+    // std::system_error with the errno when a step fails, a thread that cannot start included,
+    // its what() naming the step and the port ("cannot bind UDP port 2425: Address already in
+    // use"); whatever was set up before is released and no thread is left running.
     explicit CMessengerEngine(const Settings& settings,
                               std::uint32_t bind_address = platform::kAnyAddress);
     ~CMessengerEngine();
@@ -55,8 +58,15 @@ class CMessengerEngine {
     // that fails is not reported.
     int SendDatagram(std::uint32_t address, std::uint16_t port, std::int32_t command,
                      const char* message, const char* extension);
-    // Broadcasts the presence announcement, then repeats it to every host of the broadcast list.
+    // Broadcasts the presence announcement to 255.255.255.255 and, when the engine listens on
+    // every address, to the directed broadcast of each network of the host's that the first
+    // does not reach (see DirectedBroadcasts); then repeats it to every host of the broadcast
+    // list. A host with one network and an empty list sends one datagram. Any thread.
     void AnnouncePresence();
+    // Tells the peers that this user leaves (CMD_DEPART), to where an announcement goes, so
+    // that they drop the row at once; from now on a change of the host's addresses announces
+    // nothing. Sends and returns; it waits for nobody. Call it from one thread.
+    void AnnounceDeparture();
 
     std::uint16_t Port() const { return port_; }
     std::uint32_t BindAddress() const { return bind_address_; }
@@ -66,6 +76,9 @@ class CMessengerEngine {
     std::uint64_t AcceptPauses() const { return accept_pauses_; }
 
   private:
+    // One datagram of command to each place presence goes, in order.
+    void SendPresence(std::int32_t command);
+    std::vector<std::uint32_t> PresenceTargets() const;
     void ReceiveLoop();
     void AcceptLoop();
     // Hands the connection to a thread of its own, unless its peer has enough open already.
@@ -94,6 +107,7 @@ class CMessengerEngine {
     ConnectionThreads connections_;
     std::thread receive_thread_;
     std::thread accept_thread_;
+    std::unique_ptr<AddressWatcher> address_watcher_;
 };
 
 }  // namespace veltra

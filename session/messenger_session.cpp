@@ -1,13 +1,17 @@
 #include "session/messenger_session.h"
 
+#include <algorithm>
+#include <cstring>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "common/text.h"
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/receive_listener.h"
 #include "platform/file.h"
+#include "platform/network_interfaces.h"
 #include "platform/temporary_record.h"
 #include "receiving/download_manager.h"
 #include "serving/attachment_offer.h"
@@ -25,8 +29,41 @@ struct MessengerSession::Parts {
     std::unique_ptr<TransferServer> server;
     std::unique_ptr<DownloadManager> downloads;
     std::unique_ptr<CReceiveListener> listener;
+    bool announced = false;  // so peers may list it: they are told when it leaves
     bool shut_down = false;
 };
+
+namespace {
+
+// Which peers are this instance itself: its announcement comes back to it, from each network the
+// host is on, under this host's name as packets carry it. An engine bound to one address hears
+// itself from that address alone.
+class OwnRows {
+  public:
+    explicit OwnRows(const CMessengerEngine& engine) {
+        CopyNameField(host_name_, engine.HostName().c_str());
+        if (engine.BindAddress() != platform::kAnyAddress) {
+            addresses_.push_back(engine.BindAddress());
+            return;
+        }
+        try {
+            addresses_ = platform::HostAddresses();
+        } catch (const std::system_error&) {
+            // The addresses cannot be listed now: no row is marked, each is still listed.
+        }
+    }
+    bool Own(const PeerRecord& record) const {
+        return std::strcmp(record.host_name, host_name_) == 0 &&
+               std::find(addresses_.begin(), addresses_.end(), record.source_address) !=
+                   addresses_.end();
+    }
+
+  private:
+    char host_name_[NAME_FIELD_SIZE] = {};
+    std::vector<std::uint32_t> addresses_;
+};
+
+}  // namespace
 
 MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
                                    std::uint32_t bind_address)
@@ -50,6 +87,7 @@ MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
             std::make_unique<CReceiveListener>(sink, *parts_->engine, parts_->downloads.get());
         parts_->engine->SetListener(parts_->listener.get());
         parts_->engine->AnnouncePresence();
+        parts_->announced = true;
     } catch (...) {
         Shutdown();  // no thread may be left calling into parts that are about to go
         throw;
@@ -65,6 +103,13 @@ void MessengerSession::Shutdown() {
         return;
     }
     parts_->shut_down = true;
+    if (parts_->announced) {
+        try {
+            parts_->engine->AnnounceDeparture();
+        } catch (...) {
+            // A goodbye that cannot be said (no memory) leaves the rows to the peers' refresh.
+        }
+    }
     // Waits for a datagram being dispatched, so no offer can reach the downloads after this.
     parts_->engine->SetListener(nullptr);
     if (parts_->downloads) {
@@ -121,6 +166,7 @@ void MessengerSession::Refresh() {
     try {
         parts_->listener->ClearPeers();
         parts_->engine->AnnouncePresence();
+        parts_->announced = true;
     } catch (...) {
         // A failed refresh leaves the list as it was; the user may ask again.
     }
@@ -131,11 +177,13 @@ std::optional<std::vector<OnlinePeer>> MessengerSession::TakePeers() {
         return std::nullopt;
     }
     std::vector<PeerEntry> snapshot = parts_->listener->TakePeersSnapshot();
+    const OwnRows own(*parts_->engine);
     std::vector<OnlinePeer> peers;
     peers.reserve(snapshot.size());
     for (PeerEntry& entry : snapshot) {
         peers.push_back(OnlinePeer{std::move(entry.key), entry.record.source_address,
-                                   entry.record.user_name, entry.record.host_name});
+                                   entry.record.user_name, entry.record.host_name,
+                                   own.Own(entry.record)});
     }
     return peers;
 }

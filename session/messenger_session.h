@@ -29,6 +29,8 @@ struct OnlinePeer {
     std::uint32_t address = 0;
     std::string user_name;  // code page 936: with the address, the person behind the row
     std::string host_name;
+    // This very instance, heard back: an address of this host, and this host's name.
+    bool own = false;
 };
 
 class MessengerSession {
@@ -42,8 +44,10 @@ class MessengerSession {
     MessengerSession(const MessengerSession&) = delete;
     MessengerSession& operator=(const MessengerSession&) = delete;
 
-    // Unregisters the listener, cancels and joins downloads, shuts the engine down. Sends
-    // nothing; no event is posted after it returns. Safe to call twice.
+    // The normal end: tells the peers that this user leaves (a departure, sent where an
+    // announcement goes, without waiting for anybody), then unregisters the listener, cancels
+    // and joins downloads and shuts the engine down. No event is posted after it returns. Safe
+    // to call twice; a session that failed to start sends nothing.
     void Shutdown();
 
     // A typed message (CR LF line breaks allowed) to address (network order) at port 2425.
@@ -61,8 +65,9 @@ class MessengerSession {
     // (the user may ask again): the one place its errors end.
     void Refresh();
 
-    // For the PeersChanged handler: the peers as they are now (ascending key order), which also
-    // lets the next change post a new event. Nothing once the session has shut down.
+    // For the PeersChanged handler: the peers as they are now (ascending key order), this
+    // instance's own rows marked, which also lets the next change post a new event. Nothing once
+    // the session has shut down.
     std::optional<std::vector<OnlinePeer>> TakePeers();
 
   private:

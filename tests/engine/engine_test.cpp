@@ -23,6 +23,8 @@
 #include "platform/socket.h"
 #include "tests/platform/task_limit.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/test_networks.h"
+#include "tests/support/udp_peer.h"
 
 // These tests run in a network namespace of their own (tests/isolated.sh): the engine binds
 // 127.0.0.1 and plays against plain sockets on other loopback addresses.
@@ -106,6 +108,25 @@ class RecordingListener : public CEngineListener {
             std::this_thread::sleep_for(10ms);
         }
         return Count() >= count;
+    }
+    // Waits until a packet from address (network order) with command has come (a hang guard of
+    // ten seconds).
+    bool WaitFrom(std::uint32_t address, std::int32_t command) {
+        const auto give_up = std::chrono::steady_clock::now() + 10s;
+        for (;;) {
+            {
+                std::lock_guard guard(mutex_);
+                for (const auto& packet : packets_) {
+                    if (packet->source_address == address && packet->command == command) {
+                        return true;
+                    }
+                }
+            }
+            if (std::chrono::steady_clock::now() > give_up) {
+                return false;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
     }
     std::vector<std::unique_ptr<PacketRecord>> packets_;
 
@@ -211,6 +232,114 @@ TEST(EngineSending, AnnouncementGoesToEveryListedHostInOrder) {
     EXPECT_EQ(rest_b, expected);
     // The broadcast copy (undeliverable in this namespace) drew the number before the first.
     EXPECT_EQ(number_b, number_a + 1);
+}
+
+constexpr auto kAnnounce = static_cast<std::int32_t>(CMD_ANNOUNCE | OPT_PRESENCE_MARK);
+constexpr auto kDepart = static_cast<std::int32_t>(CMD_DEPART | OPT_PRESENCE_MARK);
+
+// A datagram the engine sent, as it came back: its source address and command word.
+using Sent = std::vector<std::pair<std::string, std::int32_t>>;
+
+// The datagrams of command that the engine heard of its own, which the networks of the namespace
+// bring back to it from each broadcast, in the order sent (by packet number); collected until a
+// datagram that sentinel sends after them has arrived. The listener is unregistered and emptied
+// afterwards. Also the numbers of the first and the last of them.
+struct HeardOwn {
+    Sent sent;
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+};
+HeardOwn HearOwn(CMessengerEngine& engine, RecordingListener& listener,
+                 const testing::UdpPeer& sentinel, std::int32_t command) {
+    sentinel.Send(std::string("1:1:p:h:0:\0", 11), kEngineAddress);
+    EXPECT_TRUE(listener.WaitFrom(sentinel.Address(), 0));
+    engine.SetListener(nullptr);
+    std::vector<const PacketRecord*> own;
+    for (const auto& packet : listener.packets_) {
+        if (packet->command == command) {
+            own.push_back(packet.get());
+        }
+    }
+    std::sort(own.begin(), own.end(), [](const PacketRecord* left, const PacketRecord* right) {
+        return left->packet_number < right->packet_number;
+    });
+    HeardOwn heard;
+    for (const PacketRecord* packet : own) {
+        heard.sent.emplace_back(platform::InetNtoa(packet->source_address), packet->command);
+    }
+    if (!own.empty()) {
+        heard.first = own.front()->packet_number;
+        heard.last = own.back()->packet_number;
+    }
+    listener.packets_.clear();
+    return heard;
+}
+
+// Bound to every address, the engine tells the limited broadcast, each network the limited
+// broadcast does not reach (one datagram each, in order), then the list; a departure goes the
+// same way. Here the default route leads to a network of its own (the shape of a VPN). The list
+// names the engine's own address, so its datagram comes back as well.
+TEST(EnginePresence, EveryNetworkOnceInOrderThenTheListForAnnouncementsAndDepartures) {
+    testing::TestNetworks networks;
+    networks.AddInterface("vte0", "10.7.0.1/24");
+    networks.AddAddress("vte0", "10.7.9.1/24");  // on the wire the limited broadcast takes
+    networks.AddInterface("vte1", "10.7.1.1/24");
+    networks.AddInterface("vte2", "10.7.2.1/16");
+    networks.RouteDefaultOver("vte0");
+    if (!networks.Ready()) {
+        GTEST_SKIP() << "needs a network namespace of the test's own";
+    }
+    Settings settings = TestSettings();
+    settings.broadcast_list = L"10.7.1.1";
+    const testing::UdpPeer sentinel("127.0.0.2", 0);
+    RecordingListener listener;
+    CMessengerEngine engine(settings);
+    for (const std::int32_t command : {kAnnounce, kDepart}) {
+        engine.SetListener(&listener);
+        command == kAnnounce ? engine.AnnouncePresence() : engine.AnnounceDeparture();
+        const HeardOwn heard = HearOwn(engine, listener, sentinel, command);
+        EXPECT_EQ(heard.sent, (Sent{{"10.7.0.1", command},
+                                    {"10.7.1.1", command},
+                                    {"10.7.2.1", command},
+                                    {"10.7.1.1", command}}));
+        EXPECT_EQ(heard.last, heard.first + 3) << "nothing else was sent between them";
+    }
+}
+
+TEST(EnginePresence, OnAHostWithOneNetworkAnAnnouncementIsOneDatagram) {
+    testing::TestNetworks networks;
+    networks.AddInterface("vte0", "10.7.0.1/24");
+    networks.RouteDefaultOver("vte0");
+    if (!networks.Ready()) {
+        GTEST_SKIP() << "needs a network namespace of the test's own";
+    }
+    Settings settings = TestSettings();
+    const testing::UdpPeer sentinel("127.0.0.2", 0);
+    RecordingListener listener;
+    CMessengerEngine engine(settings);
+    engine.SetListener(&listener);
+    engine.AnnouncePresence();
+    EXPECT_EQ(HearOwn(engine, listener, sentinel, kAnnounce).sent, (Sent{{"10.7.0.1", kAnnounce}}));
+}
+
+// Wi-Fi joins: the engine announces itself on the new network by itself, once the change has
+// settled, without anybody asking.
+TEST(EnginePresence, AnAddressAddedLaterIsAnnouncedOnByItself) {
+    testing::TestNetworks networks;
+    networks.AddInterface("vte0", "10.7.0.1/24");
+    networks.RouteDefaultOver("vte0");
+    if (!networks.Ready()) {
+        GTEST_SKIP() << "needs a network namespace of the test's own";
+    }
+    Settings settings = TestSettings();
+    RecordingListener listener;
+    CMessengerEngine engine(settings);
+    engine.SetListener(&listener);
+    networks.AddInterface("vte1", "10.7.1.1/24");
+    ASSERT_TRUE(networks.Ready());
+    EXPECT_TRUE(listener.WaitFrom(platform::InetAddr("10.7.1.1"), kAnnounce));
+    EXPECT_TRUE(listener.WaitFrom(platform::InetAddr("10.7.0.1"), kAnnounce));
+    engine.SetListener(nullptr);
 }
 
 TEST(EngineSending, PacketsCarryTheUserNameOfTheMomentAndFreshNumbers) {

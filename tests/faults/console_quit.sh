@@ -1,8 +1,8 @@
 #!/bin/bash
-# console_quit.sh CONSOLE SLOW_PEER quit|eof
-# A veltra-console that is told to quit (or whose input ends) while a file is still arriving:
-# it exits promptly with status 0 and no sanitizer report, the file cut short leaves nothing
-# behind, under any name, and nothing is written after. Runs on the private bridge of
+# console_quit.sh CONSOLE SLOW_PEER quit|eof|term
+# A veltra-console that is told to quit (or whose input ends, or that gets SIGTERM) while a file
+# is still arriving: it exits promptly with status 0 and no sanitizer report, the file cut short
+# leaves nothing behind, under any name, and nothing is written after. Runs on the private bridge of
 # tests/lan/lan_bed.sh, inside tests/isolated.sh: hosta is a slow serving peer, hostb the console.
 set -euo pipefail
 

@@ -1,8 +1,9 @@
 # shellcheck shell=bash
 # Sourced by lan_test.sh. A private LAN of hosts, each a network (and host-name) namespace with
 # one interface on a bridge: 10.77.0.0/24, broadcast 10.77.0.255, default route over the bridge so
-# that 255.255.255.255 goes out there too. Run it inside the namespace of tests/isolated.sh; the
-# bridge and the hosts then exist only in there. Every wait is bounded.
+# that 255.255.255.255 goes out there too. Further networks (10.77.N.0/24, a bridge each) take
+# hosts of their own, and a host may have an interface on several. Run it inside the namespace of
+# tests/isolated.sh; the bridges and the hosts then exist only in there. Every wait is bounded.
 
 BED_NET=10.77.0
 BED_ID=$$
@@ -12,8 +13,9 @@ BED_WAIT_SECONDS=${BED_WAIT_SECONDS:-6}
 # Holders live at most this long, so that even a bed whose script was killed outright goes away.
 BED_HOLD_SECONDS=300
 
-declare -A HOST_NS_PID HOST_ADDRESS HOST_CONSOLE_PID HOST_INPUT_FD HOST_RUN
+declare -A HOST_NS_PID HOST_ADDRESS HOST_CONSOLE_PID HOST_INPUT_FD HOST_RUN BED_BRIDGES
 BED_HOSTS=()
+BED_LINKS=0
 
 bed_dump() {
     local name file
@@ -41,7 +43,9 @@ bed_cleanup() {
             wait "${HOST_NS_PID[$name]}" 2>/dev/null
         fi
     done
-    ip link del "$BED_BRIDGE" 2>/dev/null
+    for bridge in "${BED_BRIDGES[@]}"; do
+        ip link del "$bridge" 2>/dev/null
+    done
     rm -rf "$BED_DIR"
 }
 trap bed_cleanup EXIT
@@ -51,6 +55,18 @@ bed_fail() {
     echo "FAIL: $*" >&2
     [[ -n ${LAN_VERBOSE:-} ]] || bed_dump
     exit 1
+}
+
+# bed_within MILLISECONDS DESCRIPTION COMMAND...: polls COMMAND until it succeeds; fails when that
+# takes longer than MILLISECONDS from now.
+bed_within() {
+    local limit_us=$(($1 * 1000)) description=$2
+    shift 2
+    local start=${EPOCHREALTIME/./}
+    until "$@"; do
+        ((${EPOCHREALTIME/./} - start <= limit_us)) || bed_fail "not within $((limit_us / 1000)) ms: $description"
+        sleep 0.02
+    done
 }
 
 # bed_until DESCRIPTION COMMAND...: polls COMMAND until it succeeds or the wait runs out.
@@ -65,8 +81,16 @@ bed_until() {
 }
 
 bed_up() {
-    ip link add "$BED_BRIDGE" type bridge || bed_fail "cannot create a bridge"
-    ip link set "$BED_BRIDGE" up
+    bed_add_network "$BED_NET"
+}
+
+# bed_add_network NET: a bridge for the network NET.0/24 (NET as 10.77.1).
+bed_add_network() {
+    local net=$1 bridge=$BED_BRIDGE
+    [[ $net == "$BED_NET" ]] || bridge=$BED_BRIDGE.${net##*.}
+    ip link add "$bridge" type bridge || bed_fail "cannot create a bridge"
+    BED_BRIDGES[$net]=$bridge
+    ip link set "$bridge" up
 }
 
 # The holder has its own namespaces once its host name is set.
@@ -74,9 +98,10 @@ bed_holder_ready() {
     [[ "$(nsenter --uts="/proc/$1/ns/uts" hostname 2>/dev/null)" == "$2" ]]
 }
 
-# bed_add_host NAME INDEX: host NAME with address 10.77.0.INDEX and host name NAME.
+# bed_add_host NAME INDEX [NET]: host NAME with address NET.INDEX (NET 10.77.0 by default) on
+# eth0, its default route, and host name NAME.
 bed_add_host() {
-    local name=$1 index=$2
+    local name=$1 index=$2 net=${3:-$BED_NET}
     mkdir -p "$BED_DIR/$name/home"
     (
         bed_close_inherited
@@ -86,22 +111,35 @@ bed_add_host() {
     ) &
     local pid=$!
     HOST_NS_PID[$name]=$pid
-    HOST_ADDRESS[$name]=$BED_NET.$index
+    HOST_ADDRESS[$name]=$net.$index
     HOST_RUN[$name]=0
     BED_HOSTS+=("$name")
     bed_until "namespace of $name" bed_holder_ready "$pid" "$name"
+    bed_in "$name" ip link set lo up || bed_fail "cannot set up the network of $name"
+    bed_connect "$name" "$net" eth0 "$index"
+    bed_in "$name" ip route add default dev eth0 || bed_fail "cannot route the network of $name"
+}
 
-    local outside=vh$BED_ID$index inside=ve$BED_ID$index
+# bed_connect HOST NET IFNAME [INDEX]: a further interface IFNAME of HOST (up) on the bridge of
+# NET, with the address NET.INDEX/24 when INDEX is given.
+bed_connect() {
+    local name=$1 net=$2 interface=$3 index=${4:-}
+    BED_LINKS=$((BED_LINKS + 1))
+    local outside=vh$BED_ID.$BED_LINKS inside=ve$BED_ID.$BED_LINKS
     ip link add "$outside" type veth peer name "$inside"
-    ip link set "$inside" netns "$pid"
-    ip link set "$outside" master "$BED_BRIDGE"
+    ip link set "$inside" netns "${HOST_NS_PID[$name]}"
+    ip link set "$outside" master "${BED_BRIDGES[$net]}"
     ip link set "$outside" up
-    nsenter --net="/proc/$pid/ns/net" sh -e -c "
-        ip link set lo up
-        ip link set $inside name eth0
-        ip addr add $BED_NET.$index/24 broadcast $BED_NET.255 dev eth0
-        ip link set eth0 up
-        ip route add default dev eth0" || bed_fail "cannot set up the network of $name"
+    bed_in "$name" sh -e -c "
+        ip link set $inside name $interface
+        ip link set $interface up" || bed_fail "cannot connect $name to $net.0/24"
+    [[ -z $index ]] || bed_address "$name" "$net" "$interface" "$index"
+}
+
+# bed_address HOST NET IFNAME INDEX: gives HOST's interface IFNAME the address NET.INDEX/24.
+bed_address() {
+    bed_in "$1" ip addr add "$2.$4/24" broadcast "$2.255" dev "$3" ||
+        bed_fail "cannot give $1 the address $2.$4"
 }
 
 # bed_in HOST COMMAND...: runs COMMAND in the host's namespaces.
@@ -189,14 +227,20 @@ bed_exited() {
     ! bed_running "$1"
 }
 
-# bed_stop HOST [quit|eof]: ends the console and checks that it exits with status 0.
+# bed_stop HOST [quit|eof|term]: ends the console (a quit command, the end of its input, or
+# SIGTERM) and checks that it exits with status 0.
 bed_stop() {
     local name=$1 how=${2:-quit}
     if [[ $how == quit ]]; then
         bed_say "$name" quit
     fi
-    bed_close_input "$name"
+    if [[ $how == term ]]; then
+        kill -TERM "${HOST_CONSOLE_PID[$name]}"  # its input stays open: the signal alone ends it
+    else
+        bed_close_input "$name"
+    fi
     bed_until "$name exits" bed_exited "$name"
+    bed_close_input "$name"
     local status=0
     wait "${HOST_CONSOLE_PID[$name]}" || status=$?
     HOST_CONSOLE_PID[$name]=
@@ -214,9 +258,23 @@ bed_last_list() {
          END{print list}' "$(bed_out "$1")"
 }
 
-# bed_list_is HOST EXPECTED: the host's last list is exactly EXPECTED.
+# bed_list_is HOST EXPECTED: the host's last list is exactly EXPECTED, in which the row of HOST
+# itself shows the own row's mark.
 bed_list_is() {
-    [[ "$(bed_last_list "$1")" == "$2" ]]
+    local own
+    own=$(bed_row "$1")
+    [[ "$(bed_last_list "$1")" == "${2/"  $own"/"  $own（本机）"}" ]]
+}
+
+# bed_last_list_has HOST LINE...: the host's last list holds each of the lines (its rows are
+# indented by two spaces).
+bed_last_list_has() {
+    local list line
+    list=$(bed_last_list "$1")
+    shift
+    for line in "$@"; do
+        grep -qxF -- "$line" <<<"$list" || return 1
+    done
 }
 
 # bed_log_has HOST TEXT: the host's output holds TEXT (which may span lines).
@@ -237,15 +295,19 @@ bed_owner() {
     fi
 }
 
-# bed_row HOST: the key under which the others list HOST.
+# bed_row HOST [ADDRESS]: the key under which the others list HOST (on its first address, or
+# the one given).
 bed_row() {
-    echo "$(bed_owner) (${HOST_ADDRESS[$1]}|$1)"
+    echo "$(bed_owner) (${2:-${HOST_ADDRESS[$1]}}|$1)"
 }
 
-# bed_list HOST...: the list showing exactly these hosts, in list order (greatest key first).
+# bed_list HOST[@ADDRESS]...: the list showing exactly these hosts (each on its first address, or
+# the one given), in list order (greatest key first).
 bed_list() {
     local rows
-    rows=$(for name in "$@"; do bed_row "$name"; done | LC_ALL=C sort -r)
+    rows=$(for host in "$@"; do
+        if [[ $host == *@* ]]; then bed_row "${host%@*}" "${host#*@}"; else bed_row "$host"; fi
+    done | LC_ALL=C sort -r)
     printf '在线人数 %d' "$#"
     while IFS= read -r row; do
         printf '\n  %s' "$row"

@@ -1,16 +1,18 @@
 #!/bin/bash
-# lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES]
+# lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES [LAN_LISTEN]]
 # End-to-end tests between veltra-console instances on a private bridge of network namespaces.
 # Run inside tests/isolated.sh (CTest does); see lan_bed.sh for the bed itself. JSON_LINES (the
-# reader of --json output) is needed by the json scenario.
+# reader of --json output) is needed by the json scenario, LAN_LISTEN (which prints every
+# datagram a host hears) by the single scenario.
 set -euo pipefail
 
-[[ $# == 3 || $# == 4 ]] ||
-    { echo "usage: lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES]" >&2; exit 2; }
+[[ $# -ge 3 && $# -le 5 ]] ||
+    { echo "usage: lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES [LAN_LISTEN]]" >&2; exit 2; }
 CONSOLE=$1
 LAN_SEND=$2
 SCENARIO=$3
 JSON_LINES=${4:-}
+LAN_LISTEN=${5:-}
 source "$(dirname "$0")/lan_bed.sh"
 
 # Two hosts that have started one after the other and found each other.
@@ -106,6 +108,108 @@ scenario_depart() {
     bed_list_is hosta "$(bed_list hosta)" || bed_fail "the unknown departure changed the list"
     bed_stop hosta
     bed_stop hostb
+}
+
+# A console that ends says goodbye: its row leaves the other's list within a second, whether it
+# was told to quit, its input ended, or it got SIGTERM (a shutdown, a logout).
+scenario_goodbye() {
+    two_hosts_up
+    local alone both
+    alone=$(bed_list hosta)
+    both=$(bed_list hosta hostb)
+    for how in quit eof term; do
+        bed_stop hostb "$how"
+        bed_within 1000 "hosta drops hostb after its $how" bed_list_is hosta "$alone"
+        bed_start hostb
+        bed_until "hosta lists hostb again" bed_list_is hosta "$both"
+    done
+    bed_stop hosta
+}
+
+# same_tree A B: the folders A and B hold the same files.
+same_tree() {
+    diff -rq "$1" "$2" >/dev/null 2>&1
+}
+
+# A host on two networks whose default route leads to neither (the shape of a VPN): the peer on
+# each lists it within a second of its start, without refreshing. An address it gets later on a
+# third network is announced there within a few seconds, and its table keeps the peers it had.
+scenario_networks() {
+    bed_up  # 10.77.0.0/24 takes the default route of hostm, and nobody else
+    bed_add_network 10.77.1
+    bed_add_network 10.77.2
+    bed_add_network 10.77.3
+    bed_add_host hostm 1
+    bed_connect hostm 10.77.1 eth1 1
+    bed_connect hostm 10.77.2 eth2 1
+    bed_connect hostm 10.77.3 eth3  # no address yet
+    bed_add_host hosta 2 10.77.1
+    bed_add_host hostb 2 10.77.2
+    bed_add_host hostc 2 10.77.3
+    bed_start hosta
+    bed_start hostb
+    bed_start hostc
+    bed_start hostm
+    bed_within 1000 "hosta lists hostm" bed_list_is hosta "$(bed_list hosta hostm@10.77.1.1)"
+    bed_within 1000 "hostb lists hostm" bed_list_is hostb "$(bed_list hostb hostm@10.77.2.1)"
+    local row_a row_b
+    row_a="  $(bed_row hosta)"
+    row_b="  $(bed_row hostb)"
+    bed_until "hostm lists both" bed_last_list_has hostm "$row_a" "$row_b"
+    # hostm can reach nobody on 10.77.3.0/24 yet.
+    bed_list_is hostc "$(bed_list hostc)" || bed_fail "hostc heard hostm before its address"
+
+    bed_address hostm 10.77.3 eth3 1
+    bed_within 4000 "hostc lists hostm" bed_list_is hostc "$(bed_list hostc hostm@10.77.3.1)"
+    bed_until "hostm lists hostc" bed_last_list_has hostm "  $(bed_row hostc)"
+    # No list since the first that showed both peers lacks either: the table was never emptied.
+    awk -v a="$row_a" -v b="$row_b" '
+        function done_list() { if (seen && !(has_a && has_b)) bad = 1; if (has_a && has_b) seen = 1 }
+        /^在线人数 / { if (open) done_list(); open = 1; has_a = has_b = 0; next }
+        $0 == a { has_a = 1 } $0 == b { has_b = 1 }
+        END { if (open) done_list(); exit bad }' "$(bed_out hostm)" ||
+        bed_fail "hostm lost a peer when it announced itself again"
+
+    # A user on each network fetches what hostm offers to it, hostm fetches what one offers it
+    # on its address there, and messages cross both ways.
+    local source
+    source=$(sample_files hostm)
+    bed_say hostm "offer 10.77.1.2 \"$source/big file.bin\""
+    bed_say hostm "offer 10.77.2.2 \"$source/big file.bin\""
+    for host in hosta hostb; do
+        bed_until "$host fetches hostm's file" \
+            cmp -s "$source/big file.bin" "$(bed_home "$host")/Received/big file.bin"
+    done
+    source=$(sample_files hostb)
+    bed_say hostb "offer 10.77.2.1 \"$source/tree\""
+    bed_until "hostm fetches hostb's folder" same_tree "$source/tree" "$(bed_home hostm)/Received/tree"
+    bed_say hosta "msg 10.77.1.1 across"
+    bed_until "hostm hears hosta" bed_log_has hostm "$(bed_row hosta):"$'\n'" across"$'\n'
+    bed_say hostm "msg 10.77.2.2 back"
+    bed_until "hostb hears hostm" bed_log_has hostb "$(bed_row hostm 10.77.2.1):"$'\n'" back"$'\n'
+    for host in hostm hosta hostb hostc; do
+        bed_stop "$host"
+    done
+}
+
+# A host with one interface announces itself in one datagram, to the limited broadcast.
+scenario_single() {
+    [[ -n $LAN_LISTEN ]] || bed_fail "the single scenario needs LAN_LISTEN"
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host watch 9
+    (
+        bed_close_inherited
+        exec nsenter --net="/proc/${HOST_NS_PID[watch]}/ns/net" "$LAN_LISTEN" 4
+    ) >"$BED_DIR/heard" 2>&1 &
+    local listener=$!
+    bed_until "the listener listens" grep -qx listening "$BED_DIR/heard"
+    bed_start hosta
+    wait "$listener" || bed_fail "lan_listen failed: $(cat "$BED_DIR/heard")"
+    [[ "$(grep "^${HOST_ADDRESS[hosta]} " "$BED_DIR/heard")" == \
+        "${HOST_ADDRESS[hosta]} 255.255.255.255 16777217" ]] ||
+        bed_fail "hosta sent: $(cat "$BED_DIR/heard")"
+    bed_stop hosta
 }
 
 # A second instance on one host cannot have the port: a clear message and status 1.

@@ -3,21 +3,27 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/protocol.h"
+#include "platform/host_name.h"
 #include "platform/named_mutex.h"
 #include "receiving/download_manager.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/content.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/test_networks.h"
 #include "tests/support/udp_peer.h"
 
 // Sessions on 127.0.0.1 in the test's own network namespace; 127.0.0.2 plays the peer.
@@ -54,7 +60,7 @@ TEST(MessengerSession, TakenPortThrowsTheSocketErrorCode) {
     EXPECT_EQ(sink.Total(), 0u);
 }
 
-TEST(MessengerSession, StartsAnnouncedAndEndsQuietly) {
+TEST(MessengerSession, StartsAnnouncedAndEndsWithAGoodbyeAlone) {
     UdpPeer inbox("127.0.0.2", MSG_PORT);
     Settings settings = PeerWatchingSettings();
     RecordingSink sink;
@@ -72,11 +78,90 @@ TEST(MessengerSession, StartsAnnouncedAndEndsQuietly) {
 
     EXPECT_TRUE(session.TakePeers().has_value());
     session.Shutdown();
+    // The goodbye goes where the announcement went, so the peers drop the row at once.
+    auto goodbye = inbox.ReceivePacket();
+    ASSERT_NE(goodbye, nullptr);
+    EXPECT_EQ(goodbye->command, 0x01000002);
+    EXPECT_STREQ(goodbye->user_name, "me");
     session.Shutdown();
     EXPECT_EQ(session.TakePeers(), std::nullopt);
     session.SendText(inbox.Address(), L"after");
     session.Refresh();
     EXPECT_EQ(inbox.Receive(200), nullptr) << "a session that has shut down sends nothing";
+}
+
+// The session's peers once every one of keys is among them (a hang guard of ten seconds): whether
+// each listed is this instance's own row, by key.
+std::map<std::string, bool> OwnByKeyOnceListed(MessengerSession& session,
+                                               const std::vector<std::string>& keys) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        std::map<std::string, bool> own;
+        for (const OnlinePeer& peer : session.TakePeers().value_or(std::vector<OnlinePeer>{})) {
+            own[peer.key] = peer.own;
+        }
+        const bool all = std::all_of(keys.begin(), keys.end(),
+                                     [&own](const std::string& key) { return own.count(key); });
+        if (all || std::chrono::steady_clock::now() > give_up) {
+            return own;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+std::string Announcement(const char* user, const std::string& host) {
+    return Datagram(1, user, host.c_str(), CMD_ANNOUNCE | OPT_PRESENCE_MARK);
+}
+
+// It hears its own announcement (the list names its own address); that row is its own, and no
+// other: not another instance under this host's name, not another name from its address.
+TEST(MessengerSession, OnOneAddressOnlyTheRowFromItUnderThisHostsNameIsItsOwn) {
+    const std::string host = platform::HostName();
+    UdpPeer same_host("127.0.0.3", 0);
+    UdpPeer same_address("127.0.0.1", 0);
+    Settings settings = PeerWatchingSettings();
+    settings.broadcast_list = L"127.0.0.1";
+    RecordingSink sink;
+    MessengerSession session(sink, settings, kSessionAddress);
+    same_host.Send(Announcement("other", host), kSessionAddress);
+    same_address.Send(Announcement("me", "elsewhere"), kSessionAddress);
+    const std::string own_key = "me (127.0.0.1|" + host + ")";
+    const std::string same_host_key = "other (127.0.0.3|" + host + ")";
+    const std::string same_address_key = "me (127.0.0.1|elsewhere)";
+    EXPECT_EQ(OwnByKeyOnceListed(session, {own_key, same_host_key, same_address_key}),
+              (std::map<std::string, bool>{
+                  {own_key, true}, {same_host_key, false}, {same_address_key, false}}));
+}
+
+// On every address it hears itself from each network it is on, each row its own; an address
+// that comes later is announced on without a refresh, and the table keeps the peers it had.
+TEST(MessengerSession, OnEveryAddressEachNetworksRowIsItsOwnAndANewAddressKeepsTheTable) {
+    testing::TestNetworks networks;
+    networks.AddInterface("vts0", "10.7.0.1/24");
+    networks.RouteDefaultOver("vts0");
+    if (!networks.Ready()) {
+        GTEST_SKIP() << "needs a network namespace of the test's own";
+    }
+    const std::string host = platform::HostName();
+    UdpPeer peer("127.0.0.2", 0);
+    Settings settings = PeerWatchingSettings();
+    settings.broadcast_list = L"127.0.0.1";
+    RecordingSink sink;
+    MessengerSession session(sink, settings);
+    peer.Send(Announcement("other", host), kSessionAddress);
+    const std::string on_lan = "me (10.7.0.1|" + host + ")";
+    const std::string on_loopback = "me (127.0.0.1|" + host + ")";
+    const std::string other = "other (127.0.0.2|" + host + ")";
+    EXPECT_EQ(OwnByKeyOnceListed(session, {on_lan, on_loopback, other}),
+              (std::map<std::string, bool>{{on_lan, true}, {on_loopback, true}, {other, false}}));
+
+    networks.AddInterface("vts1", "10.7.1.1/24");
+    ASSERT_TRUE(networks.Ready());
+    const std::string on_new = "me (10.7.1.1|" + host + ")";
+    EXPECT_EQ(OwnByKeyOnceListed(session, {on_new}),
+              (std::map<std::string, bool>{
+                  {on_lan, true}, {on_loopback, true}, {on_new, true}, {other, false}}))
+        << "the peer, which did not announce itself again, is still listed";
 }
 
 TEST(MessengerSession, OfferGoesOutThroughTheTransferServer) {

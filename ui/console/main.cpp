@@ -2,14 +2,18 @@
 // Commands come one per line on standard input; the log and the list of users go to standard
 // output as UTF-8, flushed once per batch of events handled.
 
+#include <atomic>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "common/settings.h"
+#include "common/started_thread.h"
+#include "platform/termination_signals.h"
 #include "session/messenger_session.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
@@ -29,12 +33,14 @@ ConsoleMode ModeOf(const ConsoleOptions& options) {
 }
 
 // A message asks for no receipt, so it is done once the datagram is out.
-int SendMessage(ConsoleQueue& /*queue*/, MessengerSession& session, const ConsoleOptions& options) {
+int SendMessage(const std::shared_ptr<ConsoleQueue>& /*queue*/, MessengerSession& session,
+                const ConsoleOptions& options) {
     session.SendText(options.address, options.text);
     return 0;
 }
 
-int SendAndWait(ConsoleQueue& queue, MessengerSession& session, const ConsoleOptions& options) {
+int SendAndWait(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& session,
+                const ConsoleOptions& options) {
     ConsoleMode mode = ModeOf(options);
     mode.lists = false;
     mode.strict = true;
@@ -42,20 +48,31 @@ int SendAndWait(ConsoleQueue& queue, MessengerSession& session, const ConsoleOpt
     front_end.Ready();
     front_end.Offer(options.address, options.paths, options.text);
     front_end.Flush();
-    return front_end.EndInput() ? RunConsole(queue, front_end) : front_end.ExitStatus();
+    return front_end.EndInput() ? RunConsole(*queue, front_end) : front_end.ExitStatus();
 }
 
-int RunCommands(ConsoleQueue& queue, MessengerSession& session, const ConsoleOptions& options) {
+int RunCommands(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& session,
+                const ConsoleOptions& options) {
     ConsoleFrontEnd front_end(session, std::cout, std::cerr, ModeOf(options));
     front_end.Ready();
-    // RunConsole returns only after the reader has queued the end of input or a quit, its last act.
-    std::thread reader([&queue] { ReadConsoleInput(std::cin, queue); });
-    const int status = RunConsole(queue, front_end);
-    reader.join();
+    // The reader's last act is to queue the end of input or a quit. A termination signal ends
+    // the run while it waits for a line, which nothing can interrupt: it is then left to end
+    // with the process, and holds its share of the queue until then.
+    const auto reader_done = std::make_shared<std::atomic<bool>>(false);
+    std::thread reader([queue, reader_done] {
+        ReadConsoleInput(std::cin, *queue);
+        *reader_done = true;
+    });
+    const int status = RunConsole(*queue, front_end);
+    if (*reader_done) {
+        reader.join();
+    } else {
+        reader.detach();
+    }
     return status;
 }
 
-using Run = int (*)(ConsoleQueue&, MessengerSession&, const ConsoleOptions&);
+using Run = int (*)(const std::shared_ptr<ConsoleQueue>&, MessengerSession&, const ConsoleOptions&);
 
 // Starts the messenger, its events going to a console queue, runs run with it and stops it; 1,
 // said on standard error, when it cannot start.
@@ -65,19 +82,35 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
     // each read, as a tied stream would.
     std::cin.tie(nullptr);
     const Settings& settings = ProcessSettings();
-    ConsoleQueue queue;
+    const auto queue = std::make_shared<ConsoleQueue>();
+    std::optional<platform::TerminationSignals> signals;
     std::unique_ptr<MessengerSession> session;
+    std::thread ending;
     try {
-        session = std::make_unique<MessengerSession>(queue, settings);
+        signals.emplace();  // before any thread starts, so that each of them holds them back
+        session = std::make_unique<MessengerSession>(*queue, settings);
+        // SIGTERM (a shutdown, a logout), SIGHUP and Ctrl+C end the run as quit does, so the
+        // peers hear the goodbye; asked again before the run has ended, the console ends at once.
+        ending = StartThread<std::thread>("the termination signals", [&signals, queue] {
+            if (signals->Wait() == 0) {
+                return;
+            }
+            queue->PostInput(ConsoleInput{ParseConsoleCommand(L"quit"), false});
+            if (const int again = signals->Wait(); again != 0) {
+                platform::TerminationSignals::EndAtOnce(again);
+            }
+        });
     } catch (const std::system_error& error) {
         // The step that failed and its object, then the cause: "cannot bind UDP port 2425: ...".
         std::cerr << "veltra-console: cannot start the messenger: " << error.what() << '\n';
         return 1;
     }
     const int status = run(queue, *session, options);
+    signals->Interrupt();
+    ending.join();
     // The console takes no more events once it stops, so a download waiting for its room goes on
     // and the session can stop it.
-    queue.Close();
+    queue->Close();
     session->Shutdown();
     return status;
 }

@@ -115,6 +115,9 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
         UpdateTrayMenu();
         event.Skip();
     });
+    end_retry_.SetOwner(this);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { EndModalRuns(); }, end_retry_.GetId());
 }
 
 CMainDialog::~CMainDialog() {
@@ -323,9 +326,7 @@ void CMainDialog::ComposeTo(const std::vector<PeerRow>& recipients) {
     }
     CInputMsgDialog compose(this, hooks_.choose_files, RecipientLine(recipients),
                             hooks_.choose_folder);
-    compose_ = &compose;
     const int result = hooks_.run_compose(compose);
-    compose_ = nullptr;
     if (result != wxID_OK || !session_) {
         return;
     }

@@ -7,6 +7,7 @@
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -73,15 +74,18 @@ class CMainDialog : public LayoutDialog, public EventSink {
     // Starts the messenger (engine, listener, presence announcement), then lets the layout follow
     // the screen. The error, naming the step that failed, when the messenger could not start.
     std::optional<std::system_error> Start();
-    // Stops the messenger before the window goes; later messages are dropped. Safe to call twice.
+    // Stops the messenger before the window goes (its goodbye to the peers included); later
+    // messages are dropped. Safe to call twice.
     void ShutdownMessenger();
 
     // Once started: shows the window, unless hidden is asked for and the tray has the icon.
     void ShowAtStart(bool hidden);
     // What ends the program's run once the messenger has stopped and the window has gone.
     void SetEndAction(std::function<void()> end) { end_ = std::move(end); }
-    // Stops the messenger, closes the window (and a compose dialog open over it) and runs the end
-    // action. Safe to call twice.
+    // Ends the program's run (Ctrl+Q, the tray's quit, a termination signal, the end of the
+    // desktop session), also from inside another dialog's modal run: the messenger stops at once
+    // (its goodbye included), then the dialogs running modally over this one end from the
+    // innermost out, then the window closes and the end action runs. Safe to call twice.
     void EndProgram();
     // Shown, raised and no longer minimised; what waited unread has been seen.
     void ShowWindow();
@@ -138,6 +142,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void OnCharHook(wxKeyEvent& event);
     void OnListContextMenu(wxContextMenuEvent& event);
     void OnQuit(wxCommandEvent& event);
+    // Ends the innermost modal run of another dialog, and this one's once no other is left.
+    void EndModalRuns();
     void OpenReceivedFolder();
     // One offer to each recipient; the paths left out are then shown in one message box.
     void OfferTo(const std::vector<PeerRow>& recipients, const std::vector<std::wstring>& paths);
@@ -177,12 +183,13 @@ class CMainDialog : public LayoutDialog, public EventSink {
     std::unique_ptr<TrayIcon> tray_;
     std::function<void()> end_;
     bool ended_ = false;
-    CInputMsgDialog* compose_ = nullptr;  // the compose dialog while it runs
 
     wxListCtrl* user_list_ = nullptr;
     wxTextCtrl* log_ = nullptr;
     wxTextCtrl* online_count_ = nullptr;
     wxGauge* progress_ = nullptr;
+    // Looks again whether the dialogs that ran inside this one's run have returned.
+    wxTimer end_retry_;
 };
 
 }  // namespace veltra

@@ -10,10 +10,15 @@
 #include "platform/utf8.h"
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/main_dialog.h"
+
+#include <utility>
 #include "ui/dialogs/resource_ids.h"
 
 namespace veltra {
 namespace {
+
+// How soon EndModalRuns looks again for the dialogs it has ended.
+constexpr int kEndRetryMs = 50;
 
 bool IsWithin(const wxWindow* window, const wxWindow& ancestor) {
     for (; window != nullptr; window = window->GetParent()) {
@@ -90,6 +95,39 @@ void CMainDialog::OnCharHook(wxKeyEvent& event) {
 
 void CMainDialog::OnQuit(wxCommandEvent& /*event*/) {
     EndProgram();
+}
+
+void CMainDialog::EndProgram() {
+    ShutdownMessenger();
+    EndModalRuns();
+}
+
+void CMainDialog::EndModalRuns() {
+    // A run inside this one's must return before this one can end: its event loop is the one
+    // the toolkit runs, and ending this one first would leave it running under a closed window.
+    bool inner_left = false;
+    for (wxWindow* window : wxTopLevelWindows) {
+        auto* dialog = dynamic_cast<wxDialog*>(window);
+        if (dialog == nullptr || dialog == this || !IsWithin(dialog, *this)) {
+            continue;
+        }
+        inner_left = true;  // gone only once its run has returned to its caller
+        if (dialog->IsModal()) {
+            dialog->EndModal(wxID_CANCEL);
+        }
+    }
+    if (inner_left) {
+        end_retry_.StartOnce(kEndRetryMs);
+        return;
+    }
+    if (IsModal()) {
+        EndModal(wxID_CANCEL);
+    } else {
+        Hide();
+    }
+    if (!std::exchange(ended_, true) && end_) {
+        end_();
+    }
 }
 
 }  // namespace veltra

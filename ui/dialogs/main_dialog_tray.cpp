@@ -117,19 +117,4 @@ void CMainDialog::OnClose(wxCloseEvent& event) {
     EndProgram();
 }
 
-void CMainDialog::EndProgram() {
-    ShutdownMessenger();
-    if (compose_ != nullptr && compose_->IsModal()) {
-        compose_->EndModal(wxID_CANCEL);
-    }
-    if (IsModal()) {
-        EndModal(wxID_CANCEL);
-    } else {
-        Hide();
-    }
-    if (!std::exchange(ended_, true) && end_) {
-        end_();
-    }
-}
-
 }  // namespace veltra

@@ -2,12 +2,37 @@
 
 #include <wx/evtloop.h>
 
+#include <csignal>
 #include <optional>
 
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
 
 namespace veltra {
+namespace {
+
+// A signal's handler has nothing to go by but the windows there are.
+void EndMainDialogRun() {
+    for (wxWindow* window : wxTopLevelWindows) {
+        if (auto* dialog = dynamic_cast<CMainDialog*>(window)) {
+            dialog->EndProgram();
+        }
+    }
+}
+
+// The toolkit calls it on the UI thread, after the signal has come: any call may be made here.
+void EndOnSignal(int /*signal*/) {
+    EndMainDialogRun();
+}
+
+}  // namespace
+
+void EndRunOnRequest(wxApp& app) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        app.SetSignalHandler(signal, EndOnSignal);
+    }
+    app.Bind(wxEVT_END_SESSION, [](wxCloseEvent& /*event*/) { EndMainDialogRun(); });
+}
 
 int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
                   const MainDialogHooks& hooks, const AppOptions& options) {
@@ -40,6 +65,7 @@ bool CMessengerApp::OnInit() {
     SetAppName("veltra");
     LoadDialogResources();
     ProcessSettings();  // reads the owner's name before any thread runs
+    EndRunOnRequest(*this);
     return true;
 }
 

@@ -19,6 +19,11 @@ namespace veltra {
 int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
                   const MainDialogHooks& hooks, const AppOptions& options = {});
 
+// From now on a termination signal (SIGTERM: a shutdown or a logout; SIGHUP; SIGINT: Ctrl+C in
+// the terminal that started it) and the end of the desktop session end the main dialog's run the
+// way Ctrl+Q does, on the UI thread, so the peers hear the goodbye.
+void EndRunOnRequest(wxApp& app);
+
 class CMessengerApp : public wxApp {
   public:
     explicit CMessengerApp(AppOptions options = {}) : options_(options) {}

@@ -1,5 +1,7 @@
 #include "ui/presentation/peer_rows.h"
 
+#include <utility>
+
 #include "common/text.h"
 #include "platform/socket.h"
 
@@ -10,7 +12,11 @@ std::vector<PeerRow> BuildPeerRows(const std::vector<OnlinePeer>& peers) {
     std::vector<PeerRow> rows;
     rows.reserve(peers.size());
     for (auto peer = peers.rbegin(); peer != peers.rend(); ++peer) {
-        rows.push_back(PeerRow{AnsiToWide(peer->key), peer->address, AnsiToWide(peer->user_name),
+        std::wstring text = AnsiToWide(peer->key);
+        if (peer->own) {
+            text += kOwnRowMark;
+        }
+        rows.push_back(PeerRow{std::move(text), peer->address, AnsiToWide(peer->user_name),
                                AnsiToWide(peer->host_name)});
     }
     return rows;

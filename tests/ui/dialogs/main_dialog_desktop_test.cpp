@@ -1,16 +1,19 @@
 // The main window as a desktop user drives it: keys and the list's context menu (refresh,
-// compose on Return, the end of the program on Ctrl+Q; Escape and Return no longer end the
-// window), the received folder, drops, the selection across rebuilds, and notices.
+// compose on Return, the end of the program on Ctrl+Q, SIGTERM or a logout; Escape and Return no
+// longer end the window), the received folder, drops, the selection across rebuilds, and notices.
 
 #include <gtest/gtest.h>
 #include <wx/evtloop.h>
+#include <wx/timer.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "main_dialog_fixture.h"
 #include "tests/platform/temp_folder.h"
+#include "ui/dialogs/messenger_app.h"
 #include "ui/dialogs/resource_ids.h"
 
 namespace veltra {
@@ -87,6 +90,71 @@ TEST_F(MainDialogKeysTest, EscapeAndReturnKeepTheWindowCtrlQEndsIt) {
     // The messenger has ended with the window: a refresh sends nothing.
     dialog_->RefreshUsers();
     EXPECT_EQ(Announcements(300), 0);
+}
+
+// Whether the session said its goodbye to the watcher (the settings' list) since the last look.
+bool SaidGoodbye(testing::LanPeers& peers) {
+    for (const auto& packet : peers.Received(testing::kWatcherAddress)) {
+        if (CommandNumber(packet->command) == CMD_DEPART) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Ends every modal run left, innermost first, should the request under test not end them.
+class RunGuard {
+  public:
+    static constexpr int kStillRunning = 4242;
+    RunGuard() {
+        timer_.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
+            for (auto window = wxTopLevelWindows.rbegin(); window != wxTopLevelWindows.rend();
+                 ++window) {
+                auto* dialog = dynamic_cast<wxDialog*>(*window);
+                if (dialog != nullptr && dialog->IsModal()) {
+                    dialog->EndModal(kStillRunning);
+                    return;
+                }
+            }
+        });
+        timer_.Start(5000);
+    }
+
+  private:
+    wxTimer timer_;
+};
+
+// SIGTERM comes while the compose dialog runs inside the main dialog's run: the messenger says
+// its goodbye, the compose dialog ends without sending, then the main dialog's run.
+TEST_F(MainDialogKeysTest, ATerminationSignalEndsTheRunFromInsideComposeWithAGoodbye) {
+    EndRunOnRequest(*wxTheApp);
+    int compose_result = 0;
+    answer_compose_ = [&compose_result](CInputMsgDialog& compose) {
+        compose.MessageEdit()->SetValue(L"never sent");
+        testing::WhenModal(compose, [] { std::raise(SIGTERM); });
+        compose_result = compose.ShowModal();
+        return compose_result;
+    };
+    testing::WhenModal(*dialog_, [this] { dialog_->TapUserList(0); });
+    const RunGuard guard;
+    EXPECT_EQ(dialog_->ShowModal(), wxID_CANCEL);
+    EXPECT_EQ(compose_result, wxID_CANCEL);
+    EXPECT_TRUE(SaidGoodbye(peers_));
+    EXPECT_TRUE(peers_.Texts(kBob, 300).empty());
+}
+
+// The desktop session ends (a logout): the same end, with the same goodbye.
+TEST_F(MainDialogKeysTest, TheEndOfTheDesktopSessionEndsTheRunWithAGoodbye) {
+    EndRunOnRequest(*wxTheApp);
+    testing::WhenModal(*dialog_, [] {
+        wxCloseEvent end(wxEVT_END_SESSION);
+        end.SetEventObject(wxTheApp);
+        end.SetCanVeto(false);
+        wxTheApp->ProcessEvent(end);
+    });
+    const RunGuard guard;
+    EXPECT_EQ(dialog_->ShowModal(), wxID_CANCEL);
+    EXPECT_TRUE(SaidGoodbye(peers_));
 }
 
 TEST_F(MainDialogKeysTest, TheMenuOpensTheReceivedFolderAndCreatesItFirst) {

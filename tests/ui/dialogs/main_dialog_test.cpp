@@ -18,6 +18,7 @@
 #include "event_pump.h"
 #include "lan_peers.h"
 #include "main_dialog_fixture.h"
+#include "platform/host_name.h"
 #include "platform/path.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
@@ -105,6 +106,26 @@ TEST_F(MainDialogTest, RowsAppearInDescendingKeyOrderWithTheirCount) {
     peers_.Depart("127.0.0.13", "carol", "pc3");
     ASSERT_TRUE(PumpUntil([&] { return dialog->UserList()->GetItemCount() == 0; }));
     EXPECT_EQ(dialog->OnlineCount()->GetValue(), L"0");
+}
+
+// The instance hears its own announcement (here through the list, which names its address): that
+// row is marked, and writing to it works as to any other.
+TEST_F(MainDialogTest, ItsOwnRowIsMarkedAndTakesMessagesAsAnyOther) {
+    settings_.user_name = L"王伟";
+    settings_.broadcast_list += L";" + AnsiToWide(testing::kDialogAddress);
+    auto dialog = StartedDialog();
+    ShowRows(*dialog, {{"127.0.0.11", "alice", "pc1"}}, 2);
+    const std::wstring own = L"王伟 (127.0.0.1|" + AnsiToWide(platform::HostName()) + L")";
+    EXPECT_EQ(RowTexts(*dialog),
+              (std::vector<std::wstring>{own + L"（本机）", L"alice (127.0.0.11|pc1)"}));
+    EXPECT_EQ(dialog->OnlineCount()->GetValue(), L"2");
+
+    script_ = {L"给自己", wxID_OK, std::nullopt};
+    dialog->TapUserList(0);
+    ASSERT_TRUE(testing::PumpUntil([&] {
+        return dialog->Log()->GetValue().ToStdWstring().find(L"给自己") != std::wstring::npos;
+    }));
+    dialog->ShutdownMessenger();
 }
 
 // The session posts one notice for a burst of changes until the dialog takes the table, and the

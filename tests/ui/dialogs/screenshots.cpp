@@ -1,7 +1,7 @@
 // Writes pictures of the dialogs for the documentation: the main dialog with two users listed and
 // a received message in the log, in portrait and in landscape at the size it opens with, maximised
-// on a 1280 x 800 screen, tall, and as small as it goes; the compose dialog for one user; and the
-// tray icon's menu, popped up as the tray host opens it.
+// on a 1280 x 800 screen, tall, and as small as it goes; the list with the user's own row marked;
+// the compose dialog for one user; and the tray icon's menu, popped up as the tray host opens it.
 // The worker threads' messages are posted exactly as the messenger posts them; only the network
 // is left out. Run it through take_screenshots.sh.
 
@@ -132,9 +132,10 @@ bool CaptureTrayMenu(CMainDialog& dialog, const wxString& path) {
 // The client size of a picture, for the dialog as it is built.
 using ClientSize = std::function<wxSize(const CMainDialog& dialog)>;
 
-// A main dialog with two users listed and one message received.
+// A main dialog with two users listed (and rows in all, its own among them when it hears
+// itself) and one message received.
 std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::LanPeers& peers,
-                                            const ClientSize& client_size) {
+                                            const ClientSize& client_size, int rows = 2) {
     MainDialogHooks hooks = DefaultMainDialogHooks();
     hooks.play_sound = [] {};
     // A private X server has no desktop to notify. The pictures show the log, not the notice.
@@ -156,7 +157,7 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::L
     dialog->Post(MessageReceived{WideToAnsi(L"李华"), "lihua-laptop",
                                  platform::InetAddr("127.0.0.17"),
                                  WideToAnsi(L"晚上一起吃饭吗？\r\n七点，老地方。")});
-    testing::PumpUntil([&] { return dialog->UserList()->GetItemCount() == 2; });
+    testing::PumpUntil([&] { return dialog->UserList()->GetItemCount() == rows; });
     return dialog;
 }
 
@@ -191,6 +192,20 @@ int TakeScreenshots(const wxString& folder) {
             return 1;
         }
         ok = Capture(*dialog, folder + picture.file) && ok;
+        dialog->ShutdownMessenger();
+        dialog->Hide();
+    }
+    {
+        // The list names the dialog's own address, so it hears itself: the row of this user on
+        // this host (take_screenshots.sh names it) is marked.
+        Settings own = settings;
+        own.user_name = L"王伟";
+        own.broadcast_list += L";" + AnsiToWide(testing::kDialogAddress);
+        auto dialog = ShowMainDialog(own, peers, kMainPictures[0].client_size, 3);
+        if (!dialog) {
+            return 1;
+        }
+        ok = Capture(*dialog, folder + "/main-own-row.png") && ok;
         dialog->ShutdownMessenger();
         dialog->Hide();
     }

@@ -75,6 +75,25 @@ TEST(PeerRows, ThePersonIsFoundByAddressAndNameWhereverTheRowMoved) {
     EXPECT_EQ(RowOfPerson(BuildPeerRows(Peers(table)), wm_on_1), std::nullopt);
 }
 
+TEST(PeerRows, TheOwnRowIsMarkedAfterItsKeyAndKeepsItsPlaceAndPerson) {
+    PeerTable table;
+    Add(table, "wm", "10.0.0.1", "pda");
+    Add(table, "wm", "10.0.0.2", "pda");
+    Add(table, "zed", "10.0.0.3", "pc");
+    std::vector<OnlinePeer> peers = Peers(table);
+    peers[1].own = true;  // wm on 10.0.0.2
+    const std::vector<PeerRow> rows = BuildPeerRows(peers);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].text, L"zed (10.0.0.3|pc)");
+    EXPECT_EQ(rows[1].text, L"wm (10.0.0.2|pda)（本机）");
+    EXPECT_EQ(rows[2].text, L"wm (10.0.0.1|pda)");
+    // Sending to it stays as to any other row.
+    EXPECT_EQ(rows[1].address, platform::InetAddr("10.0.0.2"));
+    EXPECT_EQ(rows[1].name, L"wm");
+    EXPECT_EQ(RowOfPerson(rows, PeerRow{L"", platform::InetAddr("10.0.0.2"), L"wm"}),
+              std::optional<std::size_t>(1));
+}
+
 TEST(PeerRows, RecipientLineNamesEachPersonWithTheirAddress) {
     const PeerRow zhang{L"张三 (192.168.1.20|pc)", platform::InetAddr("192.168.1.20"), L"张三"};
     const PeerRow li{L"li (10.0.0.2|h)", platform::InetAddr("10.0.0.2"), L"li"};
