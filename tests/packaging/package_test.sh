@@ -35,6 +35,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 field Maintainer | grep -q '<.*@.*>' || fail "Maintainer: $(field Maintainer)"
 field Description | grep -q 'local network' || fail "Description: $(field Description)"
 field Depends | grep -q 'libc6 (>=' || fail "Depends (not computed?): $(field Depends)"
+field Depends | grep -q 'libsqlite3-0' || fail "Depends lacks the history's SQLite: $(field Depends)"
 
 # The file list: what a user needs, and nothing of the tests, benchmarks or build.
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | sort >"$work/files"
