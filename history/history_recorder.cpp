@@ -44,26 +44,58 @@ std::optional<platform::Path> DefaultFile() {
 HistoryRecorder::HistoryRecorder(EventSink& front_end, HistoryOptions options)
     : front_end_(front_end) {
     if (!options.enabled) {
+        opened_ = true;
         return;
     }
+    // What arrives while the writer opens the file waits for it: opening checks every page,
+    // which takes a while for a large history, and must not hold up the start.
+    accepting_ = true;
     try {
-        const std::optional<platform::Path> file = options.file ? options.file : DefaultFile();
-        if (!file) {
-            return;  // no data folder (no home): nothing to keep a history in
-        }
-        store_ = std::make_unique<HistoryStore>(*file, options.rows_kept);
-        if (store_->MovedAside()) {
-            told_moved_ = true;
-            Tell(kHistoryMovedAside);
-        }
-        writer_ = StartThread<std::thread>("the history", [this] { RunWriter(); });
-        accepting_ = true;
-    } catch (const std::system_error& error) {
-        Tell(sqlite::FaultOf(error) == sqlite::Fault::kFull ? kHistoryDiskFull
-                                                            : StoppedBecause(error));
+        writer_ = StartThread<std::thread>("the history", [this, options = std::move(options)] {
+            if (Open(options)) {
+                RunWriter();
+            }
+        });
     } catch (const std::exception& error) {
+        accepting_ = false;
+        opened_ = true;
         Tell(StoppedBecause(error));
     }
+}
+
+bool HistoryRecorder::Open(const HistoryOptions& options) {
+    std::lock_guard store_guard(store_mutex_);
+    std::wstring notice;
+    try {
+        const std::optional<platform::Path> file = options.file ? options.file : DefaultFile();
+        if (file) {  // without a data folder (no home) there is nothing to keep a history in
+            store_ = std::make_unique<HistoryStore>(*file, options.rows_kept);
+            if (store_->MovedAside()) {
+                told_moved_ = true;
+                Tell(kHistoryMovedAside);
+            }
+        }
+    } catch (const std::system_error& error) {
+        notice = sqlite::FaultOf(error) == sqlite::Fault::kFull ? kHistoryDiskFull
+                                                                : StoppedBecause(error);
+    } catch (const std::exception& error) {
+        notice = StoppedBecause(error);
+    }
+    const bool opened = store_ != nullptr;
+    if (!opened) {
+        Stop(std::move(notice));
+    }
+    {
+        std::lock_guard guard(queue_mutex_);
+        opened_ = true;
+    }
+    written_.notify_all();
+    return opened;
+}
+
+void HistoryRecorder::WaitOpened() {
+    std::unique_lock lock(queue_mutex_);
+    written_.wait(lock, [this] { return opened_; });
 }
 
 HistoryRecorder::~HistoryRecorder() {
@@ -218,10 +250,13 @@ void HistoryRecorder::Stop(std::wstring notice) {
         waiting_.clear();
     }
     written_.notify_all();
-    Tell(std::move(notice));
+    if (!notice.empty()) {
+        Tell(std::move(notice));
+    }
 }
 
 std::vector<HistoryRow> HistoryRecorder::Read(const HistoryQuery& query) {
+    WaitOpened();
     std::lock_guard guard(store_mutex_);
     if (!store_) {
         return {};
@@ -234,6 +269,7 @@ std::vector<HistoryRow> HistoryRecorder::Read(const HistoryQuery& query) {
 }
 
 bool HistoryRecorder::Clear() {
+    WaitOpened();
     std::lock_guard guard(store_mutex_);
     if (!store_) {
         return false;
@@ -256,7 +292,7 @@ bool HistoryRecorder::Clear() {
 void HistoryRecorder::Flush() {
     std::unique_lock lock(queue_mutex_);
     const std::uint64_t target = queued_count_;
-    written_.wait(lock, [&] { return written_count_ >= target; });
+    written_.wait(lock, [&] { return opened_ && written_count_ >= target; });
 }
 
 void HistoryRecorder::Shutdown() {
@@ -272,11 +308,13 @@ void HistoryRecorder::Shutdown() {
 }
 
 bool HistoryRecorder::Available() {
-    std::lock_guard guard(queue_mutex_);
+    std::unique_lock lock(queue_mutex_);
+    written_.wait(lock, [this] { return opened_; });
     return accepting_;
 }
 
 std::uint64_t HistoryRecorder::Commits() {
+    WaitOpened();
     std::lock_guard guard(store_mutex_);
     return store_ ? store_->Commits() : 0;
 }

@@ -44,8 +44,9 @@ struct HistoryOptions {
 
 class HistoryRecorder : public EventSink {
   public:
-    // Opens the history (see HistoryStore) and starts the writer. Never throws for the history's
-    // sake: a history that cannot be had is told to front_end, which must outlive this.
+    // Starts the writer, which opens the history (see HistoryStore) first; what is posted
+    // meanwhile waits for it. Never throws for the history's sake: a history that cannot be had
+    // is told to front_end (from the writer), which must outlive this.
     HistoryRecorder(EventSink& front_end, HistoryOptions options = {});
     ~HistoryRecorder() override;
     HistoryRecorder(const HistoryRecorder&) = delete;
@@ -63,7 +64,9 @@ class HistoryRecorder : public EventSink {
     // False when there is no history or it could not be cleared.
     bool Clear();
 
-    // Returns once everything queued before the call is written (or dropped, without a history).
+    // Returns once the history is open (or known not to be) and everything queued before the
+    // call is written (or dropped, without a history). Read, Clear, Available and Commits wait
+    // for the opening too.
     void Flush();
     // Writes what waits, then ends the writer; nothing is queued or told after it returns. Safe
     // to call twice.
@@ -90,6 +93,9 @@ class HistoryRecorder : public EventSink {
         Item item;
     };
 
+    // The writer's first step; false when there is no history to write.
+    bool Open(const HistoryOptions& options);
+    void WaitOpened();
     void Queue(Item item);
     void RunWriter();
     void Write(const std::vector<Timed>& items);
@@ -113,6 +119,7 @@ class HistoryRecorder : public EventSink {
     std::uint64_t queued_count_ = 0;   // items queued so far
     std::uint64_t written_count_ = 0;  // of them written or dropped
     bool accepting_ = false;           // false without a history, once stopped or shut down
+    bool opened_ = false;              // the writer has tried to open the history
     bool stopping_ = false;
 
     std::thread writer_;
