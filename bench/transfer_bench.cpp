@@ -6,9 +6,10 @@
 //
 //   transfer_bench make-file PATH MIB                    a file of pseudo-random bytes
 //   transfer_bench make-tree DIR FOLDERS FILES BYTES     DIR/dNN/fNNNN, FILES per folder
-//   transfer_bench fetch PATH HOME [inline]              offer PATH, receive into HOME/Received
+//   transfer_bench fetch PATH HOME [inline] [history]    offer PATH, receive into HOME/Received
 // With inline, the messages are handled on the posting thread: the transfer without the cost of
-// waking a front end's thread for every message.
+// waking a front end's thread for every message. With history, they pass through the history's
+// feed on their way, as in the program, which keeps its rows in HOME's data folder.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@
 #include "engine/attachment_handler.h"
 #include "engine/engine.h"
 #include "engine/receive_listener.h"
+#include "history/history_recorder.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
@@ -183,7 +185,8 @@ struct ReceivingFrontEnd {
     void Show(const Other& /*event*/) {}
 };
 
-int Fetch(const std::string& path, const std::string& home, bool inline_handling) {
+int Fetch(const std::string& path, const std::string& home, bool inline_handling,
+          bool with_history) {
     int to_child[2];
     int from_child[2];
     if (pipe(to_child) != 0 || pipe(from_child) != 0) {
@@ -203,12 +206,17 @@ int Fetch(const std::string& path, const std::string& home, bool inline_handling
     close(from_child[1]);
 
     setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_DATA_HOME");  // the history, too, in HOME's data folder
     Settings settings;
     ReceivingFrontEnd front_end;
     const auto handle = [&front_end](const Event& event) { front_end.Handle(event); };
     LoopSink loop_sink(handle);
     InlineSink inline_sink(handle);
-    EventSink& sink = inline_handling ? static_cast<EventSink&>(inline_sink) : loop_sink;
+    EventSink& front_end_sink = inline_handling ? static_cast<EventSink&>(inline_sink) : loop_sink;
+    HistoryOptions history_options;
+    history_options.enabled = with_history;
+    HistoryRecorder history(front_end_sink, history_options);
+    EventSink& sink = with_history ? static_cast<EventSink&>(history) : front_end_sink;
     bool finished = false;
     double seconds = 0;
     {
@@ -227,6 +235,7 @@ int Fetch(const std::string& path, const std::string& home, bool inline_handling
         manager.Shutdown();
         engine.Shutdown();
     }
+    history.Shutdown();  // its rows written, so that their cost is in the CPU time
     loop_sink.Stop();
     WriteByte(to_child[1], 'q');
     char text[64] = {};
@@ -254,7 +263,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: transfer_bench make-file PATH MIB\n"
                  "       transfer_bench make-tree DIR FOLDERS FILES BYTES\n"
-                 "       transfer_bench fetch PATH HOME [inline]\n");
+                 "       transfer_bench fetch PATH HOME [inline] [history]\n");
     return 2;
 }
 
@@ -271,8 +280,19 @@ int main(int argc, char** argv) {
         return MakeTree(args[1], std::atoi(args[2].c_str()), std::atoi(args[3].c_str()),
                         std::strtoull(args[4].c_str(), nullptr, 10));
     }
-    if ((args.size() == 3 || (args.size() == 4 && args[3] == "inline")) && args[0] == "fetch") {
-        return Fetch(args[1], args[2], args.size() == 4);
+    if (args.size() >= 3 && args[0] == "fetch") {
+        bool inline_handling = false;
+        bool with_history = false;
+        for (std::size_t i = 3; i < args.size(); ++i) {
+            if (args[i] == "inline") {
+                inline_handling = true;
+            } else if (args[i] == "history") {
+                with_history = true;
+            } else {
+                return Usage();
+            }
+        }
+        return Fetch(args[1], args[2], inline_handling, with_history);
     }
     return Usage();
 }

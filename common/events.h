@@ -4,8 +4,12 @@
 // or changed. They hold no engine type, so the front ends see them without seeing the engine.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
+#include <vector>
+
+#include "platform/path.h"
 
 namespace veltra {
 
@@ -23,13 +27,6 @@ struct MessageReceived {
     std::string text;
 };
 
-// A batch has ended; count of its files were stored whole, and failed of its entries (files, or
-// folders of a directory stream) were not, each told by a FileDone.
-struct FilesReceived {
-    int count = 0;
-    int failed = 0;
-};
-
 // How the reception of one offered entry ended: stored whole, or why not.
 enum class FileOutcome : std::uint8_t {
     kStored,          // every byte arrived and was written under the name
@@ -44,6 +41,30 @@ enum class FileOutcome : std::uint8_t {
                       // file's content (or of the directory's first header): it no longer
                       // serves the entry, as for a file deleted after it was offered. An empty
                       // file cannot tell, and is stored.
+};
+
+// How one entry that an offer listed ended as a whole (a file, or a folder with everything in
+// it): what a record of the batch keeps once its per-file lines are gone.
+struct EntryEnded {
+    std::string name{};  // code page 936, as offered
+    bool folder = false;
+    std::uint64_t size = 0;      // as offered; 0 for a folder
+    std::uint64_t received = 0;  // bytes that arrived (for a folder, those of all its files)
+    FileOutcome outcome = FileOutcome::kStored;
+    // Where it was stored, also in part: a file under the name it took, a folder as made.
+    std::optional<platform::Path> stored{};
+};
+
+// A batch has ended; count of its files were stored whole, and failed of its entries (files, or
+// folders of a directory stream) were not, each told by a FileDone. The sender and every entry
+// of the offer as it ended come along, so that whoever keeps a record needs nothing else.
+struct FilesReceived {
+    int count = 0;
+    int failed = 0;
+    std::string user_name{};  // code page 936
+    std::string host_name{};
+    std::uint32_t source_address = 0;  // network order
+    std::vector<EntryEnded> entries{};
 };
 
 // A batch of offered files is about to be received, from this sender (names in code page 936).

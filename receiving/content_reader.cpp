@@ -153,6 +153,10 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
     PostFileDone(context, info, received, outcome);
     if (outcome == FileOutcome::kStored) {
         ++context.received_files;
+        EntryEnded* entry = context.Entry();
+        if (entry && !context.inside_folder) {
+            entry->stored = platform::Path::FromHost(folder.HostPath()) / name;
+        }
         if (name != AnsiToWide(info.name)) {
             PostNotice(context, L"文件另存为" + name);
         }

@@ -200,8 +200,13 @@ FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
         return FileOutcome::kCannotCreate;
     }
     NoteFolderName(context, info, *name);
-    return ReadDirectoryLevel(context, reader, top, folder, 1) ? FileOutcome::kStored
-                                                               : FileOutcome::kConnectionLost;
+    if (EntryEnded* entry = context.Entry()) {
+        entry->stored = platform::Path::FromHost(top.Host());  // as a file's: where it lies
+    }
+    context.inside_folder = true;
+    const bool whole = ReadDirectoryLevel(context, reader, top, folder, 1);
+    context.inside_folder = false;
+    return whole ? FileOutcome::kStored : FileOutcome::kConnectionLost;
 }
 
 }  // namespace veltra

@@ -9,6 +9,7 @@
 #include <optional>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "common/event_sink.h"
 #include "common/settings.h"
@@ -89,13 +90,22 @@ struct DownloadContext {
     // Who sends the running batch, until the line of its first file has named them.
     std::optional<BatchStarted> unnamed_sender;
 
+    // How each offered entry of the running batch ended, the one being received last.
+    std::vector<EntryEnded> entries;
+    // True while the entries of a folder's stream are read: their FileDone ends no offered entry.
+    bool inside_folder = false;
+
     void StartBatch(BatchStarted sender) {
         unnamed_sender = std::move(sender);
         received_files = 0;
         failed_entries = 0;
         stored_paths.Clear();
         next_numbers.clear();
+        entries.clear();
+        inside_folder = false;
     }
+    // The offered entry being received, if a batch runs.
+    EntryEnded* Entry() { return entries.empty() ? nullptr : &entries.back(); }
 };
 
 }  // namespace veltra

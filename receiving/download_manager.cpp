@@ -166,6 +166,8 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
         if (cancel_.Cancelled()) {
             return;
         }
+        context_.entries.push_back(EntryEnded{info.name, info.Kind() == ATTR_DIR,
+                                              info.Kind() == ATTR_DIR ? 0 : info.size});
         if (reachable) {
             reachable = DownloadEntry(context_, packet, info);
         } else {
@@ -180,8 +182,10 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     } else if (!known_unreachable) {
         unreachable_.Failed(packet.source_address);
     }
-    context_.sink.Post(FilesReceived{static_cast<int>(context_.received_files),
-                                     static_cast<int>(context_.failed_entries)});
+    context_.sink.Post(FilesReceived{
+        static_cast<int>(context_.received_files), static_cast<int>(context_.failed_entries),
+        packet.user_name, packet.host_name, packet.source_address, std::move(context_.entries)});
+    context_.entries.clear();
 }
 
 }  // namespace veltra

@@ -21,6 +21,12 @@ void PostFileDone(DownloadContext& context, const AttachmentInfo& info, std::uin
     if (outcome != FileOutcome::kStored) {
         ++context.failed_entries;
     }
+    if (EntryEnded* entry = context.Entry()) {
+        entry->received += received;
+        if (!context.inside_folder) {
+            entry->outcome = outcome;
+        }
+    }
     context.sink.Post(FileDone{info.name, info.size, received, outcome});
 }
 

@@ -15,7 +15,8 @@ namespace veltra {
 void PostFileStarted(DownloadContext& context, const AttachmentInfo& info);
 // received: bytes of the file that have arrived.
 void PostFileProgress(DownloadContext& context, std::uint64_t received);
-// A failed outcome counts towards the batch's failed entries.
+// A failed outcome counts towards the batch's failed entries; outside a folder's stream it is how
+// the offered entry ended.
 void PostFileDone(DownloadContext& context, const AttachmentInfo& info, std::uint64_t received,
                   FileOutcome outcome);
 

@@ -24,7 +24,8 @@ static_assert(kMessengerPort == MSG_PORT);
 struct MessengerSession::Parts {
     // Declared in the order of start-up, so that destruction runs in reverse: the transfer
     // server outlives the engine's shutdown, which joins the connection threads reading its
-    // offers.
+    // offers; the history, which every worker posts through, outlives them all.
+    std::unique_ptr<HistoryRecorder> history;
     std::unique_ptr<CMessengerEngine> engine;
     std::unique_ptr<TransferServer> server;
     std::unique_ptr<DownloadManager> downloads;
@@ -65,10 +66,14 @@ class OwnRows {
 
 }  // namespace
 
-MessengerSession::MessengerSession(EventSink& sink, const Settings& settings,
-                                   std::uint32_t bind_address)
+MessengerSession::MessengerSession(EventSink& front_end, const Settings& settings,
+                                   std::uint32_t bind_address, HistoryOptions history)
     : parts_(std::make_unique<Parts>()) {
     parts_->engine = std::make_unique<CMessengerEngine>(settings, bind_address);
+    // The engine holds port 2425 now, so no other instance of this user uses the history. Every
+    // event reaches the front end through it, which keeps a copy of what it needs.
+    parts_->history = std::make_unique<HistoryRecorder>(front_end, std::move(history));
+    EventSink& sink = *parts_->history;
     parts_->engine->SetNoticeSink(&sink);
     try {
         // The engine holds port 2425 now, so no other instance runs on this host: the
@@ -116,6 +121,9 @@ void MessengerSession::Shutdown() {
         parts_->downloads->Shutdown();
     }
     parts_->engine->Shutdown();
+    if (parts_->history) {
+        parts_->history->Shutdown();  // writes what the workers told last
+    }
 }
 
 void MessengerSession::SendText(std::uint32_t address, const std::wstring& text) {
@@ -125,6 +133,7 @@ void MessengerSession::SendText(std::uint32_t address, const std::wstring& text)
     const std::string message = WideToAnsi(text);
     parts_->engine->SendDatagram(address, parts_->engine->Port(),
                                  static_cast<std::int32_t>(CMD_MESSAGE), message.c_str(), nullptr);
+    parts_->history->RecordSent(address, PeerAt(address), text);
 }
 
 std::vector<OfferResult> MessengerSession::OfferFiles(std::uint32_t address,
@@ -156,7 +165,25 @@ std::vector<OfferResult> MessengerSession::OfferFiles(std::uint32_t address,
             result = std::move(*next++);
         }
     }
+    parts_->history->RecordOffered(address, PeerAt(address), results);
     return results;
+}
+
+PeerNames MessengerSession::PeerAt(std::uint32_t address) const {
+    for (const PeerEntry& entry : parts_->listener->PeersSnapshot()) {
+        if (entry.record.source_address == address) {
+            return PeerNames{entry.record.user_name, entry.record.host_name};
+        }
+    }
+    return {};
+}
+
+std::vector<HistoryRow> MessengerSession::History(const HistoryQuery& query) {
+    return parts_->history->Read(query);
+}
+
+bool MessengerSession::ClearHistory() {
+    return parts_->history->Clear();
 }
 
 void MessengerSession::Refresh() {

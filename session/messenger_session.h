@@ -13,6 +13,8 @@
 #include "common/event_sink.h"
 #include "common/offer_result.h"
 #include "common/settings.h"
+#include "history/history_recorder.h"
+#include "history/history_row.h"
 
 namespace veltra {
 
@@ -37,9 +39,11 @@ class MessengerSession {
   public:
     // Starts the engine (throws std::system_error with the errno when it cannot start, also
     // when a thread cannot), registers the listener that posts to sink, and announces presence.
-    // sink must outlive the session.
+    // sink must outlive the session. The history (history.sqlite3 in the user's data folder
+    // unless history says otherwise) keeps what arrives and what is sent; a history that cannot
+    // be had is told to sink once and never keeps the session from starting.
     MessengerSession(EventSink& sink, const Settings& settings,
-                     std::uint32_t bind_address = kEveryLocalAddress);
+                     std::uint32_t bind_address = kEveryLocalAddress, HistoryOptions history = {});
     ~MessengerSession();
     MessengerSession(const MessengerSession&) = delete;
     MessengerSession& operator=(const MessengerSession&) = delete;
@@ -70,7 +74,18 @@ class MessengerSession {
     // the session has shut down.
     std::optional<std::vector<OnlinePeer>> TakePeers();
 
+    // The history's rows that query asks for, newest first: messages received and sent, entries
+    // received (with where each was stored) and offered, and each received batch's summary.
+    // What happened a moment ago may still be on its way to the disk. Nothing without a history.
+    std::vector<HistoryRow> History(const HistoryQuery& query);
+    // Deletes the whole history and gives its room on the disk back; false when there is no
+    // history or it could not be cleared.
+    bool ClearHistory();
+
   private:
+    // The user and host names the list has for address, for the history.
+    PeerNames PeerAt(std::uint32_t address) const;
+
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };

@@ -35,6 +35,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 field Maintainer | grep -q '<.*@.*>' || fail "Maintainer: $(field Maintainer)"
 field Description | grep -q 'local network' || fail "Description: $(field Description)"
 field Depends | grep -q 'libc6 (>=' || fail "Depends (not computed?): $(field Depends)"
+field Depends | grep -q 'libsqlite3-0' || fail "Depends lacks the history's SQLite: $(field Depends)"
 if [ "$flavour" = with-dialogs ]; then
   # The tray icon's library, linked by the dialogs: a desktop without it could not start them.
   field Depends | grep -q 'libayatana-appindicator3-1' ||

@@ -65,6 +65,42 @@ TEST_F(DirectoryDownload, ThreeFilesInADirectoryAndOneBesideItCountFour) {
     EXPECT_EQ(Failed(), 0);
 }
 
+// The batch's end tells how each offered entry ended as a whole and where it was stored: a
+// folder by the folder made (a file refused inside it does not fail it), a file by the name it
+// took.
+TEST_F(DirectoryDownload, TheBatchsEndTellsEachOfferedEntryOnceWithWhereItWasStored) {
+    const std::string stream =
+        DirHeader("album") + FileItem("a.mp3", Pattern(7000, 1)) + FileItem("..", "xy") + EndMark();
+    FakePeer peer(
+        ById({{0, Serve(stream)}, {1, Serve("hello")}, {2, Serve("again")}, {3, Serve("")}}));
+    Receive(Entry(0, "album", 0, 2) + Entry(1, "beside.txt", 5) + Entry(2, "beside.txt", 5) +
+            Entry(3, "gone.txt", 4));
+
+    const FilesReceived batch = events_.Of<FilesReceived>().at(0);
+    EXPECT_EQ(batch.user_name, "peer");
+    EXPECT_EQ(batch.host_name, "pda");
+    EXPECT_EQ(batch.source_address, platform::InetAddr(kPeerAddress));
+    ASSERT_EQ(batch.entries.size(), 4u);
+    const auto at = [this](const char* name) {
+        return std::optional(platform::Path::FromHost((Received() / name).string()));
+    };
+    const EntryEnded& album = batch.entries[0];
+    EXPECT_EQ(album.name, "album");
+    EXPECT_TRUE(album.folder);
+    EXPECT_EQ(album.outcome, FileOutcome::kStored) << "a file refused inside failed its folder";
+    EXPECT_EQ(album.received, 7000u) << "the bytes of its files that arrived";
+    EXPECT_EQ(album.stored, at("album"));
+    EXPECT_EQ(batch.entries[1].outcome, FileOutcome::kStored);
+    EXPECT_EQ(batch.entries[1].received, 5u);
+    EXPECT_EQ(batch.entries[1].stored, at("beside.txt"));
+    EXPECT_EQ(batch.entries[2].stored, at("beside (2).txt")) << "not the name the file took";
+    EXPECT_EQ(batch.entries[3].name, "gone.txt");
+    EXPECT_FALSE(batch.entries[3].folder);
+    EXPECT_EQ(batch.entries[3].outcome, FileOutcome::kNotServed);
+    EXPECT_EQ(batch.entries[3].stored, std::nullopt);
+    EXPECT_EQ(Failed(), 2);
+}
+
 TEST_F(DirectoryDownload, ContentsStraddlingTheStreamBufferArriveWhole) {
     // Read through the smallest stream buffer, contents of every size around it start and end
     // anywhere in a fill, and the one that is cut keeps what arrived.
