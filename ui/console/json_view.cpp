@@ -45,6 +45,8 @@ const char* ReasonCode(FileOutcome outcome) {
             return "path_too_long";
         case FileOutcome::kNotServed:
             return "not_served";
+        case FileOutcome::kCancelled:
+            return "cancelled";
     }
     return "unknown";
 }
