@@ -41,6 +41,8 @@ enum class FileOutcome : std::uint8_t {
                       // file's content (or of the directory's first header): it no longer
                       // serves the entry, as for a file deleted after it was offered. An empty
                       // file cannot tell, and is stored.
+    kCancelled,       // the user ended the batch: the entry being received when it ended, and
+                      // each entry after it, which is not fetched
 };
 
 // How one entry that an offer listed ended as a whole (a file, or a folder with everything in

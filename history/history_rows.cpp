@@ -1,5 +1,6 @@
 #include "history/history_rows.h"
 
+#include "common/outcome_code.h"
 #include "common/text.h"
 #include "platform/socket.h"
 #include "platform/utf8.h"
@@ -53,27 +54,7 @@ std::string_view ReasonOf(OfferOutcome outcome) {
 }  // namespace
 
 std::string_view ReasonOf(FileOutcome outcome) {
-    switch (outcome) {
-        case FileOutcome::kStored:
-            return "";
-        case FileOutcome::kConnectionLost:
-            return "connection_lost";
-        case FileOutcome::kUnreachable:
-            return "unreachable";
-        case FileOutcome::kDiskFull:
-            return "disk_full";
-        case FileOutcome::kCannotCreate:
-            return "cannot_create";
-        case FileOutcome::kWriteFailed:
-            return "write_failed";
-        case FileOutcome::kNameRefused:
-            return "name_refused";
-        case FileOutcome::kPathTooLong:
-            return "path_too_long";
-        case FileOutcome::kNotServed:
-            return "not_served";
-    }
-    return "";
+    return outcome == FileOutcome::kStored ? std::string_view{} : OutcomeCode(outcome);
 }
 
 HistoryRow MessageRow(std::int64_t time_ms, const MessageReceived& message) {

@@ -127,8 +127,9 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
         received += arrived;
         if (arrived < chunk) {
             if (outcome == FileOutcome::kStored) {
-                outcome =
-                    reader.NothingServed() ? FileOutcome::kNotServed : FileOutcome::kConnectionLost;
+                outcome = context.cancel.Cancelled() ? FileOutcome::kCancelled
+                          : reader.NothingServed()   ? FileOutcome::kNotServed
+                                                     : FileOutcome::kConnectionLost;
             }
             break;
         }

@@ -56,7 +56,8 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
     }
     AttachedSocket attached(context.cancel, socket);
     if (!attached.Attached()) {
-        return true;  // shutting down: nothing more is reported
+        ReportCancelledEntry(context, info);
+        return true;
     }
     // The receive buffer is left to the kernel: a fixed one (the handheld's 64 KiB) turns off its
     // tuning of the window to the connection, which slows large files on a fast link.
@@ -73,17 +74,23 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
         platform::MakeEndpoint(packet.source_address, context.engine.Port());
     if (!socket.Connect(peer, context.limits.connect_ms)) {
         if (context.cancel.Cancelled()) {
+            ReportCancelledEntry(context, info);
             return true;
         }
         ReportFailedEntry(context, info, FileOutcome::kUnreachable);
         return false;
     }
     if (context.cancel.Cancelled()) {
+        ReportCancelledEntry(context, info);
         return true;
     }
     socket.SetReceiveTimeout(context.limits.idle_ms);
     socket.SetSendTimeout(context.limits.idle_ms);
     if (!SendRequest(context, socket, packet, info)) {
+        if (context.cancel.Cancelled()) {
+            ReportCancelledEntry(context, info);
+            return true;
+        }
         ReportFailedEntry(context, info, FileOutcome::kConnectionLost);
         return true;
     }
@@ -93,8 +100,12 @@ bool DownloadEntry(DownloadContext& context, const PacketRecord& packet,
         return true;
     }
     const FileOutcome outcome = ReceiveDirectory(context, reader);
-    if (outcome != FileOutcome::kStored && !context.cancel.Cancelled()) {
-        ReportFailedEntry(context, info, outcome);
+    if (outcome != FileOutcome::kStored) {
+        if (context.cancel.Cancelled()) {
+            ReportCancelledEntry(context, info);
+        } else {
+            ReportFailedEntry(context, info, outcome);
+        }
     }
     return true;
 }

@@ -4,15 +4,39 @@ namespace veltra {
 
 void TransferCancel::Cancel() {
     std::lock_guard guard(mutex_);
-    cancelled_ = true;
+    shut_down_ = true;
     if (socket_) {
         socket_->Interrupt();
     }
 }
 
+bool TransferCancel::CancelBatch() {
+    std::lock_guard guard(mutex_);
+    if (!running_ || shut_down_) {
+        return false;
+    }
+    batch_cancelled_ = true;
+    if (socket_) {
+        socket_->Interrupt();
+    }
+    return true;
+}
+
+void TransferCancel::BeginBatch() {
+    std::lock_guard guard(mutex_);
+    running_ = true;
+    batch_cancelled_ = false;
+}
+
+void TransferCancel::EndBatch() {
+    std::lock_guard guard(mutex_);
+    running_ = false;
+    batch_cancelled_ = false;
+}
+
 bool TransferCancel::Attach(const platform::Socket& socket) {
     std::lock_guard guard(mutex_);
-    if (cancelled_) {
+    if (Cancelled()) {
         return false;
     }
     socket_ = &socket;

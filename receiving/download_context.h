@@ -27,20 +27,44 @@ struct DownloadLimits {
     int max_depth = 64;      // directory levels rebuilt; deeper ones are read and dropped
 };
 
-// Lets a shutdown stop the batch that runs (by waking its socket) and the ones that wait.
+// Lets a shutdown stop the batch that runs (by waking its socket) and the ones that wait, and the
+// user stop only the batch that runs.
 class TransferCancel {
   public:
-    bool Cancelled() const { return cancelled_.load(); }
+    // The running batch is to end, by a shutdown or by the user.
+    bool Cancelled() const { return shut_down_.load() || batch_cancelled_.load(); }
+    // Cancelled for good: nothing more is fetched or reported.
+    bool ShutDown() const { return shut_down_.load(); }
     // Cancels for good and wakes the socket in use, if any.
     void Cancel();
+    // Ends the batch that runs, waking the socket in use; false, doing nothing, when no batch
+    // runs. A batch that starts after it is not touched, however close behind.
+    bool CancelBatch();
+    // Bracket the run of one batch (see RunningBatch); only between them does CancelBatch act.
+    void BeginBatch();
+    void EndBatch();
     // Registers the socket a download blocks on; false (nothing registered) once cancelled.
     bool Attach(const platform::Socket& socket);
     void Detach();
 
   private:
-    std::atomic<bool> cancelled_{false};
-    std::mutex mutex_;
+    std::atomic<bool> shut_down_{false};
+    std::atomic<bool> batch_cancelled_{false};
+    std::mutex mutex_;  // guards running_ and socket_, and orders the cancels against them
+    bool running_ = false;
     const platform::Socket* socket_ = nullptr;
+};
+
+// Marks a batch as running for as long as it lives.
+class RunningBatch {
+  public:
+    explicit RunningBatch(TransferCancel& cancel) : cancel_(cancel) { cancel_.BeginBatch(); }
+    ~RunningBatch() { cancel_.EndBatch(); }
+    RunningBatch(const RunningBatch&) = delete;
+    RunningBatch& operator=(const RunningBatch&) = delete;
+
+  private:
+    TransferCancel& cancel_;
 };
 
 // Keeps a socket registered with a TransferCancel for as long as it lives.

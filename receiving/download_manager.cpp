@@ -123,6 +123,10 @@ void DownloadManager::Shutdown() {
     }
 }
 
+bool DownloadManager::CancelBatch() {
+    return cancel_.CancelBatch();
+}
+
 void DownloadManager::RunWorker(std::stop_token stop) {
     try {
         while (queue_.WaitForJob(stop)) {
@@ -131,7 +135,7 @@ void DownloadManager::RunWorker(std::stop_token stop) {
             }
             std::lock_guard held(batch_lock_, std::adopt_lock);
             const std::optional<DownloadJob> job = queue_.Take();
-            if (!job || cancel_.Cancelled()) {
+            if (!job || cancel_.ShutDown()) {
                 return;
             }
             try {
@@ -155,6 +159,7 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     if (!list) {
         return;
     }
+    const RunningBatch running(cancel_);
     context_.StartBatch(BatchStarted{packet.user_name, packet.source_address});
     // Every entry goes to the same address: once it could not be reached, the entries after it
     // fail at once instead of each waiting out the connect limit, which would hold up every
@@ -163,18 +168,20 @@ void DownloadManager::DownloadBatch(const PacketRecord& packet) {
     const bool known_unreachable = unreachable_.Recently(packet.source_address);
     bool reachable = !known_unreachable;
     for (const AttachmentInfo& info : list->entries) {
-        if (cancel_.Cancelled()) {
+        if (cancel_.ShutDown()) {
             return;
         }
         context_.entries.push_back(EntryEnded{info.name, info.Kind() == ATTR_DIR,
                                               info.Kind() == ATTR_DIR ? 0 : info.size});
-        if (reachable) {
+        if (cancel_.Cancelled()) {
+            ReportCancelledEntry(context_, info);  // the user ended the batch: none is fetched
+        } else if (reachable) {
             reachable = DownloadEntry(context_, packet, info);
         } else {
             ReportFailedEntry(context_, info, FileOutcome::kUnreachable);
         }
     }
-    if (cancel_.Cancelled()) {
+    if (cancel_.ShutDown()) {
         return;
     }
     if (reachable) {

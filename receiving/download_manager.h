@@ -57,6 +57,12 @@ class DownloadManager : public AttachmentHandler {
     // and joins the worker. Safe to call twice.
     void Shutdown();
 
+    // Ends the batch that runs, if any, as the user asks: the entry being received fails as
+    // cancelled and leaves nothing, the batch's other entries are not fetched (each reported
+    // cancelled), and the next waiting batch starts. False when no batch runs; a batch that
+    // starts after the call is never touched.
+    bool CancelBatch();
+
     // Offers waiting for their batch, and offers dropped so far (diagnostics and tests).
     std::size_t PendingOffers() { return queue_.Size(); }
     std::uint64_t DroppedOffers() const { return dropped_.load(); }

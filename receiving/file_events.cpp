@@ -35,6 +35,12 @@ void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, Fil
     PostFileDone(context, info, 0, outcome);
 }
 
+void ReportCancelledEntry(DownloadContext& context, const AttachmentInfo& info) {
+    if (!context.cancel.ShutDown()) {
+        ReportFailedEntry(context, info, FileOutcome::kCancelled);
+    }
+}
+
 void PostNotice(DownloadContext& context, std::wstring text) {
     context.sink.Post(LogNotice{std::move(text)});
 }

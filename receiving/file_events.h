@@ -24,6 +24,10 @@ void PostFileDone(DownloadContext& context, const AttachmentInfo& info, std::uin
 // without its content being received.
 void ReportFailedEntry(DownloadContext& context, const AttachmentInfo& info, FileOutcome outcome);
 
+// For an entry the user's cancel of the batch reached before its content was received: reports
+// it failed as cancelled, unless the program is shutting down (then nothing more is reported).
+void ReportCancelledEntry(DownloadContext& context, const AttachmentInfo& info);
+
 // Posts text as a line of its own for the log (LogNotice).
 void PostNotice(DownloadContext& context, std::wstring text);
 

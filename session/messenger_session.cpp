@@ -199,6 +199,10 @@ void MessengerSession::Refresh() {
     }
 }
 
+bool MessengerSession::CancelReceiving() {
+    return !parts_->shut_down && parts_->downloads->CancelBatch();
+}
+
 std::optional<std::vector<OnlinePeer>> MessengerSession::TakePeers() {
     if (parts_->shut_down) {
         return std::nullopt;

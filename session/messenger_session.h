@@ -69,6 +69,11 @@ class MessengerSession {
     // (the user may ask again): the one place its errors end.
     void Refresh();
 
+    // Ends the batch of files being received, as the user asks (see DownloadManager::CancelBatch):
+    // its entries that are not stored yet fail as cancelled, and the next waiting batch starts.
+    // False when no batch runs (or the session has shut down).
+    bool CancelReceiving();
+
     // For the PeersChanged handler: the peers as they are now (ascending key order), this
     // instance's own rows marked, which also lets the next change post a new event. Nothing once
     // the session has shut down.

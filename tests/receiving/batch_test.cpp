@@ -1,7 +1,7 @@
 // Download batches: one offer's entries after the other's, in the order the offers arrived (the
 // offers of users in the list first), the bounds of the queue of waiting offers, addresses that
-// cannot be reached, trouble that does not stop the worker, and shutdown while batches run or
-// wait.
+// cannot be reached, trouble that does not stop the worker, the user's cancel of the running
+// batch, and shutdown while batches run or wait.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -326,6 +326,82 @@ TEST_F(Batches, ShutdownCancelsTheRunningBatchAndTheWaitingOnes) {
     manager.OnAttachments(OfferPacket(Entry(3, "late", 1)));
     manager.Shutdown();
     EXPECT_EQ(peer.Connections(), 1u);
+}
+
+TEST_F(Batches, CancelEndsTheRunningBatchLeavingNothingAndTheNextBatchRuns) {
+    // The first file's peer sends one chunk and then nothing, well within the 60 s a silent peer
+    // is given: only the cancel can end it in time.
+    FakePeer peer(ById({{0, ServeThenStall(Pattern(65536))}, {1, Serve("b")}, {2, Serve("n")}}));
+    DownloadManager manager(events_, engine_, settings_);
+    manager.OnAttachments(OfferPacket(Entry(0, "stalled.bin", 200000) + Entry(1, "b", 1)));
+    ASSERT_TRUE(events_.WaitFor<FileProgress>(1));
+    manager.OnAttachments(OfferPacket(Entry(2, "next", 1)));
+
+    EXPECT_TRUE(manager.CancelBatch());
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(2));
+
+    // The file being received and the one after it failed as cancelled; the batch says so.
+    const std::vector<FileDone> done = events_.Of<FileDone>();
+    ASSERT_EQ(done.size(), 3u);
+    EXPECT_EQ(done[0].name, "stalled.bin");
+    EXPECT_EQ(done[0].outcome, FileOutcome::kCancelled);
+    EXPECT_EQ(done[1].name, "b");
+    EXPECT_EQ(done[1].outcome, FileOutcome::kCancelled);
+    EXPECT_EQ(done[2].outcome, FileOutcome::kStored);
+    const std::vector<FilesReceived> batches = events_.Of<FilesReceived>();
+    EXPECT_EQ(batches[0].count, 0);
+    EXPECT_EQ(batches[0].failed, 2);
+    EXPECT_EQ(batches[1].count, 1);
+    // "b" was never asked for, and nothing of the cut-off file is left.
+    EXPECT_EQ(peer.Connections(), 2u);
+    EXPECT_EQ(NamesIn(Received()), std::vector<std::string>{"next"});
+    EXPECT_FALSE(fs::exists(TemporaryRecord()));
+}
+
+TEST_F(Batches, ACancelInsideAFolderFailsTheFileAndTheFolderKeepingWhatWasWhole) {
+    FakePeer peer(ServeThenStall(DirHeader("album") + FileItem("whole.txt", "w") +
+                                 FileHeader("cut.bin", 200000) + Pattern(65536)));
+    DownloadManager manager(events_, engine_, settings_);
+    manager.OnAttachments(OfferPacket(Entry(0, "album", 0, 2)));
+    ASSERT_TRUE(events_.WaitFor<FileProgress>(2));  // whole.txt's, then cut.bin's first chunk
+    EXPECT_TRUE(manager.CancelBatch());
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
+
+    const std::vector<FileDone> done = events_.Of<FileDone>();
+    ASSERT_EQ(done.size(), 3u);
+    EXPECT_EQ(done[1].name, "cut.bin");
+    EXPECT_EQ(done[1].outcome, FileOutcome::kCancelled);
+    EXPECT_EQ(done[2].name, "album");
+    EXPECT_EQ(done[2].outcome, FileOutcome::kCancelled);
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(Failed(), 2);
+    EXPECT_EQ(NamesIn(Received() / "album"), std::vector<std::string>{"whole.txt"});
+}
+
+TEST_F(Batches, ACancelReachesOnlyTheBatchThatRuns) {
+    FakePeer peer(Serve("x"));
+    DownloadManager manager(events_, engine_, settings_);
+    // With no batch running there is nothing to cancel, and the next batch is not touched.
+    EXPECT_FALSE(manager.CancelBatch());
+    manager.OnAttachments(OfferPacket(Entry(0, "first", 1)));
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
+
+    // A cancel that comes as a batch ends, with the next one waiting, is the ended batch's.
+    bool cancelled = false;
+    events_.SetOnPost([&](const Event& event) {
+        if (std::holds_alternative<FilesReceived>(event) && !cancelled) {
+            cancelled = manager.CancelBatch();
+        }
+    });
+    platform::NamedMutex lock(DownloadManager::kBatchLockName);
+    lock.lock();  // both offers wait, so the second is queued before the first ends
+    manager.OnAttachments(OfferPacket(Entry(1, "second", 1)));
+    manager.OnAttachments(OfferPacket(Entry(2, "third", 1)));
+    lock.unlock();
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(3));
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(ReadFile(Received() / "third"), "x");
 }
 
 TEST_F(Batches, DestroyingTheManagerWaitsForItsBatches) {

@@ -140,18 +140,20 @@ ConsoleParse ParseConsoleCommand(std::wstring_view line) {
     }
 
     ConsoleCommand command;
-    if (verb == L"users" || verb == L"refresh" || verb == L"quit") {
+    if (verb == L"users" || verb == L"refresh" || verb == L"cancel" || verb == L"quit") {
         if (!SkipBlanks(rest).empty()) {
             return Error(Narrow(verb) + ": takes no arguments");
         }
         command.kind = verb == L"users"     ? ConsoleCommandKind::kUsers
                        : verb == L"refresh" ? ConsoleCommandKind::kRefresh
+                       : verb == L"cancel"  ? ConsoleCommandKind::kCancel
                                             : ConsoleCommandKind::kQuit;
         return Command(std::move(command));
     }
     if (verb != L"msg" && verb != L"offer") {
-        return Error("unknown command: " + Narrow(verb) +
-                     " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, quit)");
+        return Error(
+            "unknown command: " + Narrow(verb) +
+            " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, cancel, quit)");
     }
 
     const std::wstring_view address_text = TakeWord(rest);

@@ -1,6 +1,6 @@
 #pragma once
 // The console's command language, one command per line of standard input:
-//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | quit
+//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | cancel | quit
 // Parsing is kept apart from doing, so that every malformed line can be turned away before
 // anything is sent.
 
@@ -17,6 +17,7 @@ enum class ConsoleCommandKind {
     kMessage,  // send text to address
     kOffer,    // offer paths to address
     kRefresh,  // empty the peer table, announce again
+    kCancel,   // end the batch of files being received
     kQuit,     // shut down and exit 0; also the end of input
 };
 

@@ -148,6 +148,11 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
         case ConsoleCommandKind::kRefresh:
             session_->Refresh();
             break;
+        case ConsoleCommandKind::kCancel:
+            if (!session_->CancelReceiving()) {
+                Complain("cancel: nothing is being received");
+            }
+            break;
         case ConsoleCommandKind::kQuit:
             return false;
     }

@@ -280,6 +280,7 @@ std::string ConsoleHelp() {
            "  msg IPV4 TEXT         send TEXT (\\n is a line break) to that address\n"
            "  offer IPV4 PATH...    offer files and directories; quote a path with spaces\n"
            "  refresh               empty the list and announce again\n"
+           "  cancel                stop receiving the files that arrive now\n"
            "  quit                  shut down and exit at once\n"
            "At the end of input the console keeps serving what it offered until every entry\n"
            "was fetched or failed, or until the linger time has passed.\n"

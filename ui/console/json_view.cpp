@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/outcome_code.h"
 #include "common/text.h"
 #include "platform/socket.h"
 #include "ui/console/text_view.h"
@@ -23,30 +24,6 @@ std::string Address(std::uint32_t address) {
 
 Json EventObject(const char* name) {
     return Json{{"event", name}};
-}
-
-const char* ReasonCode(FileOutcome outcome) {
-    switch (outcome) {
-        case FileOutcome::kStored:
-            return "stored";
-        case FileOutcome::kConnectionLost:
-            return "connection_lost";
-        case FileOutcome::kUnreachable:
-            return "unreachable";
-        case FileOutcome::kDiskFull:
-            return "disk_full";
-        case FileOutcome::kCannotCreate:
-            return "cannot_create";
-        case FileOutcome::kWriteFailed:
-            return "write_failed";
-        case FileOutcome::kNameRefused:
-            return "name_refused";
-        case FileOutcome::kPathTooLong:
-            return "path_too_long";
-        case FileOutcome::kNotServed:
-            return "not_served";
-    }
-    return "unknown";
 }
 
 Json OfferEvent(const char* name, const TrackedOffer& offer) {
@@ -132,7 +109,7 @@ void JsonView::FileEnd(const FileDone& file) {
     event["size"] = file.size;
     if (!stored) {
         event["received"] = file.received;
-        event["reason"] = ReasonCode(file.outcome);
+        event["reason"] = std::string(OutcomeCode(file.outcome));
     }
     WriteLine(*out_, event);
 }

@@ -18,6 +18,8 @@ inline constexpr wchar_t kAboutCaption[] = L"关于";
 std::wstring AboutText(std::wstring_view received_folder);
 // When the file manager cannot show that folder.
 inline constexpr wchar_t kCannotOpenReceivedFolderText[] = L"无法打开接收文件夹";
+// The list's context menu: ends the batch of files being received.
+inline constexpr wchar_t kCancelReceivingCaption[] = L"取消接收";
 
 // The tray icon's menu. The first item shows or hides the window, whichever it is not.
 inline constexpr wchar_t kShowWindowCaption[] = L"显示窗口";

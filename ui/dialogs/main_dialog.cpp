@@ -107,6 +107,8 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
         wxEVT_MENU, [this](wxCommandEvent&) { RefreshUsers(); }, IDM_REFRESH);
     Bind(wxEVT_MENU, &CMainDialog::OnQuit, this, IDM_QUIT);
     Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { CancelReceiving(); }, IDM_CANCEL_RECEIVING);
+    Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
     user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDialog::OnClose, this);
@@ -233,6 +235,7 @@ void CMainDialog::Present(const MessageReceived& event) {
 }
 
 void CMainDialog::Present(const FilesReceived& event) {
+    receiving_ = false;
     if (event.count > 0 && settings_.play_sound_on_receive) {
         hooks_.play_sound();
     }
@@ -246,6 +249,7 @@ void CMainDialog::Present(const FilesReceived& event) {
 
 void CMainDialog::Present(const BatchStarted& event) {
     batch_sender_ = AnsiToWide(event.user_name);
+    receiving_ = true;
     failure_noticed_ = false;
     AppendToLog(BatchSenderEntry(event));
 }

@@ -112,7 +112,13 @@ class CMainDialog : public LayoutDialog, public EventSink {
     bool DropOnUserList(long item, const std::vector<std::wstring>& paths);
     // Asks every peer to answer again (a tap below the rows, F5, the menu's "刷新").
     void RefreshUsers();
-    // The user list's context menu as it pops up; its commands go to the dialog.
+    // Ends the batch of files being received (the context menu's "取消接收"); nothing when none
+    // is.
+    void CancelReceiving();
+    // A batch of files is being received: from its first file to its end.
+    bool Receiving() const { return receiving_; }
+    // The user list's context menu as it pops up; its commands go to the dialog. "取消接收" is
+    // enabled only while a batch is being received.
     std::unique_ptr<wxMenu> ListContextMenu() const;
     // The host path received files go to.
     std::wstring ReceivedFolder() const;
@@ -177,6 +183,7 @@ class CMainDialog : public LayoutDialog, public EventSink {
     std::size_t user_list_rebuilds_ = 0;
     std::vector<PeerRow> rows_;     // what the list shows, row by row
     std::wstring batch_sender_;     // who sends the batch being received
+    bool receiving_ = false;        // from a batch's first file to its end
     bool failure_noticed_ = false;  // a failure of that batch has asked for attention
     UnreadState unread_;
     std::unique_ptr<wxMenu> tray_menu_;  // outlives the icon, which shows it

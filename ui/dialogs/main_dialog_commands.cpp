@@ -37,6 +37,12 @@ void CMainDialog::RefreshUsers() {
     }
 }
 
+void CMainDialog::CancelReceiving() {
+    if (session_) {
+        session_->CancelReceiving();  // the batch's end comes as its FilesReceived
+    }
+}
+
 std::wstring CMainDialog::ReceivedFolder() const {
     return platform::Utf8ToWide(settings_.received_folder.Host());
 }
@@ -55,6 +61,8 @@ std::unique_ptr<wxMenu> CMainDialog::ListContextMenu() const {
     auto menu = std::make_unique<wxMenu>();
     menu->Append(IDM_REFRESH, L"刷新\tF5");
     menu->Append(IDM_OPEN_RECEIVED_FOLDER, L"打开接收文件夹");
+    menu->Append(IDM_CANCEL_RECEIVING, kCancelReceivingCaption);
+    menu->Enable(IDM_CANCEL_RECEIVING, receiving_);
     return menu;
 }
 

@@ -32,6 +32,7 @@ inline constexpr int IDC_SEND_FOLDER = 1014;
 inline constexpr int IDM_REFRESH = 32001;
 inline constexpr int IDM_OPEN_RECEIVED_FOLDER = 32002;
 inline constexpr int IDM_QUIT = 32003;
+inline constexpr int IDM_CANCEL_RECEIVING = 32006;
 // The tray icon's menu; it opens the received folder and quits with the commands above.
 inline constexpr int IDM_SHOW_HIDE_WINDOW = 32004;
 inline constexpr int IDM_AUTOSTART = 32005;

@@ -57,6 +57,8 @@ const wchar_t* FailureReason(FileOutcome outcome) {
             return L"路径过长";
         case FileOutcome::kNotServed:
             return L"对方未提供文件";
+        case FileOutcome::kCancelled:
+            return L"已取消";
     }
     return nullptr;
 }

@@ -69,7 +69,7 @@ class EndToEnd : public ::testing::Test {
     EndToEnd()
         : home_(temp_.path().string()),
           sender_(settings_, platform::InetAddr("127.0.0.1")),
-          server_(sender_),
+          server_(sender_, TransferLimits{}, &served_),
           receiver_(settings_, platform::InetAddr("127.0.0.2")),
           manager_(events_, receiver_, settings_),
           listener_(events_, receiver_, &manager_) {
@@ -104,6 +104,7 @@ class EndToEnd : public ::testing::Test {
     ScopedHome home_;
     Settings settings_;
     RecordingSink events_;
+    RecordingSink served_;  // what the sending side tells of its entries
     CMessengerEngine sender_;
     TransferServer server_;
     CMessengerEngine receiver_;
@@ -152,6 +153,29 @@ TEST_F(EndToEnd, AHundredMebibyteFile) {
     const std::vector<FileProgress> progress = events_.Of<FileProgress>();
     EXPECT_EQ(progress.size(), kSize / 65536);
     EXPECT_EQ(progress.back().received, kSize);
+}
+
+TEST_F(EndToEnd, ACancelledBatchIsASendFailureForTheEntryCutOff) {
+    const fs::path big = Source() / "big.bin";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp((100 << 20) - 1);  // a hole: far more than the connection holds in flight
+        out.put('x');
+    }
+    WriteFile(Source() / "c.txt", "c");
+    events_.SetOnPost([this](const Event& event) {
+        if (std::holds_alternative<FileProgress>(event)) {
+            manager_.CancelBatch();
+        }
+    });
+    EXPECT_EQ(Transfer({big, Source() / "c.txt"}), 0);
+    EXPECT_EQ(events_.Of<FilesReceived>().back().failed, 2);
+    ASSERT_TRUE(served_.WaitFor<OfferServed>(1));
+    const OfferServed served = served_.Of<OfferServed>().front();
+    EXPECT_EQ(served.name, "big.bin");
+    EXPECT_FALSE(served.whole);
+    EXPECT_EQ(server_.Offers().Size(), 1u) << "c.txt was asked for";
+    EXPECT_TRUE(fs::is_empty(Received()));
 }
 
 TEST_F(EndToEnd, ANestedDirectoryTree) {

@@ -28,7 +28,9 @@ TEST(ConsoleCommand, WordsWithoutArguments) {
     EXPECT_EQ(Parsed(L"users").kind, ConsoleCommandKind::kUsers);
     EXPECT_EQ(Parsed(L"  refresh\r").kind, ConsoleCommandKind::kRefresh);
     EXPECT_EQ(Parsed(L"quit  ").kind, ConsoleCommandKind::kQuit);
+    EXPECT_EQ(Parsed(L"cancel").kind, ConsoleCommandKind::kCancel);
     ErrorOf(L"users all");
+    ErrorOf(L"cancel all");
     ErrorOf(L"quit now");
     ErrorOf(L"Users");
     ErrorOf(L"send 10.0.0.1 hi");

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "engine/protocol.h"
+#include "tests/support/content.h"
+#include "tests/support/fake_peer.h"
 #include "tests/support/manual_timer.h"
 #include "tests/support/udp_peer.h"
 #include "ui/console/console_input.h"
@@ -182,6 +184,37 @@ TEST_F(ConsoleFrontEndTest, RefreshEmptiesTheTableAndAnnouncesAgainButKeepsTheRo
     Announce("bob", "127.0.0.6", "h");
     HandleNext();
     EXPECT_EQ(TakeOut(), "在线人数 1\n  bob (127.0.0.6|h)\n") << "the table was emptied";
+}
+
+TEST_F(ConsoleFrontEndTest, CancelEndsTheFileBeingReceivedAndSaysWhenNothingIs) {
+    // The peer sends one chunk of the file and then nothing, until the console gives up on it.
+    testing::FakePeer peer(testing::ServeThenStall(testing::Pattern(65536)));
+    const std::string offer = std::to_string(PACKET_VERSION) +
+                              ":7:bob:pc2:" + std::to_string(CMD_MESSAGE | OPT_ATTACHMENTS) + ":" +
+                              '\0' + testing::Entry(0, "big.bin", 200000) + '\0';
+    UdpPeer("127.0.0.2", 0).Send(offer, kSessionAddress);
+    while (TakeOut().find("开始接收文件big.bin") == std::string::npos) {
+        HandleNext();
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+
+    EXPECT_TRUE(Command(L"cancel"));
+    std::string out;
+    while (out.find("==") == std::string::npos) {
+        HandleNext();
+        if (HasFatalFailure()) {
+            return;
+        }
+        out += TakeOut();
+    }
+    EXPECT_NE(out.find("文件接收失败：已取消\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("==1个文件接收失败!==\n"), std::string::npos) << out;
+    EXPECT_EQ(error_.str(), "");
+
+    EXPECT_TRUE(Command(L"cancel"));
+    EXPECT_EQ(error_.str(), "cancel: nothing is being received\n");
 }
 
 TEST_F(ConsoleFrontEndTest, MessageCommandSendsAPlainTextMessage) {

@@ -140,9 +140,9 @@ TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
     const std::string help = ConsoleHelp();
     EXPECT_EQ(help.rfind(ConsoleUsage(), 0), 0U) << "starts with the synopsis";
     for (const char* word :
-         {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "quit", "--help", "--version",
-          "~/Received/", "--send IPV4 PATH...", "--message TEXT", "--message IPV4 TEXT",
-          "--linger SECONDS", "--json"}) {
+         {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "cancel", "quit", "--help",
+          "--version", "~/Received/", "--send IPV4 PATH...", "--message TEXT",
+          "--message IPV4 TEXT", "--linger SECONDS", "--json"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(help.back(), '\n');

@@ -118,6 +118,7 @@ TEST_F(JsonViewTest, EveryFailureHasAReasonOfItsOwnName) {
         {FileOutcome::kNameRefused, "name_refused"},
         {FileOutcome::kPathTooLong, "path_too_long"},
         {FileOutcome::kNotServed, "not_served"},
+        {FileOutcome::kCancelled, "cancelled"},
     };
     for (const auto& [outcome, reason] : reasons) {
         events_.FileEnd(FileDone{"a", 1, 0, outcome});

@@ -13,6 +13,9 @@
 
 #include "main_dialog_fixture.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/content.h"
+#include "tests/support/fake_peer.h"
+#include "tests/support/udp_peer.h"
 #include "ui/dialogs/messenger_app.h"
 #include "ui/dialogs/resource_ids.h"
 
@@ -170,6 +173,37 @@ TEST_F(MainDialogKeysTest, TheMenuOpensTheReceivedFolderAndCreatesItFirst) {
     folder_opens_ = false;  // no file manager: the log says so
     dialog_->GetEventHandler()->ProcessEvent(chosen);
     EXPECT_EQ(dialog_->Log()->GetValue(), L"无法打开接收文件夹\r\n");
+}
+
+bool CancelEnabled(const CMainDialog& dialog) {
+    const std::unique_ptr<wxMenu> menu = dialog.ListContextMenu();
+    EXPECT_EQ(menu->GetLabelText(IDM_CANCEL_RECEIVING), L"取消接收");
+    return menu->IsEnabled(IDM_CANCEL_RECEIVING);
+}
+
+TEST_F(MainDialogKeysTest, TheMenuCancelsTheBatchBeingReceivedAndIsEnabledOnlyThen) {
+    testing::TempFolder home;
+    settings_.received_folder = platform::Path((home.path() / "received").wstring() + L"/");
+    EXPECT_FALSE(CancelEnabled(*dialog_));
+    // The peer sends one chunk of the file and then nothing: only a cancel ends it soon.
+    testing::FakePeer sender(testing::ServeThenStall(testing::Pattern(65536)));
+    const std::string offer = std::to_string(PACKET_VERSION) +
+                              ":7:bob:pc2:" + std::to_string(CMD_MESSAGE | OPT_ATTACHMENTS) + ":" +
+                              '\0' + testing::Entry(0, "big.bin", 200000) + '\0';
+    testing::UdpPeer(testing::kPeerAddress, 0)
+        .Send(offer, platform::InetAddr(testing::kDialogAddress));
+    const auto log_has = [&](const wchar_t* text) {
+        return dialog_->Log()->GetValue().ToStdWstring().find(text) != std::wstring::npos;
+    };
+    ASSERT_TRUE(testing::PumpUntil([&] { return log_has(L"开始接收文件big.bin"); }));
+    EXPECT_TRUE(CancelEnabled(*dialog_));
+
+    wxCommandEvent chosen(wxEVT_MENU, IDM_CANCEL_RECEIVING);
+    dialog_->GetEventHandler()->ProcessEvent(chosen);
+    ASSERT_TRUE(testing::PumpUntil([&] { return log_has(L"==1个文件接收失败!==\r\n"); }));
+    EXPECT_TRUE(log_has(L"文件接收失败：已取消\r\n"));
+    EXPECT_FALSE(CancelEnabled(*dialog_));
+    EXPECT_TRUE(std::filesystem::is_empty(home.path() / "received"));
 }
 
 // The names offered to address since the last look.

@@ -56,6 +56,7 @@ TEST(FileEntries, ExactTexts) {
     EXPECT_EQ(FileDoneEntry(FileOutcome::kDiskFull), L"文件接收失败：磁盘已满\r\n");
     EXPECT_EQ(FileDoneEntry(FileOutcome::kCannotCreate), L"文件接收失败：无法创建文件\r\n");
     EXPECT_EQ(FileDoneEntry(FileOutcome::kNotServed), L"文件接收失败：对方未提供文件\r\n");
+    EXPECT_EQ(FileDoneEntry(FileOutcome::kCancelled), L"文件接收失败：已取消\r\n");
     EXPECT_EQ(FileDoneEntry(static_cast<FileOutcome>(200)), L"文件接收失败\r\n");
     EXPECT_EQ(FilesReceivedEntry(3), L"==收到3个文件!==\r\n");
     EXPECT_EQ(FilesReceivedEntry(12), L"==收到12个文件!==\r\n");
