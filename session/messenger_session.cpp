@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/settings_file.h"
 #include "common/text.h"
 #include "engine/engine.h"
 #include "engine/protocol.h"
@@ -157,6 +158,15 @@ std::vector<OfferResult> MessengerSession::OfferFiles(std::uint32_t address,
         }
     }
     return results;
+}
+
+void MessengerSession::ChangeIdentity(const std::wstring& user_name,
+                                      const std::wstring& broadcast_list) {
+    if (parts_->shut_down) {
+        return;
+    }
+    parts_->engine->ChangeIdentity(EffectiveUserName(user_name), broadcast_list);
+    parts_->announced = true;
 }
 
 void MessengerSession::Refresh() {
