@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "common/settings_file.h"
 #include "common/started_thread.h"
 #include "platform/termination_signals.h"
 #include "session/messenger_session.h"
@@ -81,7 +82,13 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
     // Only the main thread writes to std::cout; the reader thread must not flush it before
     // each read, as a tied stream would.
     std::cin.tie(nullptr);
-    const Settings& settings = ProcessSettings();
+    Settings& settings = ProcessSettings();
+    for (const std::string& problem : LoadSettingsFile(settings)) {
+        std::cerr << "veltra-console: " << problem << '\n';
+    }
+    if (options.name) {
+        settings.user_name = *options.name;
+    }
     const auto queue = std::make_shared<ConsoleQueue>();
     std::optional<platform::TerminationSignals> signals;
     std::unique_ptr<MessengerSession> session;
