@@ -20,6 +20,23 @@ std::wstring AboutText(std::wstring_view received_folder) {
            std::wstring(received_folder) + L"目录下";
 }
 
+std::wstring NameRefusalText(NameFault fault) {
+    switch (fault) {
+        case NameFault::kNone:
+            break;
+        case NameFault::kTooLong:
+            return L"名字太长：最多 " + std::to_wstring(kMaxUserNameBytes) +
+                   L" 个字节（一个汉字占两个）";
+        case NameFault::kColon:
+            return L"名字不能含有“:”";
+        case NameFault::kNotInCodePage:
+            return L"名字含有无法发送的字符";
+        case NameFault::kLineBreak:
+            return L"名字不能含有换行或控制字符";
+    }
+    return {};
+}
+
 std::wstring TrayTooltip(bool unread) {
     return unread ? std::wstring(kMainCaption) + L"：有新消息" : std::wstring(kMainCaption);
 }

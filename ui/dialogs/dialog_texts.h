@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/offer_result.h"
+#include "common/settings_file.h"
 
 namespace veltra {
 
@@ -28,6 +29,17 @@ inline constexpr wchar_t kQuitCaption[] = L"退出";
 std::wstring TrayTooltip(bool unread);
 // When the autostart entry cannot be written or removed: before the step and its cause.
 inline constexpr wchar_t kCannotSwitchAutostartText[] = L"无法设置开机时启动：";
+
+// The settings dialog and its context menu item.
+inline constexpr wchar_t kSettingsCaption[] = L"设置";
+inline constexpr wchar_t kSettingsNameLabel[] = L"名字（留空则用账户名）：";
+inline constexpr wchar_t kSettingsBroadcastLabel[] = L"另外广播到（地址用“;”分隔）：";
+// When the file cannot be written: before the step and its cause.
+inline constexpr wchar_t kCannotSaveSettingsText[] = L"无法保存设置：";
+// A settings file that was read at start with a problem: before the file, its line and what.
+inline constexpr wchar_t kSettingsFileProblemText[] = L"设置文件有误：";
+// Why a name cannot go on the wire; empty for NameFault::kNone.
+std::wstring NameRefusalText(NameFault fault);
 
 // What the user reads when the messenger cannot start: the step that failed and its cause, as the
 // console gives them, after a word of advice when port 2425 is taken.

@@ -62,6 +62,7 @@ bool RequestAttention(wxTopLevelWindow& window) {
 MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
+    hooks.run_settings = [](SettingsDialog& dialog) { return dialog.ShowModal(); };
     hooks.choose_files = ChooseFilesWithDialog;
     hooks.choose_folder = ChooseFolderWithDialog;
     hooks.show_message = [](wxWindow* parent, const std::wstring& text,
@@ -106,6 +107,8 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { RefreshUsers(); }, IDM_REFRESH);
     Bind(wxEVT_MENU, &CMainDialog::OnQuit, this, IDM_QUIT);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { EditSettings(); }, IDM_SETTINGS);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
     user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);

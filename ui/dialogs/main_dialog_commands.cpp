@@ -55,6 +55,7 @@ std::unique_ptr<wxMenu> CMainDialog::ListContextMenu() const {
     auto menu = std::make_unique<wxMenu>();
     menu->Append(IDM_REFRESH, L"刷新\tF5");
     menu->Append(IDM_OPEN_RECEIVED_FOLDER, L"打开接收文件夹");
+    menu->Append(IDM_SETTINGS, kSettingsCaption);
     return menu;
 }
 
