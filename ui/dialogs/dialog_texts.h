@@ -34,6 +34,8 @@ inline constexpr wchar_t kCannotSwitchAutostartText[] = L"无法设置开机时�
 inline constexpr wchar_t kSettingsCaption[] = L"设置";
 inline constexpr wchar_t kSettingsNameLabel[] = L"名字（留空则用账户名）：";
 inline constexpr wchar_t kSettingsBroadcastLabel[] = L"另外广播到（地址用“;”分隔）：";
+inline constexpr wchar_t kSettingsSaveCaption[] = L"保存";
+inline constexpr wchar_t kSettingsCancelCaption[] = L"取消";
 // When the file cannot be written: before the step and its cause.
 inline constexpr wchar_t kCannotSaveSettingsText[] = L"无法保存设置：";
 // A settings file that was read at start with a problem: before the file, its line and what.

@@ -34,7 +34,13 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const std::wstring& name,
     label(kSettingsBroadcastLabel);
     broadcast_ = new wxTextCtrl(this, wxID_ANY, broadcast);
     column->Add(broadcast_, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
-    column->Add(CreateSeparatedButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
+    // Labelled here: the toolkit's stock labels follow the locale, and the dialogs speak Chinese
+    // whatever it is.
+    auto* buttons = new wxStdDialogButtonSizer();
+    buttons->AddButton(new wxButton(this, wxID_OK, kSettingsSaveCaption));
+    buttons->AddButton(new wxButton(this, wxID_CANCEL, kSettingsCancelCaption));
+    buttons->Realize();
+    column->Add(buttons, 0, wxEXPAND | wxALL, 8);
     SetSizerAndFit(column);
     SetSize(FromDIP(wxSize(320, -1)).GetWidth(), GetSize().GetHeight());
     Bind(
