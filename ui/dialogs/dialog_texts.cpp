@@ -2,13 +2,15 @@
 
 #include <cerrno>
 
+#include "common/version.h"
 #include "platform/utf8.h"
 
 namespace veltra {
 
 std::wstring AboutText(std::wstring_view received_folder) {
-    return L"Veltra For Windows Mobile\r\n"
-           L"版本0.02\r\n"
+    // The version is the package's, as the build knows it.
+    return L"Veltra 版本" + platform::Utf8ToWide(kVersion) +
+           L"\r\n"
            L"基于原作者的Veltra协议开发\r\n"
            L"与原作者Veltra兼容\r\n"
            L"Veltra 开发组\r\n"

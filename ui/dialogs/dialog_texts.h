@@ -14,7 +14,8 @@ namespace veltra {
 inline constexpr wchar_t kMainCaption[] = L"Veltra（riZ5）";
 inline constexpr wchar_t kAboutCaption[] = L"关于";
 
-// The about and help text: ten lines joined by CR LF, none after the last; the last names
+// The about and help text: nine lines joined by CR LF, the first naming the program and its
+// version, none after the last; the last names
 // received_folder, the folder on this computer that received files go to.
 std::wstring AboutText(std::wstring_view received_folder);
 // When the file manager cannot show that folder.
