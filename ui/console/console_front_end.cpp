@@ -148,6 +148,9 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
         case ConsoleCommandKind::kRefresh:
             session_->Refresh();
             break;
+        case ConsoleCommandKind::kHelp:
+            view_->Help(CommandsHelp());
+            break;
         case ConsoleCommandKind::kQuit:
             return false;
     }

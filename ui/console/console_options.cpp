@@ -291,12 +291,8 @@ std::string ConsoleHelp() {
            "The LAN messenger without a window: the log and the list of users go to standard\n"
            "output, commands come one per line on standard input.\n"
            "\n"
-           "Commands:\n"
-           "  users                 print the list of users again\n"
-           "  msg IPV4 TEXT         send TEXT (\\n is a line break) to that address\n"
-           "  offer IPV4 PATH...    offer files and directories; quote a path with spaces\n"
-           "  refresh               empty the list and announce again\n"
-           "  quit                  shut down and exit at once\n"
+           "\n" +
+           CommandsHelp() +
            "At the end of input the console keeps serving what it offered until every entry\n"
            "was fetched or failed, or until the linger time has passed.\n"
            "\n"

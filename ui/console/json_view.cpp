@@ -87,6 +87,10 @@ void JsonView::Users(const std::vector<PeerRow>& rows) {
     *out_ << Utf8Lines(UserListText(rows));
 }
 
+void JsonView::Help(std::string_view utf8_text) {
+    *out_ << utf8_text;  // for the person at the terminal, as the users command's list
+}
+
 void JsonView::Message(const MessageReceived& message) {
     Json event = EventObject("message");
     event["sender"] = FromWire(message.user_name);

@@ -36,6 +36,10 @@ void TextView::Users(const std::vector<PeerRow>& rows) {
     Write(UserListText(rows));
 }
 
+void TextView::Help(std::string_view utf8_text) {
+    *out_ << utf8_text;
+}
+
 void TextView::Message(const MessageReceived& message) {
     Write(MessageEntry(TerminalText(AnsiToWide(message.user_name)),
                        AnsiToWide(platform::InetNtoa(message.source_address)),

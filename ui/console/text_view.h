@@ -22,6 +22,7 @@ class TextView : public ConsoleView {
     void Ready() override;
     void Peers(const std::vector<PeerRow>& rows) override;
     void Users(const std::vector<PeerRow>& rows) override;
+    void Help(std::string_view utf8_text) override;
     void Message(const MessageReceived& message) override;
     void BatchStart(const BatchStarted& batch) override;
     void BatchEnd(const FilesReceived& batch) override;

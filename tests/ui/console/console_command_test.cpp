@@ -28,6 +28,8 @@ TEST(ConsoleCommand, WordsWithoutArguments) {
     EXPECT_EQ(Parsed(L"users").kind, ConsoleCommandKind::kUsers);
     EXPECT_EQ(Parsed(L"  refresh\r").kind, ConsoleCommandKind::kRefresh);
     EXPECT_EQ(Parsed(L"quit  ").kind, ConsoleCommandKind::kQuit);
+    EXPECT_EQ(Parsed(L"help").kind, ConsoleCommandKind::kHelp);
+    ErrorOf(L"help me");
     ErrorOf(L"users all");
     ErrorOf(L"quit now");
     ErrorOf(L"Users");
