@@ -33,10 +33,14 @@ ConsoleMode ModeOf(const ConsoleOptions& options) {
     return mode;
 }
 
-// A message asks for no receipt, so it is done once the datagram is out.
+// A message asks for no receipt, so it is done once the datagram is out and said.
 int SendMessage(const std::shared_ptr<ConsoleQueue>& /*queue*/, MessengerSession& session,
                 const ConsoleOptions& options) {
-    session.SendText(options.address, options.text);
+    ConsoleMode mode = ModeOf(options);
+    mode.lists = false;
+    ConsoleFrontEnd front_end(session, std::cout, std::cerr, mode);
+    front_end.SendMessage(options.address, options.text);
+    front_end.Flush();
     return 0;
 }
 

@@ -47,6 +47,12 @@ void TextView::Message(const MessageReceived& message) {
                        TerminalText(AnsiToWide(message.text), true)));
 }
 
+void TextView::MessageSent(std::wstring_view user, std::uint32_t address, std::wstring_view text) {
+    Write(SentMessageEntry(TerminalText(std::wstring(user)),
+                           AnsiToWide(platform::InetNtoa(address)),
+                           TerminalText(std::wstring(text), true)));
+}
+
 void TextView::BatchStart(const BatchStarted& batch) {
     Write(BatchSenderEntry(TerminalText(AnsiToWide(batch.user_name)),
                            AnsiToWide(platform::InetNtoa(batch.source_address))));

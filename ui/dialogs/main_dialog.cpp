@@ -15,6 +15,7 @@
 
 #include "common/text.h"
 #include "platform/clock.h"
+#include "platform/socket.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/resource_ids.h"
@@ -338,6 +339,9 @@ void CMainDialog::ComposeTo(const std::vector<PeerRow>& recipients) {
     } else if (!compose.MessageText().empty()) {
         for (const PeerRow& recipient : recipients) {
             session_->SendText(recipient.address, compose.MessageText());
+            AppendToLog(SentMessageEntry(recipient.name,
+                                         AnsiToWide(platform::InetNtoa(recipient.address)),
+                                         compose.MessageText()));
         }
     }
 }
