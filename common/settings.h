@@ -6,8 +6,9 @@
 
 namespace veltra {
 
-// The values several parts of the program read. Fixed defaults apart from the user name; nothing
-// changes them after construction. Folders are device paths ending with a backslash, made (and so
+// The values several parts of the program read. Fixed defaults apart from the user name and the
+// broadcast list, which the front ends take from the user's file (settings_file.h) before the
+// messenger starts; nothing changes them after that (the engine keeps the running values). Folders are device paths ending with a backslash, made (and so
 // mapped to the home folder) with the settings; extension lists are lower-case, ';'-separated,
 // without dots.
 struct Settings {

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/settings_file.h"
 #include "common/started_thread.h"
 #include "common/text.h"
 #include "engine/presence_targets.h"
@@ -16,6 +17,8 @@
 
 namespace veltra {
 namespace {
+
+static_assert(kMaxUserNameBytes == NAME_FIELD_SIZE - 1, "the settings refuse what the field cuts");
 
 constexpr int kPreferredBufferSize = 65536;
 constexpr int kFallbackBufferSize = 32768;
@@ -53,7 +56,10 @@ std::uint32_t PacketCounterSeed() {
 }  // namespace
 
 CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_address)
-    : settings_(&settings), bind_address_(bind_address) {
+    : settings_(&settings),
+      bind_address_(bind_address),
+      user_name_(WideToAnsi(settings.user_name)),
+      broadcast_list_(settings.broadcast_list) {
     udp_socket_ = platform::Socket::Udp();
     const auto fail = [this](const char* step, const char* protocol) {
         ThrowStepFailed(step, protocol, port_, bind_address_);
@@ -165,10 +171,29 @@ void CMessengerEngine::Shutdown() {
 std::int32_t CMessengerEngine::BuildPacket(char* buffer, std::int32_t command, const char* message,
                                            const char* extension, int& length) {
     const auto number = static_cast<std::int32_t>(packet_counter_.fetch_add(1) + 1);
-    const std::string user_name = WideToAnsi(settings_->user_name);
+    const std::string user_name = UserName();
     length = WritePacket(buffer, number, user_name.c_str(), host_name_.c_str(), command, message,
                          extension);
     return number;
+}
+
+void CMessengerEngine::ChangeIdentity(const std::wstring& user_name,
+                                      const std::wstring& broadcast_list) {
+    std::string wire_name = WideToAnsi(user_name);
+    if (wire_name != UserName()) {
+        SendPresence(static_cast<std::int32_t>(CMD_DEPART | OPT_PRESENCE_MARK));
+    }
+    {
+        std::lock_guard guard(identity_mutex_);
+        user_name_ = std::move(wire_name);
+        broadcast_list_ = broadcast_list;
+    }
+    AnnouncePresence();
+}
+
+std::string CMessengerEngine::UserName() const {
+    std::lock_guard guard(identity_mutex_);
+    return user_name_;
 }
 
 int CMessengerEngine::SendDatagram(std::uint32_t address, std::uint16_t port, std::int32_t command,
@@ -210,7 +235,12 @@ std::vector<std::uint32_t> CMessengerEngine::PresenceTargets() const {
             // The interfaces cannot be listed now: the limited broadcast and the list still go.
         }
     }
-    const std::vector<std::uint32_t> listed = BroadcastListHosts(settings_->broadcast_list);
+    std::wstring broadcast_list;
+    {
+        std::lock_guard guard(identity_mutex_);
+        broadcast_list = broadcast_list_;
+    }
+    const std::vector<std::uint32_t> listed = BroadcastListHosts(broadcast_list);
     targets.insert(targets.end(), listed.begin(), listed.end());
     return targets;
 }

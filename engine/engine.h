@@ -68,6 +68,14 @@ class CMessengerEngine {
     // nothing. Sends and returns; it waits for nobody. Call it from one thread.
     void AnnounceDeparture();
 
+    // From now on every datagram carries user_name and an announcement goes to the hosts of
+    // broadcast_list (';'-separated) instead of the settings' values; then presence is announced
+    // again. A peer lists a user by name, so when the name changes the old one departs first,
+    // leaving no row behind. Any thread: the receive thread builds answers meanwhile.
+    void ChangeIdentity(const std::wstring& user_name, const std::wstring& broadcast_list);
+    // The user name that datagrams carry now, in code page 936.
+    std::string UserName() const;
+
     std::uint16_t Port() const { return port_; }
     std::uint32_t BindAddress() const { return bind_address_; }
     const std::string& HostName() const { return host_name_; }
@@ -91,6 +99,10 @@ class CMessengerEngine {
     platform::Socket tcp_socket_;
     std::string host_name_;
     std::atomic<std::uint32_t> packet_counter_{0};
+    // Read for every datagram built, changed by SetIdentity.
+    mutable std::mutex identity_mutex_;
+    std::string user_name_;  // code page 936
+    std::wstring broadcast_list_;
     std::unique_ptr<RawDatagram> receive_buffer_;
 
     std::mutex listener_mutex_;

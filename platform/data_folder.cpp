@@ -29,20 +29,20 @@ bool MakeFolders(const std::string& host_path) {
     return stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-}  // namespace
-
-std::optional<Path> UserDataFolder(MissingFolder missing) {
+// $VARIABLE/veltra when the variable holds an absolute path, else $HOME/home_relative/veltra.
+std::optional<Path> ProgramFolder(const char* variable, const char* home_relative,
+                                  MissingFolder missing) {
     std::string base;
     // A relative value is to be ignored: it would name a different folder from every working
     // directory.
-    if (const char* data_home = std::getenv("XDG_DATA_HOME"); data_home && data_home[0] == '/') {
-        base = data_home;
+    if (const char* value = std::getenv(variable); value && value[0] == '/') {
+        base = value;
     } else {
         base = HomeFolder();
         if (base.empty() || base.front() != '/') {
             return std::nullopt;
         }
-        base += "/.local/share";
+        base += home_relative;
     }
     while (base.size() > 1 && base.back() == '/') {
         base.pop_back();
@@ -52,6 +52,16 @@ std::optional<Path> UserDataFolder(MissingFolder missing) {
         return std::nullopt;
     }
     return Path::FromHost(std::move(folder));
+}
+
+}  // namespace
+
+std::optional<Path> UserDataFolder(MissingFolder missing) {
+    return ProgramFolder("XDG_DATA_HOME", "/.local/share", missing);
+}
+
+std::optional<Path> UserConfigFolder(MissingFolder missing) {
+    return ProgramFolder("XDG_CONFIG_HOME", "/.config", missing);
 }
 
 }  // namespace veltra::platform

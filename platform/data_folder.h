@@ -17,4 +17,8 @@ enum class MissingFolder { kMake, kLeave };
 // no folder made. Read on every call, so a changed environment is seen.
 std::optional<Path> UserDataFolder(MissingFolder missing);
 
+// Where the user's settings file lives: $XDG_CONFIG_HOME/veltra when that variable holds an
+// absolute path, else $HOME/.config/veltra; made or left as UserDataFolder does.
+std::optional<Path> UserConfigFolder(MissingFolder missing);
+
 }  // namespace veltra::platform

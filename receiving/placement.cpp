@@ -96,7 +96,9 @@ bool CreateFolderPath(const platform::Path& path) {
             return false;
         }
         created_one = true;
-        platform::DebugLog(L"已成功创建目录:" + folder->Text());
+        // The folder as this computer names it: the device's name would send the reader
+        // looking for a card that is not there.
+        platform::DebugLog(L"已成功创建目录:" + platform::Utf8ToWide(folder->Host()));
     }
     if (IsFolder(path)) {
         return true;

@@ -7,7 +7,7 @@
 set -eu
 packages="cmake g++ make pkg-config iproute2 util-linux libgtest-dev libgmock-dev libbenchmark-dev
   libwxgtk3.2-dev wx-common xvfb xauth fonts-wqy-zenhei netcat-openbsd nlohmann-json3-dev
-  libcli11-dev libayatana-appindicator3-dev libsqlite3-dev dpkg-dev man-db desktop-file-utils appstream"
+  libcli11-dev libinih-dev libayatana-appindicator3-dev libsqlite3-dev dpkg-dev man-db desktop-file-utils appstream"
 for group in "$@"; do
   case $group in
     clang) packages="$packages clang libclang-rt-14-dev" ;;

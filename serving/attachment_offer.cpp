@@ -58,9 +58,8 @@ AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<platfor
 std::size_t OfferListCapacity(const CMessengerEngine& engine) {
     // "1:<number>:<user>:<host>:<command>:" with the longest number, then the message's NUL, the
     // list and its NUL; the builder drops an extension that leaves no byte spare.
-    const std::string header = "1:-2147483648:" + WideToAnsi(engine.GetSettings().user_name) + ":" +
-                               engine.HostName() + ":" +
-                               std::to_string(CMD_MESSAGE | OPT_ATTACHMENTS) + ":";
+    const std::string header = "1:-2147483648:" + engine.UserName() + ":" + engine.HostName() +
+                               ":" + std::to_string(CMD_MESSAGE | OPT_ATTACHMENTS) + ":";
     const std::size_t overhead = header.size() + 3;
     const std::size_t room = overhead < MAX_PACKET ? MAX_PACKET - overhead : 0;
     return std::min(room, kMaxAttachmentList);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/settings_file.h"
 #include "common/text.h"
 #include "engine/engine.h"
 #include "engine/protocol.h"
@@ -184,6 +185,15 @@ std::vector<HistoryRow> MessengerSession::History(const HistoryQuery& query) {
 
 bool MessengerSession::ClearHistory() {
     return parts_->history->Clear();
+}
+
+void MessengerSession::ChangeIdentity(const std::wstring& user_name,
+                                      const std::wstring& broadcast_list) {
+    if (parts_->shut_down) {
+        return;
+    }
+    parts_->engine->ChangeIdentity(EffectiveUserName(user_name), broadcast_list);
+    parts_->announced = true;
 }
 
 void MessengerSession::Refresh() {

@@ -74,6 +74,12 @@ class MessengerSession {
     // False when no batch runs (or the session has shut down).
     bool CancelReceiving();
 
+    // The user's new settings take effect: every datagram from now on carries user_name (empty:
+    // the account's name), announcements also go to the hosts of broadcast_list, and presence is
+    // announced again (after the old name's departure when the name changed). Nothing once the
+    // session has shut down. The name must fit the wire (see CheckUserName).
+    void ChangeIdentity(const std::wstring& user_name, const std::wstring& broadcast_list);
+
     // For the PeersChanged handler: the peers as they are now (ascending key order), this
     // instance's own rows marked, which also lets the next change post a new event. Nothing once
     // the session has shut down.

@@ -350,9 +350,9 @@ TEST(EngineSending, PacketsCarryTheUserNameOfTheMomentAndFreshNumbers) {
     const std::int32_t first = engine.BuildPacket(buffer, 0x20, "x", nullptr, length);
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(length)),
               "1:" + std::to_string(first) + ":wm:" + engine.HostName() + ":32:x" + '\0');
-    settings.user_name = L"张三";
+    engine.ChangeIdentity(L"张三", L"");  // an announcement went between, with its own number
     const std::int32_t second = engine.BuildPacket(buffer, 0x20, "x", nullptr, length);
-    EXPECT_EQ(second, first + 1);
+    EXPECT_GT(second, first);
     EXPECT_NE(std::string(buffer, static_cast<std::size_t>(length)).find(":\xD5\xC5\xC8\xFD:"),
               std::string::npos);
     // Seeded with the seconds since 1970.
@@ -361,6 +361,56 @@ TEST(EngineSending, PacketsCarryTheUserNameOfTheMomentAndFreshNumbers) {
                          .count();
     EXPECT_NEAR(static_cast<double>(static_cast<std::uint32_t>(first)),
                 static_cast<double>(static_cast<std::uint32_t>(now)), 5.0);
+}
+
+TEST(EngineSending, ARenameDepartsUnderTheOldNameThenAnnouncesTheNewToTheNewList) {
+    Settings settings = TestSettings();
+    settings.broadcast_list = L"127.0.0.2";
+    FakePeer old_listed("127.0.0.2");
+    FakePeer new_listed("127.0.0.3");
+    CMessengerEngine engine(settings, kEngineAddress);
+    engine.ChangeIdentity(L"王伟", L"127.0.0.3");
+    const std::string host = engine.HostName();
+    EXPECT_EQ(SplitNumber(old_listed.Receive()).second,
+              "1:N:wm:" + host + ":" + std::to_string(CMD_DEPART | OPT_PRESENCE_MARK) + ":" +
+                  std::string(1, '\0'));
+    EXPECT_EQ(SplitNumber(new_listed.Receive()).second,
+              "1:N:\xCD\xF5\xCE\xB0:" + host + ":16777217:" + std::string(1, '\0'));
+    EXPECT_EQ(engine.UserName(), "\xCD\xF5\xCE\xB0");
+
+    // The same name again: no departure, only the announcement.
+    engine.ChangeIdentity(L"王伟", L"127.0.0.2");
+    EXPECT_EQ(SplitNumber(old_listed.Receive()).second,
+              "1:N:\xCD\xF5\xCE\xB0:" + host + ":16777217:" + std::string(1, '\0'));
+}
+
+TEST(EngineSending, ANameChangedWhileOtherThreadsBuildIsNeverTorn) {
+    Settings settings = TestSettings();
+    CMessengerEngine engine(settings, kEngineAddress);
+    std::atomic<bool> done{false};
+    std::vector<std::thread> builders;
+    std::atomic<int> torn{0};
+    for (int t = 0; t < 2; ++t) {
+        builders.emplace_back([&] {
+            char buffer[MAX_PACKET];
+            int length = 0;
+            while (!done) {
+                engine.BuildPacket(buffer, 0x20, "hi", nullptr, length);
+                const std::string user = SplitNumber(std::string(buffer)).second.substr(4);
+                if (!user.starts_with("wm:") && !user.starts_with("a-much-longer-name:")) {
+                    ++torn;
+                }
+            }
+        });
+    }
+    for (int i = 0; i < 200; ++i) {
+        engine.ChangeIdentity(i % 2 == 0 ? L"a-much-longer-name" : L"wm", L"");
+    }
+    done = true;
+    for (auto& builder : builders) {
+        builder.join();
+    }
+    EXPECT_EQ(torn, 0);
 }
 
 TEST(EngineSending, ConcurrentBuildersNeverShareANumber) {

@@ -280,6 +280,36 @@ scenario_names() {
     bed_stop hostb
 }
 
+# A name of one's own: from the settings file, from --name for one run; a malformed file is
+# reported with its line and ignored, the account's name then shows.
+scenario_identity() {
+    unset XDG_CONFIG_HOME  # the file is looked for under each host's HOME
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host hostb 2
+    local config row
+    config="$(bed_home hosta)/.config/veltra"
+    mkdir -p "$config"
+    printf '[veltra]\nname = 王伟\n' >"$config/veltra.conf"
+    bed_start hostb
+    bed_start hosta
+    row="  王伟 (${HOST_ADDRESS[hosta]}|hosta)"
+    bed_until "hostb lists the file's name" bed_last_list_has hostb "$row"
+    [[ ! -s $(bed_err hosta) ]] || bed_fail "a complaint about a good file"
+    bed_stop hosta
+    bed_start hosta --name 李四
+    row="  李四 (${HOST_ADDRESS[hosta]}|hosta)"
+    bed_until "hostb lists the name of --name" bed_last_list_has hostb "$row"
+    bed_stop hosta
+    printf '[veltra]\nname = 王伟\nno setting here\n' >"$config/veltra.conf"
+    bed_start hosta
+    bed_until "hostb lists the account's name" bed_last_list_has hostb "  $(bed_row hosta)"
+    grep -qF "veltra-console: $config/veltra.conf:3: " "$(bed_err hosta)" ||
+        bed_fail "the malformed line is not reported: $(cat "$(bed_err hosta)")"
+    bed_stop hosta
+    bed_stop hostb
+}
+
 # A file and a folder in HOST's "to send" folder; prints the folder.
 sample_files() {
     local source

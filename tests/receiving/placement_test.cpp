@@ -58,9 +58,10 @@ TEST_F(PlacementFolders, CreatesTheOneMissingFolderAndTracesIt) {
 TEST_F(PlacementFolders, CreatesEveryMissingLevelWithATraceLineForEachOnTheWay) {
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(CreateFolderPath(platform::Path(L"\\Storage Card\\a\\b\\c\\")));
+    // The host's paths, never the device's.
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "已成功创建目录:\\Storage Card\\a\n"
-              "已成功创建目录:\\Storage Card\\a\\b\n");
+              "已成功创建目录:" + (temp_.path() / "a").string() + "\n已成功创建目录:" +
+                  (temp_.path() / "a" / "b").string() + "\n");
     EXPECT_TRUE(fs::is_directory(temp_.path() / "a" / "b" / "c"));
 }
 

@@ -129,6 +129,17 @@ std::optional<std::uint32_t> ParseIpv4(std::wstring_view text) {
     return network_order;
 }
 
+std::string CommandsHelp() {
+    return "Commands:\n"
+           "  users                 print the list of users again\n"
+           "  msg IPV4 TEXT         send TEXT (\\n is a line break) to that address\n"
+           "  offer IPV4 PATH...    offer files and directories; quote a path with spaces\n"
+           "  refresh               empty the list and announce again\n"
+           "  cancel                stop receiving the files that arrive now\n"
+           "  help                  list these commands\n"
+           "  quit                  shut down and exit at once\n";
+}
+
 ConsoleParse ParseConsoleCommand(std::wstring_view line) {
     if (!line.empty() && line.back() == L'\r') {
         line.remove_suffix(1);
@@ -140,20 +151,22 @@ ConsoleParse ParseConsoleCommand(std::wstring_view line) {
     }
 
     ConsoleCommand command;
-    if (verb == L"users" || verb == L"refresh" || verb == L"cancel" || verb == L"quit") {
+    if (verb == L"users" || verb == L"refresh" || verb == L"cancel" || verb == L"help" ||
+        verb == L"quit") {
         if (!SkipBlanks(rest).empty()) {
             return Error(Narrow(verb) + ": takes no arguments");
         }
         command.kind = verb == L"users"     ? ConsoleCommandKind::kUsers
                        : verb == L"refresh" ? ConsoleCommandKind::kRefresh
                        : verb == L"cancel"  ? ConsoleCommandKind::kCancel
+                       : verb == L"help"    ? ConsoleCommandKind::kHelp
                                             : ConsoleCommandKind::kQuit;
         return Command(std::move(command));
     }
     if (verb != L"msg" && verb != L"offer") {
         return Error(
             "unknown command: " + Narrow(verb) +
-            " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, cancel, quit)");
+            " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, cancel, help, quit)");
     }
 
     const std::wstring_view address_text = TakeWord(rest);

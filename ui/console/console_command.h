@@ -1,6 +1,6 @@
 #pragma once
 // The console's command language, one command per line of standard input:
-//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | cancel | quit
+//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | cancel | help | quit
 // Parsing is kept apart from doing, so that every malformed line can be turned away before
 // anything is sent.
 
@@ -18,6 +18,7 @@ enum class ConsoleCommandKind {
     kOffer,    // offer paths to address
     kRefresh,  // empty the peer table, announce again
     kCancel,   // end the batch of files being received
+    kHelp,     // list the commands (CommandsHelp)
     kQuit,     // shut down and exit 0; also the end of input
 };
 
@@ -37,6 +38,9 @@ struct ConsoleParse {
 
 // line: one line of input as wide text, with or without its trailing CR.
 ConsoleParse ParseConsoleCommand(std::wstring_view line);
+
+// "Commands:" and one line per command with what it does, each line ended.
+std::string CommandsHelp();
 
 // The text of a message as typed: the two characters '\' 'n' stand for a line break, which is
 // written CR LF, as the dialog's edit gives it.

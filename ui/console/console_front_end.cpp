@@ -7,6 +7,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/socket.h"
 #include "platform/utf8.h"
 #include "ui/console/json_view.h"
 #include "ui/console/text_view.h"
@@ -51,6 +52,17 @@ ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, s
 void ConsoleFrontEnd::Ready() {
     view_->Ready();
     Flush();
+}
+
+void ConsoleFrontEnd::SendMessage(std::uint32_t address, const std::wstring& text) {
+    session_->SendText(address, text);
+    // The user of the address as listed; an address nobody answered from stands for itself.
+    const auto row = std::find_if(rows_.begin(), rows_.end(), [address](const PeerRow& peer) {
+        return peer.address == address;
+    });
+    view_->MessageSent(
+        row != rows_.end() ? row->name : platform::Utf8ToWide(platform::InetNtoa(address)), address,
+        text);
 }
 
 void ConsoleFrontEnd::Complain(const std::string& line) {
@@ -140,7 +152,7 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             view_->Users(rows_);
             break;
         case ConsoleCommandKind::kMessage:
-            session_->SendText(command.address, command.text);
+            SendMessage(command.address, command.text);
             break;
         case ConsoleCommandKind::kOffer:
             Offer(command.address, command.paths);
@@ -152,6 +164,9 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             if (!session_->CancelReceiving()) {
                 Complain("cancel: nothing is being received");
             }
+            break;
+        case ConsoleCommandKind::kHelp:
+            view_->Help(CommandsHelp());
             break;
         case ConsoleCommandKind::kQuit:
             return false;

@@ -38,6 +38,8 @@ class ConsoleFrontEnd {
 
     // "ready", once the session has started.
     void Ready();
+    // Sends text to address and says so (the msg command, and --message IPV4 TEXT).
+    void SendMessage(std::uint32_t address, const std::wstring& text);
     // Handles one event; false once the console is to shut down: at quit, at the end of input
     // when no offer waits for its fetch, and when the last one was fetched after it.
     bool Handle(ConsoleEvent event);

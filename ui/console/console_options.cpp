@@ -7,6 +7,7 @@
 #include <functional>
 #include <utility>
 
+#include "common/settings_file.h"
 #include "common/version.h"
 #include "platform/utf8.h"
 #include "ui/console/console_command.h"
@@ -114,6 +115,7 @@ class CommandLine {
                       ->transform(Decimal())
                       ->check(CLI::Range(0U, kMaxLingerSeconds))
                       ->trigger_on_parse();
+        name_ = AddOption("--name", &CommandLine::ReadName, 1);
         send_ = AddOption("--send", &CommandLine::ReadSend, SendValueCount(args));
         message_ = sending_ ? AddOption("--message", &CommandLine::ReadText, 1)
                             : AddOption("--message", &CommandLine::ReadMessage, 2);
@@ -189,7 +191,9 @@ class CommandLine {
             throw Refusal{"option '--linger' needs a number of seconds from 0 to " +
                           std::to_string(kMaxLingerSeconds)};
         }
-        if (names(send_)) {
+        if (names(name_)) {
+            ReadName(name_->results());
+        } else if (names(send_)) {
             ReadSend(send_->results());
         } else if (names(message_)) {
             sending_ ? ReadText(message_->results()) : ReadMessage(message_->results());
@@ -201,6 +205,17 @@ class CommandLine {
     void ReadLinger(std::uint32_t seconds) {
         RefuseEarlierExtras();
         options_.linger = std::chrono::seconds(seconds);
+    }
+
+    void ReadName(const CLI::results_t& values) {
+        if (values.empty() || values.front().empty()) {
+            throw Refusal{"option '--name' needs a name"};
+        }
+        std::wstring name = platform::Utf8ToWide(values.front());
+        if (const NameFault fault = CheckUserName(name); fault != NameFault::kNone) {
+            throw Refusal{"option '--name': " + NameFaultText(fault)};
+        }
+        options_.name = std::move(name);
     }
 
     void RefuseASecondOneShot() const {
@@ -251,6 +266,7 @@ class CommandLine {
     bool send_seen_ = false;
     bool message_seen_ = false;
     CLI::Option* linger_ = nullptr;
+    CLI::Option* name_ = nullptr;
     CLI::Option* send_ = nullptr;
     CLI::Option* message_ = nullptr;
 };
@@ -263,10 +279,10 @@ ConsoleOptionsParse ParseConsoleOptions(const std::vector<std::string_view>& arg
 }
 
 std::string ConsoleUsage() {
-    return "Usage: veltra-console [--json] [--linger SECONDS]\n"
+    return "Usage: veltra-console [--name NAME] [--json] [--linger SECONDS]\n"
            "       veltra-console --send IPV4 PATH... [--message TEXT] [--linger SECONDS] "
            "[--json]\n"
-           "       veltra-console --message IPV4 TEXT\n"
+           "       veltra-console --message IPV4 TEXT [--name NAME]\n"
            "       veltra-console --help | --version\n";
 }
 
@@ -275,13 +291,8 @@ std::string ConsoleHelp() {
            "The LAN messenger without a window: the log and the list of users go to standard\n"
            "output, commands come one per line on standard input.\n"
            "\n"
-           "Commands:\n"
-           "  users                 print the list of users again\n"
-           "  msg IPV4 TEXT         send TEXT (\\n is a line break) to that address\n"
-           "  offer IPV4 PATH...    offer files and directories; quote a path with spaces\n"
-           "  refresh               empty the list and announce again\n"
-           "  cancel                stop receiving the files that arrive now\n"
-           "  quit                  shut down and exit at once\n"
+           "\n" +
+           CommandsHelp() +
            "At the end of input the console keeps serving what it offered until every entry\n"
            "was fetched or failed, or until the linger time has passed.\n"
            "\n"
@@ -294,8 +305,14 @@ std::string ConsoleHelp() {
            "      --linger SECONDS      how long to wait for offered entries to be fetched\n"
            "                            (default 60)\n"
            "      --json                one JSON object per line and event on standard output\n"
+           "      --name NAME           the user name for this run, instead of the settings\n"
+           "                            file's or the account's\n"
            "  -h, --help                print this help and exit\n"
            "      --version             print the version and exit\n"
+           "\n"
+           "The settings file ~/.config/veltra/veltra.conf (or $XDG_CONFIG_HOME/veltra/) has,\n"
+           "in its section [veltra], the user name (name = NAME) and further hosts that\n"
+           "announcements go to (broadcast = HOST;HOST).\n"
            "\n"
            "Received files are stored in ~/Received/. Exit status: 0 after quit, or after the end\n"
            "of input once every offered entry was fetched or failed; 1 when an offered entry was\n"

@@ -24,7 +24,8 @@ struct ConsoleOptions {
     std::chrono::seconds linger = std::chrono::seconds(60);  // --linger SECONDS
     std::uint32_t address = 0;                               // kSend, kMessage: network order
     std::vector<std::wstring> paths;                         // kSend: at least one
-    std::wstring text;  // kMessage: never empty; kSend: may be; CR LF line breaks
+    std::wstring text;                 // kMessage: never empty; kSend: may be; CR LF line breaks
+    std::optional<std::wstring> name;  // --name NAME: the user name for this run, fit for the wire
 };
 
 struct ConsoleOptionsParse {

@@ -29,7 +29,12 @@ class ConsoleView {
     virtual void Peers(const std::vector<PeerRow>& rows) = 0;
     // The list of users as it stands, asked for by the users command.
     virtual void Users(const std::vector<PeerRow>& rows) = 0;
+    // The help command: its text (UTF-8, lines ended), written as it is.
+    virtual void Help(std::string_view utf8_text) = 0;
     virtual void Message(const MessageReceived& message) = 0;
+    // A message this user sent to address, whose user is user (the address when not listed).
+    virtual void MessageSent(std::wstring_view user, std::uint32_t address,
+                             std::wstring_view text) = 0;
     virtual void BatchStart(const BatchStarted& batch) = 0;
     virtual void BatchEnd(const FilesReceived& batch) = 0;
     // now_ms dates the file's start and each step, for its rate and for how often a step shows.

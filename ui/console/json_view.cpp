@@ -64,6 +64,18 @@ void JsonView::Users(const std::vector<PeerRow>& rows) {
     *out_ << Utf8Lines(UserListText(rows));
 }
 
+void JsonView::Help(std::string_view utf8_text) {
+    *out_ << utf8_text;  // for the person at the terminal, as the users command's list
+}
+
+void JsonView::MessageSent(std::wstring_view user, std::uint32_t address, std::wstring_view text) {
+    Json event = EventObject("message_sent");
+    event["recipient"] = Utf8Lines(user);
+    event["address"] = Address(address);
+    event["text"] = Utf8Lines(text);
+    WriteLine(*out_, event);
+}
+
 void JsonView::Message(const MessageReceived& message) {
     Json event = EventObject("message");
     event["sender"] = FromWire(message.user_name);

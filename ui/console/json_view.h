@@ -23,6 +23,9 @@ class JsonView : public ConsoleView {
     // The list as the text view prints it, not an event: what the users command has always
     // written.
     void Users(const std::vector<PeerRow>& rows) override;
+    void Help(std::string_view utf8_text) override;
+    void MessageSent(std::wstring_view user, std::uint32_t address,
+                     std::wstring_view text) override;
     void Message(const MessageReceived& message) override;
     void BatchStart(const BatchStarted& batch) override;
     void FileStart(const FileStarted& file, std::uint32_t now_ms) override;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "common/settings_file.h"
 #include "common/started_thread.h"
 #include "platform/termination_signals.h"
 #include "session/messenger_session.h"
@@ -32,10 +33,14 @@ ConsoleMode ModeOf(const ConsoleOptions& options) {
     return mode;
 }
 
-// A message asks for no receipt, so it is done once the datagram is out.
+// A message asks for no receipt, so it is done once the datagram is out and said.
 int SendMessage(const std::shared_ptr<ConsoleQueue>& /*queue*/, MessengerSession& session,
                 const ConsoleOptions& options) {
-    session.SendText(options.address, options.text);
+    ConsoleMode mode = ModeOf(options);
+    mode.lists = false;
+    ConsoleFrontEnd front_end(session, std::cout, std::cerr, mode);
+    front_end.SendMessage(options.address, options.text);
+    front_end.Flush();
     return 0;
 }
 
@@ -81,7 +86,13 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
     // Only the main thread writes to std::cout; the reader thread must not flush it before
     // each read, as a tied stream would.
     std::cin.tie(nullptr);
-    const Settings& settings = ProcessSettings();
+    Settings& settings = ProcessSettings();
+    for (const std::string& problem : LoadSettingsFile(settings)) {
+        std::cerr << "veltra-console: " << problem << '\n';
+    }
+    if (options.name) {
+        settings.user_name = *options.name;
+    }
     const auto queue = std::make_shared<ConsoleQueue>();
     std::optional<platform::TerminationSignals> signals;
     std::unique_ptr<MessengerSession> session;

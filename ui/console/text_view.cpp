@@ -36,11 +36,21 @@ void TextView::Users(const std::vector<PeerRow>& rows) {
     Write(UserListText(rows));
 }
 
+void TextView::Help(std::string_view utf8_text) {
+    *out_ << utf8_text;
+}
+
 void TextView::Message(const MessageReceived& message) {
     Write(MessageEntry(TerminalText(AnsiToWide(message.user_name)),
                        AnsiToWide(platform::InetNtoa(message.source_address)),
                        TerminalText(AnsiToWide(message.host_name)),
                        TerminalText(AnsiToWide(message.text), true)));
+}
+
+void TextView::MessageSent(std::wstring_view user, std::uint32_t address, std::wstring_view text) {
+    Write(SentMessageEntry(TerminalText(std::wstring(user)),
+                           AnsiToWide(platform::InetNtoa(address)),
+                           TerminalText(std::wstring(text), true)));
 }
 
 void TextView::BatchStart(const BatchStarted& batch) {

@@ -22,6 +22,9 @@ class TextView : public ConsoleView {
     void Ready() override;
     void Peers(const std::vector<PeerRow>& rows) override;
     void Users(const std::vector<PeerRow>& rows) override;
+    void Help(std::string_view utf8_text) override;
+    void MessageSent(std::wstring_view user, std::uint32_t address,
+                     std::wstring_view text) override;
     void Message(const MessageReceived& message) override;
     void BatchStart(const BatchStarted& batch) override;
     void BatchEnd(const FilesReceived& batch) override;

@@ -2,13 +2,15 @@
 
 #include <cerrno>
 
+#include "common/version.h"
 #include "platform/utf8.h"
 
 namespace veltra {
 
 std::wstring AboutText(std::wstring_view received_folder) {
-    return L"Veltra For Windows Mobile\r\n"
-           L"版本0.02\r\n"
+    // The version is the package's, as the build knows it.
+    return L"Veltra 版本" + platform::Utf8ToWide(kVersion) +
+           L"\r\n"
            L"基于原作者的Veltra协议开发\r\n"
            L"与原作者Veltra兼容\r\n"
            L"Veltra 开发组\r\n"
@@ -18,6 +20,23 @@ std::wstring AboutText(std::wstring_view received_folder) {
            L"点击用户名发送文件或者消息\r\n"
            L"接收文件保存在" +
            std::wstring(received_folder) + L"目录下";
+}
+
+std::wstring NameRefusalText(NameFault fault) {
+    switch (fault) {
+        case NameFault::kNone:
+            break;
+        case NameFault::kTooLong:
+            return L"名字太长：最多 " + std::to_wstring(kMaxUserNameBytes) +
+                   L" 个字节（一个汉字占两个）";
+        case NameFault::kColon:
+            return L"名字不能含有“:”";
+        case NameFault::kNotInCodePage:
+            return L"名字含有无法发送的字符";
+        case NameFault::kLineBreak:
+            return L"名字不能含有换行或控制字符";
+    }
+    return {};
 }
 
 std::wstring TrayTooltip(bool unread) {

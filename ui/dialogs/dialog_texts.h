@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "common/offer_result.h"
+#include "common/settings_file.h"
 
 namespace veltra {
 
 inline constexpr wchar_t kMainCaption[] = L"Veltra（riZ5）";
 inline constexpr wchar_t kAboutCaption[] = L"关于";
 
-// The about and help text: ten lines joined by CR LF, none after the last; the last names
+// The about and help text: nine lines joined by CR LF, the first naming the program and its
+// version, none after the last; the last names
 // received_folder, the folder on this computer that received files go to.
 std::wstring AboutText(std::wstring_view received_folder);
 // When the file manager cannot show that folder.
@@ -30,6 +32,19 @@ inline constexpr wchar_t kQuitCaption[] = L"退出";
 std::wstring TrayTooltip(bool unread);
 // When the autostart entry cannot be written or removed: before the step and its cause.
 inline constexpr wchar_t kCannotSwitchAutostartText[] = L"无法设置开机时启动：";
+
+// The settings dialog and its context menu item.
+inline constexpr wchar_t kSettingsCaption[] = L"设置";
+inline constexpr wchar_t kSettingsNameLabel[] = L"名字（留空则用账户名）：";
+inline constexpr wchar_t kSettingsBroadcastLabel[] = L"另外广播到（地址用“;”分隔）：";
+inline constexpr wchar_t kSettingsSaveCaption[] = L"保存";
+inline constexpr wchar_t kSettingsCancelCaption[] = L"取消";
+// When the file cannot be written: before the step and its cause.
+inline constexpr wchar_t kCannotSaveSettingsText[] = L"无法保存设置：";
+// A settings file that was read at start with a problem: before the file, its line and what.
+inline constexpr wchar_t kSettingsFileProblemText[] = L"设置文件有误：";
+// Why a name cannot go on the wire; empty for NameFault::kNone.
+std::wstring NameRefusalText(NameFault fault);
 
 // What the user reads when the messenger cannot start: the step that failed and its cause, as the
 // console gives them, after a word of advice when port 2425 is taken.

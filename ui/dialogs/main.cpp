@@ -1,6 +1,8 @@
 // veltra: the dialogs. The command line is answered before the toolkit starts, so that --help
 // and --version need no display and an unknown option is not left to the toolkit.
 
+#include <gtk/gtk.h>
+
 #include <iostream>
 #include <memory>
 #include <string_view>
@@ -17,6 +19,13 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status =
             veltra::AnswerCommandLine(args, std::cout, std::cerr, options)) {
         return *status;
+    }
+    // Asked first, and said plainly: without a display the toolkit would end the process with
+    // a signal of its own.
+    if (!gtk_init_check(&argc, &argv)) {
+        std::cerr << "veltra: cannot open the display (is DISPLAY or WAYLAND_DISPLAY set?); "
+                     "veltra-console runs without one\n";
+        return 1;
     }
     // The toolkit takes the application object over and deletes it when it ends.
     wxApp::SetInstance(std::make_unique<veltra::CMessengerApp>(options).release());

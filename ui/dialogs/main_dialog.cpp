@@ -15,6 +15,7 @@
 
 #include "common/text.h"
 #include "platform/clock.h"
+#include "platform/socket.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
 #include "ui/dialogs/resource_ids.h"
@@ -62,6 +63,7 @@ bool RequestAttention(wxTopLevelWindow& window) {
 MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
+    hooks.run_settings = [](SettingsDialog& dialog) { return dialog.ShowModal(); };
     hooks.choose_files = ChooseFilesWithDialog;
     hooks.choose_folder = ChooseFolderWithDialog;
     hooks.show_message = [](wxWindow* parent, const std::wstring& text,
@@ -108,6 +110,8 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     Bind(wxEVT_MENU, &CMainDialog::OnQuit, this, IDM_QUIT);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { CancelReceiving(); }, IDM_CANCEL_RECEIVING);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { EditSettings(); }, IDM_SETTINGS);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
     user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
@@ -339,6 +343,9 @@ void CMainDialog::ComposeTo(const std::vector<PeerRow>& recipients) {
     } else if (!compose.MessageText().empty()) {
         for (const PeerRow& recipient : recipients) {
             session_->SendText(recipient.address, compose.MessageText());
+            AppendToLog(SentMessageEntry(recipient.name,
+                                         AnsiToWide(platform::InetNtoa(recipient.address)),
+                                         compose.MessageText()));
         }
     }
 }

@@ -24,6 +24,7 @@
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/layout_dialog.h"
 #include "ui/dialogs/posted_event.h"
+#include "ui/dialogs/settings_dialog.h"
 #include "ui/dialogs/tray_icon.h"
 #include "ui/presentation/arrival_notice.h"
 #include "ui/presentation/log_entries.h"
@@ -36,6 +37,8 @@ namespace veltra {
 struct MainDialogHooks {
     // Runs a compose dialog modally; the result (wxID_OK or wxID_CANCEL).
     std::function<int(CInputMsgDialog&)> run_compose;
+    // Runs the settings dialog modally; wxID_OK once its values are to be saved.
+    std::function<int(SettingsDialog&)> run_settings;
     FileChooser choose_files;
     FileChooser choose_folder;
     // A message box with an OK button and no icon; text may have CR LF line breaks.
@@ -117,6 +120,11 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void CancelReceiving();
     // A batch of files is being received: from its first file to its end.
     bool Receiving() const { return receiving_; }
+    // The settings dialog ("设置" of the list's context menu and the tray menu): what it saves
+    // is written to the user's file and taken by the messenger at once, which announces again.
+    void EditSettings();
+    // Problems of the settings file read at start, one log line each.
+    void ReportSettingsProblems(const std::vector<std::string>& problems);
     // The user list's context menu as it pops up; its commands go to the dialog. "取消接收" is
     // enabled only while a batch is being received.
     std::unique_ptr<wxMenu> ListContextMenu() const;

@@ -3,8 +3,10 @@
 #include <wx/evtloop.h>
 
 #include <csignal>
+#include <iostream>
 #include <optional>
 
+#include "common/settings_file.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
 
@@ -35,8 +37,10 @@ void EndRunOnRequest(wxApp& app) {
 }
 
 int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
-                  const MainDialogHooks& hooks, const AppOptions& options) {
+                  const MainDialogHooks& hooks, const AppOptions& options,
+                  const std::vector<std::string>& settings_problems) {
     CMainDialog dialog(settings, bind_address, hooks);
+    dialog.ReportSettingsProblems(settings_problems);
     if (const std::optional<std::system_error> error = dialog.Start()) {
         hooks.show_message(nullptr, EngineStartFailedText(*error), kMainCaption);
         return 1;
@@ -64,13 +68,18 @@ bool CMessengerApp::OnInit() {
     // toolkit's own option parsing is left out.
     SetAppName("veltra");
     LoadDialogResources();
-    ProcessSettings();  // reads the owner's name before any thread runs
+    // The owner's name and the user's file, before any thread runs.
+    settings_problems_ = LoadSettingsFile(ProcessSettings());
+    for (const std::string& problem : settings_problems_) {
+        std::cerr << "veltra: " << problem << '\n';
+    }
     EndRunOnRequest(*this);
     return true;
 }
 
 int CMessengerApp::OnRun() {
-    return RunMainDialog(ProcessSettings(), kEveryLocalAddress, DefaultMainDialogHooks(), options_);
+    return RunMainDialog(ProcessSettings(), kEveryLocalAddress, DefaultMainDialogHooks(), options_,
+                         settings_problems_);
 }
 
 }  // namespace veltra

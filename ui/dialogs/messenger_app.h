@@ -5,6 +5,8 @@
 #include <wx/app.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "common/settings.h"
 #include "ui/dialogs/app_options.h"
@@ -15,9 +17,10 @@ namespace veltra {
 // Runs the main window until the program ends; the process exit code. The window opens unless
 // options ask to start hidden and the tray has the icon. When the messenger cannot start on
 // bind_address (its port is taken), says so in a message box and returns 1 without showing the
-// window.
+// window. The problems of the settings file read at start go to the log.
 int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
-                  const MainDialogHooks& hooks, const AppOptions& options = {});
+                  const MainDialogHooks& hooks, const AppOptions& options = {},
+                  const std::vector<std::string>& settings_problems = {});
 
 // From now on a termination signal (SIGTERM: a shutdown or a logout; SIGHUP; SIGINT: Ctrl+C in
 // the terminal that started it) and the end of the desktop session end the main dialog's run the
@@ -35,6 +38,7 @@ class CMessengerApp : public wxApp {
 
   private:
     AppOptions options_;
+    std::vector<std::string> settings_problems_;
 };
 
 }  // namespace veltra

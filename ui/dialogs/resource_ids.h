@@ -36,5 +36,7 @@ inline constexpr int IDM_CANCEL_RECEIVING = 32006;
 // The tray icon's menu; it opens the received folder and quits with the commands above.
 inline constexpr int IDM_SHOW_HIDE_WINDOW = 32004;
 inline constexpr int IDM_AUTOSTART = 32005;
+// The list's context menu and the tray icon's menu: the settings dialog.
+inline constexpr int IDM_SETTINGS = 32007;
 
 }  // namespace veltra

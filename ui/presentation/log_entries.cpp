@@ -78,6 +78,14 @@ std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std
     return entry;
 }
 
+std::wstring SentMessageEntry(std::wstring_view user, std::wstring_view address,
+                              std::wstring_view text) {
+    std::wstring entry =
+        L"发给 " + std::wstring(user) + L"（" + std::wstring(address) + L"）:\r\n ";
+    entry.append(text).append(L"\r\n");
+    return entry;
+}
+
 std::wstring BatchSenderEntry(const BatchStarted& batch) {
     return BatchSenderEntry(AnsiToWide(batch.user_name),
                             AnsiToWide(platform::InetNtoa(batch.source_address)));

@@ -17,6 +17,10 @@ std::wstring MessageEntry(const MessageReceived& message);
 std::wstring MessageEntry(std::wstring_view user, std::wstring_view address, std::wstring_view host,
                           std::wstring_view text);
 // "来自 <user>（<address>）:\r\n", before the first file of a batch.
+// A message this user sent: "发给 USER（ADDRESS）:" and the text below it, indented as a
+// received message's.
+std::wstring SentMessageEntry(std::wstring_view user, std::wstring_view address,
+                              std::wstring_view text);
 std::wstring BatchSenderEntry(const BatchStarted& batch);
 // The same from wide parts.
 std::wstring BatchSenderEntry(std::wstring_view user, std::wstring_view address);

@@ -29,6 +29,8 @@ TEST(ConsoleCommand, WordsWithoutArguments) {
     EXPECT_EQ(Parsed(L"  refresh\r").kind, ConsoleCommandKind::kRefresh);
     EXPECT_EQ(Parsed(L"quit  ").kind, ConsoleCommandKind::kQuit);
     EXPECT_EQ(Parsed(L"cancel").kind, ConsoleCommandKind::kCancel);
+    EXPECT_EQ(Parsed(L"help").kind, ConsoleCommandKind::kHelp);
+    ErrorOf(L"help me");
     ErrorOf(L"users all");
     ErrorOf(L"cancel all");
     ErrorOf(L"quit now");

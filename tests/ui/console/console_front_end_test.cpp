@@ -168,6 +168,17 @@ TEST_F(ConsoleFrontEndTest, RebuildPrintsTheCountAndTheRowsInListOrder) {
     EXPECT_EQ(TakeOut(), "在线人数 2\n  张三 (127.0.0.4|h)\n  alice (127.0.0.5|h)\n");
 }
 
+TEST_F(ConsoleFrontEndTest, HelpListsEveryCommandOnStandardOutput) {
+    TakeOut();
+    EXPECT_TRUE(Command(L"help"));
+    const std::string help = TakeOut();
+    EXPECT_EQ(help, CommandsHelp());
+    for (const char* command :
+         {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "help", "quit"}) {
+        EXPECT_NE(help.find("\n  " + std::string(command) + " "), std::string::npos) << command;
+    }
+}
+
 TEST_F(ConsoleFrontEndTest, RefreshEmptiesTheTableAndAnnouncesAgainButKeepsTheRows) {
     ASSERT_NE(inbox_.ReceivePacket(), nullptr);  // the start-up announcement
     Announce("alice", "127.0.0.5", "h");
@@ -246,7 +257,8 @@ TEST_F(ConsoleFrontEndTest, MalformedLinesComplainOnceAndSendNothing) {
     auto first = inbox_.ReceivePacket();
     ASSERT_NE(first, nullptr);
     EXPECT_STREQ(first->Message(), "after");
-    EXPECT_EQ(out_.str(), "");
+    // Only the message sent is told: an address nobody listed stands for its user.
+    EXPECT_EQ(out_.str(), "发给 127.0.0.2（127.0.0.2）:\n after\n");
 }
 
 TEST_F(ConsoleFrontEndTest, LogEntriesArePrintedWithBareLineFeeds) {

@@ -136,13 +136,31 @@ TEST(ConsoleOptions, LingerIsDecimalAndOnlyFlagsTakeNoValue) {
     EXPECT_EQ(Refusal({"--json", "file", "--message", "1.2.3.4"}), "extra operand 'file'");
 }
 
+TEST(ConsoleOptions, NameOverridesForOneRunAndMustFitTheWire) {
+    const ConsoleOptionsParse parse = Parse({"--name", "王伟", "--json"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->name, L"王伟");
+    EXPECT_EQ(parse.options->action, Action::kRun);
+    const ConsoleOptionsParse with_message = Parse({"--message", "10.0.0.2", "hi", "--name=ab"});
+    ASSERT_TRUE(with_message.options) << with_message.error;
+    EXPECT_EQ(with_message.options->name, L"ab");
+    EXPECT_FALSE(Parse({}).options->name);
+
+    EXPECT_EQ(Refusal({"--name", "a:b"}), "option '--name': the name may not contain ':'");
+    EXPECT_EQ(Refusal({"--name", std::string(25, 'x') + "王王王王王王王王王王王王王"}),
+              "option '--name': the name is longer than 49 bytes of code page 936 (a Chinese "
+              "character takes two)");
+    EXPECT_EQ(Refusal({"--name", ""}), "option '--name' needs a name");
+    EXPECT_EQ(Refusal({"--name"}), "option '--name' needs a name");
+}
+
 TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
     const std::string help = ConsoleHelp();
     EXPECT_EQ(help.rfind(ConsoleUsage(), 0), 0U) << "starts with the synopsis";
-    for (const char* word :
-         {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "cancel", "quit", "--help",
-          "--version", "~/Received/", "--send IPV4 PATH...", "--message TEXT",
-          "--message IPV4 TEXT", "--linger SECONDS", "--json"}) {
+    for (const char* word : {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "cancel",
+                             "quit", "--help", "--version", "~/Received/", "--send IPV4 PATH...",
+                             "--message TEXT", "--message IPV4 TEXT", "--linger SECONDS", "--json",
+                             "--name NAME", "veltra.conf", "broadcast = "}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(help.back(), '\n');

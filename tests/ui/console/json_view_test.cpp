@@ -50,6 +50,16 @@ TEST_F(JsonViewTest, PeerTextArrivesAsUtf8WithBareLineFeedsWhateverItHolds) {
                               {"text", "one\ntwo\x1b[2J\n\"}{\"event\":\"forged\""}}));
 }
 
+TEST_F(JsonViewTest, ASentMessageIsReportedWithItsRecipient) {
+    events_.MessageSent(L"张三", platform::InetAddr("10.0.0.2"), L"one\r\ntwo");
+    const std::vector<Json> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], Json({{"event", "message_sent"},
+                              {"recipient", "张三"},
+                              {"address", "10.0.0.2"},
+                              {"text", "one\ntwo"}}));
+}
+
 TEST_F(JsonViewTest, PeersComeInListOrderWithTheirCount) {
     auto peer = [](const char* user, const char* address) {
         return OnlinePeer{std::string(user) + " (" + address + "|h)", platform::InetAddr(address),

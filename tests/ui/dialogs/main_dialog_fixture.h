@@ -74,6 +74,10 @@ class MainDialogTest : public ::testing::Test {
             });
             return compose.ShowModal();
         };
+        hooks.run_settings = [this](SettingsDialog& settings) {
+            ++settings_runs_;
+            return answer_settings_ ? answer_settings_(settings) : wxID_CANCEL;
+        };
         hooks.choose_files = [this](wxWindow*) { return script_.chosen; };
         hooks.show_message = [this](wxWindow* parent, const std::wstring& text,
                                     const std::wstring& caption) {
@@ -162,6 +166,9 @@ class MainDialogTest : public ::testing::Test {
     int compose_runs_ = 0;
     // When set, answers the compose dialog instead of the script (without running it).
     std::function<int(CInputMsgDialog&)> answer_compose_;
+    // Answers the settings dialog (without running it); cancelled when unset.
+    std::function<int(SettingsDialog&)> answer_settings_;
+    int settings_runs_ = 0;
     std::vector<ShownMessage> shown_;
     int sounds_ = 0;
     std::uint32_t now_ms_ = 0;

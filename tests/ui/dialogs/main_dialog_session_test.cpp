@@ -110,9 +110,13 @@ TEST_F(MainDialogWithSession, PeerIsListedAndTextsTravelBothWays) {
     // them back, so the text arrives as typed.
     EXPECT_EQ(texts[0], WideToAnsi(L"你好\r\nthere"));
 
+    // The sender's log keeps what was sent, indented as a received message is.
+    const std::wstring sent = L"发给 对方（127.0.0.2）:\r\n 你好\r\nthere\r\n";
+    EXPECT_EQ(dialog_->Log()->GetValue().ToStdWstring(), sent);
+
     peer_->SendText(own_address_, L"回复");
-    const std::wstring expected = PeerHeader() + L":\r\n 回复\r\n";
-    ASSERT_TRUE(testing::PumpUntil([&] { return !dialog_->Log()->IsEmpty(); }));
+    const std::wstring expected = sent + PeerHeader() + L":\r\n 回复\r\n";
+    ASSERT_TRUE(testing::PumpUntil([&] { return dialog_->Log()->GetValue() != sent; }));
     EXPECT_EQ(dialog_->Log()->GetValue().ToStdWstring(), expected);
 }
 

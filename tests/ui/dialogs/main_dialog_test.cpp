@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "common/version.h"
 #include "event_pump.h"
 #include "lan_peers.h"
 #include "main_dialog_fixture.h"
@@ -415,7 +416,8 @@ TEST_F(MainDialogTest, AboutButtonShowsTheAboutTextInABoxCaptionedAbout) {
     const std::wstring& text = shown_[0].text;
     EXPECT_EQ(text, AboutText(dialog->ReceivedFolder()));
 
-    EXPECT_TRUE(text.starts_with(L"Veltra For Windows Mobile\r\n版本0.02\r\n"));
+    EXPECT_TRUE(text.starts_with(L"Veltra 版本" + platform::Utf8ToWide(kVersion) +
+                                 L"\r\n基于原作者的Veltra协议开发\r\n"));
     EXPECT_NE(text.find(L"\r\n与原作者Veltra兼容\r\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"\r\n2008年1月\r\n"), std::wstring::npos);
     EXPECT_TRUE(text.ends_with(L"\r\n\r\n点击用户名发送文件或者消息\r\n接收文件保存在" +
@@ -425,7 +427,7 @@ TEST_F(MainDialogTest, AboutButtonShowsTheAboutTextInABoxCaptionedAbout) {
          at = text.find(L"\r\n", at + 2)) {
         ++breaks;
     }
-    EXPECT_EQ(breaks, 9U);  // ten lines
+    EXPECT_EQ(breaks, 8U);  // nine lines
     EXPECT_EQ(ForDisplay(text).find(L'\r'), std::wstring::npos);
 }
 

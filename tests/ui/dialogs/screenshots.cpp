@@ -25,6 +25,7 @@
 #include "platform/socket.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/main_dialog.h"
+#include "ui/dialogs/settings_dialog.h"
 #include "ui/presentation/peer_rows.h"
 
 namespace veltra {
@@ -220,6 +221,13 @@ int TakeScreenshots(const wxString& folder) {
         compose.Show();
         ok = Capture(compose, folder + "/compose.png") && ok;
         compose.Hide();
+    }
+    {
+        SettingsDialog edit(nullptr, L"王伟", L"10.1.2.3;10.1.9.255", L"wangwei");
+        edit.Move(0, 0);
+        edit.Show();
+        ok = Capture(edit, folder + "/settings.png") && ok;
+        edit.Hide();
     }
     {
         // Last: reading the screen itself leaves it frozen for the windows shown after it.
