@@ -7,7 +7,6 @@
 
 #include "common/started_thread.h"
 #include "history/history_schema.h"
-#include "platform/data_folder.h"
 #include "platform/utf8.h"
 
 namespace veltra {
@@ -30,16 +29,15 @@ std::wstring StoppedBecause(const std::exception& error) {
     return std::wstring(kHistoryStopped) + platform::Utf8ToWide(error.what());
 }
 
-std::optional<platform::Path> DefaultFile() {
-    const std::optional<platform::Path> folder =
-        platform::UserDataFolder(platform::MissingFolder::kMake);
+}  // namespace
+
+std::optional<platform::Path> DefaultHistoryFile(platform::MissingFolder missing) {
+    const std::optional<platform::Path> folder = platform::UserDataFolder(missing);
     if (!folder) {
         return std::nullopt;
     }
     return *folder / L"history.sqlite3";
 }
-
-}  // namespace
 
 HistoryRecorder::HistoryRecorder(EventSink& front_end, HistoryOptions options)
     : front_end_(front_end) {
@@ -67,7 +65,8 @@ bool HistoryRecorder::Open(const HistoryOptions& options) {
     std::lock_guard store_guard(store_mutex_);
     std::wstring notice;
     try {
-        const std::optional<platform::Path> file = options.file ? options.file : DefaultFile();
+        const std::optional<platform::Path> file =
+            options.file ? options.file : DefaultHistoryFile();
         if (file) {  // without a data folder (no home) there is nothing to keep a history in
             store_ = std::make_unique<HistoryStore>(*file, options.rows_kept);
             if (store_->MovedAside()) {

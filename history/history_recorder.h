@@ -24,6 +24,7 @@
 #include "history/history_row.h"
 #include "history/history_rows.h"
 #include "history/history_store.h"
+#include "platform/data_folder.h"
 #include "platform/path.h"
 
 namespace veltra {
@@ -34,6 +35,11 @@ inline constexpr const wchar_t* kHistoryMovedAside = L"历史记录已损坏，�
 inline constexpr const wchar_t* kHistoryDiskFull = L"磁盘已满，历史记录已停止";
 // Told once, before the cause, when the history cannot be had or written for another reason.
 inline constexpr const wchar_t* kHistoryStopped = L"历史记录已停止：";
+
+// history.sqlite3 in the user's data folder; nothing without one (no home). With kLeave, a
+// missing folder is not made: a reader that finds none has nothing to read.
+std::optional<platform::Path> DefaultHistoryFile(
+    platform::MissingFolder missing = platform::MissingFolder::kMake);
 
 struct HistoryOptions {
     bool enabled = true;

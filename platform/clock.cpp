@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace veltra::platform {
 
@@ -16,6 +17,22 @@ std::uint32_t TickCountMs() {
     auto since_start = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
+}
+
+std::string LocalTimeText(std::int64_t ms_since_epoch, const char* format) {
+    // Floor division: a moment before 1970 still falls in its own second.
+    std::int64_t seconds = ms_since_epoch / 1000;
+    if (ms_since_epoch % 1000 < 0) {
+        --seconds;
+    }
+    const std::time_t moment = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&moment, &local) == nullptr) {
+        return {};
+    }
+    char text[64];
+    const std::size_t length = std::strftime(text, sizeof text, format, &local);
+    return std::string(text, length);
 }
 
 }  // namespace veltra::platform

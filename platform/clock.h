@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace veltra::platform {
 
@@ -10,5 +11,8 @@ inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
 std::uint64_t CurrentFileTime();
 // Milliseconds of a monotonic clock; wraps like the device's 32-bit tick count.
 std::uint32_t TickCountMs();
+// A moment (milliseconds since 1970-01-01 UTC) in the local time zone, written by strftime's
+// format, e.g. "%Y-%m-%d %H:%M".
+std::string LocalTimeText(std::int64_t ms_since_epoch, const char* format);
 
 }  // namespace veltra::platform

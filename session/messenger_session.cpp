@@ -180,6 +180,8 @@ PeerNames MessengerSession::PeerAt(std::uint32_t address) const {
 }
 
 std::vector<HistoryRow> MessengerSession::History(const HistoryQuery& query) {
+    // What was just sent or told must be among the rows: the writer writes what waits first.
+    parts_->history->Flush();
     return parts_->history->Read(query);
 }
 

@@ -87,7 +87,8 @@ class MessengerSession {
 
     // The history's rows that query asks for, newest first: messages received and sent, entries
     // received (with where each was stored) and offered, and each received batch's summary.
-    // What happened a moment ago may still be on its way to the disk. Nothing without a history.
+    // Waits for what was posted or sent before the call to be written first, so the rows include
+    // it. Nothing without a history.
     std::vector<HistoryRow> History(const HistoryQuery& query);
     // Deletes the whole history and gives its room on the disk back; false when there is no
     // history or it could not be cleared.

@@ -10,7 +10,7 @@ version=$1 console=$2 dialogs=${3:-}
 work=$(mktemp -d)
 export HOME="$work/home"
 mkdir "$HOME"
-unset DISPLAY WAYLAND_DISPLAY
+unset DISPLAY WAYLAND_DISPLAY XDG_DATA_HOME
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -69,7 +69,7 @@ check() {  # check NAME PROGRAM
 }
 
 check veltra-console "$console"
-for option in --send --message --linger --json offer quit; do
+for option in --send --message --linger --json --history offer quit; do
   expect_line "$work/veltra-console-help.out" "$option"
 done
 # The one-shot options are checked before anything starts as well.
@@ -81,6 +81,33 @@ run console-message 2 "$console" --message 10.0.0.1
 expect_line "$work/console-message.err" "'--message'"
 run console-linger 2 "$console" --linger soon
 expect_line "$work/console-linger.err" "'--linger'"
+# --history reads the holder's history beside it, without starting: oldest first, N honoured,
+# one JSON object per row with --json.
+run console-history-empty 0 "$console" --history
+expect_text "$work/console-history-empty.out" ""
+printf 'msg 127.0.0.1 first\nmsg 127.0.0.1 second\n' >&3
+tries=0
+until [ "$(grep -c '"kind":"message_sent"' "$work/console-history.out" 2>/dev/null)" = 2 ]; do
+  tries=$((tries + 1))
+  [ "$tries" -le 100 ] || { fail "the history has not the two messages sent"; break; }
+  sleep 0.1
+  run console-history 0 "$console" --history 1000 --json
+done
+[ "$(grep -vc '^{"event":"history","time":"[^"]*","kind":"message_' "$work/console-history.out")" = 0 ] ||
+  fail "not one history object per line: $(cat "$work/console-history.out")"
+sed -n 's/.*"kind":"message_sent".*"text":"\([a-z]*\)".*/\1/p' "$work/console-history.out" >"$work/sent"
+expect_text "$work/sent" "first
+second"
+run console-history-last 0 "$console" --json --history=1
+[ "$(wc -l <"$work/console-history-last.out")" = 1 ] ||
+  fail "--history=1 printed $(wc -l <"$work/console-history-last.out") lines"
+expect_text "$work/console-history-last.out" "$(tail -n 1 "$work/console-history.out")"
+run console-history-text 0 "$console" --history
+expect_line "$work/console-history-text.out" "^[0-9-]* [0-9:]* 发给 .*127.0.0.1.*:$"
+expect_line "$work/console-history-text.out" "^ second$"
+run console-history-zero 2 "$console" --history 0
+expect_line "$work/console-history-zero.err" "'--history'"
+
 # The control: started for real, the console finds the port taken, and says which step failed.
 run console-start 1 "$console"
 expect_line "$work/console-start.err" "^veltra-console: cannot start the messenger: cannot bind UDP port 2425: "

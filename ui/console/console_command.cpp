@@ -136,8 +136,28 @@ std::string CommandsHelp() {
            "  offer IPV4 PATH...    offer files and directories; quote a path with spaces\n"
            "  refresh               empty the list and announce again\n"
            "  cancel                stop receiving the files that arrive now\n"
+           "  history [N]           print the last N messages and transfers (default 20)\n"
+           "  history --clear       delete the whole history\n"
            "  help                  list these commands\n"
            "  quit                  shut down and exit at once\n";
+}
+
+std::optional<std::size_t> ParseRowCount(std::string_view text) {
+    constexpr std::size_t kMostRows = 1000000;
+    if (text.empty() || text.size() > 7) {
+        return std::nullopt;
+    }
+    std::size_t rows = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        rows = rows * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (rows == 0 || rows > kMostRows) {
+        return std::nullopt;
+    }
+    return rows;
 }
 
 ConsoleParse ParseConsoleCommand(std::wstring_view line) {
@@ -163,10 +183,31 @@ ConsoleParse ParseConsoleCommand(std::wstring_view line) {
                                             : ConsoleCommandKind::kQuit;
         return Command(std::move(command));
     }
+    if (verb == L"history") {
+        const std::wstring_view argument = TakeWord(rest);
+        if (!SkipBlanks(rest).empty()) {
+            return Error("history: takes a number of rows or --clear");
+        }
+        if (argument == L"--clear") {
+            command.kind = ConsoleCommandKind::kClearHistory;
+            return Command(std::move(command));
+        }
+        command.kind = ConsoleCommandKind::kHistory;
+        command.rows = kHistoryRowsShown;
+        if (!argument.empty()) {
+            const std::optional<std::size_t> rows = ParseRowCount(Narrow(argument));
+            if (!rows) {
+                return Error("history: not a number of rows from 1 to 1000000: " +
+                             Narrow(argument));
+            }
+            command.rows = *rows;
+        }
+        return Command(std::move(command));
+    }
     if (verb != L"msg" && verb != L"offer") {
-        return Error(
-            "unknown command: " + Narrow(verb) +
-            " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, cancel, help, quit)");
+        return Error("unknown command: " + Narrow(verb) +
+                     " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, cancel, "
+                     "history [N], history --clear, help, quit)");
     }
 
     const std::wstring_view address_text = TakeWord(rest);

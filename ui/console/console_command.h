@@ -1,9 +1,11 @@
 #pragma once
 // The console's command language, one command per line of standard input:
-//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | cancel | help | quit
+//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | cancel | history [N] |
+//   history --clear | help | quit
 // Parsing is kept apart from doing, so that every malformed line can be turned away before
 // anything is sent.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,13 +15,15 @@
 namespace veltra {
 
 enum class ConsoleCommandKind {
-    kUsers,    // print the rows of the last rebuild again
-    kMessage,  // send text to address
-    kOffer,    // offer paths to address
-    kRefresh,  // empty the peer table, announce again
-    kCancel,   // end the batch of files being received
-    kHelp,     // list the commands (CommandsHelp)
-    kQuit,     // shut down and exit 0; also the end of input
+    kUsers,         // print the rows of the last rebuild again
+    kMessage,       // send text to address
+    kOffer,         // offer paths to address
+    kRefresh,       // empty the peer table, announce again
+    kCancel,        // end the batch of files being received
+    kHistory,       // print the last rows of the history
+    kClearHistory,  // delete the whole history
+    kHelp,          // list the commands (CommandsHelp)
+    kQuit,          // shut down and exit 0; also the end of input
 };
 
 struct ConsoleCommand {
@@ -27,6 +31,7 @@ struct ConsoleCommand {
     std::uint32_t address = 0;        // network order, for kMessage and kOffer
     std::wstring text;                // kMessage: never empty, "\n" already turned into CR LF
     std::vector<std::wstring> paths;  // kOffer: at least one, quotes removed
+    std::size_t rows = 0;             // kHistory: how many of the newest, at least one
 };
 
 struct ConsoleParse {
@@ -41,6 +46,12 @@ ConsoleParse ParseConsoleCommand(std::wstring_view line);
 
 // "Commands:" and one line per command with what it does, each line ended.
 std::string CommandsHelp();
+
+// The history's rows printed when no number is given.
+inline constexpr std::size_t kHistoryRowsShown = 20;
+
+// A number of rows in decimal, 1 to 1,000,000; nothing for anything else.
+std::optional<std::size_t> ParseRowCount(std::string_view text);
 
 // The text of a message as typed: the two characters '\' 'n' stand for a line break, which is
 // written CR LF, as the dialog's edit gives it.

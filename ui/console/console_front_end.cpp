@@ -168,10 +168,28 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
         case ConsoleCommandKind::kHelp:
             view_->Help(CommandsHelp());
             break;
+        case ConsoleCommandKind::kHistory:
+            ShowHistory(command.rows);
+            break;
+        case ConsoleCommandKind::kClearHistory:
+            if (session_->ClearHistory()) {
+                view_->Notice(kHistoryCleared);
+            } else {
+                Complain("history: the history could not be cleared");
+            }
+            break;
         case ConsoleCommandKind::kQuit:
             return false;
     }
     return true;
+}
+
+void ConsoleFrontEnd::ShowHistory(std::size_t rows) {
+    HistoryQuery query;
+    query.limit = rows;
+    std::vector<HistoryRow> newest_first = session_->History(query);
+    // Newest last, so that it reads on into the log.
+    view_->History(std::vector<HistoryRow>(newest_first.rbegin(), newest_first.rend()));
 }
 
 void ConsoleFrontEnd::Show(const PeersChanged& /*event*/) {

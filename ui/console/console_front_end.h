@@ -19,6 +19,9 @@
 
 namespace veltra {
 
+// Told once history --clear has deleted the whole history.
+inline constexpr const wchar_t* kHistoryCleared = L"历史记录已清除";
+
 struct ConsoleMode {
     bool json = false;  // events as JSON lines (JsonView) instead of the log's lines (TextView)
     bool lists = true;  // the text form prints "ready" and the list of users
@@ -72,6 +75,8 @@ class ConsoleFrontEnd {
     void Show(const LogNotice& event);
     void Show(const OfferServed& event);
     bool HandleCommand(const ConsoleCommand& command);
+    // The newest rows of the history, oldest first.
+    void ShowHistory(std::size_t rows);
     void Complain(const std::string& line);
 
     MessengerSession* session_;

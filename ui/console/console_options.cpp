@@ -116,6 +116,14 @@ class CommandLine {
                       ->check(CLI::Range(0U, kMaxLingerSeconds))
                       ->trigger_on_parse();
         name_ = AddOption("--name", &CommandLine::ReadName, 1);
+        history_ = app_.add_option("--history",
+                                   [this](const CLI::results_t& values) {
+                                       RefuseEarlierExtras();
+                                       ReadHistory(values);
+                                       return true;
+                                   })
+                       ->expected(0, 1)
+                       ->trigger_on_parse();
         send_ = AddOption("--send", &CommandLine::ReadSend, SendValueCount(args));
         message_ = sending_ ? AddOption("--message", &CommandLine::ReadText, 1)
                             : AddOption("--message", &CommandLine::ReadMessage, 2);
@@ -136,7 +144,9 @@ class CommandLine {
         } catch (const Refusal& refusal) {
             return {std::nullopt, refusal.text};
         }
-        if (send_seen_) {
+        if (history_seen_) {
+            options_.action = ConsoleOptions::Action::kHistory;
+        } else if (send_seen_) {
             options_.action = ConsoleOptions::Action::kSend;
         } else if (message_seen_) {
             options_.action = ConsoleOptions::Action::kMessage;
@@ -193,6 +203,8 @@ class CommandLine {
         }
         if (names(name_)) {
             ReadName(name_->results());
+        } else if (names(history_)) {
+            ReadHistory(history_->results());
         } else if (names(send_)) {
             ReadSend(send_->results());
         } else if (names(message_)) {
@@ -219,8 +231,27 @@ class CommandLine {
     }
 
     void RefuseASecondOneShot() const {
+        if (history_seen_) {
+            throw Refusal{"--history takes no --send or --message"};
+        }
         if (send_seen_ || message_seen_) {
             throw Refusal{"only one of --send and --message IPV4 TEXT, once"};
+        }
+    }
+
+    void ReadHistory(const CLI::results_t& values) {
+        if (history_seen_ || send_seen_ || message_seen_) {
+            throw Refusal{"--history once, and without --send or --message"};
+        }
+        history_seen_ = true;
+        options_.history_rows = kHistoryRowsShown;
+        // Without a value the library may still hand over an empty one, or its flag word.
+        if (!values.empty() && !values.front().empty() && values.front() != "true") {
+            const std::optional<std::size_t> rows = ParseRowCount(values.front());
+            if (!rows) {
+                throw Refusal{"option '--history' needs a number of rows from 1 to 1000000"};
+            }
+            options_.history_rows = *rows;
         }
     }
 
@@ -265,6 +296,8 @@ class CommandLine {
     ConsoleOptions options_;
     bool send_seen_ = false;
     bool message_seen_ = false;
+    bool history_seen_ = false;
+    CLI::Option* history_ = nullptr;
     CLI::Option* linger_ = nullptr;
     CLI::Option* name_ = nullptr;
     CLI::Option* send_ = nullptr;
@@ -283,6 +316,7 @@ std::string ConsoleUsage() {
            "       veltra-console --send IPV4 PATH... [--message TEXT] [--linger SECONDS] "
            "[--json]\n"
            "       veltra-console --message IPV4 TEXT [--name NAME]\n"
+           "       veltra-console --history [N] [--json]\n"
            "       veltra-console --help | --version\n";
 }
 
@@ -302,6 +336,8 @@ std::string ConsoleHelp() {
            "                            exit (0 when every entry was fetched whole)\n"
            "      --message TEXT        with --send: send TEXT to the address before the offer\n"
            "      --message IPV4 TEXT   send one message and exit\n"
+           "      --history [N]         print the last N messages and transfers of the history\n"
+           "                            (default 20) and exit, without starting the messenger\n"
            "      --linger SECONDS      how long to wait for offered entries to be fetched\n"
            "                            (default 60)\n"
            "      --json                one JSON object per line and event on standard output\n"
@@ -314,7 +350,9 @@ std::string ConsoleHelp() {
            "in its section [veltra], the user name (name = NAME) and further hosts that\n"
            "announcements go to (broadcast = HOST;HOST).\n"
            "\n"
-           "Received files are stored in ~/Received/. Exit status: 0 after quit, or after the end\n"
+           "Received files are stored in ~/Received/, the history in\n"
+           "~/.local/share/veltra/history.sqlite3 ($XDG_DATA_HOME/veltra when that is set).\n"
+           "Exit status: 0 after quit, or after the end\n"
            "of input once every offered entry was fetched or failed; 1 when an offered entry was\n"
            "not fetched in time (with --send, also when one failed or a path does not exist), or\n"
            "when port 2425 is taken; 2 for a wrong command line.\n";

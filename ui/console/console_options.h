@@ -3,6 +3,7 @@
 // --version and a mistyped option are answered without opening a socket.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,11 +19,13 @@ struct ConsoleOptions {
         kMessage,  // send one message to one address, exit
         kHelp,     // print the help text, exit 0
         kVersion,  // print the version, exit 0
+        kHistory,  // print the newest rows of the history, exit; no socket is opened
     };
     Action action = Action::kRun;
     bool json = false;                                       // --json
     std::chrono::seconds linger = std::chrono::seconds(60);  // --linger SECONDS
     std::uint32_t address = 0;                               // kSend, kMessage: network order
+    std::size_t history_rows = 0;                            // kHistory: at least one
     std::vector<std::wstring> paths;                         // kSend: at least one
     std::wstring text;                 // kMessage: never empty; kSend: may be; CR LF line breaks
     std::optional<std::wstring> name;  // --name NAME: the user name for this run, fit for the wire

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/events.h"
+#include "history/history_row.h"
 #include "ui/console/offer_tracker.h"
 #include "ui/presentation/peer_rows.h"
 
@@ -49,6 +50,8 @@ class ConsoleView {
     // A line refused or a path not offered; the front end has written it to standard error
     // already.
     virtual void Complaint(std::string_view utf8_line) = 0;
+    // Rows of the history asked for, in the order they are to be written: the oldest first.
+    virtual void History(const std::vector<HistoryRow>& rows) = 0;
 };
 
 }  // namespace veltra

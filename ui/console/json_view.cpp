@@ -4,6 +4,7 @@
 
 #include "common/outcome_code.h"
 #include "common/text.h"
+#include "platform/clock.h"
 #include "platform/socket.h"
 #include "ui/console/text_view.h"
 #include "ui/presentation/utf8_lines.h"
@@ -34,6 +35,49 @@ Json OfferEvent(const char* name, const TrackedOffer& offer) {
     event["size"] = offer.entry.size;
     event["path"] = Utf8Lines(offer.entry.path.Text());
     return event;
+}
+
+// "2026-12-09T13:05:07+08:00": local time with its offset from UTC.
+std::string IsoTime(std::int64_t time_ms) {
+    const std::string text = platform::LocalTimeText(time_ms, "%Y-%m-%dT%H:%M:%S%z");
+    if (text.size() <= 2) {
+        return text;
+    }
+    const std::size_t minutes = text.size() - 2;  // "+0800": the offset's minutes go after a ':'
+    std::string iso;
+    iso.reserve(text.size() + 1);
+    iso.append(text, 0, minutes).append(1, ':').append(text, minutes, 2);
+    return iso;
+}
+
+// A row of the history with the fields its kind has.
+Json HistoryObject(const HistoryRow& row) {
+    Json object = EventObject("history");
+    object["time"] = IsoTime(row.time_ms);
+    object["kind"] = KindName(row.kind);
+    object["peer"] = row.peer_name;
+    object["address"] = row.address;
+    object["host"] = row.host;
+    switch (row.kind) {
+        case HistoryKind::kMessageReceived:
+        case HistoryKind::kMessageSent:
+            object["text"] = row.text;
+            break;
+        case HistoryKind::kEntryReceived:
+        case HistoryKind::kEntryOffered:
+            object["name"] = row.name;
+            object["entry"] = row.folder ? "folder" : "file";
+            object["size"] = row.size;
+            object["outcome"] = row.outcome;
+            object["reason"] = row.reason;
+            object["path"] = row.stored_path;
+            break;
+        case HistoryKind::kBatchReceived:
+            object["count"] = row.count;
+            object["failed"] = row.failed;
+            break;
+    }
+    return object;
 }
 
 void WriteLine(std::ostream& out, const Json& event) {
@@ -157,6 +201,12 @@ void JsonView::Notice(std::wstring_view text) {
     Json event = EventObject("notice");
     event["text"] = Utf8Lines(text);
     WriteLine(*out_, event);
+}
+
+void JsonView::History(const std::vector<HistoryRow>& rows) {
+    for (const HistoryRow& row : rows) {
+        WriteLine(*out_, HistoryObject(row));
+    }
 }
 
 }  // namespace veltra

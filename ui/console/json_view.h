@@ -39,6 +39,7 @@ class JsonView : public ConsoleView {
     // reason: "connection" (serving failed) or "not_fetched" (given up at the end).
     void SendFailed(const TrackedOffer& offer, SendFailure reason) override;
     void Complaint(std::string_view utf8_line) override;
+    void History(const std::vector<HistoryRow>& rows) override;
 
   private:
     struct CurrentFile {

@@ -14,13 +14,19 @@
 #include "common/settings.h"
 #include "common/settings_file.h"
 #include "common/started_thread.h"
+#include "history/history_recorder.h"
+#include "history/history_store.h"
+#include "platform/file.h"
 #include "platform/termination_signals.h"
+#include "platform/utf8.h"
 #include "session/messenger_session.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
 #include "ui/console/console_loop.h"
 #include "ui/console/console_options.h"
 #include "ui/console/console_queue.h"
+#include "ui/console/json_view.h"
+#include "ui/console/text_view.h"
 
 namespace {
 
@@ -75,6 +81,37 @@ int RunCommands(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& se
         reader.detach();
     }
     return status;
+}
+
+// Prints the newest rows of the history from its file, with no messenger started; 1, said on
+// standard error, when the history cannot be read.
+int PrintHistory(const ConsoleOptions& options) {
+    std::ios::sync_with_stdio(false);
+    try {
+        const std::optional<platform::Path> file =
+            DefaultHistoryFile(platform::MissingFolder::kLeave);
+        if (!file || !platform::QueryPath(*file)) {
+            return 0;  // nothing kept yet
+        }
+        HistoryStore store(*file);
+        if (store.MovedAside()) {
+            std::cerr << platform::WideToUtf8(kHistoryMovedAside) << '\n';
+        }
+        HistoryQuery query;
+        query.limit = options.history_rows;
+        const std::vector<HistoryRow> newest_first = store.Read(query);
+        const std::vector<HistoryRow> oldest_first(newest_first.rbegin(), newest_first.rend());
+        if (options.json) {
+            JsonView(std::cout).History(oldest_first);
+        } else {
+            TextView(std::cout, false).History(oldest_first);
+        }
+        std::cout.flush();
+    } catch (const std::exception& error) {
+        std::cerr << "veltra-console: cannot read the history: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
 }
 
 using Run = int (*)(const std::shared_ptr<ConsoleQueue>&, MessengerSession&, const ConsoleOptions&);
@@ -144,6 +181,8 @@ int main(int argc, char** argv) {
         case ConsoleOptions::Action::kVersion:
             std::cout << ConsoleVersion();
             return 0;
+        case ConsoleOptions::Action::kHistory:
+            return PrintHistory(options);
         case ConsoleOptions::Action::kMessage:
             return WithMessenger(SendMessage, options);
         case ConsoleOptions::Action::kSend:

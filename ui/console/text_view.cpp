@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "platform/socket.h"
+#include "ui/console/history_text.h"
 #include "ui/console/terminal_text.h"
 #include "ui/presentation/sent_entries.h"
 #include "ui/presentation/utf8_lines.h"
@@ -95,6 +96,12 @@ void TextView::SendFailed(const TrackedOffer& offer, SendFailure reason) {
 
 void TextView::Complaint(std::string_view /*utf8_line*/) {
     // Standard error has it; the log's lines stay the log's.
+}
+
+void TextView::History(const std::vector<HistoryRow>& rows) {
+    for (const HistoryRow& row : rows) {
+        Write(HistoryEntry(row));
+    }
 }
 
 }  // namespace veltra

@@ -36,6 +36,7 @@ class TextView : public ConsoleView {
     void Sent(const TrackedOffer& offer) override;
     void SendFailed(const TrackedOffer& offer, SendFailure reason) override;
     void Complaint(std::string_view utf8_line) override;
+    void History(const std::vector<HistoryRow>& rows) override;
 
   private:
     void Write(std::wstring_view text);

@@ -40,6 +40,22 @@ TEST(ConsoleCommand, WordsWithoutArguments) {
     EXPECT_EQ(ParseConsoleCommand(L" \t\r").outcome, Outcome::kBlank);
 }
 
+TEST(ConsoleCommand, HistoryTakesANumberOfRowsOrClear) {
+    EXPECT_EQ(Parsed(L"history").kind, ConsoleCommandKind::kHistory);
+    EXPECT_EQ(Parsed(L"history").rows, 20U);
+    EXPECT_EQ(Parsed(L" history  5 \r").rows, 5U);
+    EXPECT_EQ(Parsed(L"history 1000000").rows, 1000000U);
+    EXPECT_EQ(Parsed(L"history --clear").kind, ConsoleCommandKind::kClearHistory);
+    EXPECT_NE(ErrorOf(L"history 0").find("history: "), std::string::npos);
+    ErrorOf(L"history 1000001");
+    ErrorOf(L"history -3");
+    ErrorOf(L"history 0x10");
+    ErrorOf(L"history five");
+    ErrorOf(L"history 5 6");
+    ErrorOf(L"history --clear 5");
+    ErrorOf(L"history --all");
+}
+
 TEST(ConsoleCommand, MessageTakesTheRestOfTheLine) {
     ConsoleCommand command = Parsed(L"msg 10.77.0.2 hello:  world ");
     EXPECT_EQ(command.kind, ConsoleCommandKind::kMessage);

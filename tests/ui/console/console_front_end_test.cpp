@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -345,6 +348,109 @@ TEST(TextView, EachEndOfAnOfferHasALineOfItsOwnAndOfferingWritesNone) {
     view.SendFailed(offer, SendFailure::kServing);
     view.SendFailed(offer, SendFailure::kNotFetched);
     EXPECT_EQ(out.str(), "已发送文件a\\x1b.txt\n发送失败a\\x1b.txt\n对方未接收a\\x1b.txt\n");
+}
+
+// 2026-12-09 13:05 UTC, and a minute more for each step.
+constexpr std::int64_t kHistoryStartMs = 1796821500000;
+
+HistoryRow Row(int minute, HistoryKind kind, std::string outcome = {}, std::string reason = {}) {
+    HistoryRow row;
+    row.time_ms = kHistoryStartMs + minute * 60000;
+    row.kind = kind;
+    row.peer_name = "bob";
+    row.address = "10.0.0.5";
+    row.host = "pc2";
+    row.outcome = std::move(outcome);
+    row.reason = std::move(reason);
+    return row;
+}
+
+// The console's history in a fixed time zone, so that the dates read the same everywhere.
+class HistoryTextTest : public ::testing::Test {
+  protected:
+    HistoryTextTest() {
+        setenv("TZ", "UTC0", 1);
+        tzset();
+    }
+};
+
+TEST_F(HistoryTextTest, EveryKindOfRowReadsAsTheLogWithItsDateInFront) {
+    std::vector<HistoryRow> rows;
+    rows.push_back(Row(0, HistoryKind::kMessageReceived));
+    rows.back().text = "hello\nagain";
+    rows.push_back(Row(1, HistoryKind::kMessageSent));
+    rows.back().peer_name = "张三";
+    rows.back().text = "one\ntwo";
+    rows.push_back(Row(2, HistoryKind::kEntryReceived, "stored"));
+    rows.back().name = "a.txt";
+    rows.back().stored_path = "/home/u/Received/a.txt";
+    rows.push_back(Row(2, HistoryKind::kEntryReceived, "failed", "connection_lost"));
+    rows.back().name = "docs";
+    rows.back().folder = true;
+    rows.push_back(Row(3, HistoryKind::kBatchReceived));
+    rows.back().count = 1;
+    rows.back().failed = 1;
+    rows.push_back(Row(4, HistoryKind::kEntryOffered, "sent"));
+    rows.back().name = "b.txt";
+    rows.push_back(Row(4, HistoryKind::kEntryOffered, "offered"));
+    rows.back().name = "pics";
+    rows.back().folder = true;
+    rows.push_back(Row(5, HistoryKind::kEntryOffered, "send_failed", "connection"));
+    rows.back().name = "c.bin";
+    rows.push_back(Row(5, HistoryKind::kEntryOffered, "not_offered", "no_such_file"));
+    rows.back().name = "gone.txt";
+    rows.push_back(Row(60 * 24, HistoryKind::kMessageReceived));
+    rows.back().peer_name = "ev\x1b[2Jil";
+    rows.back().text = "x\x1by";
+
+    std::ostringstream out;
+    TextView(out, false).History(rows);
+    EXPECT_EQ(out.str(),
+              "2026-12-09 13:05 bob (10.0.0.5|pc2):\n hello\n again\n"
+              "2026-12-09 13:06 发给 张三（10.0.0.5）:\n one\n two\n"
+              "2026-12-09 13:07 来自 bob（10.0.0.5）: 文件a.txt 已存于 /home/u/Received/a.txt\n"
+              "2026-12-09 13:07 来自 bob（10.0.0.5）: 文件夹docs 接收失败：连接中断\n"
+              "2026-12-09 13:08 ==收到1个文件!==\n==1个文件接收失败!==\n"
+              "2026-12-09 13:09 发给 bob（10.0.0.5）: 已发送文件b.txt\n"
+              "2026-12-09 13:09 发给 bob（10.0.0.5）: 已提供文件夹pics\n"
+              "2026-12-09 13:10 发给 bob（10.0.0.5）: 发送失败c.bin\n"
+              "2026-12-09 13:10 发给 bob（10.0.0.5）: 未能提供gone.txt：文件不存在\n"
+              "2026-12-10 13:05 ev\\x1b[2Jil (10.0.0.5|pc2):\n x\\x1by\n");
+}
+
+// Lines of text with the date and time in front of each line that has them made "DATE".
+std::string Undated(const std::string& text) {
+    static const std::regex date("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d ", std::regex::multiline);
+    return std::regex_replace(text, date, "DATE ");
+}
+
+TEST_F(ConsoleFrontEndTest, HistoryPrintsTheNewestRowsOldestFirstAndClearLeavesNone) {
+    Announce("bob", "127.0.0.6", "pc2");
+    HandleQueued();
+    TakeOut();
+    EXPECT_TRUE(Command(L"history --clear"));  // what earlier tests kept
+    EXPECT_EQ(TakeOut(), "历史记录已清除\n");
+    EXPECT_TRUE(Command(L"msg 127.0.0.6 first"));
+    Deliver("bob", "127.0.0.6", "pc2", CMD_MESSAGE, "second");
+    EXPECT_TRUE(Command(L"msg 127.0.0.6 third"));
+    TakeOut();
+
+    EXPECT_TRUE(Command(L"history"));
+    EXPECT_EQ(Undated(TakeOut()),
+              "DATE 发给 bob（127.0.0.6）:\n first\n"
+              "DATE bob (127.0.0.6|pc2):\n second\n"
+              "DATE 发给 bob（127.0.0.6）:\n third\n");
+    EXPECT_TRUE(Command(L"history 2"));
+    EXPECT_EQ(Undated(TakeOut()),
+              "DATE bob (127.0.0.6|pc2):\n second\n"
+              "DATE 发给 bob（127.0.0.6）:\n third\n");
+
+    EXPECT_TRUE(Command(L"history --clear"));
+    EXPECT_EQ(TakeOut(), "历史记录已清除\n");
+    EXPECT_TRUE(Command(L"history"));
+    EXPECT_EQ(TakeOut(), "");
+    EXPECT_TRUE(session_.History({}).empty());
+    EXPECT_EQ(error_.str(), "");
 }
 
 TEST_F(ConsoleFrontEndTest, QuitAndEndOfInputEndTheLoop) {

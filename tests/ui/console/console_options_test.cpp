@@ -154,13 +154,56 @@ TEST(ConsoleOptions, NameOverridesForOneRunAndMustFitTheWire) {
     EXPECT_EQ(Refusal({"--name"}), "option '--name' needs a name");
 }
 
+TEST(ConsoleOptions, HistoryTakesAnOptionalNumberOfRowsAndNoOneShot) {
+    ConsoleOptionsParse parse = Parse({"--history"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->action, Action::kHistory);
+    EXPECT_EQ(parse.options->history_rows, 20U);
+    parse = Parse({"--history", "3", "--json"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->action, Action::kHistory);
+    EXPECT_EQ(parse.options->history_rows, 3U);
+    EXPECT_TRUE(parse.options->json);
+    parse = Parse({"--json", "--history=7"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->history_rows, 7U);
+    EXPECT_TRUE(parse.options->json);
+    parse = Parse({"--history", "--json"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->history_rows, 20U);
+    EXPECT_TRUE(parse.options->json);
+
+    EXPECT_NE(Refusal({"--history", "0"}).find("--history"), std::string::npos);
+    Refusal({"--history", "many"});
+    Refusal({"--history", "2", "3"});
+    Refusal({"--history", "--send", "10.0.0.1", "a"});
+    Refusal({"--message", "10.0.0.1", "hi", "--history"});
+}
+
 TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
     const std::string help = ConsoleHelp();
     EXPECT_EQ(help.rfind(ConsoleUsage(), 0), 0U) << "starts with the synopsis";
-    for (const char* word : {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "cancel",
-                             "quit", "--help", "--version", "~/Received/", "--send IPV4 PATH...",
-                             "--message TEXT", "--message IPV4 TEXT", "--linger SECONDS", "--json",
-                             "--name NAME", "veltra.conf", "broadcast = "}) {
+    for (const char* word : {"users",
+                             "msg IPV4 TEXT",
+                             "offer IPV4 PATH...",
+                             "refresh",
+                             "cancel",
+                             "help",
+                             "history [N]",
+                             "history --clear",
+                             "--history [N]",
+                             "quit",
+                             "--help",
+                             "--version",
+                             "~/Received/",
+                             "--send IPV4 PATH...",
+                             "--message TEXT",
+                             "--message IPV4 TEXT",
+                             "--linger SECONDS",
+                             "--json",
+                             "--name NAME",
+                             "veltra.conf",
+                             "broadcast = "}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(help.back(), '\n');

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -166,6 +168,46 @@ TEST_F(JsonViewTest, TheUsersCommandPrintsTheListAsTheTextViewDoes) {
     // Not an event: what the command has always written in this mode.
     events_.Users({PeerRow{L"bob (10.0.0.1|h)", platform::InetAddr("10.0.0.1"), L"bob", L"h"}});
     EXPECT_EQ(out_.str(), "在线人数 1\n  bob (10.0.0.1|h)\n");
+}
+
+TEST_F(JsonViewTest, EachHistoryRowIsOneObjectWithTheFieldsOfItsKind) {
+    setenv("TZ", "UTC0", 1);  // so that the time reads the same everywhere
+    tzset();
+    HistoryRow message;
+    message.time_ms = 1796821500000;  // 2026-12-09 13:05:00 UTC
+    message.kind = HistoryKind::kMessageSent;
+    message.peer_name = "张三";
+    message.address = "10.0.0.5";
+    message.host = "pc2";
+    message.text = "one\ntwo";
+    HistoryRow entry = message;
+    entry.kind = HistoryKind::kEntryReceived;
+    entry.text.clear();
+    entry.name = "docs";
+    entry.folder = true;
+    entry.size = 1234;
+    entry.outcome = "failed";
+    entry.reason = "disk_full";
+    entry.stored_path = "/home/u/Received/docs";
+    HistoryRow batch = message;
+    batch.kind = HistoryKind::kBatchReceived;
+    batch.text.clear();
+    batch.count = 3;
+    batch.failed = 1;
+
+    events_.History({message, entry, batch});
+    const std::vector<Json> lines = Lines();
+    ASSERT_EQ(lines.size(), 3U);
+    EXPECT_EQ(lines[0], Json::parse(R"({"event":"history","time":"2026-12-09T13:05:00+00:00",
+        "kind":"message_sent","peer":"张三","address":"10.0.0.5","host":"pc2",
+        "text":"one\ntwo"})"));
+    EXPECT_EQ(lines[1], Json::parse(R"({"event":"history","time":"2026-12-09T13:05:00+00:00",
+        "kind":"entry_received","peer":"张三","address":"10.0.0.5","host":"pc2","name":"docs",
+        "entry":"folder","size":1234,"outcome":"failed","reason":"disk_full",
+        "path":"/home/u/Received/docs"})"));
+    EXPECT_EQ(lines[2], Json::parse(R"({"event":"history","time":"2026-12-09T13:05:00+00:00",
+        "kind":"batch_received","peer":"张三","address":"10.0.0.5","host":"pc2","count":3,
+        "failed":1})"));
 }
 
 }  // namespace
