@@ -28,10 +28,10 @@ constexpr std::int64_t kDec8At2359 = 1796774340000;
 constexpr std::int64_t kDec9At0005 = 1796774700000;
 
 // Local time is UTC here, whatever the machine's zone.
-class UtcTest : public ::testing::Test {
+class HistoryTextTest : public ::testing::Test {
   protected:
-    UtcTest() { tzset(); }
-    ~UtcTest() override {
+    HistoryTextTest() { tzset(); }
+    ~HistoryTextTest() override {
         zone_.reset();
         tzset();
     }
@@ -39,7 +39,7 @@ class UtcTest : public ::testing::Test {
     std::optional<testing::ScopedVariable> zone_{std::in_place, "TZ", "UTC"};
 };
 
-class HistoryShownTest : public UtcTest {
+class HistoryShownTest : public HistoryTextTest {
   protected:
     HistoryReader Reader() {
         return [this](const HistoryQuery& query) { return store_.Read(query); };
@@ -110,7 +110,7 @@ TEST_F(HistoryShownTest, ABusyDayOpensTheLogWithItsNewestRowsOnly) {
     EXPECT_EQ(day.back().text, "n519");
 }
 
-TEST_F(UtcTest, TheLogsHistoryHasADateLineEachRowsTimeAndTheClosingLine) {
+TEST_F(HistoryTextTest, TheLogsHistoryHasADateLineEachRowsTimeAndTheClosingLine) {
     HistoryRow message = MessageRowSaying("lunch?\nat noon", kDec8At0914);
     const std::wstring text =
         HistoryLogText({message, SentRow("yes", kDec8At2359),
@@ -150,7 +150,7 @@ TEST_F(HistoryShownTest, TheWindowFindsRowsByTextByPeerAndByBothNewestFirst) {
     EXPECT_EQ(HistoryWindowQuery(L"", L"").limit, kHistoryWindowRows);
 }
 
-TEST_F(UtcTest, AStoredEntrysRowShowsWhereItIsAndOffersItsFolder) {
+TEST_F(HistoryTextTest, AStoredEntrysRowShowsWhereItIsAndOffersItsFolder) {
     const HistoryListRow stored =
         ListRowOf(ReceivedEntry("q3.xls", "/home/u/Received/q3.xls", kDec8At0914));
     EXPECT_EQ(stored.time, L"2026-12-08 09:14");
