@@ -32,11 +32,11 @@ HistoryDialog::HistoryDialog(wxWindow* parent, HistoryDialogParts parts)
     peer_ = SearchField(this, *search, kHistoryPeerLabel, kHistoryPeerHint);
     column->Add(search, 0, wxEXPAND | wxALL, 8);
 
-    list_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(640, 360)),
+    list_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(760, 360)),
                            wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
-    list_->InsertColumn(kTimeColumn, kHistoryTimeColumn, wxLIST_FORMAT_LEFT, FromDIP(120));
-    list_->InsertColumn(kTextColumn, kHistoryTextColumn, wxLIST_FORMAT_LEFT, FromDIP(340));
-    list_->InsertColumn(kPathColumn, kHistoryPathColumn, wxLIST_FORMAT_LEFT, FromDIP(180));
+    list_->InsertColumn(kTimeColumn, kHistoryTimeColumn, wxLIST_FORMAT_LEFT, FromDIP(140));
+    list_->InsertColumn(kTextColumn, kHistoryTextColumn, wxLIST_FORMAT_LEFT, FromDIP(380));
+    list_->InsertColumn(kPathColumn, kHistoryPathColumn, wxLIST_FORMAT_LEFT, FromDIP(220));
     column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
     status_ = new wxStaticText(this, wxID_ANY, wxEmptyString);
     column->Add(status_, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 8);
