@@ -1,16 +1,20 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/path.h"
 
 namespace veltra {
 
-// The values several parts of the program read. Fixed defaults apart from the user name and the
-// broadcast list, which the front ends take from the user's file (settings_file.h) before the
-// messenger starts; nothing changes them after that (the engine keeps the running values). Folders are device paths ending with a backslash, made (and so
-// mapped to the home folder) with the settings; extension lists are lower-case, ';'-separated,
-// without dots.
+// The rows the history keeps unless the user's file says otherwise.
+inline constexpr std::size_t kDefaultHistoryRows = 100000;
+
+// The values several parts of the program read. Fixed defaults apart from the user name, the
+// broadcast list and the history's bound, which the front ends take from the user's file
+// (settings_file.h) before the messenger starts; nothing changes them after that (the engine keeps
+// the running values). Folders are device paths ending with a backslash, made (and so mapped to the
+// home folder) with the settings; extension lists are lower-case, ';'-separated, without dots.
 struct Settings {
     // Fills every field; the user name is read from the registry after the folders and extension
     // lists are set, and is "WMUSER" when the owner's name is empty.
@@ -29,6 +33,7 @@ struct Settings {
     std::wstring video_extensions = L"avi;flv;rm;rmvb;mkv;mp4";
     std::wstring user_name;
     std::wstring broadcast_list;  // ';'-separated further hosts for the presence announcement
+    std::size_t history_rows = kDefaultHistoryRows;  // the newest rows the history keeps
 };
 
 // The device owner's name: the registry value "Owner" of "\ControlPanel\Owner" (see

@@ -20,7 +20,68 @@ struct Reading {
     SettingsFileValues values;
     std::vector<std::string> problems;
     const std::string* label;
+    std::string_view text;
+    int history_rows_lines = 0;  // the lines of the key read so far
 };
+
+constexpr std::string_view kBlanks = " \t\r";
+
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// The number of the line that sets key in the section for the nth time (from 1), for a report; 0
+// when there is none.
+int LineOfKey(std::string_view text, std::string_view key, int nth) {
+    int line_number = 0;
+    int seen = 0;
+    bool in_section = false;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = Trimmed(text.substr(start, end - start));
+        ++line_number;
+        if (line.starts_with('[')) {
+            in_section = Trimmed(line.substr(1, line.find(']') - 1)) == kSection;
+        } else if (in_section && line.starts_with(key) &&
+                   Trimmed(line.substr(key.size())).starts_with('=') && ++seen == nth) {
+            return line_number;
+        }
+        start = end + 1;
+    }
+    return 0;
+}
+
+// A whole number of rows within the bounds, digits only.
+std::optional<std::size_t> RowsFrom(std::string_view value) {
+    if (value.empty() || value.size() > 9 ||
+        value.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t rows = std::stoul(std::string(value));
+    if (rows < kMinHistoryRows || rows > kMaxHistoryRows) {
+        return std::nullopt;
+    }
+    return rows;
+}
+
+void TakeHistoryRows(Reading& reading, std::string_view value) {
+    ++reading.history_rows_lines;
+    if (const std::optional<std::size_t> rows = RowsFrom(value)) {
+        reading.values.history_rows = rows;
+        return;
+    }
+    reading.values.history_rows.reset();  // a later bad line undoes an earlier good one
+    reading.problems.push_back(
+        *reading.label + ":" +
+        std::to_string(LineOfKey(reading.text, "history_rows", reading.history_rows_lines)) +
+        ": history_rows is not a whole number from " + std::to_string(kMinHistoryRows) + " to " +
+        std::to_string(kMaxHistoryRows) + ": \"" + std::string(value) +
+        "\"; the history keeps the newest " + std::to_string(kDefaultHistoryRows) + " rows");
+}
 
 int TakeValue(void* user, const char* section, const char* key, const char* value) {
     auto& reading = *static_cast<Reading*>(user);
@@ -38,6 +99,8 @@ int TakeValue(void* user, const char* section, const char* key, const char* valu
         }
     } else if (name == "broadcast") {
         reading.values.broadcast = platform::Utf8ToWide(value);
+    } else if (name == "history_rows") {
+        TakeHistoryRows(reading, value);
     }
     return 1;
 }
@@ -79,7 +142,7 @@ std::string NameFaultText(NameFault fault) {
 }
 
 SettingsFileRead ParseSettingsText(std::string_view text, const std::string& label) {
-    Reading reading{{}, {}, &label};
+    Reading reading{{}, {}, &label, text, 0};
     const std::string terminated(text);  // the library reads up to a NUL
     const int result = ini_parse_string(terminated.c_str(), TakeValue, &reading);
     if (result != 0) {
@@ -92,9 +155,16 @@ SettingsFileRead ParseSettingsText(std::string_view text, const std::string& lab
     return {std::move(reading.values), std::move(reading.problems)};
 }
 
-std::string FormatSettingsText(const std::wstring& name, const std::wstring& broadcast) {
-    return "[veltra]\nname = " + platform::WideToUtf8(name) +
-           "\nbroadcast = " + platform::WideToUtf8(broadcast) + "\n";
+std::string FormatSettingsText(const std::wstring& name, const std::wstring& broadcast,
+                               std::optional<std::size_t> history_rows) {
+    std::string text = "[veltra]\nname = " + platform::WideToUtf8(name) +
+                       "\nbroadcast = " + platform::WideToUtf8(broadcast) + "\n";
+    if (history_rows) {
+        text += "history_rows = ";
+        text += std::to_string(*history_rows);
+        text += '\n';
+    }
+    return text;
 }
 
 std::optional<platform::Path> SettingsFilePath(platform::MissingFolder missing) {
@@ -130,6 +200,9 @@ std::vector<std::string> LoadSettingsFile(Settings& settings) {
     if (read.values.broadcast) {
         settings.broadcast_list = *read.values.broadcast;
     }
+    if (read.values.history_rows) {
+        settings.history_rows = *read.values.history_rows;
+    }
     return std::move(read.problems);
 }
 
@@ -139,7 +212,9 @@ void SaveSettingsFile(const std::wstring& name, const std::wstring& broadcast) {
         throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory),
                                 "cannot make the folder of the settings file");
     }
-    platform::ReplaceWholeFile(*path, FormatSettingsText(name, broadcast));
+    // The dialog edits the name and the list; the bound the user wrote stays as it was.
+    const std::optional<std::size_t> history_rows = ReadSettingsFile().values.history_rows;
+    platform::ReplaceWholeFile(*path, FormatSettingsText(name, broadcast, history_rows));
 }
 
 std::wstring EffectiveUserName(const std::wstring& configured) {

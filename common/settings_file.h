@@ -1,7 +1,8 @@
 #pragma once
 // The user's settings file, $XDG_CONFIG_HOME/veltra/veltra.conf: INI, section [veltra], keys
 // "name" (the user name in every datagram; empty or absent: the account's) and "broadcast" (the
-// ';'-separated further hosts an announcement goes to). Read at start by both front ends, written
+// ';'-separated further hosts an announcement goes to) and "history_rows" (how many rows the
+// history keeps). Read at start by both front ends, written
 // by the dialogs' settings dialog. A file that cannot be read as a whole is reported and ignored:
 // the program starts with the defaults.
 
@@ -31,10 +32,16 @@ NameFault CheckUserName(std::wstring_view name);
 // The refusal in plain English, naming the limit ("the name is longer than 49 bytes ...").
 std::string NameFaultText(NameFault fault);
 
+// The rows the history may be told to keep: enough for one to matter, few enough that pruning
+// and a search stay quick.
+inline constexpr std::size_t kMinHistoryRows = 1;
+inline constexpr std::size_t kMaxHistoryRows = 10000000;
+
 // What the file says. A key that is absent stays empty.
 struct SettingsFileValues {
     std::optional<std::wstring> name;
     std::optional<std::wstring> broadcast;
+    std::optional<std::size_t> history_rows;
 };
 
 struct SettingsFileRead {
@@ -50,7 +57,8 @@ struct SettingsFileRead {
 SettingsFileRead ParseSettingsText(std::string_view text, const std::string& label);
 
 // The text that ParseSettingsText reads back as values.
-std::string FormatSettingsText(const std::wstring& name, const std::wstring& broadcast);
+std::string FormatSettingsText(const std::wstring& name, const std::wstring& broadcast,
+                               std::optional<std::size_t> history_rows = std::nullopt);
 
 // The file's path; nothing without a home. kMake makes its folder (0700).
 std::optional<platform::Path> SettingsFilePath(platform::MissingFolder missing);
@@ -59,11 +67,12 @@ std::optional<platform::Path> SettingsFilePath(platform::MissingFolder missing);
 SettingsFileRead ReadSettingsFile();
 
 // Reads the user's file, if there is one, into settings: the name (else the account's, as
-// Settings() found it) and the broadcast list. Returns the problems, to be reported.
+// Settings() found it), the broadcast list and the history's bound. Returns the problems, to be
+// reported.
 std::vector<std::string> LoadSettingsFile(Settings& settings);
 
-// Writes the user's file in one step (see platform::ReplaceWholeFile). Throws
-// std::system_error naming the step and the file.
+// Writes the user's file in one step (see platform::ReplaceWholeFile), keeping the history's
+// bound it has. Throws std::system_error naming the step and the file.
 void SaveSettingsFile(const std::wstring& name, const std::wstring& broadcast);
 
 // The name that goes into datagrams for a configured one: the account's when it is empty.

@@ -40,7 +40,9 @@ std::optional<platform::Path> DefaultHistoryFile(platform::MissingFolder missing
 }
 
 HistoryRecorder::HistoryRecorder(EventSink& front_end, HistoryOptions options)
-    : front_end_(front_end) {
+    : front_end_(front_end),
+      hold_writer_(std::move(options.hold_writer)),
+      reader_arrived_(std::move(options.reader_arrived)) {
     if (!options.enabled) {
         opened_ = true;
         return;
@@ -155,6 +157,9 @@ void HistoryRecorder::RunWriter() {
                 return;
             }
         }
+        if (hold_writer_) {
+            hold_writer_();
+        }
         std::lock_guard store_guard(store_mutex_);
         std::vector<Timed> items;
         {
@@ -257,6 +262,9 @@ void HistoryRecorder::Stop(std::wstring notice) {
 std::vector<HistoryRow> HistoryRecorder::Read(const HistoryQuery& query) {
     WaitOpened();
     std::lock_guard guard(store_mutex_);
+    if (reader_arrived_) {
+        reader_arrived_();
+    }
     if (!store_) {
         return {};
     }
@@ -289,6 +297,9 @@ bool HistoryRecorder::Clear() {
 }
 
 void HistoryRecorder::Flush() {
+    if (reader_arrived_) {
+        reader_arrived_();
+    }
     std::unique_lock lock(queue_mutex_);
     const std::uint64_t target = queued_count_;
     written_.wait(lock, [&] { return opened_ && written_count_ >= target; });

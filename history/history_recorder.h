@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,6 +47,12 @@ struct HistoryOptions {
     // The database file; nothing: history.sqlite3 in the user's data folder.
     std::optional<platform::Path> file{};
     std::size_t rows_kept = kHistoryRowsKept;
+    // Seams for tests, empty in the program. The writer calls hold_writer when it has woken for
+    // what queued up, before it takes the store (it may wait there). A reader calls
+    // reader_arrived when it starts to wait for the writer (Flush) and when it holds the store to
+    // read (Read); neither may wait for the writer.
+    std::function<void()> hold_writer{};
+    std::function<void()> reader_arrived{};
 };
 
 class HistoryRecorder : public EventSink {
@@ -110,6 +117,8 @@ class HistoryRecorder : public EventSink {
     void Tell(std::wstring text);
 
     EventSink& front_end_;
+    const std::function<void()> hold_writer_;
+    const std::function<void()> reader_arrived_;
 
     // Lock order: store_mutex_, then queue_mutex_.
     std::mutex store_mutex_;  // guards store_, offered_rows_, told_moved_

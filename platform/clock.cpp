@@ -19,13 +19,21 @@ std::uint32_t TickCountMs() {
         std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
 }
 
-std::string LocalTimeText(std::int64_t ms_since_epoch, const char* format) {
-    // Floor division: a moment before 1970 still falls in its own second.
+namespace {
+
+// Floor division: a moment before 1970 still falls in its own second.
+std::time_t SecondOf(std::int64_t ms_since_epoch) {
     std::int64_t seconds = ms_since_epoch / 1000;
     if (ms_since_epoch % 1000 < 0) {
         --seconds;
     }
-    const std::time_t moment = static_cast<std::time_t>(seconds);
+    return static_cast<std::time_t>(seconds);
+}
+
+}  // namespace
+
+std::string LocalTimeText(std::int64_t ms_since_epoch, const char* format) {
+    const std::time_t moment = SecondOf(ms_since_epoch);
     std::tm local{};
     if (localtime_r(&moment, &local) == nullptr) {
         return {};
@@ -33,6 +41,23 @@ std::string LocalTimeText(std::int64_t ms_since_epoch, const char* format) {
     char text[64];
     const std::size_t length = std::strftime(text, sizeof text, format, &local);
     return std::string(text, length);
+}
+
+std::int64_t LocalDayStart(std::int64_t ms_since_epoch) {
+    const std::time_t moment = SecondOf(ms_since_epoch);
+    std::tm local{};
+    if (localtime_r(&moment, &local) == nullptr) {
+        return ms_since_epoch;
+    }
+    local.tm_hour = 0;
+    local.tm_min = 0;
+    local.tm_sec = 0;
+    local.tm_isdst = -1;  // the day may have begun on the other side of a clock change
+    const std::time_t midnight = std::mktime(&local);
+    if (midnight == static_cast<std::time_t>(-1)) {
+        return ms_since_epoch;
+    }
+    return static_cast<std::int64_t>(midnight) * 1000;
 }
 
 }  // namespace veltra::platform

@@ -14,5 +14,7 @@ std::uint32_t TickCountMs();
 // A moment (milliseconds since 1970-01-01 UTC) in the local time zone, written by strftime's
 // format, e.g. "%Y-%m-%d %H:%M".
 std::string LocalTimeText(std::int64_t ms_since_epoch, const char* format);
+// The start (local midnight) of the local day a moment falls on, in milliseconds since 1970.
+std::int64_t LocalDayStart(std::int64_t ms_since_epoch);
 
 }  // namespace veltra::platform

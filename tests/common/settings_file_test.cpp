@@ -57,6 +57,42 @@ TEST(SettingsText, WrittenTextReadsBack) {
     EXPECT_EQ(read.values.broadcast, L"10.0.0.9;host");
 }
 
+TEST(SettingsText, TheHistorysBoundIsAWholeNumberOfRows) {
+    EXPECT_FALSE(ParseSettingsText("[veltra]\n", "f").values.history_rows);
+    EXPECT_EQ(ParseSettingsText("[veltra]\nhistory_rows = 2500\n", "f").values.history_rows, 2500u);
+    EXPECT_EQ(ParseSettingsText("[veltra]\nhistory_rows = 1\n", "f").values.history_rows, 1u);
+    EXPECT_EQ(ParseSettingsText("[veltra]\nhistory_rows = 10000000\n", "f").values.history_rows,
+              10000000u);
+    // Another section's key of the name is not ours.
+    EXPECT_FALSE(ParseSettingsText("[other]\nhistory_rows = 5\n", "f").values.history_rows);
+}
+
+TEST(SettingsText, ABoundThatIsNoCountIsReportedWithItsLineAndIgnoredAlone) {
+    for (const char* value : {"0", "-5", "12k", "1e5", "10000001", "99999999999999999999", ""}) {
+        const SettingsFileRead read = ParseSettingsText(
+            std::string("[veltra]\nname = 王伟\n\nhistory_rows = ") + value + "\n", "f");
+        ASSERT_EQ(read.problems.size(), 1u) << value;
+        EXPECT_EQ(read.problems[0], std::string("f:4: history_rows is not a whole number from 1 to "
+                                                "10000000: \"") +
+                                        value + "\"; the history keeps the newest 100000 rows");
+        EXPECT_FALSE(read.values.history_rows) << value;
+        EXPECT_EQ(read.values.name, L"王伟") << value;
+    }
+}
+
+TEST(SettingsText, TheBadLineOfTheBoundIsTheOneReported) {
+    const SettingsFileRead read = ParseSettingsText(
+        "[other]\nhistory_rows = 9\n[veltra]\nhistory_rows = 5\nhistory_rows=x\n", "f");
+    ASSERT_EQ(read.problems.size(), 1u);
+    EXPECT_TRUE(read.problems[0].starts_with("f:5: history_rows ")) << read.problems[0];
+    EXPECT_FALSE(read.values.history_rows);
+}
+
+TEST(SettingsText, TheBoundWrittenReadsBack) {
+    EXPECT_EQ(ParseSettingsText(FormatSettingsText(L"a", L"", 777), "f").values.history_rows, 777u);
+    EXPECT_FALSE(ParseSettingsText(FormatSettingsText(L"a", L""), "f").values.history_rows);
+}
+
 TEST(UserName, TheWireLimitIsInBytesOfCodePage936) {
     EXPECT_EQ(CheckUserName(std::wstring(49, L'a')), NameFault::kNone);
     EXPECT_EQ(CheckUserName(std::wstring(50, L'a')), NameFault::kTooLong);
@@ -104,6 +140,22 @@ TEST_F(SettingsFileTest, SavedFileIsTheUsersAloneAndLoadsBack) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp_.path() / "config/veltra"),
                             std::filesystem::directory_iterator()),
               1);  // no temporary left beside it
+}
+
+TEST_F(SettingsFileTest, TheHistorysBoundLoadsAndOutlivesTheDialogsSave) {
+    Settings defaults;
+    EXPECT_EQ(defaults.history_rows, 100000u);
+    std::filesystem::create_directories(temp_.path() / "config/veltra");
+    std::ofstream(FilePath()) << "[veltra]\nname = 王伟\nhistory_rows = 3000\n";
+    Settings settings;
+    EXPECT_TRUE(LoadSettingsFile(settings).empty());
+    EXPECT_EQ(settings.history_rows, 3000u);
+
+    SaveSettingsFile(L"张三", L"10.0.0.9");  // the settings dialog knows nothing of the bound
+    Settings again;
+    EXPECT_TRUE(LoadSettingsFile(again).empty());
+    EXPECT_EQ(again.user_name, L"张三");
+    EXPECT_EQ(again.history_rows, 3000u);
 }
 
 TEST_F(SettingsFileTest, AMalformedFileIsReportedWithItsPathAndLine) {

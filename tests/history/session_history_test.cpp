@@ -2,6 +2,9 @@
 // what was sent are there after a restart.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "engine/protocol.h"
 #include "session/messenger_session.h"
 #include "tests/history/history_support.h"
@@ -59,6 +62,62 @@ TEST(SessionHistory, ARestartKeepsMessagesAndTransfersWithWhereEachEntryWasStore
 
     EXPECT_TRUE(session.ClearHistory());
     EXPECT_TRUE(session.History(query).empty());
+}
+
+// Holds the history's writer back until a reader comes, so that a row waits unwritten while the
+// history is read: the reader finds it only by waiting for the writer.
+class WriterHeldUntilRead {
+  public:
+    void Seams(HistoryOptions& options) {
+        options.hold_writer = [this] {
+            std::unique_lock lock(mutex_);
+            writer_held_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return reader_came_; });
+        };
+        options.reader_arrived = [this] { Release(); };
+    }
+    void WaitForWriterHeld() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return writer_held_; });
+    }
+    void Release() {
+        std::lock_guard guard(mutex_);
+        reader_came_ = true;
+        changed_.notify_all();
+    }
+
+    struct ReleaseAtEnd {
+        WriterHeldUntilRead& writer;
+        ~ReleaseAtEnd() { writer.Release(); }
+    };
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool writer_held_ = false;
+    bool reader_came_ = false;
+};
+
+TEST(SessionHistory, ReadingFindsWhatWasSentEvenWhileTheWriterIsHeldBack) {
+    TempFolder home;
+    ScopedHome scoped_home(home.path().string());
+    UdpPeer peer("127.0.0.2", MSG_PORT);
+    WriterHeldUntilRead writer;
+    HistoryOptions history;
+    writer.Seams(history);
+    RecordingSink sink;
+    const Settings settings;
+    MessengerSession session(sink, settings, kSessionAddress, std::move(history));
+    // Let go whatever happens below, before the session waits for its writer to end.
+    const WriterHeldUntilRead::ReleaseAtEnd release{writer};
+    session.SendText(peer.Address(), L"on its way");
+    writer.WaitForWriterHeld();  // the row waits in the queue, its writer held before the store
+
+    const std::vector<HistoryRow> rows = session.History(HistoryQuery{});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].kind, HistoryKind::kMessageSent);
+    EXPECT_EQ(rows[0].text, "on its way");
 }
 
 }  // namespace

@@ -8,13 +8,7 @@
 
 namespace veltra {
 
-// The log's text of row, CR LF line ends:
-//   a message received   "DATE bob (10.0.0.5|pc2):" and the text indented below it
-//   a message sent       "DATE 发给 bob（10.0.0.5）:" and the text indented below it
-//   an entry received    "DATE 来自 bob（10.0.0.5）: 文件NAME 已存于 PATH", or "...
-//   接收失败：REASON" an entry offered     "DATE 发给 bob（10.0.0.5）: " and what became of it
-//   ("已发送文件NAME", ...) a batch's summary    "DATE " and the batch's lines ("==收到2个文件!==",
-//   ...)
+// The log's text of row (see HistoryEntryText), CR LF line ends, after its date and time.
 std::wstring HistoryEntry(const HistoryRow& row);
 
 }  // namespace veltra

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/settings.h"
@@ -136,7 +137,10 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
     std::thread ending;
     try {
         signals.emplace();  // before any thread starts, so that each of them holds them back
-        session = std::make_unique<MessengerSession>(*queue, settings);
+        HistoryOptions history;
+        history.rows_kept = settings.history_rows;
+        session = std::make_unique<MessengerSession>(*queue, settings, kEveryLocalAddress,
+                                                     std::move(history));
         // SIGTERM (a shutdown, a logout), SIGHUP and Ctrl+C end the run as quit does, so the
         // peers hear the goodbye; asked again before the run has ended, the console ends at once.
         ending = StartThread<std::thread>("the termination signals", [&signals, queue] {

@@ -94,4 +94,10 @@ std::wstring ForDisplay(std::wstring text) {
     return text;
 }
 
+std::wstring HistoryCountText(std::size_t rows, bool bounded) {
+    std::wstring text = bounded ? L"最新的" : L"";
+    text += std::to_wstring(rows);
+    return text + L"条记录";
+}
+
 }  // namespace veltra

@@ -1,6 +1,7 @@
 #pragma once
 // The texts the dialogs show outside their templates.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -39,12 +40,35 @@ inline constexpr wchar_t kSettingsNameLabel[] = L"名字（留空则用账户名
 inline constexpr wchar_t kSettingsBroadcastLabel[] = L"另外广播到（地址用“;”分隔）：";
 inline constexpr wchar_t kSettingsSaveCaption[] = L"保存";
 inline constexpr wchar_t kSettingsCancelCaption[] = L"取消";
+// A question's no button.
+inline constexpr wchar_t kCancelCaption[] = L"取消";
 // When the file cannot be written: before the step and its cause.
 inline constexpr wchar_t kCannotSaveSettingsText[] = L"无法保存设置：";
 // A settings file that was read at start with a problem: before the file, its line and what.
 inline constexpr wchar_t kSettingsFileProblemText[] = L"设置文件有误：";
 // Why a name cannot go on the wire; empty for NameFault::kNone.
 std::wstring NameRefusalText(NameFault fault);
+
+// The history window, and its item in the list's context menu and the tray menu.
+inline constexpr wchar_t kHistoryCaption[] = L"历史记录";
+inline constexpr wchar_t kHistoryTextLabel[] = L"搜索：";
+inline constexpr wchar_t kHistoryTextHint[] = L"消息、文件名或位置";
+inline constexpr wchar_t kHistoryPeerLabel[] = L"用户：";
+inline constexpr wchar_t kHistoryPeerHint[] = L"名字、主机或地址";
+inline constexpr wchar_t kHistoryTimeColumn[] = L"时间";
+inline constexpr wchar_t kHistoryTextColumn[] = L"内容";
+inline constexpr wchar_t kHistoryPathColumn[] = L"保存位置";
+inline constexpr wchar_t kOpenContainingFolderCaption[] = L"打开所在文件夹";
+inline constexpr wchar_t kClearHistoryCaption[] = L"清除历史记录";
+inline constexpr wchar_t kHistoryCloseCaption[] = L"关闭";
+inline constexpr wchar_t kClearHistoryQuestion[] = L"清除全部历史记录？清除后无法恢复。";
+inline constexpr wchar_t kHistoryClearedText[] = L"历史记录已清除";
+inline constexpr wchar_t kCannotClearHistoryText[] = L"无法清除历史记录";
+inline constexpr wchar_t kCannotOpenContainingFolderText[] = L"无法打开所在文件夹";
+inline constexpr wchar_t kNoHistoryText[] = L"没有历史记录";
+inline constexpr wchar_t kNothingFoundText[] = L"没有找到记录";
+// "N条记录", or "最新的N条记录" when the list holds as many as it may.
+std::wstring HistoryCountText(std::size_t rows, bool bounded);
 
 // What the user reads when the messenger cannot start: the step that failed and its cause, as the
 // console gives them, after a word of advice when port 2425 is taken.

@@ -64,6 +64,14 @@ MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
     hooks.run_settings = [](SettingsDialog& dialog) { return dialog.ShowModal(); };
+    hooks.run_history = [](HistoryDialog& dialog) { dialog.ShowModal(); };
+    hooks.confirm = [](wxWindow* parent, const std::wstring& text, const std::wstring& yes) {
+        wxMessageDialog question(parent, ForDisplay(text), kMainCaption,
+                                 wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
+        // Labelled here: the toolkit's stock labels follow the locale.
+        question.SetYesNoLabels(wxString(yes), kCancelCaption);
+        return question.ShowModal() == wxID_YES;
+    };
     hooks.choose_files = ChooseFilesWithDialog;
     hooks.choose_folder = ChooseFolderWithDialog;
     hooks.show_message = [](wxWindow* parent, const std::wstring& text,
@@ -113,6 +121,8 @@ CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { EditSettings(); }, IDM_SETTINGS);
     Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { ShowHistory(); }, IDM_HISTORY);
+    Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
     user_list_->Bind(wxEVT_CONTEXT_MENU, &CMainDialog::OnListContextMenu, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDialog::OnClose, this);
@@ -151,10 +161,14 @@ std::optional<std::system_error> CMainDialog::Start() {
         return std::nullopt;
     }
     try {
-        session_ = std::make_unique<MessengerSession>(*this, settings_, bind_address_);
+        HistoryOptions history;
+        history.rows_kept = settings_.history_rows;
+        session_ =
+            std::make_unique<MessengerSession>(*this, settings_, bind_address_, std::move(history));
     } catch (const std::system_error& error) {
         return error;
     }
+    ShowHistoryInLog();
     EnableLayoutSwitching();
     CreateTray();
     return std::nullopt;

@@ -21,6 +21,7 @@
 #include "common/event_sink.h"
 #include "common/settings.h"
 #include "session/messenger_session.h"
+#include "ui/dialogs/history_dialog.h"
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/layout_dialog.h"
 #include "ui/dialogs/posted_event.h"
@@ -39,6 +40,11 @@ struct MainDialogHooks {
     std::function<int(CInputMsgDialog&)> run_compose;
     // Runs the settings dialog modally; wxID_OK once its values are to be saved.
     std::function<int(SettingsDialog&)> run_settings;
+    // Runs the history window modally.
+    std::function<void(HistoryDialog&)> run_history;
+    // A question with yes and no buttons labelled as asked; true for yes.
+    std::function<bool(wxWindow* parent, const std::wstring& text, const std::wstring& yes)>
+        confirm;
     FileChooser choose_files;
     FileChooser choose_folder;
     // A message box with an OK button and no icon; text may have CR LF line breaks.
@@ -123,6 +129,10 @@ class CMainDialog : public LayoutDialog, public EventSink {
     // The settings dialog ("设置" of the list's context menu and the tray menu): what it saves
     // is written to the user's file and taken by the messenger at once, which announces again.
     void EditSettings();
+    // The history window ("历史记录" of the list's context menu and the tray menu).
+    void ShowHistory();
+    // Where the history that opens the log ends: the live log starts there (0 without history).
+    long HistoryLogEnd() const { return history_log_end_; }
     // Problems of the settings file read at start, one log line each.
     void ReportSettingsProblems(const std::vector<std::string>& problems);
     // The user list's context menu as it pops up; its commands go to the dialog. "取消接收" is
@@ -178,6 +188,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     // The user column takes the list's whole width.
     void FitUserColumn();
     void AppendToLog(const std::wstring& entry);
+    // The log opens with the last day of the history, dimmed, before what arrives now.
+    void ShowHistoryInLog();
 
     const Settings& settings_;
     const std::uint32_t bind_address_;
@@ -198,6 +210,7 @@ class CMainDialog : public LayoutDialog, public EventSink {
     std::unique_ptr<TrayIcon> tray_;
     std::function<void()> end_;
     bool ended_ = false;
+    long history_log_end_ = 0;
 
     wxListCtrl* user_list_ = nullptr;
     wxTextCtrl* log_ = nullptr;

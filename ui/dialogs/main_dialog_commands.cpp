@@ -63,6 +63,7 @@ std::unique_ptr<wxMenu> CMainDialog::ListContextMenu() const {
     menu->Append(IDM_OPEN_RECEIVED_FOLDER, L"打开接收文件夹");
     menu->Append(IDM_CANCEL_RECEIVING, kCancelReceivingCaption);
     menu->Enable(IDM_CANCEL_RECEIVING, receiving_);
+    menu->Append(IDM_HISTORY, kHistoryCaption);
     menu->Append(IDM_SETTINGS, kSettingsCaption);
     return menu;
 }

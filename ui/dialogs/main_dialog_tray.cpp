@@ -19,6 +19,7 @@ void CMainDialog::CreateTray() {
     auto menu = std::make_unique<wxMenu>();
     menu->Append(IDM_SHOW_HIDE_WINDOW, kShowWindowCaption);
     menu->Append(IDM_OPEN_RECEIVED_FOLDER, L"打开接收文件夹");
+    menu->Append(IDM_HISTORY, kHistoryCaption);
     menu->Append(IDM_SETTINGS, kSettingsCaption);
     menu->AppendSeparator();
     menu->AppendCheckItem(IDM_AUTOSTART, kAutostartCaption);
@@ -29,6 +30,8 @@ void CMainDialog::CreateTray() {
         wxEVT_MENU, [this](wxCommandEvent&) { ShowOrHideWindow(); }, IDM_SHOW_HIDE_WINDOW);
     menu->Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { OpenReceivedFolder(); }, IDM_OPEN_RECEIVED_FOLDER);
+    menu->Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { ShowHistory(); }, IDM_HISTORY);
     menu->Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { EditSettings(); }, IDM_SETTINGS);
     menu->Bind(

@@ -38,5 +38,7 @@ inline constexpr int IDM_SHOW_HIDE_WINDOW = 32004;
 inline constexpr int IDM_AUTOSTART = 32005;
 // The list's context menu and the tray icon's menu: the settings dialog.
 inline constexpr int IDM_SETTINGS = 32007;
+// The list's context menu and the tray icon's menu: the history window.
+inline constexpr int IDM_HISTORY = 32020;
 
 }  // namespace veltra

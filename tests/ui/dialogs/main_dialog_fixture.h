@@ -78,6 +78,16 @@ class MainDialogTest : public ::testing::Test {
             ++settings_runs_;
             return answer_settings_ ? answer_settings_(settings) : wxID_CANCEL;
         };
+        hooks.run_history = [this](HistoryDialog& history) {
+            ++history_runs_;
+            if (answer_history_) {
+                answer_history_(history);
+            }
+        };
+        hooks.confirm = [this](wxWindow*, const std::wstring& text, const std::wstring& yes) {
+            questions_.push_back(text + L"|" + yes);
+            return confirm_;
+        };
         hooks.choose_files = [this](wxWindow*) { return script_.chosen; };
         hooks.show_message = [this](wxWindow* parent, const std::wstring& text,
                                     const std::wstring& caption) {
@@ -169,6 +179,12 @@ class MainDialogTest : public ::testing::Test {
     // Answers the settings dialog (without running it); cancelled when unset.
     std::function<int(SettingsDialog&)> answer_settings_;
     int settings_runs_ = 0;
+    // Looks at the history window (without running it).
+    std::function<void(HistoryDialog&)> answer_history_;
+    int history_runs_ = 0;
+    // Each question asked ("TEXT|YES BUTTON"), and the answer to it.
+    std::vector<std::wstring> questions_;
+    bool confirm_ = false;
     std::vector<ShownMessage> shown_;
     int sounds_ = 0;
     std::uint32_t now_ms_ = 0;

@@ -1,7 +1,9 @@
 // Writes pictures of the dialogs for the documentation: the main dialog with two users listed and
 // a received message in the log, in portrait and in landscape at the size it opens with, maximised
 // on a 1280 x 800 screen, tall, and as small as it goes; the list with the user's own row marked;
-// the compose dialog for one user; and the tray icon's menu, popped up as the tray host opens it.
+// the compose dialog for one user; the settings dialog; the log opening with the last day's
+// history and the history window, over a history of invented rows; and the tray icon's menu,
+// popped up as the tray host opens it.
 // The worker threads' messages are posted exactly as the messenger posts them; only the network
 // is left out. Run it through take_screenshots.sh.
 
@@ -15,15 +17,20 @@
 #include <wx/uiaction.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "common/text.h"
 #include "event_pump.h"
+#include "history/history_recorder.h"
+#include "history/history_store.h"
 #include "lan_peers.h"
 #include "platform/socket.h"
 #include "ui/dialogs/dialog_resources.h"
+#include "ui/dialogs/history_dialog.h"
 #include "ui/dialogs/main_dialog.h"
 #include "ui/dialogs/settings_dialog.h"
 #include "ui/presentation/peer_rows.h"
@@ -162,6 +169,61 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::L
     return dialog;
 }
 
+// A history of invented rows, on one day, in the history file the dialogs open.
+void KeepInventedHistory() {
+    HistoryStore store(*DefaultHistoryFile());
+    const std::int64_t day = 1796688000000;  // 2026-12-08 00:00 UTC
+    const auto at = [day](int hour, int minute) {
+        return day + (static_cast<std::int64_t>(hour) * 60 + minute) * 60000;
+    };
+    const auto row = [](HistoryKind kind, std::int64_t time, const char* peer, const char* address,
+                        const char* host) {
+        HistoryRow kept;
+        kept.kind = kind;
+        kept.time_ms = time;
+        kept.peer_name = peer;
+        kept.address = address;
+        kept.host = host;
+        return kept;
+    };
+    HistoryRow morning =
+        row(HistoryKind::kMessageReceived, at(9, 14), "李华", "127.0.0.17", "lihua-laptop");
+    morning.text = "早上好！季度报表发你了。";
+    HistoryRow entry =
+        row(HistoryKind::kEntryReceived, at(9, 15), "李华", "127.0.0.17", "lihua-laptop");
+    entry.name = "季度报表.xlsx";
+    entry.size = 48213;
+    entry.outcome = std::string(outcome::kStored);
+    entry.stored_path = "/home/wangwei/Received/季度报表.xlsx";
+    HistoryRow batch =
+        row(HistoryKind::kBatchReceived, at(9, 15), "李华", "127.0.0.17", "lihua-laptop");
+    batch.count = 1;
+    HistoryRow thanks =
+        row(HistoryKind::kMessageSent, at(9, 20), "李华", "127.0.0.17", "lihua-laptop");
+    thanks.text = "收到，谢谢！";
+    HistoryRow photos =
+        row(HistoryKind::kEntryReceived, at(13, 2), "小明", "127.0.0.23", "xiaoming-pc");
+    photos.name = "团建照片";
+    photos.folder = true;
+    photos.outcome = std::string(outcome::kStored);
+    photos.stored_path = "/home/wangwei/Received/团建照片";
+    HistoryRow lost =
+        row(HistoryKind::kEntryReceived, at(13, 3), "小明", "127.0.0.23", "xiaoming-pc");
+    lost.name = "视频.mp4";
+    lost.outcome = std::string(outcome::kFailed);
+    lost.reason = "connection_lost";
+    HistoryRow offered =
+        row(HistoryKind::kEntryOffered, at(16, 40), "小明", "127.0.0.23", "xiaoming-pc");
+    offered.name = "会议纪要.docx";
+    offered.outcome = std::string(outcome::kSent);
+    offered.stored_path = "/home/wangwei/文档/会议纪要.docx";
+    HistoryStore::Batch written = store.Begin();
+    for (const HistoryRow& kept : {morning, entry, batch, thanks, photos, lost, offered}) {
+        written.Append(kept);
+    }
+    written.Commit();
+}
+
 struct MainPicture {
     const char* file;
     ClientSize client_size;
@@ -181,8 +243,36 @@ const MainPicture kMainPictures[] = {
     {"/main-small.png", [](const CMainDialog& dialog) { return dialog.GetMinClientSize(); }},
 };
 
+// The dialogs' history in a folder of the pictures' own, empty at first: the pictures show what
+// they keep there, never the user's.
+class PictureDataFolder {
+  public:
+    PictureDataFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "veltra-pictures-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+            setenv("XDG_DATA_HOME", path_.c_str(), 1);
+        }
+    }
+    PictureDataFolder(const PictureDataFolder&) = delete;
+    PictureDataFolder& operator=(const PictureDataFolder&) = delete;
+    ~PictureDataFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    bool Made() const { return !path_.empty(); }
+
+  private:
+    std::string path_;
+};
+
 int TakeScreenshots(const wxString& folder) {
     LoadDialogResources();
+    const PictureDataFolder data;
+    if (!data.Made()) {
+        return 1;
+    }
     testing::LanPeers peers;
     Settings settings;
     settings.broadcast_list = AnsiToWide(testing::kWatcherAddress);
@@ -228,6 +318,31 @@ int TakeScreenshots(const wxString& folder) {
         edit.Show();
         ok = Capture(edit, folder + "/settings.png") && ok;
         edit.Hide();
+    }
+    KeepInventedHistory();
+    {
+        auto dialog = ShowMainDialog(settings, peers, kMainPictures[0].client_size);
+        if (!dialog) {
+            return 1;
+        }
+        ok = Capture(*dialog, folder + "/main-history.png") && ok;
+        dialog->ShutdownMessenger();
+        dialog->Hide();
+    }
+    {
+        HistoryStore store(*DefaultHistoryFile());
+        HistoryDialogParts parts;
+        parts.read = [&store](const HistoryQuery& query) { return store.Read(query); };
+        parts.clear = [] { return false; };
+        parts.open_folder = [](const std::wstring&) { return true; };
+        parts.confirm = [](wxWindow*, const std::wstring&) { return false; };
+        HistoryDialog history(nullptr, std::move(parts));
+        history.Move(0, 0);
+        history.Show();
+        // The received photos selected: their folder can be opened.
+        history.List()->SetItemState(2, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        ok = Capture(history, folder + "/history.png") && ok;
+        history.Hide();
     }
     {
         // Last: reading the screen itself leaves it frozen for the windows shown after it.

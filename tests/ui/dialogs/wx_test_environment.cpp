@@ -6,7 +6,9 @@
 #include <wx/init.h>
 
 #include <memory>
+#include <optional>
 
+#include "tests/platform/temp_folder.h"
 #include "ui/dialogs/dialog_resources.h"
 
 namespace {
@@ -31,6 +33,29 @@ class ToolkitEnvironment : public ::testing::Environment {
         wxEntryCleanup();
     }
 };
+
+// Each test's sessions keep their history in a data folder of the test's own: a main dialog's log
+// opens with the history, which would otherwise hold what the tests before it did.
+class DataFolderPerTest : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo& /*test*/) override {
+        folder_.emplace();
+        data_home_.emplace("XDG_DATA_HOME", folder_->path().string());
+    }
+    void OnTestEnd(const ::testing::TestInfo& /*test*/) override {
+        data_home_.reset();
+        folder_.reset();
+    }
+
+    std::optional<veltra::testing::TempFolder> folder_;
+    std::optional<veltra::testing::ScopedVariable> data_home_;
+};
+
+// The listeners take the listener and delete it at exit.
+[[maybe_unused]] const bool data_folder_per_test = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(
+        std::make_unique<DataFolderPerTest>().release());
+    return true;
+}();
 
 // gtest owns registered environments and deletes them at exit.
 [[maybe_unused]] ::testing::Environment* const toolkit_environment =
