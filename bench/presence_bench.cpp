@@ -120,9 +120,9 @@ double LoadAverage() {
 class CountingListener : public CEngineListener {
   public:
     explicit CountingListener(CEngineListener& inner) : inner_(&inner) {}
-    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(PacketRecord& packet) override {
         ++datagrams_;
-        inner_->OnPacket(std::move(packet));
+        inner_->OnPacket(packet);
         allocations_ = this_thread_allocations.count;
         allocated_bytes_ = this_thread_allocations.bytes;
     }

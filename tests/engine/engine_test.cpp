@@ -95,9 +95,9 @@ class FakePeer {
 
 class RecordingListener : public CEngineListener {
   public:
-    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(PacketRecord& packet) override {
         std::lock_guard guard(mutex_);
-        packets_.push_back(std::move(packet));
+        packets_.push_back(std::make_unique<PacketRecord>(packet));
     }
     std::size_t Count() {
         std::lock_guard guard(mutex_);
@@ -551,11 +551,11 @@ bool ClosedByEngine(const platform::Socket& client) {
 
 class ThrowingOnceListener : public RecordingListener {
   public:
-    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(PacketRecord& packet) override {
         if (!thrown_.exchange(true)) {
             throw std::bad_alloc();
         }
-        RecordingListener::OnPacket(std::move(packet));
+        RecordingListener::OnPacket(packet);
     }
 
   private:
