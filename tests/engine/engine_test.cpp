@@ -460,13 +460,17 @@ TEST(EngineReceiving, OversizedAndEmptyDatagramsDoNotStopTheLoop) {
     CMessengerEngine engine(settings, kEngineAddress);
     RecordingListener listener;
     engine.SetListener(&listener);
+    peer.SendToEngine(std::string("1:9:p:h:32:before\0", 19));
     peer.SendToEngine(std::string(MAX_PACKET + 100, 'x'));
     peer.SendToEngine(std::string());
     peer.SendToEngine(std::string("1:10:p:h:32:after\0", 18));
-    ASSERT_TRUE(listener.WaitFor(2));
-    EXPECT_EQ(listener.packets_[0]->command, 0);  // the empty one, unparsed
-    EXPECT_STREQ(listener.packets_[1]->Message(), "after");
-    EXPECT_EQ(listener.Count(), 2u);
+    ASSERT_TRUE(listener.WaitFor(3));
+    EXPECT_STREQ(listener.packets_[0]->Message(), "before");
+    // The empty one, unparsed: nothing of the datagram before it shows through.
+    EXPECT_EQ(listener.packets_[1]->command, 0);
+    EXPECT_STREQ(listener.packets_[1]->Message(), "");
+    EXPECT_STREQ(listener.packets_[2]->Message(), "after");
+    EXPECT_EQ(listener.Count(), 3u);
     engine.SetListener(nullptr);
 }
 
