@@ -3,9 +3,13 @@
 // The instance's front end handles PeersChanged on a thread of its own, as a front end does: it
 // takes the table's snapshot and rebuilds the rows. Reports whether every peer is in the table,
 // whether every one got its answer, and how much rebuild work the burst cost, against the
-// PEERS * (PEERS + 1) / 2 rows that one rebuild per datagram would copy.
+// PEERS * (PEERS + 1) / 2 rows that one rebuild per datagram would copy. Counts the announcements
+// the instance never saw (sent minus handed to its listener) and the kernel's count of datagrams
+// dropped for a full receive buffer (Udp RcvbufErrors: the namespace's own), and what the receive
+// thread allocated per datagram. Each size runs RUNS times (1 by default); the load average at
+// the end of a run says how busy the machine was.
 //
-//   presence_bench [PEERS...]     (default 500 1000 2000; run in a network namespace of its own)
+//   presence_bench [--runs RUNS] [PEERS...]   (default 500 1000 2000; in a network namespace)
 #include <poll.h>
 #include <sys/resource.h>
 
@@ -14,8 +18,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +37,32 @@
 #include "engine/receive_listener.h"
 #include "platform/socket.h"
 #include "ui/presentation/peer_rows.h"
+
+// Every allocation of this process, counted per thread: what the instance's receive thread
+// allocates per datagram. Trivial thread-locals, so the count costs an add. Kept out of line:
+// inlined, GCC takes the free of what this new returned for a mismatch.
+namespace {
+struct ThreadAllocations {
+    std::uint64_t count = 0;
+    std::uint64_t bytes = 0;
+};
+thread_local constinit ThreadAllocations this_thread_allocations{};
+}  // namespace
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    ++this_thread_allocations.count;
+    this_thread_allocations.bytes += size;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace veltra::bench {
 namespace {
@@ -51,8 +85,66 @@ struct Rebuilds {
     std::vector<PeerRow> rows;
 };
 
+// The kernel's UDP counters of this network namespace (/proc/net/snmp): datagrams dropped for a
+// full receive buffer; -1 when they cannot be read.
+long UdpReceiveBufferErrors() {
+    std::ifstream snmp("/proc/net/snmp");
+    std::string names;
+    std::string values;
+    while (std::getline(snmp, names) && std::getline(snmp, values)) {
+        if (names.rfind("Udp: ", 0) != 0) {
+            continue;
+        }
+        std::istringstream name_words(names);
+        std::istringstream value_words(values);
+        std::string name;
+        std::string value;
+        while (name_words >> name && value_words >> value) {
+            if (name == "RcvbufErrors") {
+                return std::stol(value);
+            }
+        }
+    }
+    return -1;
+}
+
+// The one-minute load average of the machine.
+double LoadAverage() {
+    double load = -1;
+    std::ifstream("/proc/loadavg") >> load;
+    return load;
+}
+
+// Stands between the engine and the listener on the receive thread: counts the datagrams handed
+// over and what the receive thread has allocated so far (the engine's part included).
+class CountingListener : public CEngineListener {
+  public:
+    explicit CountingListener(CEngineListener& inner) : inner_(&inner) {}
+    void OnPacket(PacketRecord& packet) override {
+        ++datagrams_;
+        inner_->OnPacket(packet);
+        allocations_ = this_thread_allocations.count;
+        allocated_bytes_ = this_thread_allocations.bytes;
+    }
+    std::uint64_t Datagrams() const { return datagrams_; }
+    std::uint64_t Allocations() const { return allocations_; }
+    std::uint64_t AllocatedBytes() const { return allocated_bytes_; }
+
+  private:
+    CEngineListener* inner_;
+    std::atomic<std::uint64_t> datagrams_{0};
+    std::atomic<std::uint64_t> allocations_{0};
+    std::atomic<std::uint64_t> allocated_bytes_{0};
+};
+
 struct Outcome {
     int peers = 0;
+    int sent = 0;
+    std::uint64_t received = 0;
+    long receive_buffer_errors = 0;
+    double allocations_per_datagram = 0;
+    double bytes_per_datagram = 0;
+    double load = 0;
     double announce_seconds = 0;
     std::size_t in_table = 0;
     int answered = 0;
@@ -105,8 +197,10 @@ Outcome Run(int peers) {
 
     CMessengerEngine engine(settings, platform::InetAddr("127.0.0.1"));
     CReceiveListener listener(sink, engine, nullptr);
+    CountingListener counting(listener);
     listener_for_sink = &listener;
-    engine.SetListener(&listener);
+    const long errors_before = UdpReceiveBufferErrors();
+    engine.SetListener(&counting);
 
     const platform::Endpoint instance =
         platform::MakeEndpoint(platform::InetAddr("127.0.0.1"), MSG_PORT);
@@ -120,8 +214,10 @@ Outcome Run(int peers) {
         const int length =
             WritePacket(packet.data(), 1000 + i, user.c_str(), host.c_str(),
                         static_cast<std::int32_t>(CMD_ANNOUNCE), user.c_str(), nullptr);
-        sockets[static_cast<std::size_t>(i)].SendTo(packet.data(), static_cast<std::size_t>(length),
-                                                    instance);
+        if (sockets[static_cast<std::size_t>(i)].SendTo(
+                packet.data(), static_cast<std::size_t>(length), instance) == length) {
+            ++outcome.sent;
+        }
     }
     outcome.announce_seconds = SecondsSince(start);
 
@@ -179,6 +275,14 @@ Outcome Run(int peers) {
     engine.SetListener(nullptr);
     engine.Shutdown();
     sink.Stop();
+    outcome.received = counting.Datagrams();
+    outcome.receive_buffer_errors = UdpReceiveBufferErrors() - errors_before;
+    if (outcome.received > 0) {
+        const auto received = static_cast<double>(outcome.received);
+        outcome.allocations_per_datagram = static_cast<double>(counting.Allocations()) / received;
+        outcome.bytes_per_datagram = static_cast<double>(counting.AllocatedBytes()) / received;
+    }
+    outcome.load = LoadAverage();
     outcome.in_table = listener.PeersSnapshot().size();
     std::lock_guard guard(rebuilds.mutex);
     outcome.rebuilds = rebuilds.count;
@@ -191,29 +295,44 @@ Outcome Run(int peers) {
 
 int main(int argc, char** argv) {
     using namespace veltra::bench;
+    int runs = 1;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
-        sizes.push_back(std::atoi(argv[i]));
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else {
+            sizes.push_back(std::atoi(argv[i]));
+        }
     }
     if (sizes.empty()) {
         sizes = {500, 1000, 2000};
     }
     RaiseDescriptorLimit(static_cast<rlim_t>(*std::max_element(sizes.begin(), sizes.end())) + 256);
-    std::printf("%6s %9s %9s %9s %10s %9s %12s %14s %10s %5s\n", "peers", "announce", "in table",
-                "answered", "answered@", "rebuilds", "rows copied", "per datagram", "share",
-                "rows");
+    // allocs and bytes: what the receive thread allocated per datagram received.
+    std::printf("%6s %4s %9s %9s %9s %9s %8s %8s %7s %7s %9s %12s %9s %5s %5s\n", "peers", "run",
+                "announce", "in table", "answered", "answered@", "dropped", "rcvbuf", "allocs",
+                "bytes", "rebuilds", "rows copied", "share", "rows", "load");
     int status = 0;
     for (int peers : sizes) {
-        const Outcome outcome = Run(peers);
-        const double per_datagram = static_cast<double>(outcome.peers) * (outcome.peers + 1) / 2.0;
-        std::printf("%6d %8.3fs %9zu %9d %9.3fs %9zu %12zu %14.0f %9.2f%% %5s\n", outcome.peers,
-                    outcome.announce_seconds, outcome.in_table, outcome.answered,
-                    outcome.answered_seconds, outcome.rebuilds, outcome.rows_copied, per_datagram,
-                    100.0 * static_cast<double>(outcome.rows_copied) / per_datagram,
-                    outcome.rows_match ? "same" : "DIFF");
-        if (outcome.in_table != static_cast<std::size_t>(peers) || outcome.answered != peers ||
-            !outcome.rows_match) {
-            status = 1;
+        for (int run = 1; run <= runs; ++run) {
+            const Outcome outcome = Run(peers);
+            const double per_datagram =
+                static_cast<double>(outcome.peers) * (outcome.peers + 1) / 2.0;
+            const long dropped = outcome.sent - static_cast<long>(outcome.received);
+            std::printf(
+                "%6d %4d %8.3fs %9zu %9d %8.3fs %8ld %8ld %7.2f %7.0f %9zu %12zu "
+                "%8.2f%% %5s %5.2f\n",
+                outcome.peers, run, outcome.announce_seconds, outcome.in_table, outcome.answered,
+                outcome.answered_seconds, dropped, outcome.receive_buffer_errors,
+                outcome.allocations_per_datagram, outcome.bytes_per_datagram, outcome.rebuilds,
+                outcome.rows_copied,
+                100.0 * static_cast<double>(outcome.rows_copied) / per_datagram,
+                outcome.rows_match ? "same" : "DIFF", outcome.load);
+            std::fflush(stdout);
+            if (outcome.in_table != static_cast<std::size_t>(peers) || outcome.answered != peers ||
+                !outcome.rows_match || outcome.sent != peers || dropped != 0) {
+                status = 1;
+            }
         }
     }
     return status;

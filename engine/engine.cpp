@@ -1,6 +1,8 @@
 #include "engine/engine.h"
 
+#include <array>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +14,7 @@
 #include "common/text.h"
 #include "engine/presence_targets.h"
 #include "platform/clock.h"
+#include "platform/datagram_batch.h"
 #include "platform/host_name.h"
 #include "platform/network_interfaces.h"
 
@@ -22,6 +25,18 @@ static_assert(kMaxUserNameBytes == NAME_FIELD_SIZE - 1, "the settings refuse wha
 
 constexpr int kPreferredBufferSize = 65536;
 constexpr int kFallbackBufferSize = 32768;
+// Room for a burst of announcements while the receive thread is not running: a busy machine
+// keeps it waiting for tens of milliseconds, and a LAN of 10,000 hosts that all announce within
+// a second (after a power cut, say) sends ten a millisecond. The kernel charges each waiting
+// datagram its whole buffer, about 840 bytes for a short announcement on loopback and 2 KiB or
+// more from a network card, and reserves twice what is asked for: 4 MiB asked holds the whole
+// second of such a burst on loopback, some 4,000 datagrams from a card. The kernel cuts what an
+// unprivileged process may ask to net.core.rmem_max (212,992 bytes unless the administrator
+// raised it, then some 500 datagrams); asking past that limit (SO_RCVBUFFORCE) is left to the
+// administrator, whose limit it is.
+constexpr int kBurstReceiveBufferSize = 4 * 1024 * 1024;
+// Datagrams taken by one receive call: one call a burst's worth, not one per datagram.
+constexpr std::size_t kReceiveBatch = 32;
 // Room for the handshakes of honest peers while the accept loop pauses, or a crowd of
 // connections from one host is being turned away.
 constexpr int kListenBacklog = 128;
@@ -43,8 +58,9 @@ enum NoticeKind : std::uint32_t { kPacketFailed = 1, kConnectionNotStarted, kCon
 }
 
 // The preferred size, else the fallback; false when neither is granted.
-bool SetBufferSize(const platform::Socket& socket, bool (platform::Socket::*set)(int) const) {
-    return (socket.*set)(kPreferredBufferSize) || (socket.*set)(kFallbackBufferSize);
+bool SetBufferSize(const platform::Socket& socket, bool (platform::Socket::*set)(int) const,
+                   int preferred = kPreferredBufferSize) {
+    return (socket.*set)(preferred) || (socket.*set)(kFallbackBufferSize);
 }
 
 // Seconds since 1970 of the calendar clock; its low 32 bits seed the packet counter.
@@ -88,7 +104,8 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
     if (!SetBufferSize(udp_socket_, &platform::Socket::SetSendBufferSize)) {
         fail("cannot set the send buffer of", "UDP");
     }
-    if (!SetBufferSize(udp_socket_, &platform::Socket::SetReceiveBufferSize)) {
+    if (!SetBufferSize(udp_socket_, &platform::Socket::SetReceiveBufferSize,
+                       kBurstReceiveBufferSize)) {
         fail("cannot set the receive buffer of", "UDP");
     }
     if (!tcp_socket_.Listen(kListenBacklog)) {
@@ -99,6 +116,8 @@ CMessengerEngine::CMessengerEngine(const Settings& settings, std::uint32_t bind_
 
     // Allocated here, where a failure can still be thrown to the owner.
     receive_buffer_ = std::make_unique<RawDatagram>();
+    receive_record_ = std::make_unique<PacketRecord>();
+    receive_batch_ = std::make_unique<platform::DatagramBatch>(kReceiveBatch, MAX_PACKET);
     try {
         receive_thread_ =
             StartThread<std::thread>("the UDP receive loop", [this] { ReceiveLoop(); });
@@ -171,8 +190,9 @@ void CMessengerEngine::Shutdown() {
 std::int32_t CMessengerEngine::BuildPacket(char* buffer, std::int32_t command, const char* message,
                                            const char* extension, int& length) {
     const auto number = static_cast<std::int32_t>(packet_counter_.fetch_add(1) + 1);
-    const std::string user_name = UserName();
-    length = WritePacket(buffer, number, user_name.c_str(), host_name_.c_str(), command, message,
+    // Written under the lock rather than copied out: an answer allocates nothing.
+    std::lock_guard guard(identity_mutex_);
+    length = WritePacket(buffer, number, user_name_.c_str(), host_name_.c_str(), command, message,
                          extension);
     return number;
 }
@@ -198,10 +218,11 @@ std::string CMessengerEngine::UserName() const {
 
 int CMessengerEngine::SendDatagram(std::uint32_t address, std::uint16_t port, std::int32_t command,
                                    const char* message, const char* extension) {
-    auto buffer = std::make_unique<char[]>(MAX_PACKET);
+    // On the stack: the receive thread answers every announcement, and allocates nothing for it.
+    std::array<char, MAX_PACKET> buffer;
     int length = 0;
-    BuildPacket(buffer.get(), command, message, extension, length);
-    udp_socket_.SendTo(buffer.get(), static_cast<std::size_t>(length),
+    BuildPacket(buffer.data(), command, message, extension, length);
+    udp_socket_.SendTo(buffer.data(), static_cast<std::size_t>(length),
                        platform::MakeEndpoint(address, port));
     return length;
 }
@@ -251,35 +272,49 @@ void CMessengerEngine::ReceiveLoop() {
         std::unique_lock lock(listener_mutex_);
         listener_registered_.wait(lock, [this] { return listener_ever_set_ || stopping_; });
     }
-    RawDatagram* datagram = receive_buffer_.get();
+    platform::DatagramBatch& batch = *receive_batch_;
     while (!stopping_) {
-        const long received = udp_socket_.ReceiveFrom(datagram->data, MAX_PACKET, datagram->source);
-        if (stopping_) {
-            break;
-        }
-        if (received < 0 || received > MAX_PACKET) {
-            // A transient error, or a datagram too long for any packet: drop it and go on.
-            continue;
-        }
-        datagram->byte_count = static_cast<int>(received);
-        datagram->data[received] = '\0';
+        std::size_t received = 0;
         try {
-            auto record = std::make_unique<PacketRecord>();  // value-initialised: all zero
-            if (received != 0) {
-                ParsePacket(*datagram, *record);
+            received = batch.Receive(udp_socket_);
+        } catch (const std::system_error&) {
+            continue;  // a transient error: go on
+        }
+        for (std::size_t i = 0; i < received && !stopping_; ++i) {
+            if (!HandleDatagram(batch[i])) {
+                return;
             }
-            std::lock_guard guard(listener_mutex_);
-            if (listener_ == nullptr) {
-                break;
-            }
-            listener_->OnPacket(std::move(record));
-        } catch (...) {
-            // One datagram's trouble (no memory, a conversion that failed) ends only that one.
-            notices_.Report(NoticeLog::Key(kPacketFailed), [](std::uint64_t count) {
-                return L"处理收到的数据出错：" + CurrentExceptionText() + RepeatSuffix(count);
-            });
         }
     }
+}
+
+bool CMessengerEngine::HandleDatagram(const platform::ReceivedDatagram& received) {
+    if (received.truncated) {
+        return true;  // too long for any packet: dropped
+    }
+    RawDatagram& datagram = *receive_buffer_;
+    datagram.source = received.source;
+    datagram.byte_count = static_cast<int>(received.length);
+    std::memcpy(datagram.data, received.data, received.length);
+    datagram.data[received.length] = '\0';
+    PacketRecord& record = *receive_record_;
+    record = PacketRecord{};  // all zero: a datagram that fails to parse keeps command 0
+    try {
+        if (received.length != 0) {
+            ParsePacket(datagram, record);
+        }
+        std::lock_guard guard(listener_mutex_);
+        if (listener_ == nullptr) {
+            return false;
+        }
+        listener_->OnPacket(record);
+    } catch (...) {
+        // One datagram's trouble (no memory, a conversion that failed) ends only that one.
+        notices_.Report(NoticeLog::Key(kPacketFailed), [](std::uint64_t count) {
+            return L"处理收到的数据出错：" + CurrentExceptionText() + RepeatSuffix(count);
+        });
+    }
+    return true;
 }
 
 void CMessengerEngine::AcceptLoop() {

@@ -18,6 +18,7 @@
 #include "engine/listener.h"
 #include "engine/notice_log.h"
 #include "engine/packet.h"
+#include "platform/datagram_batch.h"
 #include "platform/socket.h"
 
 namespace veltra {
@@ -88,6 +89,9 @@ class CMessengerEngine {
     void SendPresence(std::int32_t command);
     std::vector<std::uint32_t> PresenceTargets() const;
     void ReceiveLoop();
+    // Parses one received datagram and hands it to the listener; false when the listener has
+    // been cleared, which ends the loop.
+    bool HandleDatagram(const platform::ReceivedDatagram& received);
     void AcceptLoop();
     // Hands the connection to a thread of its own, unless its peer has enough open already.
     void StartConnection(platform::Socket connection);
@@ -103,7 +107,10 @@ class CMessengerEngine {
     mutable std::mutex identity_mutex_;
     std::string user_name_;  // code page 936
     std::wstring broadcast_list_;
+    // The receive thread's, made once: a datagram costs no allocation.
+    std::unique_ptr<platform::DatagramBatch> receive_batch_;
     std::unique_ptr<RawDatagram> receive_buffer_;
+    std::unique_ptr<PacketRecord> receive_record_;
 
     std::mutex listener_mutex_;
     std::condition_variable listener_registered_;

@@ -12,8 +12,9 @@ namespace veltra {
 class CEngineListener {
   public:
     virtual ~CEngineListener() = default;
-    // Runs on the engine's receive thread; the record now belongs to the listener.
-    virtual void OnPacket(std::unique_ptr<PacketRecord> packet) = 0;
+    // Runs on the engine's receive thread. The record stays the engine's, which reuses it for
+    // the next datagram: what the listener keeps, it copies.
+    virtual void OnPacket(PacketRecord& packet) = 0;
 };
 
 class ConnectionHandler {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/text.h"
 #include "platform/socket.h"
 
 namespace veltra {
@@ -16,8 +15,20 @@ bool PeerKeyLess::operator()(const std::string& left, const std::string& right) 
 }
 
 std::string PeerKey(const PeerRecord& record) {
-    return FormatAnsi("%s (%s|%s)", record.user_name,
-                      platform::InetNtoa(record.source_address).c_str(), record.host_name);
+    std::string key;
+    WritePeerKey(record, key);
+    return key;
+}
+
+void WritePeerKey(const PeerRecord& record, std::string& key) {
+    // InetNtoa's text fits its short-string room: it allocates nothing.
+    const std::string address = platform::InetNtoa(record.source_address);
+    key.assign(record.user_name, strnlen(record.user_name, sizeof record.user_name));
+    key += " (";
+    key += address;
+    key += '|';
+    key.append(record.host_name, strnlen(record.host_name, sizeof record.host_name));
+    key += ')';
 }
 
 PeerRecord ToPeerRecord(const PacketRecord& packet) {

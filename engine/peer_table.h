@@ -30,6 +30,8 @@ struct PeerEntry {
 
 // The key of the peer that sent record: "%s (%s|%s)" of user name, dotted address and host name.
 std::string PeerKey(const PeerRecord& record);
+// The same into key, whose room is reused: no allocation once it has grown to a key's length.
+void WritePeerKey(const PeerRecord& record, std::string& key);
 // The first five fields of a packet, as the table keeps them.
 PeerRecord ToPeerRecord(const PacketRecord& packet);
 

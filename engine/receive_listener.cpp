@@ -1,5 +1,6 @@
 #include "engine/receive_listener.h"
 
+#include <memory>
 #include <utility>
 
 #include "common/text.h"
@@ -25,24 +26,21 @@ CReceiveListener::CReceiveListener(EventSink& sink, CMessengerEngine& engine,
 
 CReceiveListener::~CReceiveListener() = default;
 
-void CReceiveListener::OnPacket(std::unique_ptr<PacketRecord> packet) {
-    if (!packet) {
-        return;
-    }
-    switch (CommandNumber(packet->command)) {
+void CReceiveListener::OnPacket(PacketRecord& packet) {
+    switch (CommandNumber(packet.command)) {
         case CMD_ANNOUNCE:
-            WritePeer(*packet);
-            engine_->SendDatagram(packet->source_address, engine_->Port(), kAnnounceReply, nullptr,
+            WritePeer(packet);
+            engine_->SendDatagram(packet.source_address, engine_->Port(), kAnnounceReply, nullptr,
                                   nullptr);
             break;
         case CMD_DEPART:
-            RemovePeer(*packet);
+            RemovePeer(packet);
             break;
         case CMD_ANNOUNCE_REPLY:
-            WritePeer(*packet);
+            WritePeer(packet);
             break;
         case CMD_MESSAGE:
-            HandleMessage(std::move(packet));
+            HandleMessage(packet);
             break;
         default:
             // Command 0 (also every datagram that failed to parse), receipts, TCP requests that
@@ -56,7 +54,8 @@ void CReceiveListener::WritePeer(PacketRecord& packet) {
     const PeerRecord record = ToPeerRecord(packet);
     // An announcement beyond the table's bounds is still answered (by the caller); it changes
     // nothing the window shows.
-    if (peers_.Write(PeerKey(record), record)) {
+    WritePeerKey(record, peer_key_);
+    if (peers_.Write(peer_key_, record)) {
         NotifyPeersChanged();
     }
 }
@@ -90,21 +89,21 @@ void CReceiveListener::ClearPeers() {
     peers_.Clear();
 }
 
-void CReceiveListener::HandleMessage(std::unique_ptr<PacketRecord> packet) {
-    const auto options = static_cast<std::uint32_t>(packet->command) & ~COMMAND_NUMBER_MASK;
+void CReceiveListener::HandleMessage(const PacketRecord& packet) {
+    const auto options = static_cast<std::uint32_t>(packet.command) & ~COMMAND_NUMBER_MASK;
     if ((options & OPT_WANT_ACK) != 0) {
         // The receipt goes out first, whatever becomes of the message.
-        const std::string number = FormatAnsi("%d", packet->packet_number);
-        engine_->SendDatagram(packet->source_address, engine_->Port(),
+        const std::string number = FormatAnsi("%d", packet.packet_number);
+        engine_->SendDatagram(packet.source_address, engine_->Port(),
                               static_cast<std::int32_t>(CMD_MESSAGE_ACK), number.c_str(), nullptr);
     }
     if ((options & OPT_ATTACHMENTS) != 0) {
         if ((options & OPT_SKIP) == 0 && attachments_ != nullptr) {
-            attachments_->OnAttachments(std::move(packet));
+            attachments_->OnAttachments(std::make_unique<PacketRecord>(packet));
         }
         return;  // the text of an offer is never shown
     }
-    sink_->Post(MessageOf(*packet));
+    sink_->Post(MessageOf(packet));
 }
 
 }  // namespace veltra

@@ -29,7 +29,7 @@ class CReceiveListener : public CEngineListener {
     CReceiveListener(const CReceiveListener&) = delete;
     CReceiveListener& operator=(const CReceiveListener&) = delete;
 
-    void OnPacket(std::unique_ptr<PacketRecord> packet) override;
+    void OnPacket(PacketRecord& packet) override;
 
     // For the PeersChanged handler: re-arms the notification, then copies the table, so a
     // change that lands after the copy posts a new event (no sooner than kPeersNoticeSpacing
@@ -49,7 +49,7 @@ class CReceiveListener : public CEngineListener {
     void WritePeer(PacketRecord& packet);
     void RemovePeer(const PacketRecord& packet);
     void NotifyPeersChanged();
-    void HandleMessage(std::unique_ptr<PacketRecord> packet);
+    void HandleMessage(const PacketRecord& packet);
     std::vector<PeerEntry> CopyPeers();
 
     EventSink* sink_;
@@ -60,6 +60,8 @@ class CReceiveListener : public CEngineListener {
     // Coalesces and spaces the PeersChanged events.
     PeersNotice peers_notice_;
     std::function<void()> after_peers_copied_;
+    // The key of the peer being written, its room kept from one datagram to the next.
+    std::string peer_key_;
 };
 
 }  // namespace veltra

@@ -95,9 +95,9 @@ class FakePeer {
 
 class RecordingListener : public CEngineListener {
   public:
-    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(PacketRecord& packet) override {
         std::lock_guard guard(mutex_);
-        packets_.push_back(std::move(packet));
+        packets_.push_back(std::make_unique<PacketRecord>(packet));
     }
     std::size_t Count() {
         std::lock_guard guard(mutex_);
@@ -460,13 +460,17 @@ TEST(EngineReceiving, OversizedAndEmptyDatagramsDoNotStopTheLoop) {
     CMessengerEngine engine(settings, kEngineAddress);
     RecordingListener listener;
     engine.SetListener(&listener);
+    peer.SendToEngine(std::string("1:9:p:h:32:before\0", 19));
     peer.SendToEngine(std::string(MAX_PACKET + 100, 'x'));
     peer.SendToEngine(std::string());
     peer.SendToEngine(std::string("1:10:p:h:32:after\0", 18));
-    ASSERT_TRUE(listener.WaitFor(2));
-    EXPECT_EQ(listener.packets_[0]->command, 0);  // the empty one, unparsed
-    EXPECT_STREQ(listener.packets_[1]->Message(), "after");
-    EXPECT_EQ(listener.Count(), 2u);
+    ASSERT_TRUE(listener.WaitFor(3));
+    EXPECT_STREQ(listener.packets_[0]->Message(), "before");
+    // The empty one, unparsed: nothing of the datagram before it shows through.
+    EXPECT_EQ(listener.packets_[1]->command, 0);
+    EXPECT_STREQ(listener.packets_[1]->Message(), "");
+    EXPECT_STREQ(listener.packets_[2]->Message(), "after");
+    EXPECT_EQ(listener.Count(), 3u);
     engine.SetListener(nullptr);
 }
 
@@ -551,11 +555,11 @@ bool ClosedByEngine(const platform::Socket& client) {
 
 class ThrowingOnceListener : public RecordingListener {
   public:
-    void OnPacket(std::unique_ptr<PacketRecord> packet) override {
+    void OnPacket(PacketRecord& packet) override {
         if (!thrown_.exchange(true)) {
             throw std::bad_alloc();
         }
-        RecordingListener::OnPacket(std::move(packet));
+        RecordingListener::OnPacket(packet);
     }
 
   private:

@@ -311,8 +311,7 @@ TEST(ReceiveListenerWithoutHandler, OfferIsDroppedQuietly) {
     CReceiveListener listener(events, engine, nullptr);
     auto offer = std::make_unique<PacketRecord>();
     offer->command = static_cast<std::int32_t>(CMD_MESSAGE | OPT_ATTACHMENTS);
-    listener.OnPacket(std::move(offer));
-    listener.OnPacket(nullptr);
+    listener.OnPacket(*offer);
     EXPECT_EQ(events.Total(), 0u);
 }
 
@@ -330,10 +329,10 @@ TEST(ReceiveListenerOwnAnnouncement, ComesBackAnsweredOnce) {
     // Records each command after the listener has dealt with it (answers included).
     struct Counting : CEngineListener {
         explicit Counting(CReceiveListener& inner) : inner_(inner) {}
-        void OnPacket(std::unique_ptr<PacketRecord> packet) override {
-            const std::string user = packet->user_name;
-            const std::uint32_t command = static_cast<std::uint32_t>(packet->command);
-            inner_.OnPacket(std::move(packet));
+        void OnPacket(PacketRecord& packet) override {
+            const std::string user = packet.user_name;
+            const std::uint32_t command = static_cast<std::uint32_t>(packet.command);
+            inner_.OnPacket(packet);
             std::lock_guard guard(mutex);
             (user == "me" ? own : others).push_back(command);
         }

@@ -1,5 +1,6 @@
-// Receiving, sending a file, and ending a connection's sending side and waiting for the peer's
-// close, on loopback (each test executable runs in a network namespace of its own).
+// Receiving (one datagram, or a batch of them in one call), sending a file, and ending a
+// connection's sending side and waiting for the peer's close, on loopback (each test executable
+// runs in a network namespace of its own).
 #include "platform/socket.h"
 
 #include <fcntl.h>
@@ -9,12 +10,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
+
+#include "platform/datagram_batch.h"
 
 #include "temp_folder.h"
 
@@ -116,6 +122,81 @@ TEST(EndSending, APeerStillTakingTheBytesIsWaitedForBeyondTheLimit) {
     EXPECT_TRUE(server.SendAll(content.data(), content.size()));
     EXPECT_EQ(server.EndSending(1000), SendingEnd::kPeerClosed);
     reader.join();
+}
+
+}  // namespace
+}  // namespace veltra::platform
+
+namespace veltra::platform {
+namespace {
+
+// A datagram socket bound to a loopback address at a free port, and its endpoint.
+std::pair<Socket, Endpoint> BoundUdp(const char* address) {
+    Socket socket = Socket::Udp();
+    EXPECT_TRUE(socket.Bind(MakeEndpoint(InetAddr(address), 0)));
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    getsockname(socket.Descriptor(), reinterpret_cast<sockaddr*>(&bound), &length);
+    return {std::move(socket), Endpoint{bound.sin_addr.s_addr, bound.sin_port}};
+}
+
+std::string Text(const ReceivedDatagram& datagram) {
+    return std::string(datagram.data, std::min(datagram.length, std::size_t{8}));
+}
+
+// Loopback delivers a datagram into the receiver's queue before sendto returns, so every one
+// sent is waiting when the batch is received.
+TEST(DatagramBatch, TakesEveryDatagramWaitingInOneCallUpToItsCount) {
+    auto [receiver, to] = BoundUdp("127.0.0.1");
+    auto [sender, from] = BoundUdp("127.0.0.2");
+    for (const char* text : {"one", "two", "three"}) {
+        ASSERT_EQ(sender.SendTo(text, std::strlen(text), to), static_cast<long>(std::strlen(text)));
+    }
+    DatagramBatch batch(2, 64);
+    ASSERT_EQ(batch.Receive(receiver), 2U);
+    EXPECT_EQ(Text(batch[0]), "one");
+    EXPECT_EQ(Text(batch[1]), "two");
+    EXPECT_EQ(batch[1].length, 3U);
+    EXPECT_EQ(batch[1].source.address, from.address);
+    EXPECT_EQ(batch[1].source.port, from.port);
+    EXPECT_FALSE(batch[1].truncated);
+    ASSERT_EQ(batch.Receive(receiver), 1U);
+    EXPECT_EQ(Text(batch[0]), "three");
+    EXPECT_EQ(batch[0].length, 5U);
+}
+
+TEST(DatagramBatch, ADatagramLongerThanItsBufferKeepsItsFullLengthAndIsMarkedCut) {
+    auto [receiver, to] = BoundUdp("127.0.0.1");
+    auto [sender, from] = BoundUdp("127.0.0.2");
+    sender.SendTo("exactly8", 8, to);
+    sender.SendTo("longer than eight", 17, to);
+    DatagramBatch batch(4, 8);
+    ASSERT_EQ(batch.Receive(receiver), 2U);
+    EXPECT_EQ(batch[0].length, 8U);
+    EXPECT_FALSE(batch[0].truncated);
+    EXPECT_EQ(batch[1].length, 17U);
+    EXPECT_TRUE(batch[1].truncated);
+    EXPECT_EQ(Text(batch[1]), "longer t");
+}
+
+TEST(DatagramBatch, AnEmptySocketGivesNoneAndAFailureCarriesItsErrno) {
+    auto [receiver, to] = BoundUdp("127.0.0.1");
+    receiver.SetReceiveTimeout(1);
+    DatagramBatch batch(4, 64);
+    EXPECT_EQ(batch.Receive(receiver), 0U);
+
+    receiver.Interrupt();
+    ASSERT_EQ(batch.Receive(receiver), 1U);
+    EXPECT_EQ(batch[0].length, 0U);
+
+    const Socket closed;
+    try {
+        batch.Receive(closed);
+        ADD_FAILURE() << "a receive on no socket did not fail";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), EBADF);
+        EXPECT_NE(std::string(error.what()).find("cannot receive datagrams"), std::string::npos);
+    }
 }
 
 }  // namespace
