@@ -174,9 +174,12 @@ scenario_networks() {
     # on its address there, and messages cross both ways.
     local source
     source=$(sample_files hostm)
-    bed_say hostm "offer 10.77.1.2 \"$source/big file.bin\""
-    bed_say hostm "offer 10.77.2.2 \"$source/big file.bin\""
-    for host in hosta hostb; do
+    # One after the other: while a fetch of the file runs, another offer of it may be refused
+    # ("cannot offer"), and under load the first fetch may still run when the second is offered.
+    local host address
+    for host in hosta:10.77.1.2 hostb:10.77.2.2; do
+        address=${host#*:} host=${host%%:*}
+        bed_say hostm "offer $address \"$source/big file.bin\""
         bed_until "$host fetches hostm's file" \
             cmp -s "$source/big file.bin" "$(bed_home "$host")/Received/big file.bin"
     done

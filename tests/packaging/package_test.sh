@@ -45,7 +45,8 @@ fi
 # The file list: what a user needs, and nothing of the tests, benchmarks or build.
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | sort >"$work/files"
 expected="/usr/bin/veltra-console /usr/share/man/man1/veltra-console.1.gz
-  /usr/share/doc/veltra/copyright /usr/share/doc/veltra/changelog.gz"
+  /usr/share/doc/veltra/copyright /usr/share/doc/veltra/changelog.gz
+  /usr/share/doc/veltra/README.md"
 if [ "$flavour" = with-dialogs ]; then
   expected="$expected /usr/bin/veltra /usr/share/man/man1/veltra.1.gz
     /usr/share/applications/veltra.desktop
@@ -79,6 +80,23 @@ if [ "$flavour" = with-dialogs ]; then
   [ "$answer" = "veltra $version" ] || fail "veltra --version said '$answer'"
   "$work/root/usr/bin/veltra" --help | grep -q '^Usage: veltra' || fail "veltra --help"
 fi
+
+# The documentation the man pages point to is in the package, and so is whatever the README
+# links by a relative path (its pictures, the notes beside it).
+for page in "$work"/root/usr/share/man/man1/*.1.gz; do
+  named=$(gzip -dc "$page" | grep -o '/usr/share/doc/[^ ,]*' | sed 's|/$||' | sort -u)
+  [ -n "$named" ] || fail "man $(basename "$page") points to no documentation"
+  for file in $named; do
+    grep -qx "$file" "$work/files" || fail "man $(basename "$page") names $file, not in the package"
+  done
+done
+links=$(grep -o '](\([^):]*\))' "$work/root/usr/share/doc/veltra/README.md" | sed 's/^](//; s/)$//' |
+  sort -u)
+[ -n "$links" ] || fail "the README links nothing"
+for link in $links; do
+  grep -qx "/usr/share/doc/veltra/$link" "$work/files" ||
+    fail "the README links $link, not in the package"
+done
 
 # Validators, where this machine has them.
 checked="" unchecked=""

@@ -94,6 +94,7 @@ CInputMsgDialog::CInputMsgDialog(wxWindow* parent, FileChooser chooser,
         CallAfter([this, paths = std::move(paths)]() mutable { OfferAndClose(std::move(paths)); });
         return true;
     }));
+    Bind(wxEVT_CHAR_HOOK, &CInputMsgDialog::OnCharHook, this);
     // The screen may turn once the dialog is up, not while it is being built.
     Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent& event) {
         event.Skip();
@@ -106,6 +107,15 @@ bool CInputMsgDialog::TransferDataFromWindow() {
         message_text_ = WithCrLfLineBreaks(message_edit_->GetValue().ToStdWstring());
     }
     return true;
+}
+
+void CInputMsgDialog::OnCharHook(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && event.GetModifiers() == wxMOD_CONTROL) {
+        AcceptAndClose();  // as "发送" does
+        return;
+    }
+    event.Skip();
 }
 
 void CInputMsgDialog::OnSendFile(wxCommandEvent& /*event*/) {

@@ -64,6 +64,8 @@ class CInputMsgDialog : public LayoutDialog {
     bool TransferDataFromWindow() override;
 
   private:
+    // Ctrl+Return sends; Escape is the dialog's own: "取消".
+    void OnCharHook(wxKeyEvent& event);
     void OnSendFile(wxCommandEvent& event);
     // Files chosen or dropped are sent at once.
     void OfferAndClose(std::optional<std::vector<std::wstring>> chosen);

@@ -31,21 +31,16 @@ const wxSize kScreenSize(320, 240);
 constexpr int kUserNameColumnWidth = 200;
 
 // The list and the log share the height the window gains; the button between them moves by half
-// of it. The portrait progress bar spans the width under the log, the landscape one stands beside
-// the log and grows with it. The count field and its label stay at the top left.
-AnchorRoles PortraitRoles() {
+// of it. The progress bar lies under the log: in portrait it spans the screen's width less its
+// margins, in landscape the log's width, which leaves room on either side. The count field and its
+// label stay at the top left.
+AnchorRoles MainRoles() {
     return {
         {IDC_USER_LIST, {shares::kSpan, shares::kFirstHalf}},
         {IDC_ABOUT, {shares::kStart, shares::kMiddle}},
         {IDC_LOG, {shares::kSpan, shares::kSecondHalf}},
         {IDC_PROGRESS, {shares::kSpan, shares::kEnd}},
     };
-}
-
-AnchorRoles LandscapeRoles() {
-    AnchorRoles roles = PortraitRoles();
-    roles[IDC_PROGRESS] = {shares::kStart, shares::kSecondHalf};
-    return roles;
 }
 
 }  // namespace
@@ -95,7 +90,7 @@ MainDialogHooks DefaultMainDialogHooks() {
 
 CMainDialog::CMainDialog(const Settings& settings, std::uint32_t bind_address,
                          MainDialogHooks hooks)
-    : LayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE, PortraitRoles(), LandscapeRoles()),
+    : LayoutDialog(IDD_MAIN_PORTRAIT, IDD_MAIN_LANDSCAPE, MainRoles(), MainRoles()),
       settings_(settings),
       bind_address_(bind_address),
       hooks_(std::move(hooks)),

@@ -13,6 +13,7 @@
 
 #include <utility>
 #include "ui/dialogs/resource_ids.h"
+#include "ui/dialogs/user_list_hits.h"
 
 namespace veltra {
 namespace {
@@ -86,6 +87,16 @@ void CMainDialog::OnCharHook(wxKeyEvent& event) {
     }
     if (key == WXK_ESCAPE) {
         return;  // a desktop window is not ended by Escape
+    }
+    const bool up = key == WXK_UP || key == WXK_NUMPAD_UP;
+    if ((up || key == WXK_DOWN || key == WXK_NUMPAD_DOWN) && event.GetModifiers() == wxMOD_NONE) {
+        const wxWindow* focus = FindFocus();
+        if (focus == nullptr || IsWithin(focus, *user_list_)) {
+            // Moved here rather than left to the list, so that Down with no row selected starts
+            // at the first row, and the row moved to is selected alone, as a click selects it.
+            StepSelection(*user_list_, up ? -1 : 1);
+            return;
+        }
     }
     if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) {
         const wxWindow* focus = FindFocus();

@@ -62,6 +62,9 @@ bool CMainDialog::Show(bool show) {
     const bool changed = LayoutDialog::Show(show);
     if (show) {
         ShowUnreadInTray(unread_.WindowSeen());
+        // The keys act on the list: whoever opens the window, or brings it back from the tray,
+        // finds it ready for Up, Down and Return.
+        user_list_->SetFocus();
     }
     UpdateTrayMenu();
     return changed;

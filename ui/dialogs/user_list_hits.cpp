@@ -58,6 +58,30 @@ long RowAt(const wxListCtrl& list, int y) {
 
 }  // namespace
 
+long StepSelection(wxListCtrl& list, int step) {
+    const long count = list.GetItemCount();
+    if (count == 0) {
+        return -1;
+    }
+    // The list keeps a focused row even when none is selected; from there, Down would skip the
+    // first row.
+    long from = list.GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    if (from < 0 || list.GetItemState(from, wxLIST_STATE_SELECTED) == 0) {
+        from = list.GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    }
+    const long to = from < 0 ? (step > 0 ? 0 : count - 1) : std::clamp(from + step, 0L, count - 1);
+    for (long item = -1;
+         (item = list.GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;) {
+        if (item != to) {
+            list.SetItemState(item, 0, wxLIST_STATE_SELECTED);
+        }
+    }
+    list.SetItemState(to, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                      wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    list.EnsureVisible(to);
+    return to;
+}
+
 void BindUserListTaps(wxListCtrl& list, UserListTap tap) {
     for (wxWindow* area : RowAreas(list)) {
         area->Bind(wxEVT_LEFT_UP, [&list, tap](wxMouseEvent& event) {

@@ -27,9 +27,9 @@ const Layout kMainPortrait{
     {IDC_PROGRESS, {4, 223, 107, 14}},   {IDC_ABOUT, {3, 116, 108, 17}},
 };
 const Layout kMainLandscape{
-    {IDC_LOG, {20, 135, 280, 103}},      {wxID_STATIC, {3, 9, 33, 8}},
+    {IDC_LOG, {20, 135, 280, 85}},       {wxID_STATIC, {3, 9, 33, 8}},
     {IDC_ONLINE_COUNT, {53, 7, 50, 14}}, {IDC_USER_LIST, {0, 25, 320, 84}},
-    {IDC_PROGRESS, {1, 135, 15, 103}},   {IDC_ABOUT, {3, 113, 106, 18}},
+    {IDC_PROGRESS, {20, 224, 280, 14}},  {IDC_ABOUT, {3, 113, 106, 18}},
 };
 const Layout kComposePortrait{
     {IDC_RECIPIENT, {6, 2, 237, 10}},  {IDC_MESSAGE_TEXT, {6, 13, 237, 89}},

@@ -61,6 +61,19 @@ void ClickButton(wxWindow& dialog, int id) {
     button->GetEventHandler()->ProcessEvent(click);
 }
 
+void PressKeyIn(wxWindow& window, int key, int modifiers) {
+    for (const wxEventType type : {wxEVT_CHAR_HOOK, wxEVT_KEY_DOWN, wxEVT_CHAR}) {
+        wxKeyEvent press(type);
+        press.m_keyCode = key;
+        press.SetControlDown((modifiers & wxMOD_CONTROL) != 0);
+        press.SetShiftDown((modifiers & wxMOD_SHIFT) != 0);
+        press.SetEventObject(&window);
+        if (window.GetEventHandler()->ProcessEvent(press)) {
+            return;
+        }
+    }
+}
+
 void SendSizeEvent(wxWindow& window) {
     wxSizeEvent event(window.GetSize(), window.GetId());
     event.SetEventObject(&window);

@@ -18,6 +18,10 @@ void PumpPending(int duration_ms = 50);
 void WhenModal(wxDialog& dialog, std::function<void()> action);
 // A click on the button with id, delivered as the button delivers it.
 void ClickButton(wxWindow& dialog, int id);
+// A key pressed while window has the focus, delivered as the toolkit delivers it: first as the
+// char hook that goes up from window to its top-level window, then, as long as nothing took it,
+// as a key down and a char to window itself. modifiers: wxMOD_CONTROL, wxMOD_SHIFT or wxMOD_NONE.
+void PressKeyIn(wxWindow& window, int key, int modifiers = wxMOD_NONE);
 // The size event the window system sends after a resize.
 void SendSizeEvent(wxWindow& window);
 

@@ -41,8 +41,10 @@ TEST_F(MainDialogTest, SizesBeforeStartChangeNothingAfterwardsTheShapeChoosesThe
     CMainDialog dialog(settings_, platform::InetAddr(testing::kDialogAddress), Hooks());
     const wxRect portrait_log = TemplateRect(dialog, IDD_MAIN_PORTRAIT, IDC_LOG);
     ASSERT_NE(portrait_log, TemplateRect(dialog, IDD_MAIN_LANDSCAPE, IDC_LOG));
-    const auto bar_stands = [&dialog] {
-        return dialog.Progress()->GetSize().y > dialog.Progress()->GetSize().x;
+    // In landscape the bar is as wide as the log above it; in portrait it keeps margins.
+    const auto bar_as_wide_as_log = [&dialog] {
+        return dialog.Progress()->GetRect().x == dialog.Log()->GetRect().x &&
+               dialog.Progress()->GetSize().x == dialog.Log()->GetSize().x;
     };
 
     // Wider than tall, but initialisation has not finished.
@@ -56,19 +58,19 @@ TEST_F(MainDialogTest, SizesBeforeStartChangeNothingAfterwardsTheShapeChoosesThe
     EXPECT_TRUE(dialog.LayoutSwitchingEnabled());
     testing::SendSizeEvent(dialog);
     EXPECT_EQ(dialog.CurrentLayout(), IDD_MAIN_LANDSCAPE);
-    EXPECT_TRUE(bar_stands());
+    EXPECT_TRUE(bar_as_wide_as_log());
 
     dialog.SetClientSize(400, 401);
     testing::SendSizeEvent(dialog);
     EXPECT_EQ(dialog.CurrentLayout(), IDD_MAIN_PORTRAIT);
-    EXPECT_FALSE(bar_stands());
+    EXPECT_FALSE(bar_as_wide_as_log());
 
     // A square screen is landscape.
     dialog.SetClientSize(500, 500);
     ASSERT_EQ(dialog.GetClientSize(), wxSize(500, 500));
     testing::SendSizeEvent(dialog);
     EXPECT_EQ(dialog.CurrentLayout(), IDD_MAIN_LANDSCAPE);
-    EXPECT_TRUE(bar_stands());
+    EXPECT_TRUE(bar_as_wide_as_log());
 
     // At the size it opens with, the landscape template's own, every control is where it is drawn.
     dialog.SetClientSize(dialog.ConvertDialogToPixels(wxSize(320, 240)));

@@ -1,5 +1,6 @@
 // Writes pictures of the dialogs for the documentation: the main dialog with two users listed and
-// a received message in the log, in portrait and in landscape at the size it opens with, maximised
+// a received message in the log, in landscape at the size it opens with (a file arriving, so that
+// the progress bar shows), in portrait, maximised
 // on a 1280 x 800 screen, tall, and as small as it goes; the list with the user's own row marked;
 // the compose dialog for one user; the settings dialog; the log opening with the last day's
 // history and the history window, over a history of invented rows; and the tray icon's menu,
@@ -16,6 +17,7 @@
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -141,11 +143,15 @@ bool CaptureTrayMenu(CMainDialog& dialog, const wxString& path) {
 using ClientSize = std::function<wxSize(const CMainDialog& dialog)>;
 
 // A main dialog with two users listed (and rows in all, its own among them when it hears
-// itself) and one message received.
+// itself) and one message received; with receiving, a file from that user has come 60 % of its
+// way.
 std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::LanPeers& peers,
-                                            const ClientSize& client_size, int rows = 2) {
+                                            const ClientSize& client_size, int rows = 2,
+                                            bool receiving = false) {
     MainDialogHooks hooks = DefaultMainDialogHooks();
     hooks.play_sound = [] {};
+    // A clock that moves by a second each time the dialog reads it, so the rate is a round one.
+    hooks.tick_ms = [now = std::uint32_t{0}]() mutable { return now += 1000; };
     // A private X server has no desktop to notify. The pictures show the log, not the notice.
     hooks.notify = [](wxTopLevelWindow&, const ArrivalNotice&) {};
     hooks.create_tray = [](wxMenu&, int) { return std::make_unique<PictureTray>(); };
@@ -165,7 +171,15 @@ std::unique_ptr<CMainDialog> ShowMainDialog(const Settings& settings, testing::L
     dialog->Post(MessageReceived{WideToAnsi(L"李华"), "lihua-laptop",
                                  platform::InetAddr("127.0.0.17"),
                                  WideToAnsi(L"晚上一起吃饭吗？\r\n七点，老地方。")});
-    testing::PumpUntil([&] { return dialog->UserList()->GetItemCount() == rows; });
+    if (receiving) {
+        dialog->Post(BatchStarted{WideToAnsi(L"李华"), platform::InetAddr("127.0.0.17")});
+        dialog->Post(FileStarted{WideToAnsi(L"照片.zip"), 5000000});
+        dialog->Post(FileProgress{3000000});
+    }
+    testing::PumpUntil([&] {
+        return dialog->UserList()->GetItemCount() == rows &&
+               (!receiving || dialog->Progress()->GetValue() == 60);
+    });
     return dialog;
 }
 
@@ -227,11 +241,12 @@ void KeepInventedHistory() {
 struct MainPicture {
     const char* file;
     ClientSize client_size;
+    bool receiving = false;
 };
 
 const MainPicture kMainPictures[] = {
     // The 320 x 240 dialog units it opens with.
-    {"/main-landscape.png", [](const CMainDialog& dialog) { return dialog.GetClientSize(); }},
+    {"/main-landscape.png", [](const CMainDialog& dialog) { return dialog.GetClientSize(); }, true},
     // As wide as the templates' widest control, and taller than wide.
     {"/main-portrait.png",
      [](const CMainDialog& dialog) {
@@ -278,7 +293,7 @@ int TakeScreenshots(const wxString& folder) {
     settings.broadcast_list = AnsiToWide(testing::kWatcherAddress);
     bool ok = true;
     for (const MainPicture& picture : kMainPictures) {
-        auto dialog = ShowMainDialog(settings, peers, picture.client_size);
+        auto dialog = ShowMainDialog(settings, peers, picture.client_size, 2, picture.receiving);
         if (!dialog) {
             return 1;
         }

@@ -92,7 +92,7 @@ class WindowFitTest : public testing::MainDialogTest {
     std::unique_ptr<CMainDialog> dialog_;
 };
 
-TEST_F(WindowFitTest, LandscapeListAndLogGrowTheBarStandsBesideTheLog) {
+TEST_F(WindowFitTest, LandscapeListAndLogGrowTheBarIsAsLongAsTheLogBelowIt) {
     for (const wxSize client :
          {wxSize(1280, 800), wxSize(1600, 700), DrawnFor(IDD_MAIN_LANDSCAPE)}) {
         Resize(client);
@@ -102,11 +102,15 @@ TEST_F(WindowFitTest, LandscapeListAndLogGrowTheBarStandsBesideTheLog) {
         const wxRect drawn_log = Drawn(IDD_MAIN_LANDSCAPE, IDC_LOG);
         EXPECT_EQ(log.x, drawn_log.x);
         EXPECT_EQ(ToFarEdges(log, client).x, ToFarEdges(drawn_log, DrawnFor(IDD_MAIN_LANDSCAPE)).x);
+        // A horizontal bar under the log, from its left edge to its right one, as tall as drawn.
         const wxRect bar = Now(IDC_PROGRESS);
-        EXPECT_EQ(bar.x, Drawn(IDD_MAIN_LANDSCAPE, IDC_PROGRESS).x);
-        EXPECT_EQ(bar.width, Drawn(IDD_MAIN_LANDSCAPE, IDC_PROGRESS).width);
-        EXPECT_EQ(bar.y, log.y);
-        EXPECT_EQ(bar.GetBottom(), log.GetBottom());
+        const wxRect drawn_bar = Drawn(IDD_MAIN_LANDSCAPE, IDC_PROGRESS);
+        EXPECT_EQ(bar.x, log.x);
+        EXPECT_EQ(bar.width, log.width);
+        EXPECT_EQ(bar.height, drawn_bar.height);
+        EXPECT_EQ(bar.y - log.GetBottom(), drawn_bar.y - drawn_log.GetBottom());
+        EXPECT_EQ(ToFarEdges(bar, client), ToFarEdges(drawn_bar, DrawnFor(IDD_MAIN_LANDSCAPE)));
+        EXPECT_FALSE(dialog_->Progress()->IsVertical());
     }
 }
 
