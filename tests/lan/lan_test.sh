@@ -421,6 +421,110 @@ scenario_missing() {
     bed_stop hostb
 }
 
+# Three users for a console of host s to find by name: two of one name (王伟, on hosta and
+# hostb) and 李四 on hostc. Each has started and heard the others.
+named_hosts_up() {
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host hostb 2
+    bed_add_host hostc 3
+    bed_add_host hosts 9
+    bed_start hosta --name 王伟
+    bed_start hostb --name 王伟
+    bed_start hostc --name 李四
+    bed_until "hostc lists the three" bed_last_list_has hostc "  王伟 (10.77.0.1|hosta)" \
+        "  王伟 (10.77.0.2|hostb)"
+}
+
+# The list as host s prints it: the greatest key first (王 before 李 in code page 936, both
+# after any name in ASCII), its own row marked.
+named_list() {
+    printf '%s\n' "在线人数 4" "  王伟 (10.77.0.2|hostb)" "  王伟 (10.77.0.1|hosta)" \
+        "  李四 (10.77.0.3|hostc)" "  $(bed_row hosts)（本机）"
+}
+
+# --list prints the users that answered the announcement, as users prints them, or one JSON
+# object each; it finds the peers that were there before it, and itself.
+scenario_list() {
+    named_hosts_up
+    local status=0
+    bed_once hosts "$BED_DIR/list.out" "$BED_DIR/list.err" --list || status=$?
+    expect_status "$status" 0 "--list"
+    [[ "$(cat "$BED_DIR/list.out")" == "$(named_list)" ]] ||
+        bed_fail "--list printed: $(cat "$BED_DIR/list.out" "$BED_DIR/list.err")"
+    [[ ! -s $BED_DIR/list.err ]] || bed_fail "--list complained: $(cat "$BED_DIR/list.err")"
+
+    status=0
+    bed_once hosts "$BED_DIR/json.out" "$BED_DIR/json.err" --list --json || status=$?
+    expect_status "$status" 0 "--list --json"
+    [[ "$(cat "$BED_DIR/json.out")" == "$(printf '%s\n' \
+        '{"event":"user","user":"王伟","host":"hostb","address":"10.77.0.2"}' \
+        '{"event":"user","user":"王伟","host":"hosta","address":"10.77.0.1"}' \
+        '{"event":"user","user":"李四","host":"hostc","address":"10.77.0.3"}' \
+        "{\"event\":\"user\",\"user\":\"$(bed_owner)\",\"host\":\"hosts\",\"address\":\"10.77.0.9\"}")" ]] ||
+        bed_fail "--list --json printed: $(cat "$BED_DIR/json.out" "$BED_DIR/json.err")"
+    for host in hosta hostb hostc; do
+        bed_stop "$host"
+    done
+}
+
+# TARGET by name: a unique user name or host name is sent to as its address would be, from the
+# command line and from a console's commands; a name of nobody or of several users is refused
+# with the candidates and status 2, and nothing is sent.
+scenario_byname() {
+    named_hosts_up
+    local source status=0
+    source=$(sample_files hosts)
+    bed_once hosts "$BED_DIR/send.out" "$BED_DIR/send.err" --send 李四 "$source/big file.bin" ||
+        status=$?
+    expect_status "$status" 0 "--send 李四"
+    [[ "$(cat "$BED_DIR/send.out")" == "已发送文件big file.bin" ]] ||
+        bed_fail "--send 李四 printed: $(cat "$BED_DIR/send.out" "$BED_DIR/send.err")"
+    cmp "$source/big file.bin" "$(bed_home hostc)/Received/big file.bin" ||
+        bed_fail "hostc has not the file"
+
+    status=0
+    bed_once hosts "$BED_DIR/message.out" "$BED_DIR/message.err" --message hostb 'by host name' ||
+        status=$?
+    expect_status "$status" 0 "--message hostb"
+    bed_until "the message reaches hostb" bed_log_has hostb " by host name"$'\n'
+    bed_log_has hosta " by host name" && bed_fail "the message reached hosta too"
+
+    status=0
+    bed_once hosts "$BED_DIR/nobody.out" "$BED_DIR/nobody.err" --send nobody "$source/tree" ||
+        status=$?
+    expect_status "$status" 2 "--send nobody"
+    [[ "$(cat "$BED_DIR/nobody.err")" == "$(
+        echo "veltra-console: no user or host named 'nobody'; the users known:"
+        named_list | tail -n +2
+    )" ]] || bed_fail "--send nobody said: $(cat "$BED_DIR/nobody.err")"
+    [[ ! -s $BED_DIR/nobody.out ]] || bed_fail "--send nobody printed: $(cat "$BED_DIR/nobody.out")"
+
+    status=0
+    bed_once hosts "$BED_DIR/several.out" "$BED_DIR/several.err" --message 王伟 'to whom?' ||
+        status=$?
+    expect_status "$status" 2 "--message 王伟"
+    [[ "$(cat "$BED_DIR/several.err")" == "$(printf '%s\n' \
+        "veltra-console: '王伟' names several users; give one's address or its whole row:" \
+        "  王伟 (10.77.0.2|hostb)" "  王伟 (10.77.0.1|hosta)")" ]] ||
+        bed_fail "--message 王伟 said: $(cat "$BED_DIR/several.err")"
+
+    # A console's own commands take the same names; the whole row picks one of two 王伟.
+    bed_say hostc "msg \"王伟 (10.77.0.1|hosta)\" by row"
+    bed_until "the message reaches hosta" bed_log_has hosta " by row"$'\n'
+    bed_say hostc "msg 王伟 to whom?"
+    bed_until "hostc refuses the name of two" grep -qF "msg: '王伟' names several users" \
+        "$(bed_err hostc)"
+    sleep 0.5  # a message would have arrived by now
+    for host in hosta hostb; do
+        bed_log_has "$host" "to whom?" && bed_fail "$host got a message for several"
+        grep -q '^开始接收' "$(bed_out "$host")" && bed_fail "$host received files"
+    done
+    for host in hosta hostb hostc; do
+        bed_stop "$host"
+    done
+}
+
 # --json: every line of both consoles is one event object, read by the test line by line.
 scenario_json() {
     [[ -n $JSON_LINES ]] || bed_fail "the json scenario needs JSON_LINES"

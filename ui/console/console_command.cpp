@@ -1,7 +1,5 @@
 #include "ui/console/console_command.h"
 
-#include <cstring>
-
 #include "platform/utf8.h"
 
 namespace veltra {
@@ -77,6 +75,29 @@ std::optional<std::vector<std::wstring>> SplitPaths(std::wstring_view text, std:
     return paths;
 }
 
+// The address or name a command goes to: one word, or a name in double quotes, which may hold
+// blanks; text is left after it. Nothing, with error set, when there is none.
+std::optional<std::wstring_view> TakeTarget(std::wstring_view& text, std::string& error) {
+    text = SkipBlanks(text);
+    if (text.empty() || text.front() != L'"') {
+        const std::wstring_view word = TakeWord(text);
+        if (word.empty()) {
+            error = "missing address or name";
+            return std::nullopt;
+        }
+        return word;
+    }
+    const std::size_t close = text.find(L'"', 1);
+    if (close == std::wstring_view::npos || close == 1 ||
+        (close + 1 < text.size() && !IsBlank(text[close + 1]))) {
+        error = "a name in quotes needs its closing quote, then a blank";
+        return std::nullopt;
+    }
+    const std::wstring_view name = text.substr(1, close - 1);
+    text = text.substr(close + 1);
+    return name;
+}
+
 std::string Narrow(std::wstring_view text) {
     return platform::WideToUtf8(text);
 }
@@ -97,43 +118,12 @@ std::wstring ExpandLineBreaks(std::wstring_view text) {
     return result;
 }
 
-std::optional<std::uint32_t> ParseIpv4(std::wstring_view text) {
-    // Built byte by byte: inet_addr would also take "1", "0x7f.1" and read "010" as octal.
-    unsigned char bytes[4] = {};
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (text.empty() || text.front() != L'.') {
-                return std::nullopt;
-            }
-            text.remove_prefix(1);
-        }
-        unsigned value = 0;
-        std::size_t digits = 0;
-        while (digits < text.size() && text[digits] >= L'0' && text[digits] <= L'9') {
-            if (++digits > 3) {
-                return std::nullopt;
-            }
-            value = value * 10 + static_cast<unsigned>(text[digits - 1] - L'0');
-        }
-        if (digits == 0 || value > 255) {
-            return std::nullopt;
-        }
-        text.remove_prefix(digits);
-        bytes[part] = static_cast<unsigned char>(value);
-    }
-    if (!text.empty()) {
-        return std::nullopt;
-    }
-    std::uint32_t network_order = 0;
-    std::memcpy(&network_order, bytes, sizeof network_order);  // first part first in memory
-    return network_order;
-}
-
 std::string CommandsHelp() {
     return "Commands:\n"
            "  users                 print the list of users again\n"
-           "  msg IPV4 TEXT         send TEXT (\\n is a line break) to that address\n"
-           "  offer IPV4 PATH...    offer files and directories; quote a path with spaces\n"
+           "  msg TARGET TEXT       send TEXT (\\n is a line break) to TARGET: an address,\n"
+           "                        or a user or host name in the list (quoted if it has spaces)\n"
+           "  offer TARGET PATH...  offer files and directories; quote a path with spaces\n"
            "  refresh               empty the list and announce again\n"
            "  cancel                stop receiving the files that arrive now\n"
            "  history [N]           print the last N messages and transfers (default 20)\n"
@@ -206,19 +196,22 @@ ConsoleParse ParseConsoleCommand(std::wstring_view line) {
     }
     if (verb != L"msg" && verb != L"offer") {
         return Error("unknown command: " + Narrow(verb) +
-                     " (commands: users, msg IPV4 TEXT, offer IPV4 PATH..., refresh, cancel, "
+                     " (commands: users, msg TARGET TEXT, offer TARGET PATH..., refresh, cancel, "
                      "history [N], history --clear, help, quit)");
     }
 
-    const std::wstring_view address_text = TakeWord(rest);
-    if (address_text.empty()) {
-        return Error(Narrow(verb) + ": missing address");
+    std::string error;
+    const std::optional<std::wstring_view> target = TakeTarget(rest, error);
+    if (!target) {
+        return Error(Narrow(verb) + ": " + error);
     }
-    const std::optional<std::uint32_t> address = ParseIpv4(address_text);
-    if (!address) {
-        return Error(Narrow(verb) + ": not an IPv4 address: " + Narrow(address_text));
+    if (const std::optional<std::uint32_t> address = ParseIpv4(*target)) {
+        command.address = *address;
+    } else if (LooksLikeIpv4(*target)) {
+        return Error(Narrow(verb) + ": not an IPv4 address: " + Narrow(*target));
+    } else {
+        command.target = *target;
     }
-    command.address = *address;
     rest = SkipBlanks(rest);
 
     if (verb == L"msg") {
@@ -229,7 +222,6 @@ ConsoleParse ParseConsoleCommand(std::wstring_view line) {
         command.text = ExpandLineBreaks(rest);
         return Command(std::move(command));
     }
-    std::string error;
     std::optional<std::vector<std::wstring>> paths = SplitPaths(rest, error);
     if (!paths) {
         return Error(std::move(error));

@@ -1,7 +1,8 @@
 #pragma once
 // The console's command language, one command per line of standard input:
-//   users | msg IPV4 TEXT | offer IPV4 PATH... | refresh | cancel | history [N] |
+//   users | msg TARGET TEXT | offer TARGET PATH... | refresh | cancel | history [N] |
 //   history --clear | help | quit
+// TARGET is an IPv4 address, or a user or host name to look up in the list (LookUpTarget).
 // Parsing is kept apart from doing, so that every malformed line can be turned away before
 // anything is sent.
 
@@ -11,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ui/presentation/target_lookup.h"
 
 namespace veltra {
 
@@ -29,6 +32,7 @@ enum class ConsoleCommandKind {
 struct ConsoleCommand {
     ConsoleCommandKind kind = ConsoleCommandKind::kUsers;
     std::uint32_t address = 0;        // network order, for kMessage and kOffer
+    std::wstring target;              // kMessage, kOffer: a name to look up; empty for an address
     std::wstring text;                // kMessage: never empty, "\n" already turned into CR LF
     std::vector<std::wstring> paths;  // kOffer: at least one, quotes removed
     std::size_t rows = 0;             // kHistory: how many of the newest, at least one
@@ -56,8 +60,5 @@ std::optional<std::size_t> ParseRowCount(std::string_view text);
 // The text of a message as typed: the two characters '\' 'n' stand for a line break, which is
 // written CR LF, as the dialog's edit gives it.
 std::wstring ExpandLineBreaks(std::wstring_view text);
-
-// Strict dotted decimal: exactly four parts of one to three digits, each 0..255. Network order.
-std::optional<std::uint32_t> ParseIpv4(std::wstring_view text);
 
 }  // namespace veltra

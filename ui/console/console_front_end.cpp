@@ -10,7 +10,9 @@
 #include "platform/socket.h"
 #include "platform/utf8.h"
 #include "ui/console/json_view.h"
+#include "ui/console/terminal_text.h"
 #include "ui/console/text_view.h"
+#include "ui/presentation/target_lookup.h"
 
 namespace veltra {
 
@@ -63,6 +65,24 @@ void ConsoleFrontEnd::SendMessage(std::uint32_t address, const std::wstring& tex
     view_->MessageSent(
         row != rows_.end() ? row->name : platform::Utf8ToWide(platform::InetNtoa(address)), address,
         text);
+}
+
+std::optional<std::uint32_t> ConsoleFrontEnd::AddressOf(const std::wstring& name,
+                                                        const std::string& who) {
+    const TargetMatch match = LookUpTarget(name, rows_);
+    if (match.outcome == TargetOutcome::kAddress || match.outcome == TargetOutcome::kFound) {
+        return match.address;
+    }
+    // One complaint of several lines: the problem, then the candidates, each made fit for a
+    // terminal (their names are the peers' own).
+    std::string complaint = who + ":";
+    const char* separator = " ";
+    for (const std::wstring& line : TargetProblemLines(name, match)) {
+        complaint += separator + platform::WideToUtf8(TerminalText(line));
+        separator = "\n";
+    }
+    Complain(complaint);
+    return std::nullopt;
 }
 
 void ConsoleFrontEnd::Complain(const std::string& line) {
@@ -152,10 +172,14 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             view_->Users(rows_);
             break;
         case ConsoleCommandKind::kMessage:
-            SendMessage(command.address, command.text);
+            if (const auto address = TargetOf(command)) {
+                SendMessage(*address, command.text);
+            }
             break;
         case ConsoleCommandKind::kOffer:
-            Offer(command.address, command.paths);
+            if (const auto address = TargetOf(command)) {
+                Offer(*address, command.paths);
+            }
             break;
         case ConsoleCommandKind::kRefresh:
             session_->Refresh();
@@ -182,6 +206,14 @@ bool ConsoleFrontEnd::HandleCommand(const ConsoleCommand& command) {
             return false;
     }
     return true;
+}
+
+std::optional<std::uint32_t> ConsoleFrontEnd::TargetOf(const ConsoleCommand& command) {
+    if (command.target.empty()) {
+        return command.address;
+    }
+    return AddressOf(command.target,
+                     command.kind == ConsoleCommandKind::kMessage ? "msg" : "offer");
 }
 
 void ConsoleFrontEnd::ShowHistory(std::size_t rows) {

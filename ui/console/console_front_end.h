@@ -41,8 +41,11 @@ class ConsoleFrontEnd {
 
     // "ready", once the session has started.
     void Ready();
-    // Sends text to address and says so (the msg command, and --message IPV4 TEXT).
+    // Sends text to address and says so (the msg command, and --message TARGET TEXT).
     void SendMessage(std::uint32_t address, const std::wstring& text);
+    // The address a TARGET name means in the list as it stands (LookUpTarget); nothing when it
+    // names nobody or several users, which a complaint after "WHO: " says, with the candidates.
+    std::optional<std::uint32_t> AddressOf(const std::wstring& name, const std::string& who);
     // Handles one event; false once the console is to shut down: at quit, at the end of input
     // when no offer waits for its fetch, and when the last one was fetched after it.
     bool Handle(ConsoleEvent event);
@@ -75,6 +78,8 @@ class ConsoleFrontEnd {
     void Show(const LogNotice& event);
     void Show(const OfferServed& event);
     bool HandleCommand(const ConsoleCommand& command);
+    // Where a msg or offer command goes: its address, or what its name means in the list.
+    std::optional<std::uint32_t> TargetOf(const ConsoleCommand& command);
     // The newest rows of the history, oldest first.
     void ShowHistory(std::size_t rows);
     void Complain(const std::string& line);

@@ -31,4 +31,18 @@ int RunConsole(ConsoleQueue& queue, ConsoleFrontEnd& front_end) {
     return front_end.ExitStatus();
 }
 
+bool HandleFor(ConsoleQueue& queue, const std::function<bool(ConsoleEvent)>& handle,
+               std::chrono::milliseconds wait, TimeSource& time) {
+    const auto deadline = time.Now() + wait;
+    for (auto now = time.Now(); now < deadline; now = time.Now()) {
+        for (ConsoleEvent& event :
+             queue.TakeAllWithin(std::chrono::ceil<std::chrono::milliseconds>(deadline - now))) {
+            if (!handle(std::move(event))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace veltra

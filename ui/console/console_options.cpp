@@ -68,12 +68,19 @@ std::wstring MessageText(std::string_view arg) {
     return ExpandLineBreaks(text);
 }
 
-std::uint32_t Address(const std::string& arg) {
-    const std::optional<std::uint32_t> address = ParseIpv4(platform::Utf8ToWide(arg));
-    if (!address) {
+// The address or the name a one-shot option goes to. A name may not begin with a dash, which
+// more likely is an option put in the wrong place.
+void ReadTarget(const std::string& arg, ConsoleOptions& options) {
+    const std::wstring target = platform::Utf8ToWide(arg);
+    if (const std::optional<std::uint32_t> address = ParseIpv4(target)) {
+        options.address = *address;
+    } else if (LooksLikeIpv4(target)) {
         throw Refusal{"not an IPv4 address: '" + arg + "'"};
+    } else if (target.starts_with(L'-')) {
+        throw Refusal{"not an IPv4 address or a name: '" + arg + "'"};
+    } else {
+        options.target_name = target;
     }
-    return *address;
 }
 
 std::string Unexpected(const std::string& arg) {
@@ -110,6 +117,10 @@ class CommandLine {
         AddFlag("-h,--help", [] { throw Answer{ConsoleOptions::Action::kHelp}; });
         AddFlag("--version", [] { throw Answer{ConsoleOptions::Action::kVersion}; });
         AddFlag("--json", [this] { options_.json = true; });
+        AddFlag("--list", [this] {
+            RefuseASecondOneShot();
+            list_seen_ = true;
+        });
         linger_ = app_.add_option_function<std::uint32_t>(
                           "--linger", [this](const std::uint32_t& seconds) { ReadLinger(seconds); })
                       ->transform(Decimal())
@@ -150,6 +161,8 @@ class CommandLine {
             options_.action = ConsoleOptions::Action::kSend;
         } else if (message_seen_) {
             options_.action = ConsoleOptions::Action::kMessage;
+        } else if (list_seen_) {
+            options_.action = ConsoleOptions::Action::kList;
         }
         return {options_, {}};
     }
@@ -232,16 +245,16 @@ class CommandLine {
 
     void RefuseASecondOneShot() const {
         if (history_seen_) {
-            throw Refusal{"--history takes no --send or --message"};
+            throw Refusal{"--history takes no --send, --message or --list"};
         }
-        if (send_seen_ || message_seen_) {
-            throw Refusal{"only one of --send and --message IPV4 TEXT, once"};
+        if (send_seen_ || message_seen_ || list_seen_) {
+            throw Refusal{"only one of --send, --message TARGET TEXT and --list, once"};
         }
     }
 
     void ReadHistory(const CLI::results_t& values) {
-        if (history_seen_ || send_seen_ || message_seen_) {
-            throw Refusal{"--history once, and without --send or --message"};
+        if (history_seen_ || send_seen_ || message_seen_ || list_seen_) {
+            throw Refusal{"--history once, and without --send, --message or --list"};
         }
         history_seen_ = true;
         options_.history_rows = kHistoryRowsShown;
@@ -259,9 +272,9 @@ class CommandLine {
         RefuseASecondOneShot();
         send_seen_ = true;
         if (values.empty()) {
-            throw Refusal{"option '--send' needs an IPv4 address"};
+            throw Refusal{"option '--send' needs an address or a name"};
         }
-        options_.address = Address(values.front());
+        ReadTarget(values.front(), options_);
         for (auto path = values.begin() + 1; path != values.end(); ++path) {
             options_.paths.push_back(platform::Utf8ToWide(*path));
         }
@@ -274,9 +287,9 @@ class CommandLine {
         RefuseASecondOneShot();
         message_seen_ = true;
         if (values.empty()) {
-            throw Refusal{"option '--message' needs an IPv4 address"};
+            throw Refusal{"option '--message' needs an address and a text"};
         }
-        options_.address = Address(values.front());
+        ReadTarget(values.front(), options_);
         if (values.size() < 2 || values[1].empty()) {
             throw Refusal{"option '--message' needs an address and a text"};
         }
@@ -297,6 +310,7 @@ class CommandLine {
     bool send_seen_ = false;
     bool message_seen_ = false;
     bool history_seen_ = false;
+    bool list_seen_ = false;
     CLI::Option* history_ = nullptr;
     CLI::Option* linger_ = nullptr;
     CLI::Option* name_ = nullptr;
@@ -313,9 +327,10 @@ ConsoleOptionsParse ParseConsoleOptions(const std::vector<std::string_view>& arg
 
 std::string ConsoleUsage() {
     return "Usage: veltra-console [--name NAME] [--json] [--linger SECONDS]\n"
-           "       veltra-console --send IPV4 PATH... [--message TEXT] [--linger SECONDS] "
+           "       veltra-console --send TARGET PATH... [--message TEXT] [--linger SECONDS] "
            "[--json]\n"
-           "       veltra-console --message IPV4 TEXT [--name NAME]\n"
+           "       veltra-console --message TARGET TEXT [--name NAME]\n"
+           "       veltra-console --list [--json]\n"
            "       veltra-console --history [N] [--json]\n"
            "       veltra-console --help | --version\n";
 }
@@ -331,11 +346,12 @@ std::string ConsoleHelp() {
            "was fetched or failed, or until the linger time has passed.\n"
            "\n"
            "Options:\n"
-           "      --send IPV4 PATH...   offer the files and directories to that address, wait\n"
-           "                            for them to be fetched, print one line per entry and\n"
-           "                            exit (0 when every entry was fetched whole)\n"
-           "      --message TEXT        with --send: send TEXT to the address before the offer\n"
-           "      --message IPV4 TEXT   send one message and exit\n"
+           "      --send TARGET PATH... offer the files and directories to TARGET, wait for\n"
+           "                            them to be fetched, print one line per entry and exit\n"
+           "                            (0 when every entry was fetched whole)\n"
+           "      --message TEXT        with --send: send TEXT to TARGET before the offer\n"
+           "      --message TARGET TEXT send one message and exit\n"
+           "      --list                print the users that answer the announcement and exit\n"
            "      --history [N]         print the last N messages and transfers of the history\n"
            "                            (default 20) and exit, without starting the messenger\n"
            "      --linger SECONDS      how long to wait for offered entries to be fetched\n"
@@ -346,6 +362,11 @@ std::string ConsoleHelp() {
            "  -h, --help                print this help and exit\n"
            "      --version             print the version and exit\n"
            "\n"
+           "TARGET is an IPv4 address, or a user name or host name as the list shows it (or a\n"
+           "whole row of the list, without its mark （本机）). For a name, the console announces\n"
+           "itself and waits one second for the answers before it looks the name up; a name\n"
+           "that matches nobody, or several users, is refused with the candidates (status 2).\n"
+           "\n"
            "The settings file ~/.config/veltra/veltra.conf (or $XDG_CONFIG_HOME/veltra/) has,\n"
            "in its section [veltra], the user name (name = NAME) and further hosts that\n"
            "announcements go to (broadcast = HOST;HOST).\n"
@@ -355,7 +376,8 @@ std::string ConsoleHelp() {
            "Exit status: 0 after quit, or after the end\n"
            "of input once every offered entry was fetched or failed; 1 when an offered entry was\n"
            "not fetched in time (with --send, also when one failed or a path does not exist), or\n"
-           "when port 2425 is taken; 2 for a wrong command line.\n";
+           "when port 2425 is taken; 2 for a wrong command line, or a TARGET name that matches\n"
+           "nobody or several users.\n";
 }
 
 std::string ConsoleVersion() {

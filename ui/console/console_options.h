@@ -15,8 +15,9 @@ namespace veltra {
 struct ConsoleOptions {
     enum class Action {
         kRun,      // start the messenger and take commands from standard input
-        kSend,     // offer paths to one address, wait for their fetch, exit
-        kMessage,  // send one message to one address, exit
+        kSend,     // offer paths to one address or name, wait for their fetch, exit
+        kMessage,  // send one message to one address or name, exit
+        kList,     // print the users that answer an announcement, exit
         kHelp,     // print the help text, exit 0
         kVersion,  // print the version, exit 0
         kHistory,  // print the newest rows of the history, exit; no socket is opened
@@ -29,6 +30,8 @@ struct ConsoleOptions {
     std::vector<std::wstring> paths;                         // kSend: at least one
     std::wstring text;                 // kMessage: never empty; kSend: may be; CR LF line breaks
     std::optional<std::wstring> name;  // --name NAME: the user name for this run, fit for the wire
+    // kSend, kMessage: a name to look up in the list; empty when address is the target.
+    std::wstring target_name;
 };
 
 struct ConsoleOptionsParse {
@@ -38,7 +41,7 @@ struct ConsoleOptionsParse {
 
 // args: the arguments after the program's name, UTF-8. Read in order, as GNU programs do: the
 // first --help or --version answers, whatever follows it; a wrong argument before it refuses the
-// line. After --send IPV4, every argument up to the next option is a path.
+// line. After --send TARGET, every argument up to the next option is a path.
 ConsoleOptionsParse ParseConsoleOptions(const std::vector<std::string_view>& args);
 
 // The synopsis, with its line end; it follows every refusal on standard error.

@@ -27,6 +27,13 @@ Json EventObject(const char* name) {
     return Json{{"event", name}};
 }
 
+// A row of the list of users, in "peers" and after "event" in a "user" object.
+Json RowFields(const PeerRow& row) {
+    return Json{{"user", Utf8Lines(row.name)},
+                {"host", Utf8Lines(row.host)},
+                {"address", Address(row.address)}};
+}
+
 Json OfferEvent(const char* name, const TrackedOffer& offer) {
     Json event = EventObject(name);
     event["to"] = Address(offer.address);
@@ -94,14 +101,20 @@ void JsonView::Ready() {
 void JsonView::Peers(const std::vector<PeerRow>& rows) {
     Json peers = Json::array();
     for (const PeerRow& row : rows) {
-        peers.push_back(Json{{"user", Utf8Lines(row.name)},
-                             {"host", Utf8Lines(row.host)},
-                             {"address", Address(row.address)}});
+        peers.push_back(RowFields(row));
     }
     Json event = EventObject("peers");
     event["count"] = peers.size();
     event["peers"] = std::move(peers);
     WriteLine(*out_, event);
+}
+
+void JsonView::ListedUsers(const std::vector<PeerRow>& rows) {
+    for (const PeerRow& row : rows) {
+        Json event = EventObject("user");
+        event.update(RowFields(row));
+        WriteLine(*out_, event);
+    }
 }
 
 void JsonView::Users(const std::vector<PeerRow>& rows) {

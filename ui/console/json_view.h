@@ -40,6 +40,8 @@ class JsonView : public ConsoleView {
     void SendFailed(const TrackedOffer& offer, SendFailure reason) override;
     void Complaint(std::string_view utf8_line) override;
     void History(const std::vector<HistoryRow>& rows) override;
+    // --list: one "user" object per row, with the fields of a row of "peers".
+    void ListedUsers(const std::vector<PeerRow>& rows);
 
   private:
     struct CurrentFile {

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "common/settings.h"
@@ -28,6 +29,7 @@
 #include "ui/console/console_queue.h"
 #include "ui/console/json_view.h"
 #include "ui/console/text_view.h"
+#include "ui/presentation/peer_rows.h"
 
 namespace {
 
@@ -40,15 +42,48 @@ ConsoleMode ModeOf(const ConsoleOptions& options) {
     return mode;
 }
 
+// Status 2: a TARGET name that names nobody or several users, as a wrong command line.
+constexpr int kUnknownTarget = 2;
+// A quit (a termination signal) came while the answers to the announcement were awaited.
+constexpr int kInterrupted = 1;
+
+// The address of the one-shot's TARGET. For a name: the list that the answers to the
+// announcement built within kAnswersWait, in which the name is looked up (a complaint, with the
+// candidates, when it names nobody or several); the events that came meanwhile are shown as
+// they would be afterwards. Nothing, with the exit status, when there is none.
+std::optional<std::uint32_t> TargetAddress(ConsoleQueue& queue, ConsoleFrontEnd& front_end,
+                                           const ConsoleOptions& options, int& status) {
+    if (options.target_name.empty()) {
+        return options.address;
+    }
+    const bool answered = HandleFor(
+        queue, [&front_end](ConsoleEvent event) { return front_end.Handle(std::move(event)); },
+        kAnswersWait);
+    if (!answered) {
+        status = kInterrupted;
+        return std::nullopt;
+    }
+    const std::optional<std::uint32_t> address =
+        front_end.AddressOf(options.target_name, "veltra-console");
+    if (!address) {
+        status = kUnknownTarget;
+    }
+    return address;
+}
+
 // A message asks for no receipt, so it is done once the datagram is out and said.
-int SendMessage(const std::shared_ptr<ConsoleQueue>& /*queue*/, MessengerSession& session,
+int SendMessage(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& session,
                 const ConsoleOptions& options) {
     ConsoleMode mode = ModeOf(options);
     mode.lists = false;
     ConsoleFrontEnd front_end(session, std::cout, std::cerr, mode);
-    front_end.SendMessage(options.address, options.text);
+    int status = 0;
+    if (const std::optional<std::uint32_t> address =
+            TargetAddress(*queue, front_end, options, status)) {
+        front_end.SendMessage(*address, options.text);
+    }
     front_end.Flush();
-    return 0;
+    return status;
 }
 
 int SendAndWait(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& session,
@@ -58,9 +93,47 @@ int SendAndWait(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& se
     mode.strict = true;
     ConsoleFrontEnd front_end(session, std::cout, std::cerr, mode);
     front_end.Ready();
-    front_end.Offer(options.address, options.paths, options.text);
+    int status = 0;
+    const std::optional<std::uint32_t> address = TargetAddress(*queue, front_end, options, status);
+    if (!address) {
+        front_end.Flush();
+        return status;
+    }
+    front_end.Offer(*address, options.paths, options.text);
     front_end.Flush();
     return front_end.EndInput() ? RunConsole(*queue, front_end) : front_end.ExitStatus();
+}
+
+// The users that answered the announcement within kAnswersWait, as the users command prints
+// them, or one JSON object each. Whatever else comes meanwhile is left to the history.
+int ListUsers(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& session,
+              const ConsoleOptions& options) {
+    std::vector<PeerRow> rows;
+    const bool answered = HandleFor(
+        *queue,
+        [&session, &rows](ConsoleEvent event) {
+            const Event* posted = std::get_if<Event>(&event);
+            if (posted == nullptr) {
+                return false;  // the input here is only the quit of a termination signal
+            }
+            if (std::holds_alternative<PeersChanged>(*posted)) {
+                if (std::optional<std::vector<OnlinePeer>> peers = session.TakePeers()) {
+                    rows = BuildPeerRows(*peers);
+                }
+            }
+            return true;
+        },
+        kAnswersWait);
+    if (!answered) {
+        return kInterrupted;
+    }
+    if (options.json) {
+        JsonView(std::cout).ListedUsers(rows);
+    } else {
+        TextView(std::cout, false).Users(rows);
+    }
+    std::cout.flush();
+    return 0;
 }
 
 int RunCommands(const std::shared_ptr<ConsoleQueue>& queue, MessengerSession& session,
@@ -191,6 +264,8 @@ int main(int argc, char** argv) {
             return WithMessenger(SendMessage, options);
         case ConsoleOptions::Action::kSend:
             return WithMessenger(SendAndWait, options);
+        case ConsoleOptions::Action::kList:
+            return WithMessenger(ListUsers, options);
         case ConsoleOptions::Action::kRun:
             return WithMessenger(RunCommands, options);
     }

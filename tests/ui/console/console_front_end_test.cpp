@@ -177,7 +177,7 @@ TEST_F(ConsoleFrontEndTest, HelpListsEveryCommandOnStandardOutput) {
     const std::string help = TakeOut();
     EXPECT_EQ(help, CommandsHelp());
     for (const char* command :
-         {"users", "msg IPV4 TEXT", "offer IPV4 PATH...", "refresh", "help", "quit"}) {
+         {"users", "msg TARGET TEXT", "offer TARGET PATH...", "refresh", "help", "quit"}) {
         EXPECT_NE(help.find("\n  " + std::string(command) + " "), std::string::npos) << command;
     }
 }
@@ -242,6 +242,73 @@ TEST_F(ConsoleFrontEndTest, MessageCommandSendsAPlainTextMessage) {
     ASSERT_GT(bytes.size(), tail.size() + 1);
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size() - 1), tail + '\0');
     EXPECT_EQ(error_.str(), "");
+}
+
+TEST_F(ConsoleFrontEndTest, MessageAndOfferGoToAUserNamedInTheList) {
+    UdpPeer bob("127.0.0.3", MSG_PORT);
+    ASSERT_TRUE(bob.AnnounceTo(kSessionAddress, "bob", "pc3"));
+    Announce("carol", "127.0.0.4", "pc4");
+    HandleQueued();
+    TakeOut();
+    EXPECT_TRUE(Command(L"msg bob hello"));
+    std::unique_ptr<PacketRecord> message = bob.ReceivePacket();
+    ASSERT_NE(message, nullptr);
+    EXPECT_STREQ(message->Message(), "hello");
+    EXPECT_EQ(TakeOut(), "发给 bob（127.0.0.3）:\n hello\n");
+    // By host name, quoted, as a whole row: the same user.
+    EXPECT_TRUE(Command(L"msg \"pc3\" again"));
+    message = bob.ReceivePacket();
+    ASSERT_NE(message, nullptr);
+    EXPECT_STREQ(message->Message(), "again");
+    EXPECT_TRUE(Command(L"offer \"bob (127.0.0.3|pc3)\" /no/such/file"));
+    EXPECT_EQ(error_.str(), "offer: no such file or directory: /no/such/file\n")
+        << "the name was found, so the offer was tried";
+}
+
+TEST_F(ConsoleFrontEndTest, ANameOfNobodyOrOfSeveralComplainsWithTheCandidatesAndSendsNothing) {
+    ASSERT_NE(inbox_.ReceivePacket(), nullptr);  // the start-up announcement
+    EXPECT_TRUE(Command(L"msg bob hi"));
+    EXPECT_EQ(error_.str(), "msg: no user or host named 'bob', and no user is known\n");
+    error_.str({});
+
+    Announce("bob", "127.0.0.3", "h");
+    Announce("bob", "127.0.0.4", "h");
+    Announce("ev\x1bil", "127.0.0.5", "h");
+    HandleQueued();
+    EXPECT_TRUE(Command(L"msg bob hi"));
+    EXPECT_EQ(error_.str(),
+              "msg: 'bob' names several users; give one's address or its whole row:\n"
+              "  bob (127.0.0.4|h)\n"
+              "  bob (127.0.0.3|h)\n");
+    error_.str({});
+    // Unknown: every user known, a peer's control characters shown, not obeyed.
+    EXPECT_TRUE(Command(L"offer carol /no/such/file"));
+    EXPECT_EQ(error_.str(),
+              "offer: no user or host named 'carol'; the users known:\n"
+              "  ev\\x1bil (127.0.0.5|h)\n"
+              "  bob (127.0.0.4|h)\n"
+              "  bob (127.0.0.3|h)\n");
+    // Nothing went out: the next datagram the inbox sees is the message sent after.
+    EXPECT_TRUE(Command(L"msg 127.0.0.2 after"));
+    std::unique_ptr<PacketRecord> next = inbox_.ReceivePacket();
+    ASSERT_NE(next, nullptr);
+    EXPECT_STREQ(next->Message(), "after");
+}
+
+TEST_F(ConsoleFrontEndTest, HandleForHandsOnEventsUntilTheWaitOrAQuit) {
+    queue_.Post(Event{LogNotice{L"one"}});
+    int handled = 0;
+    const auto handle = [this, &handled](ConsoleEvent event) {
+        ++handled;
+        return front_end_.Handle(std::move(event));
+    };
+    EXPECT_TRUE(HandleFor(queue_, handle, 20ms));
+    EXPECT_GE(handled, 1);
+    EXPECT_NE(TakeOut().find("one\n"), std::string::npos);
+    queue_.PostInput(ConsoleInput{ParseConsoleCommand(L"quit"), false});
+    queue_.Post(Event{LogNotice{L"two"}});
+    EXPECT_FALSE(HandleFor(queue_, handle, 10s)) << "the quit ends the wait";
+    EXPECT_EQ(TakeOut().find("two"), std::string::npos);
 }
 
 TEST_F(ConsoleFrontEndTest, MalformedLinesComplainOnceAndSendNothing) {

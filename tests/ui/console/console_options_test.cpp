@@ -81,17 +81,50 @@ TEST(ConsoleOptions, MessageAloneTakesAnAddressAndAText) {
     EXPECT_EQ(Parse({}).options->linger, std::chrono::seconds(60));
 }
 
+TEST(ConsoleOptions, ATargetThatIsNoAddressIsAName) {
+    ConsoleOptionsParse parse = Parse({"--send", "王伟", "f", "--message", "hi"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->action, Action::kSend);
+    EXPECT_EQ(parse.options->target_name, L"王伟");
+    EXPECT_EQ(parse.options->paths, std::vector<std::wstring>{L"f"});
+    parse = Parse({"--message", "Wang Wei (10.0.0.5|pc2)", "hi"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->action, Action::kMessage);
+    EXPECT_EQ(parse.options->target_name, L"Wang Wei (10.0.0.5|pc2)");
+    EXPECT_EQ(parse.options->text, L"hi");
+    // An address is no name to look up.
+    parse = Parse({"--message", "10.0.0.2", "hi"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->target_name, L"");
+    EXPECT_EQ(parse.options->address, *ParseIpv4(L"10.0.0.2"));
+}
+
+TEST(ConsoleOptions, ListTakesJsonAndAName) {
+    const ConsoleOptionsParse parse = Parse({"--json", "--list", "--name", "me"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->action, Action::kList);
+    EXPECT_TRUE(parse.options->json);
+    EXPECT_EQ(ActionOf({"--list"}), Action::kList);
+}
+
 TEST(ConsoleOptions, OneShotMistakesAreRefused) {
-    EXPECT_EQ(Refusal({"--send"}), "option '--send' needs an IPv4 address");
+    EXPECT_EQ(Refusal({"--send"}), "option '--send' needs an address or a name");
     EXPECT_EQ(Refusal({"--send", "10.0.0.2"}), "option '--send' needs at least one path");
     EXPECT_EQ(Refusal({"--send", "10.0.0.2", "--json"}), "option '--send' needs at least one path");
     EXPECT_EQ(Refusal({"--send", "10.0.0.256", "f"}), "not an IPv4 address: '10.0.0.256'");
     EXPECT_EQ(Refusal({"--message", "10.0.0.2"}), "option '--message' needs an address and a text");
     EXPECT_EQ(Refusal({"--message", "10.0.0.2", ""}),
               "option '--message' needs an address and a text");
-    EXPECT_EQ(Refusal({"--message", "hello", "text"}), "not an IPv4 address: 'hello'");
+    EXPECT_EQ(Refusal({"--message", "1.2.3", "text"}), "not an IPv4 address: '1.2.3'");
     EXPECT_EQ(Refusal({"--send", "1.2.3.4", "f", "--send", "1.2.3.5", "g"}),
-              "only one of --send and --message IPV4 TEXT, once");
+              "only one of --send, --message TARGET TEXT and --list, once");
+    EXPECT_EQ(Refusal({"--list", "--message", "bob", "hi"}),
+              "only one of --send, --message TARGET TEXT and --list, once");
+    Refusal({"--send", "bob", "f", "--list"});
+    Refusal({"--list", "--list"});
+    Refusal({"--list=yes"});
+    Refusal({"--list", "--history"});
+    Refusal({"--history", "--list"});
     EXPECT_EQ(Refusal({"--send", "1.2.3.4", "f", "--message", "a", "--message", "b"}),
               "option '--message' needs one text, once");
     for (const char* seconds : {"", "-1", "1.5", "soon", "86401", "99999999999"}) {
@@ -117,7 +150,7 @@ TEST(ConsoleOptions, ValuesAreTakenWhateverTheyLookLike) {
     EXPECT_EQ(paths.options->paths, (std::vector<std::wstring>{L"[a,b]", L"--", L"-h"}));
     EXPECT_EQ(paths.options->text, L"-1");
     EXPECT_TRUE(paths.options->json);
-    EXPECT_EQ(Refusal({"--send", "-dash", "f"}), "not an IPv4 address: '-dash'");
+    EXPECT_EQ(Refusal({"--send", "-dash", "f"}), "not an IPv4 address or a name: '-dash'");
 }
 
 TEST(ConsoleOptions, LingerIsDecimalAndOnlyFlagsTakeNoValue) {
@@ -184,8 +217,8 @@ TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
     const std::string help = ConsoleHelp();
     EXPECT_EQ(help.rfind(ConsoleUsage(), 0), 0U) << "starts with the synopsis";
     for (const char* word : {"users",
-                             "msg IPV4 TEXT",
-                             "offer IPV4 PATH...",
+                             "msg TARGET TEXT",
+                             "offer TARGET PATH...",
                              "refresh",
                              "cancel",
                              "help",
@@ -196,9 +229,11 @@ TEST(ConsoleOptions, HelpNamesEveryCommandAndOption) {
                              "--help",
                              "--version",
                              "~/Received/",
-                             "--send IPV4 PATH...",
+                             "--send TARGET PATH...",
                              "--message TEXT",
-                             "--message IPV4 TEXT",
+                             "--message TARGET TEXT",
+                             "--list",
+                             "（本机）",
                              "--linger SECONDS",
                              "--json",
                              "--name NAME",
