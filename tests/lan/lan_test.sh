@@ -465,6 +465,81 @@ scenario_json() {
     bed_stop hostb
 }
 
+# The user's running console owns the port: --send and --message of the same user on its host go
+# through it, print what they print alone and exit as they do alone; the running console's own
+# exit status stays its own. A killed instance leaves its socket behind, which nobody answers:
+# the next --send works alone, and the next console takes the socket over.
+scenario_instance() {
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host hostb 2
+    bed_start hostb
+    bed_start hosta
+    local source status=0
+    source=$(sample_files hosta)
+    bed_once hosta "$BED_DIR/send.out" "$BED_DIR/send.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" "$source/tree" --message "files for you" || status=$?
+    expect_status "$status" 0 "--send through the instance"
+    [[ ! -s "$BED_DIR/send.err" ]] || bed_fail "--send complained: $(cat "$BED_DIR/send.err")"
+    [[ "$(sort "$BED_DIR/send.out")" == "$(printf '%s\n' "已发送文件big file.bin" "已发送文件夹tree" | sort)" ]] ||
+        bed_fail "--send printed: $(cat "$BED_DIR/send.out")"
+    bed_until "hostb reports the batch" grep -qx '==收到3个文件!==' "$(bed_out hostb)"
+    bed_log_has hostb " files for you"$'\n' || bed_fail "the text did not arrive"
+    cmp "$source/big file.bin" "$(bed_home hostb)/Received/big file.bin" || bed_fail "the file differs"
+    diff -r "$source/tree" "$(bed_home hostb)/Received/tree" || bed_fail "the folder differs"
+
+    # As JSON, the events the console prints alone.
+    status=0
+    bed_once hosta "$BED_DIR/json.out" "$BED_DIR/json.err" --json --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" || status=$?
+    expect_status "$status" 0 "--json --send through the instance"
+    local entry="\"to\":\"${HOST_ADDRESS[hostb]}\",\"name\":\"big file.bin\",\"kind\":\"file\",\"size\":300000,\"path\":\"$source/big file.bin\"}"
+    [[ "$(cat "$BED_DIR/json.out")" == "$(printf '%s\n' '{"event":"ready"}' \
+        "{\"event\":\"offered\",$entry" "{\"event\":\"sent\",$entry")" ]] ||
+        bed_fail "--json --send printed: $(cat "$BED_DIR/json.out" "$BED_DIR/json.err")"
+
+    # A path that is not there: named on standard error, status 1, nothing offered.
+    status=0
+    bed_once hosta "$BED_DIR/gone.out" "$BED_DIR/gone.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/gone" || status=$?
+    expect_status "$status" 1 "--send of a missing path through the instance"
+    [[ "$(cat "$BED_DIR/gone.err")" == "offer: no such file or directory: $source/gone" ]] ||
+        bed_fail "--send did not name the path: $(cat "$BED_DIR/gone.err")"
+    [[ ! -s "$BED_DIR/gone.out" ]] || bed_fail "--send printed: $(cat "$BED_DIR/gone.out")"
+
+    status=0
+    bed_once hosta "$BED_DIR/message.out" "$BED_DIR/message.err" \
+        --message "${HOST_ADDRESS[hostb]}" '你好\nsecond line' || status=$?
+    expect_status "$status" 0 "--message through the instance"
+    [[ ! -s "$BED_DIR/message.err" ]] || bed_fail "--message complained: $(cat "$BED_DIR/message.err")"
+    bed_until "the message reaches hostb" bed_log_has hostb " 你好"$'\n'" second line"$'\n'
+    # The one hostb lists is the instance on hosta: nobody else had the port.
+    bed_running hosta || bed_fail "the running instance died"
+    ! grep -q "已发送" "$(bed_out hosta)" || bed_fail "the instance logged the requests' entries"
+
+    # Killed, the instance leaves its socket; the next --send finds nobody there and works alone.
+    kill -KILL "${HOST_CONSOLE_PID[hosta]}"
+    wait "${HOST_CONSOLE_PID[hosta]}" 2>/dev/null || true
+    HOST_CONSOLE_PID[hosta]=
+    bed_close_input hosta
+    [[ -S "$(bed_runtime hosta)/veltra/control" ]] || bed_fail "no socket left behind"
+    status=0
+    bed_once hosta "$BED_DIR/alone.out" "$BED_DIR/alone.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" || status=$?
+    expect_status "$status" 0 "--send alone after the instance was killed"
+    [[ "$(cat "$BED_DIR/alone.out")" == "已发送文件big file.bin" ]] ||
+        bed_fail "--send alone printed: $(cat "$BED_DIR/alone.out" "$BED_DIR/alone.err")"
+    # And a new console takes the socket over.
+    bed_start hosta
+    status=0
+    bed_once hosta "$BED_DIR/again.out" "$BED_DIR/again.err" \
+        --message "${HOST_ADDRESS[hostb]}" 'once more' || status=$?
+    expect_status "$status" 0 "--message through the new instance"
+    bed_until "the last message reaches hostb" bed_log_has hostb " once more"$'\n'
+    bed_stop hosta
+    bed_stop hostb
+}
+
 declare -F "scenario_$SCENARIO" >/dev/null || { echo "unknown scenario $SCENARIO" >&2; exit 2; }
 "scenario_$SCENARIO"
 echo "lan $SCENARIO: 1 passed, 0 failed"
