@@ -64,6 +64,7 @@ MainDialogHooks DefaultMainDialogHooks() {
     MainDialogHooks hooks;
     hooks.run_compose = [](CInputMsgDialog& compose) { return compose.ShowModal(); };
     hooks.run_settings = [](SettingsDialog& dialog) { return dialog.ShowModal(); };
+    hooks.run_compose_files = [](ComposeFilesDialog& dialog) { return dialog.ShowModal(); };
     hooks.choose_files = ChooseFilesWithDialog;
     hooks.choose_folder = ChooseFolderWithDialog;
     hooks.show_message = [](wxWindow* parent, const std::wstring& text,
@@ -152,6 +153,12 @@ std::optional<std::system_error> CMainDialog::Start() {
     }
     try {
         session_ = std::make_unique<MessengerSession>(*this, settings_, bind_address_);
+        desk_ = std::make_unique<ControlDesk>(
+            *session_,
+            [this](const std::wstring& user, std::uint32_t address, const std::wstring& text) {
+                // Logged as when the user sends it.
+                AppendToLog(SentMessageEntry(user, AnsiToWide(platform::InetNtoa(address)), text));
+            });
     } catch (const std::system_error& error) {
         return error;
     }
@@ -225,6 +232,9 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
         Refresh();  // no stale row may stay visible around the shorter list
     }
     online_count_->ChangeValue(OnlineCountText(rows_.size()));
+    if (compose_files_ != nullptr) {
+        compose_files_->SetRows(rows_);
+    }
     FitUserColumn();  // the rows may now need a scroll bar, or no longer
     ++user_list_rebuilds_;
 }
@@ -260,6 +270,9 @@ void CMainDialog::Present(const BatchStarted& event) {
 
 // Only this dialog's session offers, so every entry served is one the user offered here.
 void CMainDialog::Present(const OfferServed& event) {
+    if (desk_) {
+        desk_->Served(event);  // an asker through the control socket hears of its own entries
+    }
     const std::wstring name = AnsiToWide(event.name);
     AppendToLog(event.whole ? SentEntry(name, event.directory) : SendFailedEntry(name));
 }
