@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -102,11 +103,10 @@ std::optional<std::string> ControlConnection::ReadLine(std::size_t limit,
         if (buffer_.size() > limit) {
             return std::nullopt;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return std::nullopt;
-        }
+        // Looked at once even when the time is up: what has come is taken.
+        const auto left = std::max(std::chrono::ceil<std::chrono::milliseconds>(
+                                       deadline - std::chrono::steady_clock::now()),
+                                   std::chrono::milliseconds(0));
         pollfd readable{fd_.Get(), POLLIN, 0};
         const int ready = poll(&readable, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR) {
