@@ -162,6 +162,13 @@ bed_home() {
     echo "$BED_DIR/$1/home"
 }
 
+# bed_runtime HOST: the host's runtime folder (XDG_RUNTIME_DIR), where its running instance
+# listens for requests; each host is a machine of its own, so none reaches another's.
+bed_runtime() {
+    mkdir -p -m 700 "$BED_DIR/$1/runtime"
+    echo "$BED_DIR/$1/runtime"
+}
+
 # bed_start HOST [OPTION...]: starts a console in HOST (HOME = the host's folder) with the
 # options and waits for "ready" (as a line, or as the event of --json).
 bed_start() {
@@ -176,7 +183,8 @@ bed_start() {
         bed_close_inherited
         exec nsenter --net="/proc/${HOST_NS_PID[$name]}/ns/net" \
             --uts="/proc/${HOST_NS_PID[$name]}/ns/uts" \
-            env HOME="$(bed_home "$name")" "$CONSOLE" "$@" <"$dir/in" >"$dir/out" 2>"$dir/err"
+            env HOME="$(bed_home "$name")" XDG_RUNTIME_DIR="$(bed_runtime "$name")" \
+            "$CONSOLE" "$@" <"$dir/in" >"$dir/out" 2>"$dir/err"
     ) &
     HOST_CONSOLE_PID[$name]=$!
     local fd
@@ -192,7 +200,8 @@ bed_once() {
     shift 3
     (
         bed_close_inherited
-        bed_in "$name" env HOME="$(bed_home "$name")" "$CONSOLE" "$@" </dev/null >"$out" 2>"$err"
+        bed_in "$name" env HOME="$(bed_home "$name")" XDG_RUNTIME_DIR="$(bed_runtime "$name")" \
+            "$CONSOLE" "$@" </dev/null >"$out" 2>"$err"
     )
 }
 

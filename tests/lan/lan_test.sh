@@ -1,18 +1,19 @@
 #!/bin/bash
-# lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES [LAN_LISTEN]]
+# lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES [LAN_LISTEN [DIALOGS]]]
 # End-to-end tests between veltra-console instances on a private bridge of network namespaces.
 # Run inside tests/isolated.sh (CTest does); see lan_bed.sh for the bed itself. JSON_LINES (the
 # reader of --json output) is needed by the json scenario, LAN_LISTEN (which prints every
-# datagram a host hears) by the single scenario.
+# datagram a host hears) by the single scenario, DIALOGS (veltra) by the dialogs scenario.
 set -euo pipefail
 
-[[ $# -ge 3 && $# -le 5 ]] ||
-    { echo "usage: lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES [LAN_LISTEN]]" >&2; exit 2; }
+[[ $# -ge 3 && $# -le 6 ]] ||
+    { echo "usage: lan_test.sh CONSOLE LAN_SEND SCENARIO [JSON_LINES [LAN_LISTEN [DIALOGS]]]" >&2; exit 2; }
 CONSOLE=$1
 LAN_SEND=$2
 SCENARIO=$3
 JSON_LINES=${4:-}
 LAN_LISTEN=${5:-}
+DIALOGS=${6:-}
 source "$(dirname "$0")/lan_bed.sh"
 
 # Two hosts that have started one after the other and found each other.
@@ -569,6 +570,140 @@ scenario_json() {
     bed_say hosta "fly away"
     bed_until "hosta reports the bad line" has_event hosta 'error text=unknown command: fly .*'
     bed_stop hosta
+    bed_stop hostb
+}
+
+# The user's running console owns the port: --send and --message of the same user on its host go
+# through it, print what they print alone and exit as they do alone; the running console's own
+# exit status stays its own. A killed instance leaves its socket behind, which nobody answers:
+# the next --send works alone, and the next console takes the socket over.
+scenario_instance() {
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host hostb 2
+    bed_start hostb
+    bed_start hosta
+    local source status=0
+    source=$(sample_files hosta)
+    bed_once hosta "$BED_DIR/send.out" "$BED_DIR/send.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" "$source/tree" --message "files for you" || status=$?
+    expect_status "$status" 0 "--send through the instance"
+    [[ ! -s "$BED_DIR/send.err" ]] || bed_fail "--send complained: $(cat "$BED_DIR/send.err")"
+    [[ "$(sort "$BED_DIR/send.out")" == "$(printf '%s\n' "已发送文件big file.bin" "已发送文件夹tree" | sort)" ]] ||
+        bed_fail "--send printed: $(cat "$BED_DIR/send.out")"
+    bed_until "hostb reports the batch" grep -qx '==收到3个文件!==' "$(bed_out hostb)"
+    bed_log_has hostb " files for you"$'\n' || bed_fail "the text did not arrive"
+    cmp "$source/big file.bin" "$(bed_home hostb)/Received/big file.bin" || bed_fail "the file differs"
+    diff -r "$source/tree" "$(bed_home hostb)/Received/tree" || bed_fail "the folder differs"
+
+    # As JSON, the events the console prints alone.
+    status=0
+    bed_once hosta "$BED_DIR/json.out" "$BED_DIR/json.err" --json --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" || status=$?
+    expect_status "$status" 0 "--json --send through the instance"
+    local entry="\"to\":\"${HOST_ADDRESS[hostb]}\",\"name\":\"big file.bin\",\"kind\":\"file\",\"size\":300000,\"path\":\"$source/big file.bin\"}"
+    [[ "$(cat "$BED_DIR/json.out")" == "$(printf '%s\n' '{"event":"ready"}' \
+        "{\"event\":\"offered\",$entry" "{\"event\":\"sent\",$entry")" ]] ||
+        bed_fail "--json --send printed: $(cat "$BED_DIR/json.out" "$BED_DIR/json.err")"
+
+    # A path that is not there: named on standard error, status 1, nothing offered.
+    status=0
+    bed_once hosta "$BED_DIR/gone.out" "$BED_DIR/gone.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/gone" || status=$?
+    expect_status "$status" 1 "--send of a missing path through the instance"
+    [[ "$(cat "$BED_DIR/gone.err")" == "offer: no such file or directory: $source/gone" ]] ||
+        bed_fail "--send did not name the path: $(cat "$BED_DIR/gone.err")"
+    [[ ! -s "$BED_DIR/gone.out" ]] || bed_fail "--send printed: $(cat "$BED_DIR/gone.out")"
+
+    status=0
+    bed_once hosta "$BED_DIR/message.out" "$BED_DIR/message.err" \
+        --message "${HOST_ADDRESS[hostb]}" '你好\nsecond line' || status=$?
+    expect_status "$status" 0 "--message through the instance"
+    [[ ! -s "$BED_DIR/message.err" ]] || bed_fail "--message complained: $(cat "$BED_DIR/message.err")"
+    bed_until "the message reaches hostb" bed_log_has hostb " 你好"$'\n'" second line"$'\n'
+    # The one hostb lists is the instance on hosta: nobody else had the port.
+    bed_running hosta || bed_fail "the running instance died"
+    ! grep -q "已发送" "$(bed_out hosta)" || bed_fail "the instance logged the requests' entries"
+
+    # Killed, the instance leaves its socket; the next --send finds nobody there and works alone.
+    kill -KILL "${HOST_CONSOLE_PID[hosta]}"
+    wait "${HOST_CONSOLE_PID[hosta]}" 2>/dev/null || true
+    HOST_CONSOLE_PID[hosta]=
+    bed_close_input hosta
+    [[ -S "$(bed_runtime hosta)/veltra/control" ]] || bed_fail "no socket left behind"
+    status=0
+    bed_once hosta "$BED_DIR/alone.out" "$BED_DIR/alone.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" || status=$?
+    expect_status "$status" 0 "--send alone after the instance was killed"
+    [[ "$(cat "$BED_DIR/alone.out")" == "已发送文件big file.bin" ]] ||
+        bed_fail "--send alone printed: $(cat "$BED_DIR/alone.out" "$BED_DIR/alone.err")"
+    # And a new console takes the socket over.
+    bed_start hosta
+    status=0
+    bed_once hosta "$BED_DIR/again.out" "$BED_DIR/again.err" \
+        --message "${HOST_ADDRESS[hostb]}" 'once more' || status=$?
+    expect_status "$status" 0 "--message through the new instance"
+    bed_until "the last message reaches hostb" bed_log_has hostb " once more"$'\n'
+    bed_stop hosta
+    bed_stop hostb
+}
+
+# The dialogs run in hosta under a display of their own and own the port: veltra-console --send in
+# the same host and home goes through them to hostb; a second veltra raises the window, and
+# veltra FILE hands the file to the running compose dialog. Both end at once.
+scenario_dialogs() {
+    [[ -n $DIALOGS ]] || bed_fail "the dialogs scenario needs DIALOGS"
+    bed_up
+    bed_add_host hosta 1
+    bed_add_host hostb 2
+    bed_start hostb
+    local runtime display_log="$BED_DIR/dialogs.log"
+    runtime=$(bed_runtime hosta)
+    (
+        bed_close_inherited
+        unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+        exec nsenter --net="/proc/${HOST_NS_PID[hosta]}/ns/net" \
+            --uts="/proc/${HOST_NS_PID[hosta]}/ns/uts" \
+            env HOME="$(bed_home hosta)" XDG_RUNTIME_DIR="$runtime" NO_AT_BRIDGE=1 GDK_BACKEND=x11 \
+            xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$DIALOGS" </dev/null
+    ) >"$display_log" 2>&1 &
+    local display_run=$!
+    dialogs_answer() {
+        [[ -S $runtime/veltra/control ]]
+    }
+    BED_WAIT_SECONDS=30 bed_until "the dialogs listen" dialogs_answer
+    local source status=0
+    source=$(sample_files hosta)
+    bed_once hosta "$BED_DIR/send.out" "$BED_DIR/send.err" --send "${HOST_ADDRESS[hostb]}" \
+        "$source/big file.bin" || status=$?
+    expect_status "$status" 0 "--send through the dialogs"
+    [[ ! -s "$BED_DIR/send.err" ]] || bed_fail "--send complained: $(cat "$BED_DIR/send.err")"
+    [[ "$(cat "$BED_DIR/send.out")" == "已发送文件big file.bin" ]] ||
+        bed_fail "--send printed: $(cat "$BED_DIR/send.out")"
+    cmp "$source/big file.bin" "$(bed_home hostb)/Received/big file.bin" || bed_fail "the file differs"
+    ! grep -q "Address already in use" "$display_log" || bed_fail "the port was taken twice"
+
+    # A second veltra raises the running window, and veltra FILE opens its compose dialog: both
+    # are done by the running instance, and end at once with status 0.
+    status=0
+    bed_in hosta env HOME="$(bed_home hosta)" XDG_RUNTIME_DIR="$runtime" NO_AT_BRIDGE=1 \
+        GDK_BACKEND=x11 xvfb-run -a -s "-nolisten tcp" "$DIALOGS" </dev/null \
+        >"$BED_DIR/show.out" 2>&1 || status=$?
+    expect_status "$status" 0 "a second veltra"
+    status=0
+    bed_in hosta env HOME="$(bed_home hosta)" XDG_RUNTIME_DIR="$runtime" NO_AT_BRIDGE=1 \
+        GDK_BACKEND=x11 xvfb-run -a -s "-nolisten tcp" "$DIALOGS" "$source/big file.bin" \
+        </dev/null >"$BED_DIR/compose.out" 2>&1 || status=$?
+    expect_status "$status" 0 "veltra FILE"
+
+    # SIGTERM ends the dialogs as Ctrl+Q does.
+    # xvfb-run runs the dialogs as its child.
+    local dialogs_pid
+    dialogs_pid=$(ps -o pid= -o comm= --ppid "$display_run" | awk '$2 == "veltra" { print $1 }')
+    [[ -n $dialogs_pid ]] || bed_fail "no dialogs process: $(cat "$display_log")"
+    kill -TERM "$dialogs_pid"
+    wait "$display_run" || bed_fail "the dialogs exited with status $?: $(cat "$display_log")"
+    [[ ! -e $runtime/veltra/control ]] || bed_fail "the dialogs left their socket behind"
     bed_stop hostb
 }
 

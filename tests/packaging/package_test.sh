@@ -110,6 +110,11 @@ else
   unchecked="$unchecked man"
 fi
 if [ "$flavour" = with-dialogs ]; then
+  # File managers offer Veltra for any file and folder, and hand them over as arguments.
+  entry="$work/root/usr/share/applications/veltra.desktop"
+  grep -qx 'Exec=veltra %F' "$entry" || fail "the desktop entry does not take files"
+  grep -qx 'MimeType=application/octet-stream;inode/directory;' "$entry" ||
+    fail "the desktop entry is not offered for files and folders"
   if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$work/root/usr/share/applications/veltra.desktop" ||
       fail "desktop-file-validate"

@@ -64,11 +64,14 @@ check() {  # check NAME PROGRAM
   expect_text "$work/$name-unknown.out" ""
   expect_line "$work/$name-unknown.err" "'--no-such-option'"
   expect_line "$work/$name-unknown.err" "^Usage: $name "
-  run "$name-operand" 2 "$program" some-file
-  expect_line "$work/$name-operand.err" "'some-file'"
+  run "$name-operand" 2 "$program" --some-option some-file
+  expect_line "$work/$name-operand.err" "'--some-option'"
 }
 
 check veltra-console "$console"
+# The console takes no operand; veltra takes files (the file manager's).
+run console-operand 2 "$console" some-file
+expect_line "$work/console-operand.err" "'some-file'"
 for option in --send --message --linger --json --history offer quit; do
   expect_line "$work/veltra-console-help.out" "$option"
 done
@@ -118,6 +121,8 @@ if [ -n "$dialogs" ]; then
   # man page gives, and say why.
   run veltra-display 1 env -u DISPLAY -u WAYLAND_DISPLAY "$dialogs"
   expect_line "$work/veltra-display.err" "^veltra: cannot open the display"
+  run veltra-files-display 1 env -u DISPLAY -u WAYLAND_DISPLAY "$dialogs" some-file
+  expect_line "$work/veltra-files-display.err" "^veltra: cannot open the display"
 
 fi
 

@@ -25,21 +25,6 @@ std::unique_ptr<ConsoleView> ViewFor(const ConsoleMode& mode, std::ostream& out)
     return std::make_unique<TextView>(out, mode.lists);
 }
 
-// The complaint about a path that did not make it into its offer.
-std::string NotOfferedLine(const OfferResult& result) {
-    const std::string path = platform::WideToUtf8(result.path.Text());
-    switch (result.outcome) {
-        case OfferOutcome::kNoSuchFile:
-            return "offer: no such file or directory: " + path;
-        case OfferOutcome::kListFull:
-            return "offer: no room left in the offer: " + path;
-        case OfferOutcome::kCannotRead:
-        case OfferOutcome::kListed:
-            break;
-    }
-    return "offer: cannot offer: " + path;
-}
-
 }  // namespace
 
 ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, std::ostream& error,
@@ -49,7 +34,8 @@ ConsoleFrontEnd::ConsoleFrontEnd(MessengerSession& session, std::ostream& out, s
       error_(&error),
       mode_(mode),
       time_(&time),
-      view_(ViewFor(mode, out)) {}
+      view_(ViewFor(mode, out)),
+      desk_(session) {}
 
 void ConsoleFrontEnd::Ready() {
     view_->Ready();
@@ -101,6 +87,13 @@ bool ConsoleFrontEnd::Handle(ConsoleEvent event) {
     const ConsoleInput& input = std::get<ConsoleInput>(event);
     if (input.end_of_input) {
         return EndInput();
+    }
+    if (input.control) {
+        // The console has no window to show or compose in.
+        if (!desk_.Handle(input.control, rows_)) {
+            input.control->Reply(RefusedReply(kNoWindowError, 1));
+        }
+        return true;
     }
     switch (input.parse.outcome) {
         case ConsoleParse::Outcome::kBlank:
@@ -264,7 +257,8 @@ void ConsoleFrontEnd::Show(const LogNotice& event) {
 void ConsoleFrontEnd::Show(const OfferServed& event) {
     const std::optional<TrackedOffer> offer = offers_.Served(event.file_id, event.whole);
     if (!offer) {
-        return;  // not offered by this front end
+        desk_.Served(event);  // an asker's, or offered by no one still waiting
+        return;
     }
     if (event.whole) {
         view_->Sent(*offer);

@@ -15,6 +15,7 @@
 #include "ui/console/console_queue.h"
 #include "ui/console/console_view.h"
 #include "ui/console/offer_tracker.h"
+#include "ui/control/control_desk.h"
 #include "ui/presentation/peer_rows.h"
 
 namespace veltra {
@@ -92,6 +93,7 @@ class ConsoleFrontEnd {
     std::unique_ptr<ConsoleView> view_;
     std::vector<PeerRow> rows_;
     OfferTracker offers_;
+    ControlDesk desk_;  // what is sent for requests through the control socket
     std::optional<TimeSource::Clock::time_point> linger_deadline_;
     bool not_offered_ = false;  // a path was missing or could not be listed
 };

@@ -13,20 +13,23 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <variant>
 #include <vector>
 
 #include "common/event_sink.h"
 #include "ui/console/console_command.h"
+#include "ui/control/control_server.h"
 #include "ui/presentation/event_batch.h"
 
 namespace veltra {
 
-// A parsed input line, or the end of input.
+// A parsed input line, the end of input, or a request that came through the control socket.
 struct ConsoleInput {
     ConsoleParse parse;
     bool end_of_input = false;
+    std::shared_ptr<ControlCall> control = {};
 };
 
 using ConsoleEvent = std::variant<Event, ConsoleInput>;

@@ -18,6 +18,7 @@
 #include "common/started_thread.h"
 #include "history/history_recorder.h"
 #include "history/history_store.h"
+#include "platform/control_socket.h"
 #include "platform/file.h"
 #include "platform/termination_signals.h"
 #include "platform/utf8.h"
@@ -27,8 +28,10 @@
 #include "ui/console/console_loop.h"
 #include "ui/console/console_options.h"
 #include "ui/console/console_queue.h"
+#include "ui/console/instance_client.h"
 #include "ui/console/json_view.h"
 #include "ui/console/text_view.h"
+#include "ui/control/control_server.h"
 #include "ui/presentation/peer_rows.h"
 
 namespace {
@@ -190,9 +193,26 @@ int PrintHistory(const ConsoleOptions& options) {
 
 using Run = int (*)(const std::shared_ptr<ConsoleQueue>&, MessengerSession&, const ConsoleOptions&);
 
+// The user's running instance from now on, serving requests through the console's queue; nothing
+// when another instance is (the port then refuses this one) or the socket cannot be had, which
+// is said and the console runs without it.
+std::unique_ptr<ControlServer> ServeControl(const std::shared_ptr<ConsoleQueue>& queue) {
+    try {
+        return ControlServer::Start(
+            [queue](std::shared_ptr<ControlCall> call) {
+                queue->PostInput(ConsoleInput{{}, false, std::move(call)});
+            },
+            platform::ControlFolder());
+    } catch (const std::system_error& error) {
+        std::cerr << "veltra-console: no control socket: " << error.what() << '\n';
+        return nullptr;
+    }
+}
+
 // Starts the messenger, its events going to a console queue, runs run with it and stops it; 1,
-// said on standard error, when it cannot start.
-int WithMessenger(Run run, const ConsoleOptions& options) {
+// said on standard error, when it cannot start. With serve, the console is the user's running
+// instance while it runs.
+int WithMessenger(Run run, const ConsoleOptions& options, bool serve = false) {
     std::ios::sync_with_stdio(false);
     // Only the main thread writes to std::cout; the reader thread must not flush it before
     // each read, as a tied stream would.
@@ -206,6 +226,7 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
     }
     const auto queue = std::make_shared<ConsoleQueue>();
     std::optional<platform::TerminationSignals> signals;
+    std::unique_ptr<ControlServer> control;
     std::unique_ptr<MessengerSession> session;
     std::thread ending;
     try {
@@ -225,12 +246,16 @@ int WithMessenger(Run run, const ConsoleOptions& options) {
                 platform::TerminationSignals::EndAtOnce(again);
             }
         });
+        if (serve) {
+            control = ServeControl(queue);
+        }
     } catch (const std::system_error& error) {
         // The step that failed and its object, then the cause: "cannot bind UDP port 2425: ...".
         std::cerr << "veltra-console: cannot start the messenger: " << error.what() << '\n';
         return 1;
     }
     const int status = run(queue, *session, options);
+    control.reset();  // no request is taken once the console stops
     signals->Interrupt();
     ending.join();
     // The console takes no more events once it stops, so a download waiting for its room goes on
@@ -261,13 +286,22 @@ int main(int argc, char** argv) {
         case ConsoleOptions::Action::kHistory:
             return PrintHistory(options);
         case ConsoleOptions::Action::kMessage:
-            return WithMessenger(SendMessage, options);
         case ConsoleOptions::Action::kSend:
-            return WithMessenger(SendAndWait, options);
+            // The running instance owns the port: it sends, and this console tells what it did.
+            if (const std::optional<int> status =
+                    SendThroughInstance(options, std::cout, std::cerr)) {
+                return *status;
+            }
+            return WithMessenger(
+                options.action == ConsoleOptions::Action::kSend ? SendAndWait : SendMessage,
+                options);
         case ConsoleOptions::Action::kList:
+            if (const std::optional<int> status = ListUsersThroughInstance(options, std::cout)) {
+                return *status;
+            }
             return WithMessenger(ListUsers, options);
         case ConsoleOptions::Action::kRun:
-            return WithMessenger(RunCommands, options);
+            return WithMessenger(RunCommands, options, true);
     }
     return 2;  // not an action: the switch names them all
 }

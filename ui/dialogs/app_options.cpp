@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <string>
 
 #include "common/version.h"
@@ -10,12 +11,16 @@ namespace veltra {
 
 namespace {
 
-constexpr char kUsage[] = "Usage: veltra [--hidden | --help | --version]\n";
+constexpr char kUsage[] = "Usage: veltra [--hidden | --help | --version] [FILE...]\n";
 
 constexpr char kHelp[] =
     "The LAN messenger: users of the local network, messages, and files and\n"
     "folders offered and fetched, without a server. Received files are stored in\n"
     "~/Received/. Without a display, use veltra-console.\n"
+    "\n"
+    "With FILEs (what a file manager's \"Open With\" passes), the compose dialog\n"
+    "opens with them attached, for the recipients picked in the list; when Veltra\n"
+    "runs already, its window does, and without FILEs it is raised.\n"
     "\n"
     "Options:\n"
     "      --hidden          start in the tray, without opening the window (the\n"
@@ -48,8 +53,13 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string_view>& args, 
     int status = 0;
     const auto answer = [&](const std::string& long_name, const std::string& text) {
         return [&, long_name, text](const CLI::results_t& values) -> bool {
-            if (!app.remaining().empty()) {
-                status = refuse(app.remaining().front());
+            const std::vector<std::string> before = app.remaining();
+            const auto option =
+                std::find_if(before.begin(), before.end(), [](const std::string& arg) {
+                    return arg.size() > 1 && arg.front() == '-' && arg != "--";
+                });
+            if (option != before.end()) {
+                status = refuse(*option);
             } else if (values.size() != 1 || values.front() != "true") {
                 status = refuse(long_name + "=" + values.back());  // a flag takes no value
             } else {
@@ -82,8 +92,16 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string_view>& args, 
     } catch (const Answered&) {
         return status;
     }
-    if (!app.remaining().empty()) {
-        return refuse(app.remaining().front());
+    // What is left are the files, unless one is an option nobody knows ("--" ends the options).
+    bool options_ended = false;
+    for (const std::string& arg : app.remaining()) {
+        if (arg == "--" && !options_ended) {
+            options_ended = true;
+        } else if (!options_ended && arg.size() > 1 && arg.front() == '-') {
+            return refuse(arg);
+        } else {
+            options.files.push_back(arg);
+        }
     }
     options.start_hidden = hidden;
     return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct AppOptions {
     // --hidden: in the tray only, the window left closed (the autostart entry starts it so);
     // where the desktop has no tray the window is shown all the same.
     bool start_hidden = false;
+    // FILE...: what the file manager hands over, opened in the compose dialog with the files
+    // attached (by the running instance when there is one). UTF-8, as given.
+    std::vector<std::string> files = {};
 };
 
 // args: the arguments after the program's name. Writes the answer (help and version to out, a

@@ -46,6 +46,14 @@ inline constexpr wchar_t kCancelCaption[] = L"取消";
 inline constexpr wchar_t kCannotSaveSettingsText[] = L"无法保存设置：";
 // A settings file that was read at start with a problem: before the file, its line and what.
 inline constexpr wchar_t kSettingsFileProblemText[] = L"设置文件有误：";
+// The compose dialog that files handed over by the file manager (or a second veltra) open.
+inline constexpr wchar_t kComposeFilesCaption[] = L"发送文件";
+inline constexpr wchar_t kComposeFilesLabel[] = L"要发送的文件：";
+inline constexpr wchar_t kComposeRecipientsLabel[] = L"选择接收者（可多选）：";
+inline constexpr wchar_t kComposeSendCaption[] = L"发送";
+// veltra FILE... found the console running, which has no window to compose in.
+inline constexpr wchar_t kConsoleRunsText[] = L"Veltra 正在控制台中运行，无法打开窗口";
+
 // Why a name cannot go on the wire; empty for NameFault::kNone.
 std::wstring NameRefusalText(NameFault fault);
 

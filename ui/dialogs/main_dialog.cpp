@@ -67,6 +67,7 @@ MainDialogHooks DefaultMainDialogHooks() {
         question.SetYesNoLabels(wxString(yes), kCancelCaption);
         return question.ShowModal() == wxID_YES;
     };
+    hooks.run_compose_files = [](ComposeFilesDialog& dialog) { return dialog.ShowModal(); };
     hooks.choose_files = ChooseFilesWithDialog;
     hooks.choose_folder = ChooseFolderWithDialog;
     hooks.show_message = [](wxWindow* parent, const std::wstring& text,
@@ -160,6 +161,12 @@ std::optional<std::system_error> CMainDialog::Start() {
         history.rows_kept = settings_.history_rows;
         session_ =
             std::make_unique<MessengerSession>(*this, settings_, bind_address_, std::move(history));
+        desk_ = std::make_unique<ControlDesk>(
+            *session_,
+            [this](const std::wstring& user, std::uint32_t address, const std::wstring& text) {
+                // Logged as when the user sends it.
+                AppendToLog(SentMessageEntry(user, AnsiToWide(platform::InetNtoa(address)), text));
+            });
     } catch (const std::system_error& error) {
         return error;
     }
@@ -234,6 +241,9 @@ void CMainDialog::Present(const PeersChanged& /*event*/) {
         Refresh();  // no stale row may stay visible around the shorter list
     }
     online_count_->ChangeValue(OnlineCountText(rows_.size()));
+    if (compose_files_ != nullptr) {
+        compose_files_->SetRows(rows_);
+    }
     FitUserColumn();  // the rows may now need a scroll bar, or no longer
     ++user_list_rebuilds_;
 }
@@ -269,6 +279,9 @@ void CMainDialog::Present(const BatchStarted& event) {
 
 // Only this dialog's session offers, so every entry served is one the user offered here.
 void CMainDialog::Present(const OfferServed& event) {
+    if (desk_) {
+        desk_->Served(event);  // an asker through the control socket hears of its own entries
+    }
     const std::wstring name = AnsiToWide(event.name);
     AppendToLog(event.whole ? SentEntry(name, event.directory) : SendFailedEntry(name));
 }

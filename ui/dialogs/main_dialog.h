@@ -22,6 +22,8 @@
 #include "common/settings.h"
 #include "session/messenger_session.h"
 #include "ui/dialogs/history_dialog.h"
+#include "ui/control/control_desk.h"
+#include "ui/dialogs/compose_files_dialog.h"
 #include "ui/dialogs/input_msg_dialog.h"
 #include "ui/dialogs/layout_dialog.h"
 #include "ui/dialogs/posted_event.h"
@@ -45,6 +47,8 @@ struct MainDialogHooks {
     // A question with yes and no buttons labelled as asked; true for yes.
     std::function<bool(wxWindow* parent, const std::wstring& text, const std::wstring& yes)>
         confirm;
+    // Runs the compose dialog of files handed over from outside modally; wxID_OK to send.
+    std::function<int(ComposeFilesDialog&)> run_compose_files;
     FileChooser choose_files;
     FileChooser choose_folder;
     // A message box with an OK button and no icon; text may have CR LF line breaks.
@@ -114,6 +118,12 @@ class CMainDialog : public LayoutDialog, public EventSink {
     void TapUserList(long item);
     // The compose dialog for recipients: the text, or the files chosen, go to each of them.
     void ComposeTo(const std::vector<PeerRow>& recipients);
+    // Files handed over from outside (the file manager, a second veltra): the compose dialog
+    // with them attached, for the recipients the user picks; each picked gets one offer.
+    void ComposeFiles(const std::vector<std::wstring>& paths);
+    // A request through the control socket, on the UI thread: show raises the window, compose
+    // opens ComposeFiles, send, message and list are the ControlDesk's.
+    void TakeControlCall(const std::shared_ptr<ControlCall>& call);
     // The people of the selected rows, in list order.
     std::vector<PeerRow> SelectedRows() const;
     // Files and folders dropped on the list's row item: offered to its user, or to every selected
@@ -196,6 +206,8 @@ class CMainDialog : public LayoutDialog, public EventSink {
     MainDialogHooks hooks_;
     PostedEvents posted_;
     std::unique_ptr<MessengerSession> session_;
+    std::unique_ptr<ControlDesk> desk_;  // requests through the control socket, once started
+    ComposeFilesDialog* compose_files_ = nullptr;  // while it runs: its list follows the main one
     bool shut_down_ = false;
     bool presenting_ = false;     // PresentPosted is running
     bool batch_waiting_ = false;  // a nested PresentPosted left its batch to the outer one

@@ -7,6 +7,9 @@
 #include <optional>
 
 #include "common/settings_file.h"
+#include "platform/control_socket.h"
+#include "platform/utf8.h"
+#include "ui/control/control_server.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/dialog_texts.h"
 
@@ -45,6 +48,17 @@ int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
         hooks.show_message(nullptr, EngineStartFailedText(*error), kMainCaption);
         return 1;
     }
+    // The user's running instance from now on; gone before the window is.
+    std::unique_ptr<ControlServer> control;
+    try {
+        control = ControlServer::Start(
+            [&dialog](std::shared_ptr<ControlCall> call) {
+                dialog.CallAfter([&dialog, call] { dialog.TakeControlCall(call); });
+            },
+            platform::ControlFolder());
+    } catch (const std::system_error& error) {
+        std::cerr << "veltra: no control socket: " << error.what() << '\n';
+    }
     wxGUIEventLoop loop;
     bool running = false;
     bool ended = false;
@@ -56,6 +70,13 @@ int RunMainDialog(const Settings& settings, std::uint32_t bind_address,
         }
     });
     dialog.ShowAtStart(options.start_hidden);
+    if (!options.files.empty()) {
+        std::vector<std::wstring> files;
+        for (const std::string& file : options.files) {
+            files.push_back(platform::Utf8ToWide(file));
+        }
+        dialog.CallAfter([&dialog, files] { dialog.ComposeFiles(files); });
+    }
     if (!ended) {
         running = true;
         loop.Run();

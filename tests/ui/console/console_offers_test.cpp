@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -221,6 +222,56 @@ TEST_F(ConsoleOffersTest, JsonModeReportsOfferedSentAndErrors) {
     EXPECT_EQ(events[3]["path"], temp_.path().string() + "/a.txt");
     EXPECT_EQ(events[4]["event"], "error");
     EXPECT_EQ(ErrorLines().size(), 2u) << "errors still go to standard error as well";
+}
+
+// A request as the control socket hands it over, and the asker's end of its connection.
+std::shared_ptr<ControlCall> Asked(const std::string& line,
+                                   std::optional<platform::ControlConnection>& asker) {
+    int ends[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    asker.emplace(platform::OwnedDescriptor(ends[1]));
+    ControlRequestParse parse = ParseControlRequest(line);
+    EXPECT_TRUE(parse.request) << parse.error;
+    return std::make_shared<ControlCall>(
+        std::move(*parse.request), platform::ControlConnection(platform::OwnedDescriptor(ends[0])));
+}
+
+TEST_F(ConsoleOffersTest, AnAskersEntriesAreToldToItAndNeverCountInTheConsolesOwnRun) {
+    WriteFile(temp_.path() / "a.txt", "content");
+    const std::string a = (temp_.path() / "a.txt").string();
+    const std::string gone = (temp_.path() / "gone").string();
+    ConsoleFrontEnd& front_end = FrontEnd();
+    std::optional<platform::ControlConnection> asker;
+    EXPECT_TRUE(
+        front_end.Handle(ConsoleInput{{},
+                                      false,
+                                      Asked(R"({"command":"send","target":"127.0.0.2","paths":[")" +
+                                                a + R"(",")" + gone + R"("]})",
+                                            asker)}));
+    const std::string entry =
+        R"("to":"127.0.0.2","name":"a.txt","kind":"file","size":7,"path":")" + a + R"("})";
+    EXPECT_EQ(asker->ReadLine(1 << 16, 5s),
+              R"({"event":"error","text":"offer: no such file or directory: )" + gone + R"("})");
+    EXPECT_EQ(asker->ReadLine(1 << 16, 5s), R"({"event":"offered",)" + entry);
+    EXPECT_FALSE(front_end.Handle(ConsoleInput{{}, true})) << "nothing of the console's own waits";
+    EXPECT_EQ(front_end.ExitStatus(), 0);
+
+    EXPECT_EQ(FetchFile(0), "content");
+    HandleWaiting();
+    EXPECT_EQ(asker->ReadLine(1 << 16, 5s), R"({"event":"sent",)" + entry);
+    EXPECT_EQ(asker->ReadLine(1 << 16, 5s), R"({"event":"done","status":1})")
+        << "the asker's run failed: a path was not offered";
+    EXPECT_EQ(front_end.ExitStatus(), 0);
+    EXPECT_EQ(TakeOut(), "") << "the console's output is its own";
+    EXPECT_EQ(error_.str(), "");
+
+    // The console has no window to raise or compose in.
+    for (const char* line : {R"({"command":"show"})", R"({"command":"compose","paths":["/a"]})"}) {
+        front_end.Handle(ConsoleInput{{}, false, Asked(line, asker)});
+        EXPECT_EQ(
+            asker->ReadLine(1 << 16, 5s),
+            std::string(R"({"event":"done","status":1,"error":")") + kNoWindowError + R"("})");
+    }
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(AppOptions, HiddenStartsTheDialogsInTheTray) {
     EXPECT_EQ(wrong.status, 2);
     EXPECT_NE(wrong.error.find("'--hidden=yes'"), std::string::npos) << wrong.error;
     EXPECT_FALSE(wrong.options.start_hidden);
-    EXPECT_EQ(AnswerTo({"--hidden", "file.txt"}).status, 2);
+    EXPECT_EQ(AnswerTo({"--hidden", "--file.txt"}).status, 2);
 }
 
 TEST(AppOptions, HelpAndVersionGoToStandardOutputAndSucceed) {
@@ -64,7 +64,7 @@ TEST(AppOptions, HelpAndVersionGoToStandardOutputAndSucceed) {
 }
 
 TEST(AppOptions, AWrongArgumentGivesTheUsageOnStandardErrorAndStatusTwo) {
-    for (const std::string_view arg : {"--display=:0", "file.txt", "--bogus", "--version=1"}) {
+    for (const std::string_view arg : {"--display=:0", "--bogus", "--version=1"}) {
         const Answer answer = AnswerTo({arg, "--help"});
         EXPECT_EQ(answer.status, 2) << arg;
         EXPECT_EQ(answer.out, "") << arg;
@@ -74,6 +74,21 @@ TEST(AppOptions, AWrongArgumentGivesTheUsageOnStandardErrorAndStatusTwo) {
         EXPECT_NE(answer.error.find(quoted), std::string::npos) << answer.error;
         EXPECT_NE(answer.error.find("Usage: veltra "), std::string::npos) << answer.error;
     }
+}
+
+TEST(AppOptions, FilesAreWhatTheFileManagerHandsOver) {
+    AppOptions options;
+    std::ostringstream out;
+    std::ostringstream error;
+    const std::vector<std::string_view> args{"/home/u/a.txt", "--hidden", "-", "--", "--b.txt"};
+    EXPECT_EQ(AnswerCommandLine(args, out, error, options), std::nullopt) << error.str();
+    EXPECT_EQ(options.files, (std::vector<std::string>{"/home/u/a.txt", "-", "--b.txt"}));
+    EXPECT_TRUE(options.start_hidden);
+    EXPECT_EQ(out.str() + error.str(), "");
+
+    const Answer help = AnswerTo({"a.txt", "--help"});
+    EXPECT_EQ(help.status, 0) << "a file before --help is no wrong argument";
+    EXPECT_NE(help.out.find("FILE"), std::string::npos);
 }
 
 }  // namespace

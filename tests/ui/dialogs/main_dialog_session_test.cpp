@@ -22,6 +22,8 @@
 #include "ui/dialogs/main_dialog.h"
 #include "ui/dialogs/resource_ids.h"
 
+#include <sys/socket.h>
+
 namespace veltra {
 namespace {
 
@@ -65,6 +67,10 @@ class MainDialogWithSession : public ::testing::Test {
             return compose.ShowModal();
         };
         hooks.choose_files = [this](wxWindow*) { return chosen_; };
+        hooks.run_compose_files = [this](ComposeFilesDialog& compose) {
+            ++compose_files_runs_;
+            return answer_files_ ? answer_files_(compose) : wxID_CANCEL;
+        };
         hooks.play_sound = [this] { ++sounds_; };
         dialog_ = std::make_unique<CMainDialog>(settings_, own_address_, hooks);
         ASSERT_FALSE(dialog_->Start());
@@ -92,6 +98,9 @@ class MainDialogWithSession : public ::testing::Test {
     int button_ = wxID_OK;
     std::optional<std::vector<std::wstring>> chosen_;
     int sounds_ = 0;
+    // Answers the compose dialog of files handed over (without running it); cancelled when unset.
+    std::function<int(ComposeFilesDialog&)> answer_files_;
+    int compose_files_runs_ = 0;
     testing::RecordingSink peer_sink_;
     std::unique_ptr<CMainDialog> dialog_;
     std::unique_ptr<MessengerSession> peer_;
@@ -154,6 +163,127 @@ TEST_F(MainDialogWithSession, ReceivedFileIsLoggedFromStartToFinishWithTheBarFul
     EXPECT_EQ(dialog_->Progress()->GetValue(), 100);
     EXPECT_EQ(sounds_, 1);
     EXPECT_EQ(testing::ReadFile(home_.path() / "Received" / name), std::string(300000, 'r'));
+}
+
+// A request as the control socket hands it over, and the asker's end of the connection.
+struct AskedCall {
+    std::shared_ptr<ControlCall> call;
+    std::optional<platform::ControlConnection> asker;
+};
+
+AskedCall Ask(const std::string& line) {
+    int ends[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    ControlRequestParse parse = ParseControlRequest(line);
+    EXPECT_TRUE(parse.request) << parse.error;
+    return {std::make_shared<ControlCall>(
+                std::move(*parse.request),
+                platform::ControlConnection(platform::OwnedDescriptor(ends[0]))),
+            platform::ControlConnection(platform::OwnedDescriptor(ends[1]))};
+}
+
+// The replies up to the end, pumping the dialog's events meanwhile (an entry's fetch comes as
+// one); what came when the replies stop coming for ten seconds.
+std::vector<std::string> RepliesOf(AskedCall& asked) {
+    std::vector<std::string> replies;
+    for (int round = 0; round < 500; ++round) {
+        testing::PumpPending(20);
+        while (const std::optional<std::string> line =
+                   asked.asker->ReadLine(1 << 16, std::chrono::milliseconds(1))) {
+            replies.push_back(*line);
+            if (line->rfind(R"({"event":"done")", 0) == 0) {
+                return replies;
+            }
+        }
+    }
+    return replies;
+}
+
+TEST_F(MainDialogWithSession, FilesHandedOverAreOfferedToTheRecipientsPicked) {
+    const std::filesystem::path source = home_.path() / "outbox" / "from the file manager.bin";
+    std::filesystem::create_directories(source.parent_path());
+    std::ofstream(source, std::ios::binary) << std::string(90000, 'f');
+
+    answer_files_ = [&](ComposeFilesDialog& compose) {
+        EXPECT_EQ(compose.Paths(), std::vector<std::wstring>{source.wstring()});
+        EXPECT_EQ(compose.RecipientList()->GetCount(), 1u);
+        EXPECT_EQ(compose.RecipientList()->GetString(0).ToStdWstring(), PeerHeader());
+        EXPECT_TRUE(compose.Recipients().empty()) << "nobody is picked for the user";
+        compose.RecipientList()->Check(0);
+        return wxID_OK;
+    };
+    dialog_->ComposeFiles({source.wstring()});
+    EXPECT_EQ(compose_files_runs_, 1);
+    ASSERT_TRUE(peer_sink_.WaitFor<FilesReceived>(1, std::chrono::seconds(10)));
+    EXPECT_EQ(testing::ReadFile(home_.path() / "Received" / "from the file manager.bin"),
+              std::string(90000, 'f'));
+
+    // Cancelled, or sent to nobody: nothing goes out.
+    answer_files_ = [](ComposeFilesDialog&) { return wxID_OK; };
+    dialog_->ComposeFiles({source.wstring()});
+    answer_files_ = {};
+    dialog_->ComposeFiles({source.wstring()});
+    EXPECT_EQ(compose_files_runs_, 3);
+    testing::PumpPending(500);
+    EXPECT_EQ(FilesReceivedBy(peer_sink_), 1);
+}
+
+TEST_F(MainDialogWithSession, RequestsThroughTheControlSocketAreServedAndLoggedAsTheUsersOwn) {
+    const std::filesystem::path source = home_.path() / "outbox" / "script.bin";
+    std::filesystem::create_directories(source.parent_path());
+    std::ofstream(source, std::ios::binary) << std::string(70000, 's');
+
+    AskedCall send = Ask(R"({"command":"send","target":"127.0.0.2","paths":[")" + source.string() +
+                         R"(","/nowhere/gone"]})");
+    dialog_->TakeControlCall(send.call);
+    const std::string entry = R"("to":"127.0.0.2","name":"script.bin","kind":"file","size":70000,)"
+                              R"("path":")" +
+                              source.string() + R"("})";
+    EXPECT_EQ(RepliesOf(send),
+              (std::vector<std::string>{
+                  R"({"event":"error","text":"offer: no such file or directory: /nowhere/gone"})",
+                  R"({"event":"offered",)" + entry, R"({"event":"sent",)" + entry,
+                  R"({"event":"done","status":1})"}));
+    EXPECT_EQ(testing::ReadFile(home_.path() / "Received" / "script.bin"), std::string(70000, 's'));
+
+    AskedCall message = Ask(R"({"command":"message","target":"127.0.0.2","text":"from a script"})");
+    dialog_->TakeControlCall(message.call);
+    EXPECT_EQ(RepliesOf(message).back(), R"({"event":"done","status":0})");
+    ASSERT_TRUE(peer_sink_.WaitFor<MessageReceived>(1));
+    EXPECT_NE(dialog_->Log()->GetValue().ToStdWstring().find(
+                  L"发给 对方（127.0.0.2）:\r\n from a script\r\n"),
+              std::wstring::npos)
+        << "logged as when the user sends it";
+    EXPECT_NE(dialog_->Log()->GetValue().ToStdWstring().find(L"已发送文件script.bin"),
+              std::wstring::npos);
+
+    AskedCall list = Ask(R"({"command":"list"})");
+    dialog_->TakeControlCall(list.call);
+    EXPECT_EQ(RepliesOf(list),
+              (std::vector<std::string>{
+                  R"({"user":"对方","host":")" + OwnHostName() + R"(","address":"127.0.0.2"})",
+                  R"({"event":"done","status":0})"}));
+
+    AskedCall nobody = Ask(R"({"command":"message","target":"somebody","text":"x"})");
+    dialog_->TakeControlCall(nobody.call);
+    EXPECT_EQ(RepliesOf(nobody),
+              (std::vector<std::string>{
+                  R"({"event":"done","status":2,"error":"not an IPv4 address: somebody"})"}));
+
+    dialog_->Hide();
+    AskedCall show = Ask(R"({"command":"show"})");
+    dialog_->TakeControlCall(show.call);
+    EXPECT_EQ(RepliesOf(show), std::vector<std::string>{R"({"event":"done","status":0})"});
+    EXPECT_TRUE(dialog_->IsShown());
+
+    answer_files_ = [&](ComposeFilesDialog& compose) {
+        EXPECT_EQ(compose.Paths(), std::vector<std::wstring>{source.wstring()});
+        return wxID_CANCEL;
+    };
+    AskedCall compose = Ask(R"({"command":"compose","paths":[")" + source.string() + R"("]})");
+    dialog_->TakeControlCall(compose.call);
+    EXPECT_EQ(RepliesOf(compose), std::vector<std::string>{R"({"event":"done","status":0})"});
+    ASSERT_TRUE(testing::PumpUntil([&] { return compose_files_runs_ == 1; }));
 }
 
 }  // namespace

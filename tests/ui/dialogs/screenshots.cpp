@@ -328,6 +328,21 @@ int TakeScreenshots(const wxString& folder) {
         compose.Hide();
     }
     {
+        // Files from the file manager, the recipients being picked (invented users again).
+        const std::vector<PeerRow> rows{
+            {L"张三 (192.168.1.20|zhangsan-pc)", platform::InetAddr("192.168.1.20"), L"张三"},
+            {L"李四 (192.168.1.23|lisi-laptop)", platform::InetAddr("192.168.1.23"), L"李四"},
+            {L"王伟 (192.168.1.7|wangwei-pc)（本机）", platform::InetAddr("192.168.1.7"), L"王伟"}};
+        ComposeFilesDialog compose(nullptr, {L"/home/wangwei/照片/聚会.jpg", L"/home/wangwei/报告"},
+                                   rows);
+        compose.RecipientList()->Check(0);
+        compose.RecipientList()->Check(1);
+        compose.Move(0, 0);
+        compose.Show();
+        ok = Capture(compose, folder + "/compose-files.png") && ok;
+        compose.Hide();
+    }
+    {
         SettingsDialog edit(nullptr, L"王伟", L"10.1.2.3;10.1.9.255", L"wangwei");
         edit.Move(0, 0);
         edit.Show();

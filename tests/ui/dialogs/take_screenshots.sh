@@ -1,7 +1,7 @@
 #!/bin/sh
 # take_screenshots.sh BUILD_DIR [OUTPUT_DIR]
-# Writes the pictures of the dialogs (docs/main-*.png, docs/compose.png, docs/settings.png,
-# docs/history.png and docs/tray-menu.png),
+# Writes the pictures of the dialogs (docs/main-*.png, docs/compose.png, docs/compose-files.png,
+# docs/settings.png, docs/history.png and docs/tray-menu.png),
 # in a network namespace of their own (with the host name the pictures show for the user's own
 # row) and on a private X server.
 set -eu
