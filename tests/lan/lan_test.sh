@@ -621,6 +621,27 @@ scenario_instance() {
     expect_status "$status" 0 "--message through the instance"
     [[ ! -s "$BED_DIR/message.err" ]] || bed_fail "--message complained: $(cat "$BED_DIR/message.err")"
     bed_until "the message reaches hostb" bed_log_has hostb " 你好"$'\n'" second line"$'\n'
+    # Names are looked up in the instance's list, by the rule the console follows alone.
+    status=0
+    bed_once hosta "$BED_DIR/byname.out" "$BED_DIR/byname.err" --message hostb 'by host name' ||
+        status=$?
+    expect_status "$status" 0 "--message hostb through the instance"
+    bed_until "the message by name reaches hostb" bed_log_has hostb " by host name"$'\n'
+    status=0
+    bed_once hosta "$BED_DIR/nobody.out" "$BED_DIR/nobody.err" --send nobody "$source/tree" ||
+        status=$?
+    expect_status "$status" 2 "--send nobody through the instance"
+    [[ "$(head -n 1 "$BED_DIR/nobody.err")" == \
+        "veltra-console: no user or host named 'nobody'; the users known:" ]] ||
+        bed_fail "--send nobody said: $(cat "$BED_DIR/nobody.err")"
+    grep -qF "(${HOST_ADDRESS[hostb]}|hostb)" "$BED_DIR/nobody.err" ||
+        bed_fail "--send nobody listed no candidates: $(cat "$BED_DIR/nobody.err")"
+    status=0
+    bed_once hosta "$BED_DIR/list.out" "$BED_DIR/list.err" --list || status=$?
+    expect_status "$status" 0 "--list through the instance"
+    grep -qF "(${HOST_ADDRESS[hostb]}|hostb)" "$BED_DIR/list.out" &&
+        grep -qF "(${HOST_ADDRESS[hosta]}|hosta)（本机）" "$BED_DIR/list.out" ||
+        bed_fail "--list through the instance printed: $(cat "$BED_DIR/list.out" "$BED_DIR/list.err")"
     # The one hostb lists is the instance on hosta: nobody else had the port.
     bed_running hosta || bed_fail "the running instance died"
     ! grep -q "已发送" "$(bed_out hosta)" || bed_fail "the instance logged the requests' entries"

@@ -261,14 +261,23 @@ TEST_F(MainDialogWithSession, RequestsThroughTheControlSocketAreServedAndLoggedA
     dialog_->TakeControlCall(list.call);
     EXPECT_EQ(RepliesOf(list),
               (std::vector<std::string>{
-                  R"({"user":"对方","host":")" + OwnHostName() + R"(","address":"127.0.0.2"})",
+                  R"({"user":"对方","host":")" + OwnHostName() +
+                      R"x(","address":"127.0.0.2","row":"对方 (127.0.0.2|)x" + OwnHostName() +
+                      R"x()"})x",
                   R"({"event":"done","status":0})"}));
+
+    AskedCall by_name = Ask(R"({"command":"message","target":"对方","text":"by name"})");
+    dialog_->TakeControlCall(by_name.call);
+    EXPECT_EQ(RepliesOf(by_name).back(), R"({"event":"done","status":0})");
+    ASSERT_TRUE(peer_sink_.WaitFor<MessageReceived>(2)) << "a name the list shows is its row's";
 
     AskedCall nobody = Ask(R"({"command":"message","target":"somebody","text":"x"})");
     dialog_->TakeControlCall(nobody.call);
     EXPECT_EQ(RepliesOf(nobody),
               (std::vector<std::string>{
-                  R"({"event":"done","status":2,"error":"not an IPv4 address: somebody"})"}));
+                  R"x({"event":"done","status":2,"error":"no user or host named 'somebody'; )x"
+                  R"x(the users known:\n  对方 (127.0.0.2|)x" +
+                  OwnHostName() + R"x()"})x"}));
 
     dialog_->Hide();
     AskedCall show = Ask(R"({"command":"show"})");
