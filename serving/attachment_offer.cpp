@@ -32,7 +32,9 @@ AttachmentList BuildAttachmentList(OfferTable& offers, const std::vector<platfor
         std::optional<platform::FileIdentity> examined;
         if (!full) {
             result.outcome = OfferOutcome::kCannotRead;
-            if (auto file = platform::File::OpenForRead(path)) {
+            // Examined only: a file that a fetch in progress holds can still be offered to
+            // somebody else, and is held when it is served.
+            if (auto file = platform::File::OpenForRead(path, platform::Sharing::kShared)) {
                 info = file->Query();
                 examined = file->Identity();
             }

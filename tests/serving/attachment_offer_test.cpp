@@ -136,6 +136,20 @@ TEST(AttachmentList, PathThatCannotBeOpenedLeavesAGapButKeepsItsId) {
     EXPECT_FALSE(offers.Find(1)->examined);
 }
 
+TEST(AttachmentList, AFileBeingSentCanBeOfferedToSomebodyElse) {
+    TempFolder temp;
+    WriteFile(temp.path() / "report.pdf", "pdf");
+    // A fetch in progress holds the file exclusively.
+    const auto being_sent = platform::File::OpenForRead(PathOf(temp.path() / "report.pdf"));
+    ASSERT_TRUE(being_sent);
+    OfferTable offers;
+    const AttachmentList list =
+        BuildAttachmentList(offers, {PathOf(temp.path() / "report.pdf")}, 0x0200007F);
+    ASSERT_EQ(list.results.size(), 1u);
+    EXPECT_EQ(list.results[0].outcome, OfferOutcome::kListed);
+    EXPECT_EQ(offers.Find(0)->examined, testing::IdentityOf(temp.path() / "report.pdf"));
+}
+
 TEST(AttachmentList, DirectoriesTwiceOfferedPathsAndLargeFiles) {
     TempFolder temp;
     fs::create_directories(temp.path() / "album");
