@@ -64,7 +64,9 @@ std::optional<std::uint32_t> ConsoleFrontEnd::AddressOf(const std::wstring& name
     std::string complaint = who + ":";
     const char* separator = " ";
     for (const std::wstring& line : TargetProblemLines(name, match)) {
-        complaint += separator + platform::WideToUtf8(TerminalText(line));
+        // Appended one by one: GCC 12 at -O3 warns falsely on a literal + string temporary.
+        complaint += separator;
+        complaint += platform::WideToUtf8(TerminalText(line));
         separator = "\n";
     }
     Complain(complaint);
