@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "history/history_row.h"
@@ -48,6 +49,21 @@ inline HistoryRow MessageRowSaying(std::string text, std::int64_t time_ms = 1000
     row.address = "10.0.0.7";
     row.host = "desk";
     row.text = std::move(text);
+    return row;
+}
+
+// A received entry stored whole at stored_path, from bob (10.0.0.5, pc2).
+inline HistoryRow ReceivedEntryStoredAt(std::string name, std::string stored_path,
+                                        std::int64_t time_ms) {
+    HistoryRow row;
+    row.time_ms = time_ms;
+    row.kind = HistoryKind::kEntryReceived;
+    row.peer_name = "bob";
+    row.address = "10.0.0.5";
+    row.host = "pc2";
+    row.name = std::move(name);
+    row.outcome = std::string(outcome::kStored);
+    row.stored_path = std::move(stored_path);
     return row;
 }
 

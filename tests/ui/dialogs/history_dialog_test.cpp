@@ -20,21 +20,9 @@ namespace veltra {
 namespace {
 
 using testing::MessageRowSaying;
+using testing::ReceivedEntryStoredAt;
 
 constexpr std::int64_t kMorning = 1796721240000;  // 2026-12-08 09:14 UTC
-
-HistoryRow StoredEntry(std::string name, std::string stored_path, std::int64_t time_ms) {
-    HistoryRow row;
-    row.time_ms = time_ms;
-    row.kind = HistoryKind::kEntryReceived;
-    row.peer_name = "bob";
-    row.address = "10.0.0.5";
-    row.host = "pc2";
-    row.name = std::move(name);
-    row.outcome = std::string(outcome::kStored);
-    row.stored_path = std::move(stored_path);
-    return row;
-}
 
 HistoryRow FromCarol(std::string text, std::int64_t time_ms) {
     HistoryRow row = MessageRowSaying(std::move(text), time_ms);
@@ -61,7 +49,7 @@ class HistoryDialogTest : public ::testing::Test {
     HistoryDialogTest() {
         testing::Append(store_,
                         {MessageRowSaying("lunch?", kMorning), FromCarol("report", kMorning + 1),
-                         StoredEntry("q3.xls", "/home/u/Received/q3.xls", kMorning + 2)});
+                         ReceivedEntryStoredAt("q3.xls", "/home/u/Received/q3.xls", kMorning + 2)});
     }
 
     HistoryDialogParts Parts() {
@@ -172,7 +160,7 @@ class MainDialogHistoryTest : public testing::MainDialogTest {
 TEST_F(MainDialogHistoryTest, TheLogOpensWithTheLastDaysHistoryDimmedThenWhatArrivesNow) {
     EarlierRun({MessageRowSaying("yesterday", kMorning - 86400000),
                 MessageRowSaying("lunch?", kMorning),
-                StoredEntry("q3.xls", "/home/u/Received/q3.xls", kMorning + 60000)});
+                ReceivedEntryStoredAt("q3.xls", "/home/u/Received/q3.xls", kMorning + 60000)});
     const std::wstring history = HistoryLogText(LastHistoryDay(&Read));
     ASSERT_NE(history.find(L"lunch?"), std::wstring::npos);
     ASSERT_EQ(history.find(L"yesterday"), std::wstring::npos);

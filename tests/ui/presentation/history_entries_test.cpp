@@ -21,6 +21,7 @@ namespace {
 
 using testing::HistoryFolder;
 using testing::MessageRowSaying;
+using testing::ReceivedEntryStoredAt;
 
 // 2026-12-08 09:14 and 23:59, and 2026-12-09 00:05, in UTC.
 constexpr std::int64_t kDec8At0914 = 1796721240000;
@@ -55,19 +56,6 @@ HistoryRow SentRow(std::string text, std::int64_t time_ms) {
     row.peer_name = "bob";
     row.address = "10.0.0.5";
     row.host = "pc2";
-    return row;
-}
-
-HistoryRow ReceivedEntry(std::string name, std::string stored_path, std::int64_t time_ms) {
-    HistoryRow row;
-    row.time_ms = time_ms;
-    row.kind = HistoryKind::kEntryReceived;
-    row.peer_name = "bob";
-    row.address = "10.0.0.5";
-    row.host = "pc2";
-    row.name = std::move(name);
-    row.outcome = std::string(outcome::kStored);
-    row.stored_path = std::move(stored_path);
     return row;
 }
 
@@ -112,9 +100,9 @@ TEST_F(HistoryShownTest, ABusyDayOpensTheLogWithItsNewestRowsOnly) {
 
 TEST_F(HistoryTextTest, TheLogsHistoryHasADateLineEachRowsTimeAndTheClosingLine) {
     HistoryRow message = MessageRowSaying("lunch?\nat noon", kDec8At0914);
-    const std::wstring text =
-        HistoryLogText({message, SentRow("yes", kDec8At2359),
-                        ReceivedEntry("notes.txt", "/home/u/Received/notes.txt", kDec8At2359)});
+    const std::wstring text = HistoryLogText(
+        {message, SentRow("yes", kDec8At2359),
+         ReceivedEntryStoredAt("notes.txt", "/home/u/Received/notes.txt", kDec8At2359)});
     EXPECT_EQ(text,
               L"—— 2026-12-08 ——\r\n"
               L"09:14 alice (10.0.0.7|desk):\r\n lunch?\r\nat noon\r\n"
@@ -128,11 +116,11 @@ TEST_F(HistoryShownTest, TheWindowFindsRowsByTextByPeerAndByBothNewestFirst) {
     from_carol.peer_name = "carol";
     from_carol.address = "10.0.0.9";
     from_carol.host = "lab";
-    testing::Append(store_,
-                    {MessageRowSaying("report", kDec8At0914), from_carol,
-                     SentRow("no report yet", kDec8At0914 + 2),
-                     ReceivedEntry("q3.xls", "/home/u/Received/reports/q3.xls", kDec8At0914 + 3),
-                     MessageRowSaying("lunch", kDec8At0914 + 4)});
+    testing::Append(store_, {MessageRowSaying("report", kDec8At0914), from_carol,
+                             SentRow("no report yet", kDec8At0914 + 2),
+                             ReceivedEntryStoredAt("q3.xls", "/home/u/Received/reports/q3.xls",
+                                                   kDec8At0914 + 3),
+                             MessageRowSaying("lunch", kDec8At0914 + 4)});
     const auto find = [this](std::wstring_view text, std::wstring_view peer) {
         return Texts(store_.Read(HistoryWindowQuery(text, peer)));
     };
@@ -152,13 +140,13 @@ TEST_F(HistoryShownTest, TheWindowFindsRowsByTextByPeerAndByBothNewestFirst) {
 
 TEST_F(HistoryTextTest, AStoredEntrysRowShowsWhereItIsAndOffersItsFolder) {
     const HistoryListRow stored =
-        ListRowOf(ReceivedEntry("q3.xls", "/home/u/Received/q3.xls", kDec8At0914));
+        ListRowOf(ReceivedEntryStoredAt("q3.xls", "/home/u/Received/q3.xls", kDec8At0914));
     EXPECT_EQ(stored.time, L"2026-12-08 09:14");
     EXPECT_EQ(stored.text, L"来自 bob（10.0.0.5）: 文件q3.xls 已存于 /home/u/Received/q3.xls");
     EXPECT_EQ(stored.stored_path, L"/home/u/Received/q3.xls");
     EXPECT_EQ(stored.folder, L"/home/u/Received");
 
-    HistoryRow failed = ReceivedEntry("big.iso", "", kDec8At0914);
+    HistoryRow failed = ReceivedEntryStoredAt("big.iso", "", kDec8At0914);
     failed.outcome = std::string(outcome::kFailed);
     failed.reason = "disk_full";
     const HistoryListRow not_stored = ListRowOf(failed);
