@@ -48,6 +48,7 @@ for fuzzer in $fuzzers; do
       mount --bind "$dir" "$dir"
       mount -o remount,bind,ro /
       export VELTRA_FUZZ_ROOT="$scratch/root"
+      export TMPDIR="$scratch"  # the only place left writable, for the runtime folder of isolated.sh
       exec tests/isolated.sh "$fuzzer" -max_total_time="$seconds" -max_len=20000 \
         -print_final_stats=1 -artifact_prefix="$dir/crash-$name-" "$scratch/corpus"' \
       run "$fuzzer" "$corpus" "$scratch" "$dir" "$seconds" "$name" >"$log" 2>&1; then
