@@ -113,6 +113,14 @@ void Socket::Interrupt() const {
     }
 }
 
+void Socket::Abort() const {
+    if (fd_.Valid()) {
+        const linger reset_on_close{1, 0};
+        setsockopt(fd_.Get(), SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
+        shutdown(fd_.Get(), SHUT_RDWR);
+    }
+}
+
 bool Socket::Bind(const Endpoint& local) const {
     sockaddr_in address = ToSockaddr(local);
     return bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;

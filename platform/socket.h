@@ -52,6 +52,11 @@ class Socket {
     // Wakes every thread blocked on this socket (receive, accept, send) without closing the
     // descriptor, so the owner can join those threads before the descriptor goes away.
     void Interrupt() const;
+    // Interrupt(), and the close that follows resets the connection, so that the peer's sends
+    // fail at once. An interrupted reader no longer opens its receive window, so after a plain
+    // Interrupt() a peer whose send waits on a full window learns of the end only at its own
+    // send limit.
+    void Abort() const;
 
     bool Bind(const Endpoint& local) const;
     bool Listen(int backlog) const;

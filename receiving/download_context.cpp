@@ -6,7 +6,7 @@ void TransferCancel::Cancel() {
     std::lock_guard guard(mutex_);
     shut_down_ = true;
     if (socket_) {
-        socket_->Interrupt();
+        socket_->Abort();
     }
 }
 
@@ -17,7 +17,7 @@ bool TransferCancel::CancelBatch() {
     }
     batch_cancelled_ = true;
     if (socket_) {
-        socket_->Interrupt();
+        socket_->Abort();
     }
     return true;
 }

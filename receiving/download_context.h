@@ -27,17 +27,17 @@ struct DownloadLimits {
     int max_depth = 64;      // directory levels rebuilt; deeper ones are read and dropped
 };
 
-// Lets a shutdown stop the batch that runs (by waking its socket) and the ones that wait, and the
-// user stop only the batch that runs.
+// Lets a shutdown stop the batch that runs (by aborting its connection, which the peer hears of at
+// once) and the ones that wait, and the user stop only the batch that runs.
 class TransferCancel {
   public:
     // The running batch is to end, by a shutdown or by the user.
     bool Cancelled() const { return shut_down_.load() || batch_cancelled_.load(); }
     // Cancelled for good: nothing more is fetched or reported.
     bool ShutDown() const { return shut_down_.load(); }
-    // Cancels for good and wakes the socket in use, if any.
+    // Cancels for good and aborts the connection in use, if any.
     void Cancel();
-    // Ends the batch that runs, waking the socket in use; false, doing nothing, when no batch
+    // Ends the batch that runs, aborting the connection in use; false, doing nothing, when no batch
     // runs. A batch that starts after it is not touched, however close behind.
     bool CancelBatch();
     // Bracket the run of one batch (see RunningBatch); only between them does CancelBatch act.

@@ -5,8 +5,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -122,6 +124,38 @@ TEST(EndSending, APeerStillTakingTheBytesIsWaitedForBeyondTheLimit) {
     EXPECT_TRUE(server.SendAll(content.data(), content.size()));
     EXPECT_EQ(server.EndSending(1000), SendingEnd::kPeerClosed);
     reader.join();
+}
+
+// Bytes a connection's kernel holds by the request: FIONREAD, arrived and not yet read;
+// SIOCOUTQNSD, waiting to be sent.
+int Held(const Socket& socket, unsigned long request) {
+    int count = 0;
+    return ioctl(socket.Descriptor(), request, &count) == 0 ? count : -1;
+}
+
+// A cancelled download: the reader is woken while the sender waits on a full window, reads what
+// had arrived, and closes. The reader no longer opens its window, so only a reset tells the
+// sender; without one its send would wait out its limit.
+TEST(Abort, ASenderWaitingOnAFullWindowHearsOfItWhenTheReaderCloses) {
+    auto [server, client] = ConnectedPair(4096);
+    server.SetSendTimeout(10000);
+    int send_error = 0;
+    std::thread sender([&server = server, &send_error] {
+        const std::string piece(64 * 1024, 'x');
+        while (server.Send(piece.data(), piece.size()) > 0) {
+        }
+        send_error = errno;
+    });
+    while (Held(client, FIONREAD) <= 0 || Held(server, SIOCOUTQNSD) <= 0) {
+        std::this_thread::sleep_for(1ms);
+    }
+    client.Abort();
+    char buffer[4096];
+    while (client.Receive(buffer, sizeof buffer).Moved()) {
+    }
+    client.Close();
+    sender.join();
+    EXPECT_TRUE(send_error == ECONNRESET || send_error == EPIPE) << std::strerror(send_error);
 }
 
 }  // namespace
