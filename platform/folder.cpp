@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <system_error>
 #include <utility>
 
@@ -20,16 +21,24 @@ Folder Folder::Open(const Path& path, LastLink link) {
     return Folder(fd, fd < 0 ? errno : 0, std::move(host_path));
 }
 
+Folder::Folder(int fd, int error, std::string host_path)
+    : fd_(fd),
+      error_(error),
+      host_path_(std::move(host_path)),
+      path_hash_(std::hash<std::string>{}(host_path_)) {}
+
 Folder::Folder(Folder&& other) noexcept
     : fd_(std::move(other.fd_)),
       error_(std::exchange(other.error_, EBADF)),
-      host_path_(std::move(other.host_path_)) {}
+      host_path_(std::move(other.host_path_)),
+      path_hash_(other.path_hash_) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
     if (this != &other) {
         fd_ = std::move(other.fd_);
         error_ = std::exchange(other.error_, EBADF);
         host_path_ = std::move(other.host_path_);
+        path_hash_ = other.path_hash_;
     }
     return *this;
 }

@@ -2,6 +2,7 @@
 // A folder held open, so that the files received into it are created, named and replaced by
 // their names relative to it: one walk of the folder's path, not one per file.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -32,14 +33,17 @@ class Folder {
     int Descriptor() const;
     // The folder's host path, for messages.
     const std::string& HostPath() const { return host_path_; }
+    // The host path hashed, once for the folder rather than once for every file that is keyed by
+    // its folder and name.
+    std::size_t PathHash() const { return path_hash_; }
 
   private:
-    Folder(int fd, int error, std::string host_path)
-        : fd_(fd), error_(error), host_path_(std::move(host_path)) {}
+    Folder(int fd, int error, std::string host_path);
 
     OwnedDescriptor fd_;
     int error_ = 0;
     std::string host_path_;
+    std::size_t path_hash_ = 0;
 };
 
 }  // namespace veltra::platform

@@ -80,6 +80,11 @@ std::wstring Utf8ToWide(std::string_view text) {
 std::string WideToUtf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendWideAsUtf8(out, text);
+    return out;
+}
+
+void AppendWideAsUtf8(std::string& out, std::wstring_view text) {
     for (const wchar_t w : text) {
         const auto c = static_cast<char32_t>(w);
         if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
@@ -90,7 +95,6 @@ std::string WideToUtf8(std::wstring_view text) {
             AppendUtf8(out, c);
         }
     }
-    return out;
 }
 
 }  // namespace veltra::platform

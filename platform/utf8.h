@@ -12,5 +12,8 @@ std::wstring Utf8ToWide(std::string_view text);
 
 // Wide characters that are no Unicode scalar value (other surrogates, beyond U+10FFFF) become '?'.
 std::string WideToUtf8(std::wstring_view text);
+// The same, appended to out: a caller that builds its lines in one buffer allocates nothing per
+// line.
+void AppendWideAsUtf8(std::string& out, std::wstring_view text);
 
 }  // namespace veltra::platform

@@ -14,10 +14,10 @@ namespace {
 // Numbers tried for one name before giving up: far beyond any real folder.
 constexpr unsigned kMaxNumber = 1000000;
 
-// What the batch remembers of the file name in folder: the folder's path and the name hashed
-// apart and mixed, so that no path is built for a file.
+// What the batch remembers of the file name in folder: the folder's path (hashed once, when the
+// folder was opened) and the name hashed apart and mixed, so that no path is built for a file.
 std::size_t PathKey(const platform::Folder& folder, std::wstring_view name) {
-    const std::size_t folder_hash = std::hash<std::string_view>{}(folder.HostPath());
+    const std::size_t folder_hash = folder.PathHash();
     const std::size_t name_hash = std::hash<std::wstring_view>{}(name);
     return folder_hash ^
            (name_hash + 0x9E3779B97F4A7C15ULL + (folder_hash << 6) + (folder_hash >> 2));

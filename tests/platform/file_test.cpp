@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -131,6 +132,23 @@ TEST_F(FileTest, AFolderThatIsALinkIsFollowedOnlyWhenAsked) {
     EXPECT_TRUE(fs::is_empty(Host("real")));
     CreateIn(Opened("link"), L"a.txt", "");
     EXPECT_TRUE(fs::exists(Host("real/a.txt")));
+}
+
+// A received file is keyed by its folder's path hash and its name: the hash must be the path's,
+// the same however the folder was reached and after a move.
+TEST_F(FileTest, AFoldersPathHashIsItsHostPathsAndMovesWithIt) {
+    fs::create_directory(Host("one"));
+    fs::create_directory(Host("two"));
+    Folder one = Folder::Open(At("one"), LastLink::kRefuse);
+    const std::size_t hash = one.PathHash();
+    EXPECT_EQ(hash, std::hash<std::string>{}(one.HostPath()));
+    EXPECT_EQ(Folder::Open(At("one/"), LastLink::kRefuse).PathHash(), hash);
+    EXPECT_NE(Folder::Open(At("two"), LastLink::kRefuse).PathHash(), hash);
+    const Folder moved(std::move(one));
+    EXPECT_EQ(moved.PathHash(), hash);
+    Folder assigned = Folder::Open(At("two"), LastLink::kRefuse);
+    assigned = Folder::Open(At("one"), LastLink::kRefuse);
+    EXPECT_EQ(assigned.PathHash(), hash);
 }
 
 TEST_F(FileTest, ExclusiveOpenKeepsOthersOutUntilClosed) {

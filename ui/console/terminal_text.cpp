@@ -2,11 +2,21 @@
 
 #include <cwchar>
 
+#include "platform/utf8.h"
+
 namespace veltra {
 namespace {
 
 bool IsControl(wchar_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+void AppendEscape(std::string& out, wchar_t c) {
+    constexpr char kHexDigits[] = "0123456789abcdef";
+    const auto code = static_cast<unsigned>(c);
+    out += "\\x";
+    out += kHexDigits[(code >> 4) & 0xF];
+    out += kHexDigits[code & 0xF];
 }
 
 }  // namespace
@@ -28,6 +38,18 @@ std::wstring TerminalText(std::wstring_view text, bool line_breaks) {
         }
     }
     return shown;
+}
+
+void AppendTerminalUtf8(std::string& out, std::wstring_view text) {
+    std::size_t plain_from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsControl(text[i])) {
+            platform::AppendWideAsUtf8(out, text.substr(plain_from, i - plain_from));
+            AppendEscape(out, text[i]);
+            plain_from = i + 1;
+        }
+    }
+    platform::AppendWideAsUtf8(out, text.substr(plain_from));
 }
 
 }  // namespace veltra

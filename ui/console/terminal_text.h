@@ -13,4 +13,8 @@ namespace veltra {
 // its own.
 std::wstring TerminalText(std::wstring_view text, bool line_breaks = false);
 
+// TerminalText(text) in UTF-8, appended to out: a file's line is built in one buffer that the
+// console reuses, with no wide copy of the name on the way.
+void AppendTerminalUtf8(std::string& out, std::wstring_view text);
+
 }  // namespace veltra

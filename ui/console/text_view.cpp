@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "platform/socket.h"
+#include "platform/utf8.h"
 #include "ui/console/history_text.h"
 #include "ui/console/terminal_text.h"
 #include "ui/presentation/sent_entries.h"
@@ -65,15 +66,27 @@ void TextView::BatchEnd(const FilesReceived& batch) {
 
 void TextView::FileStart(const FileStarted& file, std::uint32_t now_ms) {
     progress_.Start(file.size, now_ms);
-    Write(FileStartedEntry(TerminalText(AnsiToWide(file.name))));
+    static const std::string started = platform::WideToUtf8(kFileStartedText);
+    line_.assign(started);
+    AppendTerminalUtf8(line_, AnsiToWide(file.name));
+    line_ += '\n';
+    *out_ << line_;
 }
 
 void TextView::Progress(std::uint64_t received, std::uint32_t now_ms) {
-    Write(progress_.Progress(received, now_ms).entry);
+    line_.clear();
+    if (progress_.AppendLine(received, now_ms, line_)) {
+        *out_ << line_;
+    }
 }
 
 void TextView::FileEnd(const FileDone& file) {
-    Write(FileDoneEntry(file.outcome));
+    if (file.outcome == FileOutcome::kStored) {
+        static const std::string stored = Utf8Lines(FileDoneEntry(FileOutcome::kStored));
+        *out_ << stored;
+    } else {
+        Write(FileDoneEntry(file.outcome));
+    }
 }
 
 void TextView::Notice(std::wstring_view text) {

@@ -1,6 +1,8 @@
 #include "ui/presentation/log_entries.h"
 
 #include <algorithm>
+#include <charconv>
+#include <limits>
 
 #include "common/text.h"
 #include "platform/socket.h"
@@ -15,7 +17,7 @@ constexpr double kLastPercentBelowWhole = 99.99;
 
 struct Rate {
     double value;
-    const wchar_t* unit;
+    const char* unit;
 };
 
 // Whole bytes per millisecond, times 1000: the rate is always a multiple of 1000 bytes per
@@ -24,15 +26,26 @@ Rate RateOf(std::uint64_t received, std::uint32_t elapsed_ms) {
     const std::uint64_t per_ms = received / (elapsed_ms == 0 ? 1 : elapsed_ms);
     const std::uint64_t per_second = per_ms * 1000;
     if (per_second >= kGigabyte) {
-        return {static_cast<double>(per_second >> 20) / 1024, L"G/S"};
+        return {static_cast<double>(per_second >> 20) / 1024, "G/S"};
     }
     if (per_second >= kMegabyte) {
-        return {static_cast<double>(per_second >> 10) / 1024, L"M/S"};
+        return {static_cast<double>(per_second >> 10) / 1024, "M/S"};
     }
     if (per_second == 0) {
-        return {0.0, L"B/S"};
+        return {0.0, "B/S"};
     }
-    return {static_cast<double>(per_second) / 1024, L"K/S"};
+    return {static_cast<double>(per_second) / 1024, "K/S"};
+}
+
+// "%.2f" without printf: the exact value rounded to two places, as printf rounds it.
+void AppendTwoDecimals(std::string& out, double value) {
+    // Room for any double in fixed notation.
+    char digits[std::numeric_limits<double>::max_exponent10 + 8];
+    const auto [end, error] =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 2);
+    if (error == std::errc{}) {
+        out.append(digits, end);
+    }
 }
 
 }  // namespace
@@ -100,7 +113,9 @@ std::wstring FileStartedEntry(const std::string& name) {
 }
 
 std::wstring FileStartedEntry(std::wstring_view name) {
-    return L"开始接收文件" + std::wstring(name) + L"\r\n";
+    std::wstring entry(kFileStartedText);
+    entry.append(name).append(L"\r\n");
+    return entry;
 }
 
 std::wstring FileDoneEntry(FileOutcome outcome) {
@@ -138,7 +153,7 @@ void TransferProgress::Start(std::uint64_t size, std::uint32_t now_ms) {
     throttle_.Start();
 }
 
-TransferProgress::Step TransferProgress::Progress(std::uint64_t received, std::uint32_t now_ms) {
+TransferProgress::Reading TransferProgress::Read(std::uint64_t received, std::uint32_t now_ms) {
     // Unsigned subtraction: right across a wrap of the 32-bit tick count.
     const Rate rate = RateOf(received, now_ms - start_ms_);
     // An empty file has no progress lines of its own; should one come, it is complete.
@@ -153,10 +168,30 @@ TransferProgress::Step TransferProgress::Progress(std::uint64_t received, std::u
     if (percent < 100.0) {
         position = percent > 0.0 ? static_cast<int>(percent) : 0;
     }
-    if (!throttle_.Due(received, size_, now_ms)) {
-        return Step{{}, position};
+    return Reading{rate.value, rate.unit, percent, position,
+                   throttle_.Due(received, size_, now_ms)};
+}
+
+TransferProgress::Step TransferProgress::Progress(std::uint64_t received, std::uint32_t now_ms) {
+    const Reading reading = Read(received, now_ms);
+    if (!reading.due) {
+        return Step{{}, reading.position};
     }
-    return Step{FormatWide(L"%.2f%ls %.2f%%\r\n", rate.value, rate.unit, percent), position};
+    // The unit is ASCII, which "%s" in a wide pattern takes as it is.
+    return Step{FormatWide(L"%.2f%s %.2f%%\r\n", reading.rate, reading.unit, reading.percent),
+                reading.position};
+}
+
+bool TransferProgress::AppendLine(std::uint64_t received, std::uint32_t now_ms, std::string& line) {
+    const Reading reading = Read(received, now_ms);
+    if (!reading.due) {
+        return false;
+    }
+    AppendTwoDecimals(line, reading.rate);
+    line.append(reading.unit).append(" ");
+    AppendTwoDecimals(line, reading.percent);
+    line.append("%\n");
+    return true;
 }
 
 }  // namespace veltra

@@ -24,6 +24,8 @@ std::wstring SentMessageEntry(std::wstring_view user, std::wstring_view address,
 std::wstring BatchSenderEntry(const BatchStarted& batch);
 // The same from wide parts.
 std::wstring BatchSenderEntry(std::wstring_view user, std::wstring_view address);
+// What the line of a file's start says before the file's name.
+inline constexpr std::wstring_view kFileStartedText = L"开始接收文件";
 // "开始接收文件<name>\r\n"; name is code page 936 text.
 std::wstring FileStartedEntry(const std::string& name);
 // The same from wide text.
@@ -52,8 +54,20 @@ class TransferProgress {
     };
     // received: bytes of this file so far. An elapsed time of 0 ms counts as 1 ms.
     Step Progress(std::uint64_t received, std::uint32_t now_ms);
+    // The console's form of the same step: appends the entry's line in UTF-8 with a bare LF to
+    // line, when this chunk writes one (digit for digit the entry's), and tells whether it did.
+    bool AppendLine(std::uint64_t received, std::uint32_t now_ms, std::string& line);
 
   private:
+    struct Reading {
+        double rate;
+        const char* unit;  // "K/S", ...
+        double percent;
+        int position;
+        bool due;  // whether this chunk writes a line
+    };
+    Reading Read(std::uint64_t received, std::uint32_t now_ms);
+
     std::uint64_t size_ = 0;
     std::uint32_t start_ms_ = 0;
     ProgressThrottle throttle_;

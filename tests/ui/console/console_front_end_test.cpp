@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "engine/protocol.h"
+#include "platform/utf8.h"
 #include "tests/support/content.h"
 #include "tests/support/fake_peer.h"
 #include "tests/support/manual_timer.h"
@@ -390,6 +391,21 @@ TEST(TerminalText, OnlyControlCharactersChange) {
     EXPECT_EQ(TerminalText(L"\t\x1f\u0080\u009f\u00a0"), L"\\x09\\x1f\\x80\\x9f\u00a0");
     EXPECT_EQ(TerminalText(L"a\r\nb"), L"a\\x0d\\x0ab");
     EXPECT_EQ(TerminalText(L"a\r\nb\n\r\r\n", true), L"a\r\n b\\x0a\\x0d\r\n ");
+}
+
+// A file's line is built in UTF-8 without the wide copy: it must read as TerminalText encoded.
+TEST(TerminalText, TheUtf8FormIsTheWideFormEncoded) {
+    std::string out = "开始";
+    AppendTerminalUtf8(out, L"文件\t名\x1b[31m\u0085 \u00a0\u007f.txt\x0a");
+    EXPECT_EQ(out, "开始文件\\x09名\\x1b[31m\\x85 \u00a0\\x7f.txt\\x0a");
+    for (const std::wstring& text :
+         {std::wstring(), std::wstring(L"普通 text"), std::wstring(L"\x01\x1f\u0080\u009f"),
+          std::wstring(L"末尾\r"), std::wstring(1, static_cast<wchar_t>(0xDC80 + 0xE9)),
+          std::wstring(L"a\r\nb\x7f\u4e2d\U0001F600")}) {
+        std::string appended = "x";
+        AppendTerminalUtf8(appended, text);
+        EXPECT_EQ(appended, "x" + platform::WideToUtf8(TerminalText(text)));
+    }
 }
 
 TEST(TextView, WithoutListsOnlyTheUsersCommandPrintsTheList) {

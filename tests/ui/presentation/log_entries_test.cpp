@@ -159,6 +159,45 @@ TEST(TransferProgress, LinesAreThrottledPerFileButThePositionAndTheLastLineAreNo
     EXPECT_FALSE(progress.Progress(30, 0x10u).entry.empty());
 }
 
+// The console writes the same line without wide printf: every digit, the rounding of a tie
+// included, must be the entry's.
+TEST(TransferProgress, TheConsolesLineIsTheEntryInUtf8DigitForDigit) {
+    const auto line_of = [](std::uint64_t size, std::uint64_t received, std::uint32_t elapsed) {
+        TransferProgress progress;
+        progress.Start(size, 1000);
+        std::string line = "kept ";
+        EXPECT_TRUE(progress.AppendLine(received, 1000 + elapsed, line));
+        return line;
+    };
+    EXPECT_EQ(line_of(2000000, 500000, 400), "kept 1.19M/S 25.00%\n");
+    EXPECT_EQ(line_of(10000, 999, 1000), "kept 0.00B/S 9.99%\n");
+    EXPECT_EQ(line_of(800, 1, 1), "kept 0.98K/S 0.12%\n");  // 0.125 exactly: to even
+    EXPECT_EQ(line_of(800, 3, 1), "kept 2.93K/S 0.38%\n");  // 0.375 exactly: to even
+    EXPECT_EQ(line_of(1048, 1048, 1), "kept 1023.44K/S 100.00%\n");
+    EXPECT_EQ(line_of(100, 150, 10), "kept 14.65K/S 150.00%\n");
+    const std::uint64_t five_gib = std::uint64_t{5} << 30;
+    EXPECT_EQ(line_of(five_gib, five_gib - 65536, 1000), "kept 5.00G/S 99.99%\n");
+    for (std::uint64_t size : {std::uint64_t{1}, std::uint64_t{7}, std::uint64_t{800},
+                               std::uint64_t{99999}, five_gib * 3}) {
+        for (std::uint64_t received = 0; received <= 4000; received += 7) {
+            for (std::uint32_t elapsed : {0u, 1u, 3u, 250u, 977u}) {
+                std::string line = "kept ";
+                ASSERT_EQ(line_of(size, received, elapsed),
+                          line + Utf8Lines(StepOf(size, received, elapsed).entry))
+                    << size << " " << received << " " << elapsed;
+            }
+        }
+    }
+    // A chunk that writes no line appends nothing.
+    TransferProgress progress;
+    progress.Start(1000, 0);
+    std::string line;
+    EXPECT_TRUE(progress.AppendLine(10, 10, line));
+    line.clear();
+    EXPECT_FALSE(progress.AppendLine(20, 20, line));
+    EXPECT_EQ(line, "");
+}
+
 TEST(TransferProgress, PositionIsTheTruncatedPercentageWithinTheBar) {
     EXPECT_EQ(StepOf(3, 2, 10).position, 66);
     EXPECT_EQ(StepOf(3, 2, 10).entry, L"0.00B/S 66.67%\r\n");
