@@ -2,11 +2,14 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <system_error>
 #include <utility>
+
+#include "platform/utf8.h"
 
 namespace veltra::platform {
 
@@ -117,6 +120,15 @@ std::wstring ConvertFromCodePage(std::string_view text, unsigned code_page) {
         return {};
     }
     return Convert<std::wstring>(cd, text.data(), text.size(), 1, L'?');
+}
+
+std::string HostNameToWireCodePage(std::string_view host_name) {
+    const bool ascii = std::all_of(host_name.begin(), host_name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        return std::string(host_name);
+    }
+    return ConvertToCodePage(Utf8ToWide(host_name), kAnsiCodePage);
 }
 
 }  // namespace veltra::platform

@@ -20,4 +20,10 @@ inline constexpr unsigned kAnsiCodePage = 936;
 std::string ConvertToCodePage(std::wstring_view text, unsigned code_page);
 std::wstring ConvertFromCodePage(std::string_view text, unsigned code_page);
 
+// A host name (the bytes a directory listing gave, see utf8.h) in kAnsiCodePage, by the same rule
+// as ConvertToCodePage(Utf8ToWide(name)): every byte that is no valid UTF-8 becomes one '?', and so
+// does every character the code page lacks. Most names are ASCII, which the wire code page writes
+// as itself, so those are taken as they are.
+std::string HostNameToWireCodePage(std::string_view host_name);
+
 }  // namespace veltra::platform

@@ -112,6 +112,10 @@ std::optional<FileIdentity> IdentityOf(int fd) {
 
 }  // namespace
 
+std::wstring DirectoryEntry::Name() const {
+    return Utf8ToWide(host_name);
+}
+
 std::optional<File> File::OpenForRead(const Path& path, Sharing sharing) {
     const std::string& host_path = path.Host();
     uint64_t size = 0;
@@ -233,7 +237,6 @@ std::optional<DirectoryEntry> DirectorySearch::Next() {
     while (next_ < names_.size()) {
         const auto& [name, listed_type] = names_[next_++];
         DirectoryEntry entry;
-        entry.name = Utf8ToWide(name);
         entry.host_name = name;
         if (IsHiddenName(name)) {
             entry.attributes |= kAttributeHidden;

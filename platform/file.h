@@ -35,7 +35,9 @@ struct FileInfo {
 };
 
 struct DirectoryEntry {
-    std::wstring name;
+    // The name as wide text, made when asked: sending a folder takes the wire's name from
+    // host_name straight away (HostNameToWireCodePage), and most entries need no other.
+    std::wstring Name() const;
     uint32_t attributes = 0;
     // A regular file's size where the listing had to look at the file (a symbolic link's target,
     // a file system whose listing gives no types); nothing where it did not, for the file's

@@ -3,8 +3,8 @@
 #include <optional>
 #include <utility>
 
-#include "common/text.h"
 #include "engine/protocol.h"
+#include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/resolved_path.h"
 #include "serving/file_content.h"
@@ -13,9 +13,28 @@
 namespace veltra {
 namespace {
 
-// The length field counts the whole header, its own 4 digits included.
-std::string WithLength(const std::string& rest) {
-    return FormatAnsi("%04x", static_cast<unsigned>(rest.size() + 4)) + rest;
+// One header: its length field, then ":name:size:attributes", a folder's size a plain "0". The
+// length counts the whole header, its own 4 digits included; it is written last, into the room
+// kept for it.
+std::string Header(std::string_view name, std::optional<std::uint64_t> size,
+                   std::uint32_t attributes) {
+    std::string header;
+    header.reserve(name.size() + 32);
+    header.append(4, '0');
+    header += ':';
+    AppendWireName(header, name);
+    header += ':';
+    if (size) {
+        AppendSizeField(header, *size);
+    } else {
+        header += '0';
+    }
+    header += ':';
+    AppendHex(header, attributes);
+    std::string length;
+    AppendHex(length, header.size(), 4);
+    header.replace(0, 4, length);
+    return header;
 }
 
 // Files up to this size go out with their header in the gathered stream; larger ones after it,
@@ -42,9 +61,9 @@ bool SendNamedDirectory(StreamSender& out, std::optional<platform::DirectorySear
 
 // A file's header and exactly size bytes after it; zeros stand in for whatever the file (nothing:
 // one that could not be opened) does not yield.
-bool SendFile(StreamSender& out, const std::wstring& name, std::uint64_t size,
+bool SendFile(StreamSender& out, const platform::DirectoryEntry& entry, std::uint64_t size,
               std::optional<platform::File> file) {
-    if (!out.Append(FileHeader(WideToAnsi(name), size))) {
+    if (!out.Append(FileHeader(platform::HostNameToWireCodePage(entry.host_name), size))) {
         return false;
     }
     if (size <= kGatheredContent) {
@@ -77,7 +96,7 @@ bool SendLinkedFile(StreamSender& out, const platform::DirectorySearch& listing,
     if (!file->HoldExclusively()) {
         file.reset();  // held by another transfer: zeros of its size stand in
     }
-    return SendFile(out, entry.name, size, std::move(file));
+    return SendFile(out, entry, size, std::move(file));
 }
 
 // An entry that is still what the listing said it was. Nothing for one that is not (a file or
@@ -91,14 +110,15 @@ std::optional<bool> SendListedEntry(StreamSender& out, const platform::Directory
     switch (opened.kind) {
         case platform::OpenedEntry::Kind::kFolder:
             if (listed_folder) {
-                return SendNamedDirectory(out, std::move(opened.folder), WideToAnsi(entry.name),
+                return SendNamedDirectory(out, std::move(opened.folder),
+                                          platform::HostNameToWireCodePage(entry.host_name),
                                           offered_folder);
             }
             break;
         case platform::OpenedEntry::Kind::kFile:
             if (!listed_folder) {
                 // Zeros of its size stand in for a file unreadable or held by another transfer.
-                return SendFile(out, entry.name, entry.size.value_or(opened.size),
+                return SendFile(out, entry, entry.size.value_or(opened.size),
                                 std::move(opened.file));
             }
             break;
@@ -106,11 +126,12 @@ std::optional<bool> SendListedEntry(StreamSender& out, const platform::Directory
             // Gone since the listing: a folder goes out empty, a file as zeros of the size the
             // listing reported, when it reported one.
             if (listed_folder) {
-                return SendNamedDirectory(out, std::nullopt, WideToAnsi(entry.name),
+                return SendNamedDirectory(out, std::nullopt,
+                                          platform::HostNameToWireCodePage(entry.host_name),
                                           offered_folder);
             }
             if (entry.size) {
-                return SendFile(out, entry.name, *entry.size, std::nullopt);
+                return SendFile(out, entry, *entry.size, std::nullopt);
             }
             return true;
         case platform::OpenedEntry::Kind::kLink:
@@ -138,21 +159,12 @@ bool SendTopDirectory(const platform::Socket& connection, const platform::Path& 
 
 }  // namespace
 
-// Built by appending: GCC 12 at -O3 reports a false -Wrestrict for `":" + std::string(...)`.
 std::string DirectoryHeader(std::string_view name) {
-    std::string rest(":");
-    rest += WireName(name);
-    rest += FormatAnsi(":0:%x", ATTR_DIR);
-    return WithLength(rest);
+    return Header(name, std::nullopt, ATTR_DIR);
 }
 
 std::string FileHeader(std::string_view name, std::uint64_t size) {
-    std::string rest(":");
-    rest += WireName(name);
-    rest += ':';
-    rest += SizeField(size);
-    rest += FormatAnsi(":%x", ATTR_FILE);
-    return WithLength(rest);
+    return Header(name, size, ATTR_FILE);
 }
 
 bool SendDirectory(const platform::Socket& connection, const platform::Path& path) {

@@ -1,28 +1,51 @@
 #include "serving/wire_fields.h"
 
+#include <charconv>
+
 #include "common/text.h"
 
 namespace veltra {
 
+void AppendHex(std::string& out, std::uint64_t value, std::size_t min_digits) {
+    char digits[16];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+    const auto length = static_cast<std::size_t>(end - digits);
+    if (length < min_digits) {
+        out.append(min_digits - length, '0');
+    }
+    out.append(digits, length);
+}
+
+void AppendSizeField(std::string& out, std::uint64_t size) {
+    const std::uint64_t high = size >> 32;
+    const std::uint64_t low = size & 0xFFFFFFFFu;
+    AppendHex(out, high);
+    AppendHex(out, low, high == 0 ? 1 : 8);
+}
+
 std::string SizeField(std::uint64_t size) {
-    const auto high = static_cast<unsigned>(size >> 32);
-    const auto low = static_cast<unsigned>(size & 0xFFFFFFFFu);
-    return high == 0 ? FormatAnsi("%x%x", high, low) : FormatAnsi("%x%08x", high, low);
+    std::string field;
+    AppendSizeField(field, size);
+    return field;
+}
+
+void AppendWireName(std::string& out, std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        // No byte of a double-byte character in code page 936 is a ':'.
+        if (name[i] != ':') {
+            out += name[i];
+        } else if (i == 0) {
+            out += ';';
+        } else {
+            out += "::";
+        }
+    }
 }
 
 std::string WireName(std::string_view name) {
     std::string written;
     written.reserve(name.size() + 8);
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        // No byte of a double-byte character in code page 936 is a ':'.
-        if (name[i] != ':') {
-            written += name[i];
-        } else if (i == 0) {
-            written += ';';
-        } else {
-            written += "::";
-        }
-    }
+    AppendWireName(written, name);
     return written;
 }
 

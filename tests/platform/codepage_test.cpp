@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/utf8.h"
+
 namespace veltra::platform {
 namespace {
 
@@ -31,6 +33,32 @@ TEST(CodePageTest, ChineseAndAsciiRoundTrip) {
     }
     EXPECT_EQ(ConvertToCodePage(L"hello", kAnsiCodePage), "hello");
     EXPECT_EQ(ConvertToCodePage(L"在线人数", kAnsiCodePage).size(), 8u);
+}
+
+// A listed name goes to the wire by the one rule that wide text does: whatever the fast way for
+// plain ASCII, the result is the result of the way through wide text.
+TEST(CodePageTest, HostNamesFollowTheRuleOfWideText) {
+    const auto through_wide = [](std::string_view name) {
+        return ConvertToCodePage(Utf8ToWide(name), kAnsiCodePage);
+    };
+    std::string ascii;
+    for (int c = 0; c < 0x80; ++c) {
+        ascii += static_cast<char>(c);
+    }
+    EXPECT_EQ(HostNameToWireCodePage(ascii), through_wide(ascii));
+    EXPECT_EQ(HostNameToWireCodePage(ascii), ascii);
+    EXPECT_EQ(HostNameToWireCodePage(""), "");
+    EXPECT_EQ(HostNameToWireCodePage("a\xE4\xB8\xAD.txt"),
+              Gbk({'a', 0xD6, 0xD0, '.', 't', 'x', 't'}));
+    // A byte that is no UTF-8 and a sequence cut short: one '?' for each byte.
+    EXPECT_EQ(HostNameToWireCodePage("bad\xFF.txt"), "bad?.txt");
+    EXPECT_EQ(HostNameToWireCodePage("cut\xE4\xB8"), "cut??");
+    // A character code page 936 lacks: one '?' for the character, not one for each byte.
+    EXPECT_EQ(HostNameToWireCodePage("face\xF0\x9F\x98\x80!"), "face?!");
+    for (const std::string name : {"bad\xFF.txt", "cut\xE4\xB8", "face\xF0\x9F\x98\x80!",
+                                   "\xE7\x85\xA7\xE7\x89\x87.txt", "\xC3\xA9t\xC3\xA9"}) {
+        EXPECT_EQ(HostNameToWireCodePage(name), through_wide(name)) << name;
+    }
 }
 
 TEST(CodePageTest, EmptyAndEmbeddedNul) {

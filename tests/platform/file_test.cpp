@@ -276,15 +276,15 @@ TEST_F(FileTest, DirectorySearchListsEntriesInNameOrder) {
     ASSERT_TRUE(search);
     const auto entries = ListAll(*search);
     ASSERT_EQ(entries.size(), 4u);
-    EXPECT_EQ(entries[0].name, L".cache");
+    EXPECT_EQ(entries[0].Name(), L".cache");
     EXPECT_EQ(entries[0].attributes, kAttributeDirectory | kAttributeHidden);
-    EXPECT_EQ(entries[1].name, L"a中.txt");
+    EXPECT_EQ(entries[1].Name(), L"a中.txt");
     EXPECT_EQ(entries[1].attributes, 0u);
     // A file's size comes with the entry only where the listing had to look at the file.
     EXPECT_EQ(entries[1].size.value_or(0), 0u);
-    EXPECT_EQ(entries[2].name, L"b.txt");
+    EXPECT_EQ(entries[2].Name(), L"b.txt");
     EXPECT_EQ(entries[2].size.value_or(5), 5u);
-    EXPECT_EQ(entries[3].name, L"pics");
+    EXPECT_EQ(entries[3].Name(), L"pics");
     EXPECT_EQ(entries[3].attributes, kAttributeDirectory);
     EXPECT_EQ(entries[3].size, 0u);
     for (const auto& entry : entries) {
@@ -305,9 +305,9 @@ TEST_F(FileTest, DirectorySearchNeverReportsALinkAsAFolder) {
     ASSERT_TRUE(search);
     const auto entries = ListAll(*search);
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].name, L"dangling");
-    EXPECT_EQ(entries[1].name, L"dirlink");
-    EXPECT_EQ(entries[2].name, L"filelink");
+    EXPECT_EQ(entries[0].Name(), L"dangling");
+    EXPECT_EQ(entries[1].Name(), L"dirlink");
+    EXPECT_EQ(entries[2].Name(), L"filelink");
     for (const auto& entry : entries) {
         EXPECT_TRUE(entry.is_symlink);
         EXPECT_EQ(entry.attributes & kAttributeDirectory, 0u);
@@ -367,7 +367,7 @@ TEST_F(FileTest, OpenEntryNeverFollowsALinkAndTellsWhatItFound) {
     ASSERT_TRUE(folder.folder);
     const auto inside = ListAll(*folder.folder);
     ASSERT_EQ(inside.size(), 1u);
-    EXPECT_EQ(inside[0].name, L"x");
+    EXPECT_EQ(inside[0].Name(), L"x");
 
     EXPECT_EQ(search->OpenEntry(entries[2]).kind, OpenedEntry::Kind::kLink);
     EXPECT_EQ(search->OpenEntry(entries[3]).kind, OpenedEntry::Kind::kLink);
@@ -420,7 +420,7 @@ TEST_F(FileTest, NamesThatAreNotUtf8MapBackToTheSameFile) {
     ASSERT_TRUE(search);
     const auto entry = search->Next();
     ASSERT_TRUE(entry);
-    auto file = File::OpenForRead(At("d") / entry->name);
+    auto file = File::OpenForRead(At("d") / entry->Name());
     ASSERT_TRUE(file);
     EXPECT_EQ(ReadAll(*file), "raw");
 }

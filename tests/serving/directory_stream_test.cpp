@@ -86,6 +86,26 @@ TEST(DirectoryStream, HiddenEntriesAndNamesInTheWireCodePage) {
                   EndMark() + "0012:\xD5\xD5\xC6\xAC.txt:02:1ab" + EndMark());
 }
 
+TEST(DirectoryStream, ListedNamesThatAreNoUtf8OrLackedByTheCodePage) {
+    TempFolder temp;
+    const fs::path root = temp.path() / "r";
+    fs::create_directories(root / "sub\xFF");
+    WriteFile(root / "face\xF0\x9F\x98\x80", "x");
+    EXPECT_EQ(StreamOf(root),
+              "000a:r:0:2"
+              "000f:face?:01:1x"
+              "000d:sub?:0:2" +
+                  EndMark() + EndMark());
+}
+
+TEST(DirectoryStream, HeadersOfLargeFilesAndOfNamesWithColons) {
+    EXPECT_EQ(FileHeader("big", (std::uint64_t{1} << 32) + 1), "0014:big:100000001:1");
+    EXPECT_EQ(FileHeader("big", 0xAB00000000ull), "0015:big:ab00000000:1");
+    EXPECT_EQ(FileHeader("edge", 0xFFFFFFFFull), "0015:edge:0ffffffff:1");
+    EXPECT_EQ(FileHeader(":a:b", 5), "000f:;a::b:05:1");
+    EXPECT_EQ(DirectoryHeader(":a:b"), "000e:;a::b:0:2");
+}
+
 TEST(DirectoryStream, RegularFileOrMissingPathGivesHeaderAndEndMarkOnly) {
     TempFolder temp;
     WriteFile(temp.path() / "plain.txt", "content");
