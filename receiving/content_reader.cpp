@@ -1,12 +1,35 @@
 #include "receiving/content_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <system_error>
 
-#include "receiving/incoming_file.h"
+#include "common/text.h"
+#include "receiving/file_events.h"
+#include "receiving/received_file.h"
 
 namespace veltra {
+
+namespace {
+
+// The reason a file operation failed, as the log gives it; otherwise when no better one is known.
+FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
+    switch (error.code().value()) {
+        case ENOSPC:
+        case EDQUOT:
+            return FileOutcome::kDiskFull;
+        case ENAMETOOLONG:
+            return FileOutcome::kPathTooLong;
+        default:
+            return otherwise;
+    }
+}
+
+}  // namespace
 
 ContentReader::ContentReader(const platform::Socket& socket, std::size_t capacity)
     : socket_(socket),
@@ -29,12 +52,8 @@ bool ContentReader::Fill(std::size_t size) {
         begin_ = 0;
     }
     while (end_ < size) {
-        if (stopped_) {
-            return false;
-        }
         const platform::IoResult result = socket_.Receive(buffer_.get() + end_, capacity_ - end_);
         if (!result.Moved()) {
-            stopped_ = true;
             closed_ = result.status == platform::IoStatus::kEnd;
             return false;
         }
@@ -64,7 +83,32 @@ bool ContentReader::Skip(std::uint64_t size) {
 
 bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
                     std::wstring_view offered, const AttachmentInfo& info, ContentReader& reader) {
-    IncomingFile file(context, folder, offered, info);
+    PostFileStarted(context, info);
+    FileOutcome outcome = FileOutcome::kStored;
+    std::optional<ReceivedFile> file;
+    try {
+        file.emplace(context, folder, offered);
+    } catch (const std::system_error& error) {
+        outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
+    }
+    std::uint64_t shown = 0;  // what the last progress message said
+    // A failed write drops the file at once (a full disk gets its room back before the next
+    // file) but goes on reading, to stay in step with the sender.
+    const auto store = [&](std::string_view bytes) {
+        if (!file || bytes.empty()) {
+            return;
+        }
+        try {
+            file->Write(bytes.data(), bytes.size());
+        } catch (const std::system_error& error) {
+            outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
+            if (file->Written() > shown) {
+                shown = file->Written();
+                PostFileProgress(context, shown);
+            }
+            file.reset();
+        }
+    };
     // Written straight from the stream's buffer: a small file costs one write, and a chunk of a
     // large one is one receive and one write.
     std::uint64_t received = 0;
@@ -77,21 +121,47 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
             const std::size_t wanted = std::min(chunk - arrived, reader.Capacity());
             flowing = reader.Fill(wanted);
             const std::string_view bytes = reader.Take(std::min(wanted, reader.Buffered()));
-            file.Write(bytes);
+            store(bytes);
             arrived += bytes.size();
         }
         received += arrived;
         if (arrived < chunk) {
-            file.Cut(context.cancel.Cancelled() ? FileOutcome::kCancelled
-                     : reader.NothingServed()   ? FileOutcome::kNotServed
-                                                : FileOutcome::kConnectionLost);
+            if (outcome == FileOutcome::kStored) {
+                outcome = context.cancel.Cancelled() ? FileOutcome::kCancelled
+                          : reader.NothingServed()   ? FileOutcome::kNotServed
+                                                     : FileOutcome::kConnectionLost;
+            }
             break;
         }
-        if (received < info.size) {
-            file.Progress(received);
+        if (file && received < info.size) {
+            shown = received;
+            PostFileProgress(context, shown);
         }
     }
-    file.Finish(received);
+    std::wstring name;
+    if (file && outcome == FileOutcome::kStored) {
+        try {
+            name = file->Store();
+        } catch (const std::system_error& error) {
+            outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
+        }
+    }
+    // Settled before the messages, so whoever handles them finds the file complete, or nothing.
+    file.reset();
+    if (outcome == FileOutcome::kStored && info.size > 0) {
+        PostFileProgress(context, info.size);
+    }
+    PostFileDone(context, info, received, outcome);
+    if (outcome == FileOutcome::kStored) {
+        ++context.received_files;
+        EntryEnded* entry = context.Entry();
+        if (entry && !context.inside_folder) {
+            entry->stored = platform::Path::FromHost(folder.HostPath()) / name;
+        }
+        if (name != AnsiToWide(info.name)) {
+            PostNotice(context, L"文件另存为" + name);
+        }
+    }
     return received == info.size;
 }
 

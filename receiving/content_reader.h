@@ -37,8 +37,6 @@ class ContentReader {
     std::size_t Buffered() const { return end_ - begin_; }
     // Receives until at least size bytes (at most the capacity) are buffered; false, with what
     // arrived still buffered, when the peer closes, a receive fails or times out, or size is 0.
-    // Once a receive has ended so, nothing more is received: a later call does not wait out
-    // the idle limit again.
     bool Fill(std::size_t size);
     // The next size bytes, which must be buffered, and moves past them.
     std::string_view Take(std::size_t size);
@@ -56,9 +54,8 @@ class ContentReader {
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
-    bool served_ = false;   // a byte has arrived
-    bool closed_ = false;   // the peer has closed in order
-    bool stopped_ = false;  // a receive found the end, failed or timed out
+    bool served_ = false;  // a byte has arrived
+    bool closed_ = false;  // the peer has closed in order
 };
 
 // Reads exactly info.size bytes from reader into a ReceivedFile of that name in folder, posting

@@ -10,7 +10,6 @@
 #include "receiving/fields.h"
 #include "receiving/file_events.h"
 #include "receiving/placement.h"
-#include "receiving/storing_thread.h"
 
 namespace veltra {
 
@@ -129,30 +128,12 @@ bool DropEntry(DownloadContext& context, ContentReader& reader, const Attachment
     return info.Kind() == ATTR_FILE ? reader.Skip(info.size) : DropDirectoryLevel(reader);
 }
 
-// A file small enough to arrive whole in the stream's buffer goes to the storing thread with
-// its content; any other entry is handled here once the files queued before it are stored, so
-// that the log keeps the stream's order.
-bool ReceiveFileEntry(DownloadContext& context, ContentReader& reader, StoringThread& storing,
-                      const platform::Folder& folder, std::wstring name,
-                      const AttachmentInfo& info) {
-    if (info.size <= reader.Capacity()) {
-        const auto size = static_cast<std::size_t>(info.size);
-        if (size == 0 || reader.Fill(size)) {
-            const std::string_view content = reader.Take(size);
-            storing.Queue(folder, std::move(name), info, content, reader.Buffered() > 0);
-            return true;
-        }
-    }
-    storing.Drain();
-    return ReceiveContent(context, folder, name, info, reader);
-}
-
 // Reads the entries of one level into folder, opened from path, up to its end mark; depth counts
 // the levels, the top one being 1. An entry that cannot be stored (its name refused, its folder a
 // link or nested too deep) is read and dropped and reported as a failed file. False when the stream
 // ended or broke, which ends the whole reception.
-bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, StoringThread& storing,
-                        const platform::Path& path, const platform::Folder& folder, int depth) {
+bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, const platform::Path& path,
+                        const platform::Folder& folder, int depth) {
     for (;;) {
         const std::optional<std::string_view> header = ReadHeader(reader);
         if (!header || context.cancel.Cancelled()) {
@@ -169,29 +150,23 @@ bool ReadDirectoryLevel(DownloadContext& context, ContentReader& reader, Storing
         if (info.Kind() != ATTR_FILE && info.Kind() != ATTR_DIR) {
             continue;
         }
-        std::optional<std::wstring> name = StoredName(fields, info);
-        if (name && info.Kind() == ATTR_FILE) {
-            if (!ReceiveFileEntry(context, reader, storing, folder, std::move(*name), info)) {
-                return false;
-            }
-            continue;
-        }
-        storing.Drain();
+        const std::optional<std::wstring> name = StoredName(fields, info);
         bool kept = true;
         if (!name) {
             kept = DropEntry(context, reader, info, FileOutcome::kNameRefused);
+        } else if (info.Kind() == ATTR_FILE) {
+            kept = ReceiveContent(context, folder, *name, info, reader);
         } else if (depth >= context.limits.max_depth) {
             kept = DropEntry(context, reader, info, FileOutcome::kPathTooLong);
         } else {
             const platform::Path subpath = path / *name;
             platform::CreateFolder(subpath);
             const platform::Folder subfolder = OpenStreamFolder(subpath);
-            const DrainedBefore closing(storing);
             if (IsNoFolder(subfolder)) {
                 kept = DropEntry(context, reader, info, FileOutcome::kCannotCreate);
             } else {
                 NoteFolderName(context, info, *name);
-                kept = ReadDirectoryLevel(context, reader, storing, subpath, subfolder, depth + 1);
+                kept = ReadDirectoryLevel(context, reader, subpath, subfolder, depth + 1);
             }
         }
         if (!kept) {
@@ -229,12 +204,7 @@ FileOutcome ReceiveDirectory(DownloadContext& context, ContentReader& reader) {
         entry->stored = platform::Path::FromHost(top.Host());  // as a file's: where it lies
     }
     context.inside_folder = true;
-    bool whole = false;
-    {
-        StoringThread storing(context);
-        whole = ReadDirectoryLevel(context, reader, storing, top, folder, 1);
-        storing.Drain();
-    }
+    const bool whole = ReadDirectoryLevel(context, reader, top, folder, 1);
     context.inside_folder = false;
     return whole ? FileOutcome::kStored : FileOutcome::kConnectionLost;
 }

@@ -98,16 +98,6 @@ TEST(ReadHeader, AStreamThatEndsGivesNoHeader) {
     EXPECT_EQ(ReadHeader(cut.reader()), std::nullopt);
 }
 
-TEST(ContentReader, AReceiveThatEndedIsNotTriedAgain) {
-    // Tried again, a receive that timed out would wait out the idle limit a second time.
-    StreamPair stream;
-    stream.Write("abc");
-    EXPECT_FALSE(stream.reader().Fill(5));
-    stream.Write("de");
-    EXPECT_FALSE(stream.reader().Fill(5));
-    EXPECT_EQ(stream.reader().Peek(), "abc");
-}
-
 TEST(ParseHeader, FieldsOfTheSendersHeaders) {
     AttachmentInfo info;
     ASSERT_EQ(HeaderFields::kComplete, ParseHeader("0010:b.jpg:010:1", info));
