@@ -5,6 +5,7 @@
 # tools it uses (netcat, GNU time, bc, rsync, ...).
 #   packet_bench      packet building and parsing
 #   transfer_compare  a 1 GiB file, and 10,000 files of 4 KiB in 100 folders, against nc / tar
+#   stream_receive_bench  the receiving side alone: the same 10,000 files from a stream in memory
 #   console_compare   two veltra-console processes on a private bridge against tar | nc and an
 #                     rsync daemon: 10,000 x 4 KiB, 100,000 x 100 B, 1 GiB, 3 x 100 MiB with
 #                     5,000 small files, 100 separate files of 4 KiB offered as 100 entries
@@ -28,7 +29,7 @@ esac
 scripts/install-bench-deps.sh || echo "could not install the benchmarks' tools; going on without" >&2
 
 wx=${WX:-}
-targets="packet_bench transfer_bench presence_bench offer_flood_bench log_bench veltra-console"
+targets="packet_bench transfer_bench stream_receive_bench presence_bench offer_flood_bench log_bench veltra-console"
 if [ -n "$wx" ]; then ui=ON; targets="$targets wx_log_bench"; else ui=OFF; fi
 nice cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELTRA_UI=$ui >/dev/null
 # shellcheck disable=SC2086
@@ -46,6 +47,11 @@ VELTRA_BENCH_FS=ext4 nice "$isolated" bench/transfer_compare.sh "$bin/transfer_b
 
 echo "== the same tree, each run receiving into a fresh tmpfs"
 VELTRA_BENCH_FS=tmpfs nice "$isolated" bench/transfer_compare.sh "$bin/transfer_bench" "$work" tree "$rounds"
+
+echo "== the receiving side alone: 10,000 files of 4 KiB in 100 folders from a stream in memory (fresh tmpfs)"
+# shellcheck disable=SC2016 # expanded by the inner shell
+nice "$isolated" unshare --mount sh -c 'mkdir -p "$1" && mount -t tmpfs tmpfs "$1" && "$2" 100 100 4096 "$1"' \
+  - "$work/alone" "$bin/stream_receive_bench"
 
 if [ "$consoles" != off ]; then
   echo "== two consoles on a private bridge against tar | nc and an rsync daemon (fresh tmpfs and ext4 per run)"
