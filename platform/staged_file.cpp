@@ -98,6 +98,12 @@ void StagedFile::Write(const void* data, std::size_t size) {
     }
 }
 
+FileMove StagedFile::Receive(SocketPipe& pipe, const Socket& socket, std::size_t count) {
+    const FileMove move = pipe.Move(socket, fd_.Get(), count);
+    written_ += move.written;
+    return move;
+}
+
 bool StagedFile::PlaceIfFree(std::wstring_view name) {
     const std::string host_name = WideToUtf8(name);
     if (Unnamed()) {
