@@ -65,5 +65,8 @@ class StagedFile {
 // For tests: every StagedFile made from now on acts as on a file system that refuses files without
 // a name (true), or as the file system allows (false, the default).
 void RefuseUnnamedFiles(bool refuse);
+// For tests: every StagedFile made from now on is opened for appending, which takes no splice, as
+// on a file system that has none (true), or as usual (false, the default).
+void RefuseSplicedWrites(bool refuse);
 
 }  // namespace veltra::platform
