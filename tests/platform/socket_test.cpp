@@ -9,14 +9,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +27,7 @@
 #include "platform/datagram_batch.h"
 #include "platform/socket_pipe.h"
 
+#include "file_size_limit.h"
 #include "temp_folder.h"
 
 namespace veltra::platform {
@@ -279,27 +278,6 @@ TEST(SocketPipe, AFileThatTakesNoSpliceGetsTheBytesThroughTheProcess) {
     EXPECT_TRUE(Contents(folder.path() / "f") == content);
 }
 
-// Files of this process may not grow beyond a limit for as long as it lives.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &before_);
-        const rlimit limited{bytes, before_.rlim_max};
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        signal_before_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &before_);
-        std::signal(SIGXFSZ, signal_before_);
-    }
-
-  private:
-    rlimit before_{};
-    void (*signal_before_)(int) = nullptr;
-};
-
 TEST(SocketPipe, AFailedWriteDropsTheBytesTakenAndTheNextFileGetsOnlyItsOwn) {
     testing::TempFolder folder;
     const OwnedDescriptor failing(
@@ -312,7 +290,7 @@ TEST(SocketPipe, AFailedWriteDropsTheBytesTakenAndTheNextFileGetsOnlyItsOwn) {
     SocketPipe pipe;
     {
         Sending sending(server, content + following);
-        const FileSizeLimit limit(100000);
+        const testing::FileSizeLimit limit(100000);
         FileMove total;
         EXPECT_EQ(MoveAll(pipe, client, failing.Get(), content.size(), total), content.size())
             << "a failed file does not end the reading of its bytes";
