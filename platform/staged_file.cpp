@@ -17,6 +17,7 @@ namespace veltra::platform {
 namespace {
 
 std::atomic<bool> unnamed_refused{false};
+std::atomic<bool> splice_refused{false};
 
 // An unnamed file is given a name through its entry in /proc (linkat with AT_EMPTY_PATH would
 // need a privilege); without /proc it could never be named, so it is not made. The folder of
@@ -45,10 +46,15 @@ void RefuseUnnamedFiles(bool refuse) {
     unnamed_refused = refuse;
 }
 
+void RefuseSplicedWrites(bool refuse) {
+    splice_refused = refuse;
+}
+
 StagedFile::StagedFile(const Folder& folder) : folder_(folder) {
     const int dir = folder_.Descriptor();
+    const int append = splice_refused ? O_APPEND : 0;
     if (!unnamed_refused && CanNameUnnamedFiles()) {
-        fd_.Reset(openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644));
+        fd_.Reset(openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | append, 0644));
         if (fd_.Valid()) {
             return;
         }
@@ -61,8 +67,8 @@ StagedFile::StagedFile(const Folder& folder) : folder_(folder) {
         // Listed before it exists: a crash right after its creation leaves a name the next
         // start knows.
         RememberTemporary(folder_, name);
-        fd_.Reset(
-            openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        fd_.Reset(openat(dir, name.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | append, 0644));
         const int error = errno;
         if (fd_.Valid()) {
             hidden_name_ = std::move(name);
@@ -96,6 +102,12 @@ void StagedFile::Write(const void* data, std::size_t size) {
     if (error != 0) {
         Fail(error, "cannot write to a new file in", {});
     }
+}
+
+FileMove StagedFile::Receive(SocketPipe& pipe, const Socket& socket, std::size_t count) {
+    const FileMove move = pipe.Move(socket, fd_.Get(), count);
+    written_ += move.written;
+    return move;
 }
 
 bool StagedFile::PlaceIfFree(std::wstring_view name) {

@@ -12,6 +12,8 @@
 
 #include "platform/folder.h"
 #include "platform/owned_descriptor.h"
+#include "platform/socket.h"
+#include "platform/socket_pipe.h"
 
 namespace veltra::platform {
 
@@ -27,6 +29,9 @@ class StagedFile {
 
     // Writes every byte; throws std::system_error with the errno (ENOSPC, ...) when that fails.
     void Write(const void* data, std::size_t size);
+    // Takes up to count bytes from socket through pipe straight into the file (see SocketPipe);
+    // a failed write is told in the result, not thrown.
+    FileMove Receive(SocketPipe& pipe, const Socket& socket, std::size_t count);
     // The bytes written, those of a write that failed part of the way included.
     std::uint64_t Written() const { return written_; }
 
@@ -60,5 +65,8 @@ class StagedFile {
 // For tests: every StagedFile made from now on acts as on a file system that refuses files without
 // a name (true), or as the file system allows (false, the default).
 void RefuseUnnamedFiles(bool refuse);
+// For tests: every StagedFile made from now on is opened for appending, which takes no splice, as
+// on a file system that has none (true), or as usual (false, the default).
+void RefuseSplicedWrites(bool refuse);
 
 }  // namespace veltra::platform

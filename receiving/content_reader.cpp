@@ -17,8 +17,8 @@ namespace veltra {
 namespace {
 
 // The reason a file operation failed, as the log gives it; otherwise when no better one is known.
-FileOutcome OutcomeOf(const std::system_error& error, FileOutcome otherwise) {
-    switch (error.code().value()) {
+FileOutcome OutcomeOf(int error, FileOutcome otherwise) {
+    switch (error) {
         case ENOSPC:
         case EDQUOT:
             return FileOutcome::kDiskFull;
@@ -81,6 +81,26 @@ bool ContentReader::Skip(std::uint64_t size) {
     return true;
 }
 
+platform::FileMove ContentReader::MoveInto(ReceivedFile& file, std::size_t count) {
+    if (!pipe_) {
+        try {
+            pipe_.emplace();
+        } catch (const std::system_error&) {
+            platform::FileMove none;
+            none.received.status = platform::IoStatus::kNotDirect;
+            none.not_direct = true;
+            return none;
+        }
+    }
+    platform::FileMove move = file.Receive(*pipe_, socket_, count);
+    if (move.received.Moved()) {
+        served_ = true;
+    } else {
+        closed_ = move.received.status == platform::IoStatus::kEnd;
+    }
+    return move;
+}
+
 bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
                     std::wstring_view offered, const AttachmentInfo& info, ContentReader& reader) {
     PostFileStarted(context, info);
@@ -89,11 +109,19 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
     try {
         file.emplace(context, folder, offered);
     } catch (const std::system_error& error) {
-        outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
+        outcome = OutcomeOf(error.code().value(), FileOutcome::kCannotCreate);
     }
     std::uint64_t shown = 0;  // what the last progress message said
     // A failed write drops the file at once (a full disk gets its room back before the next
     // file) but goes on reading, to stay in step with the sender.
+    const auto drop = [&](int error) {
+        outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
+        if (file->Written() > shown) {
+            shown = file->Written();
+            PostFileProgress(context, shown);
+        }
+        file.reset();
+    };
     const auto store = [&](std::string_view bytes) {
         if (!file || bytes.empty()) {
             return;
@@ -101,14 +129,12 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
         try {
             file->Write(bytes.data(), bytes.size());
         } catch (const std::system_error& error) {
-            outcome = OutcomeOf(error, FileOutcome::kWriteFailed);
-            if (file->Written() > shown) {
-                shown = file->Written();
-                PostFileProgress(context, shown);
-            }
-            file.reset();
+            drop(error.code().value());
         }
     };
+    // A large file's bytes past those buffered go from the connection into the file without
+    // passing through the process, until its file system refuses that.
+    bool direct = info.size >= kDirectFileSize;
     // Written straight from the stream's buffer: a small file costs one write, and a chunk of a
     // large one is one receive and one write.
     std::uint64_t received = 0;
@@ -118,6 +144,24 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
         std::size_t arrived = 0;
         bool flowing = true;
         while (flowing && arrived < chunk) {
+            if (direct && file) {
+                if (reader.Buffered() > 0) {
+                    const std::string_view bytes =
+                        reader.Take(std::min(chunk - arrived, reader.Buffered()));
+                    store(bytes);
+                    arrived += bytes.size();
+                    continue;
+                }
+                const platform::FileMove move = reader.MoveInto(*file, chunk - arrived);
+                arrived += move.received.bytes;
+                direct = !move.not_direct;
+                if (move.file_error != 0) {
+                    drop(move.file_error);
+                }
+                flowing =
+                    move.received.Moved() || move.received.status == platform::IoStatus::kNotDirect;
+                continue;
+            }
             const std::size_t wanted = std::min(chunk - arrived, reader.Capacity());
             flowing = reader.Fill(wanted);
             const std::string_view bytes = reader.Take(std::min(wanted, reader.Buffered()));
@@ -143,7 +187,7 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
         try {
             name = file->Store();
         } catch (const std::system_error& error) {
-            outcome = OutcomeOf(error, FileOutcome::kCannotCreate);
+            outcome = OutcomeOf(error.code().value(), FileOutcome::kCannotCreate);
         }
     }
     // Settled before the messages, so whoever handles them finds the file complete, or nothing.

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "platform/folder.h"
 #include "platform/socket.h"
+#include "platform/socket_pipe.h"
 #include "receiving/attachment_list.h"
 #include "receiving/download_context.h"
 
@@ -20,6 +22,11 @@ inline constexpr std::size_t kContentChunk = 65536;
 inline constexpr std::size_t kStreamBuffer = kContentChunk;
 // A directory stream's headers are shorter than this; no stream buffer is smaller.
 inline constexpr std::size_t kHeaderBuffer = 1024;
+// Files of this size and more go from the connection into the file inside the kernel, past what
+// the stream's buffer already holds; for smaller ones the pipe is not worth its calls.
+inline constexpr std::uint64_t kDirectFileSize = std::uint64_t{1} << 20;
+
+class ReceivedFile;
 
 // The stream of one fetched entry, read in order: a directory's headers, the contents, and what
 // is dropped. Every read of an entry's connection goes through its one reader and its one buffer:
@@ -44,12 +51,16 @@ class ContentReader {
     std::string_view Peek() const { return {buffer_.get() + begin_, Buffered()}; }
     // Reads and drops size bytes; true when all of them arrived.
     bool Skip(std::uint64_t size);
+    // Takes up to count bytes, with none buffered, from the connection straight into file, never
+    // more than count. received is kNotDirect, with nothing taken, when no pipe can be made.
+    platform::FileMove MoveInto(ReceivedFile& file, std::size_t count);
     // True when the peer closed the connection in order without having sent a byte: it does not
     // serve the entry (a file deleted after it was offered, say).
     bool NothingServed() const { return closed_ && !served_; }
 
   private:
     const platform::Socket& socket_;
+    std::optional<platform::SocketPipe> pipe_;  // made at the first move, for every later one
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0;

@@ -25,6 +25,12 @@ class ReceivedFile {
 
     // Throws std::system_error with the errno (ENOSPC, ...) when the bytes cannot be written.
     void Write(const char* data, std::size_t size) { file_.Write(data, size); }
+    // Takes up to count bytes from socket straight into the file (see platform::SocketPipe); a
+    // failed write is told in the result.
+    platform::FileMove Receive(platform::SocketPipe& pipe, const platform::Socket& socket,
+                               std::size_t count) {
+        return file_.Receive(pipe, socket, count);
+    }
     // The bytes written, those of a write that failed part of the way included.
     std::uint64_t Written() const { return file_.Written(); }
 

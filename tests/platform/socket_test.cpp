@@ -1,6 +1,6 @@
-// Receiving (one datagram, or a batch of them in one call), sending a file, and ending a
-// connection's sending side and waiting for the peer's close, on loopback (each test executable
-// runs in a network namespace of its own).
+// Receiving (one datagram, or a batch of them in one call), sending a file, moving received bytes
+// into a file through a pipe, and ending a connection's sending side and waiting for the peer's
+// close, on loopback (each test executable runs in a network namespace of its own).
 #include "platform/socket.h"
 
 #include <fcntl.h>
@@ -16,14 +16,18 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "platform/datagram_batch.h"
+#include "platform/socket_pipe.h"
 
+#include "file_size_limit.h"
 #include "temp_folder.h"
 
 namespace veltra::platform {
@@ -156,6 +160,149 @@ TEST(Abort, ASenderWaitingOnAFullWindowHearsOfItWhenTheReaderCloses) {
     client.Close();
     sender.join();
     EXPECT_TRUE(send_error == ECONNRESET || send_error == EPIPE) << std::strerror(send_error);
+}
+
+// Bytes that tell their place: any shift, loss or doubling shows.
+std::string Numbered(std::size_t size, char salt) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i * 7 + i / 251 + static_cast<std::size_t>(salt));
+    }
+    return bytes;
+}
+
+std::string Contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Moves size bytes from socket into file, as many calls as it takes: the bytes taken, which stop
+// short only when the connection gives no more; the calls' results summed into total.
+std::size_t MoveAll(SocketPipe& pipe, const Socket& socket, int file, std::size_t size,
+                    FileMove& total) {
+    std::size_t taken = 0;
+    while (taken < size) {
+        const FileMove move = pipe.Move(socket, file, size - taken);
+        if (!move.received.Moved()) {
+            break;
+        }
+        taken += move.received.bytes;
+        total.written += move.written;
+        total.file_error = total.file_error != 0 ? total.file_error : move.file_error;
+        total.not_direct = total.not_direct || move.not_direct;
+    }
+    return taken;
+}
+
+// The bytes are sent in a thread of its own while the test reads (a content larger than the
+// connection's buffers waits for the reader), and the sending side is shut after them.
+class Sending {
+  public:
+    Sending(const Socket& socket, std::string bytes)
+        : bytes_(std::move(bytes)), thread_([&socket, this] {
+              EXPECT_TRUE(socket.SendAll(bytes_.data(), bytes_.size()));
+              shutdown(socket.Descriptor(), SHUT_WR);
+          }) {}
+    Sending(const Sending&) = delete;
+    Sending& operator=(const Sending&) = delete;
+    ~Sending() { thread_.join(); }
+
+  private:
+    std::string bytes_;
+    std::thread thread_;
+};
+
+TEST(SocketPipe, TakesAtMostTheCountIntoTheFileAndLeavesWhatFollowsUnread) {
+    testing::TempFolder folder;
+    const OwnedDescriptor file(
+        open((folder.path() / "f").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_TRUE(file.Valid());
+    auto [server, client] = ConnectedPair(65536);
+    const std::string content = Numbered(700001, 1);
+    SocketPipe pipe;
+    EXPECT_GE(pipe.Capacity(), 65536U);
+    {
+        Sending sending(server, content + "next");
+        FileMove total;
+        EXPECT_EQ(MoveAll(pipe, client, file.Get(), content.size(), total), content.size());
+        EXPECT_EQ(total.written, content.size());
+        EXPECT_EQ(total.file_error, 0);
+        EXPECT_FALSE(total.not_direct);
+        char next[4];
+        EXPECT_EQ(client.ReceiveAll(next, sizeof next), 4U);
+        EXPECT_EQ(std::string(next, 4), "next");
+    }
+    EXPECT_TRUE(Contents(folder.path() / "f") == content);
+}
+
+TEST(SocketPipe, TellsATimeOutAnOrderlyCloseAndAResetApart) {
+    testing::TempFolder folder;
+    const OwnedDescriptor file(
+        open((folder.path() / "f").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    SocketPipe pipe;
+    {
+        auto [server, client] = ConnectedPair(65536);
+        // A splice from a connection waits no longer than its receive limit.
+        client.SetReceiveTimeout(50);
+        const FileMove nothing = pipe.Move(client, file.Get(), 100);
+        EXPECT_EQ(nothing.received.status, IoStatus::kTimedOut);
+        EXPECT_EQ(nothing.received.error, EAGAIN);
+        server.Close();
+        const FileMove end = pipe.Move(client, file.Get(), 100);
+        EXPECT_EQ(end.received.status, IoStatus::kEnd);
+        EXPECT_EQ(end.written, 0U);
+    }
+    auto [server, client] = ConnectedPair(65536);
+    ResetFrom(server, client);
+    const FileMove reset = pipe.Move(client, file.Get(), 100);
+    EXPECT_EQ(reset.received.status, IoStatus::kFailed);
+    EXPECT_EQ(reset.received.error, ECONNRESET);
+}
+
+TEST(SocketPipe, AFileThatTakesNoSpliceGetsTheBytesThroughTheProcess) {
+    testing::TempFolder folder;
+    // A file open for appending takes no splice, as the files of some file systems.
+    const OwnedDescriptor file(
+        open((folder.path() / "f").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    auto [server, client] = ConnectedPair(65536);
+    const std::string content = Numbered(300000, 2);
+    SocketPipe pipe;
+    {
+        Sending sending(server, content);
+        FileMove total;
+        EXPECT_EQ(MoveAll(pipe, client, file.Get(), content.size(), total), content.size());
+        EXPECT_TRUE(total.not_direct);
+        EXPECT_EQ(total.file_error, 0);
+        EXPECT_EQ(total.written, content.size());
+    }
+    EXPECT_TRUE(Contents(folder.path() / "f") == content);
+}
+
+TEST(SocketPipe, AFailedWriteDropsTheBytesTakenAndTheNextFileGetsOnlyItsOwn) {
+    testing::TempFolder folder;
+    const OwnedDescriptor failing(
+        open((folder.path() / "failing").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    const OwnedDescriptor next(
+        open((folder.path() / "next").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    auto [server, client] = ConnectedPair(65536);
+    const std::string content = Numbered(400000, 3);
+    const std::string following = Numbered(30000, 4);
+    SocketPipe pipe;
+    {
+        Sending sending(server, content + following);
+        const testing::FileSizeLimit limit(100000);
+        FileMove total;
+        EXPECT_EQ(MoveAll(pipe, client, failing.Get(), content.size(), total), content.size())
+            << "a failed file does not end the reading of its bytes";
+        EXPECT_EQ(total.file_error, EFBIG);
+        EXPECT_EQ(total.written, 100000U);
+        FileMove after;
+        EXPECT_EQ(MoveAll(pipe, client, next.Get(), following.size(), after), following.size());
+        EXPECT_EQ(after.file_error, 0);
+    }
+    EXPECT_TRUE(Contents(folder.path() / "failing") == content.substr(0, 100000));
+    EXPECT_TRUE(Contents(folder.path() / "next") == following)
+        << "bytes of the failed file were left in the pipe";
 }
 
 }  // namespace

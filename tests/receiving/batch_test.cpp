@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/named_mutex.h"
+#include "receiving/content_reader.h"
 #include "receiving/download_manager.h"
 #include "tests/platform/task_limit.h"
 #include "tests/receiving/receiving_fixture.h"
@@ -356,6 +357,21 @@ TEST_F(Batches, CancelEndsTheRunningBatchLeavingNothingAndTheNextBatchRuns) {
     EXPECT_EQ(peer.Connections(), 2u);
     EXPECT_EQ(NamesIn(Received()), std::vector<std::string>{"next"});
     EXPECT_FALSE(fs::exists(TemporaryRecord()));
+}
+
+TEST_F(Batches, ACancelEndsALargeFileWaitingInsideTheMoveToTheDisk) {
+    FakePeer peer(ServeThenStall(Pattern(3 * kContentChunk)));
+    DownloadManager manager(events_, engine_, settings_);
+    manager.OnAttachments(OfferPacket(Entry(0, "large.bin", 4 * kDirectFileSize)));
+    ASSERT_TRUE(events_.WaitFor<FileProgress>(3));
+    EXPECT_TRUE(manager.CancelBatch());
+    ASSERT_TRUE(events_.WaitFor<FilesReceived>(1));
+
+    const std::vector<FileDone> done = events_.Of<FileDone>();
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].outcome, FileOutcome::kCancelled);
+    EXPECT_EQ(done[0].received, 3 * kContentChunk);
+    EXPECT_TRUE(NamesIn(Received()).empty());
 }
 
 TEST_F(Batches, ACancelInsideAFolderFailsTheFileAndTheFolderKeepingWhatWasWhole) {

@@ -4,14 +4,17 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/text.h"
+#include "platform/staged_file.h"
 #include "platform/utf8.h"
 #include "receiving/directory_download.h"
 #include "receiving/download_manager.h"
+#include "tests/platform/file_size_limit.h"
 #include "tests/receiving/receiving_fixture.h"
 
 namespace veltra::testing {
@@ -27,6 +30,29 @@ class DirectoryDownload : public ReceivingTest {
             names.push_back(started.name);
         }
         return names;
+    }
+    // Receives stream through the smallest stream buffer, so that a content begins with bytes
+    // its header's fill took along.
+    FileOutcome ReceiveStream(const std::string& stream) {
+        int ends[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        platform::Socket socket(ends[0]);
+        std::thread writer(
+            [&stream, writing = platform::Socket(ends[1])] { SendBytes(writing, stream); });
+        TransferCancel cancel;
+        DownloadContext context(events_, engine_, settings_, cancel, QuickLimits());
+        ContentReader reader(socket, 0);
+        const FileOutcome outcome = ReceiveDirectory(context, reader);
+        writer.join();
+        return outcome;
+    }
+    std::optional<FileDone> DoneOf(const std::string& name) {
+        for (const FileDone& done : events_.Of<FileDone>()) {
+            if (done.name == name) {
+                return done;
+            }
+        }
+        return std::nullopt;
     }
 };
 
@@ -128,6 +154,54 @@ TEST_F(DirectoryDownload, ContentsStraddlingTheStreamBufferArriveWhole) {
     // The cut one leaves nothing.
     EXPECT_EQ(NamesIn(Received() / "d").size(), sizes.size());
     EXPECT_EQ(context.received_files, sizes.size());
+}
+
+TEST_F(DirectoryDownload, ALargeFileArrivesWholePastTheBufferAndTheNextHeaderIsStillRead) {
+    const std::string big = Pattern(kDirectFileSize + 70001, 11);
+    EXPECT_EQ(ReceiveStream(DirHeader("d") + FileItem("big.bin", big) +
+                            FileItem("after.txt", "after") + EndMark()),
+              FileOutcome::kStored);
+    EXPECT_TRUE(ReadFile(Received() / "d" / "big.bin") == big) << "bytes lost, doubled or moved";
+    EXPECT_EQ(ReadFile(Received() / "d" / "after.txt"), "after");
+    // One progress a chunk, the whole size only once stored, as for any file.
+    std::vector<std::uint64_t> expected;
+    for (std::uint64_t at = kContentChunk; at < big.size(); at += kContentChunk) {
+        expected.push_back(at);
+    }
+    expected.push_back(big.size());
+    expected.push_back(5);
+    std::vector<std::uint64_t> progress;
+    for (const FileProgress& step : events_.Of<FileProgress>()) {
+        progress.push_back(step.received);
+    }
+    EXPECT_EQ(progress, expected);
+}
+
+TEST_F(DirectoryDownload, ALargeFileOnAFileSystemWithoutSpliceArrivesWholeThroughTheBuffer) {
+    platform::RefuseSplicedWrites(true);
+    const std::string big = Pattern(kDirectFileSize + 70001, 12);
+    const FileOutcome outcome = ReceiveStream(DirHeader("d") + FileItem("big.bin", big) +
+                                              FileItem("after.txt", "after") + EndMark());
+    platform::RefuseSplicedWrites(false);
+    EXPECT_EQ(outcome, FileOutcome::kStored);
+    EXPECT_TRUE(ReadFile(Received() / "d" / "big.bin") == big) << "bytes lost, doubled or moved";
+    EXPECT_EQ(ReadFile(Received() / "d" / "after.txt"), "after");
+}
+
+TEST_F(DirectoryDownload, ALargeFileWhoseWriteFailsIsDroppedAndTheStreamStaysInStep) {
+    const std::string big = Pattern(2 * kDirectFileSize, 13);
+    {
+        const FileSizeLimit limit(kDirectFileSize + 1000);
+        ReceiveStream(DirHeader("d") + FileItem("big.bin", big) + FileItem("after.txt", "after") +
+                      EndMark());
+    }
+    ASSERT_TRUE(DoneOf("big.bin"));
+    EXPECT_EQ(DoneOf("big.bin")->outcome, FileOutcome::kWriteFailed);
+    EXPECT_EQ(DoneOf("big.bin")->received, big.size()) << "the failed file was not read to its end";
+    ASSERT_TRUE(DoneOf("after.txt"));
+    EXPECT_EQ(DoneOf("after.txt")->outcome, FileOutcome::kStored);
+    EXPECT_EQ(NamesIn(Received() / "d"), std::vector<std::string>{"after.txt"});
+    EXPECT_EQ(ReadFile(Received() / "d" / "after.txt"), "after");
 }
 
 TEST_F(DirectoryDownload, AnEmptyDirectoryIsCreatedWithoutFileMessages) {

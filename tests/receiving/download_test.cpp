@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "platform/staged_file.h"
 #include "platform/utf8.h"
+#include "receiving/content_reader.h"
 #include "receiving/download_manager.h"
 #include "tests/receiving/receiving_fixture.h"
 
@@ -311,6 +312,25 @@ TEST_F(FileDownload, APeerSilentTooLongEndsItsEntryOnly) {
     EXPECT_EQ(events_.Outcomes(),
               (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kStored}));
     EXPECT_EQ(Count(), 1);
+}
+
+TEST_F(FileDownload, ALargeFileCutShortSilentOrNeverServedEndsAsASmallOneDoes) {
+    const std::string part = Pattern(kDirectFileSize + 70000, 8);
+    const std::uint64_t size = 2 * kDirectFileSize;
+    FakePeer peer({Serve(part), Serve(""), ServeThenStall(part), Serve("next")});
+    Receive(Entry(0, "cut.bin", size) + Entry(1, "gone.bin", size) + Entry(2, "stalled.bin", size) +
+                Entry(3, "next.txt", 4),
+            QuickLimits());
+
+    EXPECT_EQ(events_.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kConnectionLost, FileOutcome::kNotServed,
+                                        FileOutcome::kConnectionLost, FileOutcome::kStored}));
+    const std::vector<FileDone> done = events_.Of<FileDone>();
+    ASSERT_EQ(done.size(), 4u);
+    EXPECT_EQ(done[0].received, part.size());
+    EXPECT_EQ(done[2].received, part.size());
+    EXPECT_EQ(NamesIn(Received()), std::vector<std::string>{"next.txt"});
+    EXPECT_EQ(ReadFile(Received() / "next.txt"), "next");
 }
 
 TEST_F(FileDownload, APeerThatNeverAcceptsIsGivenUpAfterTheConnectLimit) {
