@@ -2,6 +2,7 @@
 // What one read, receive or send call came to, and why it moved nothing when it did not. It is
 // returned by value from calls that run once per chunk of a transfer: no allocation, no exception.
 
+#include <cerrno>
 #include <cstddef>
 
 namespace veltra::platform {
@@ -21,5 +22,12 @@ struct IoResult {
 
     bool Moved() const { return status == IoStatus::kMoved; }
 };
+
+// What a receive or send that moved nothing came to, from its errno: a socket's limit for one
+// call passing shows as EAGAIN.
+inline IoResult StoppedBy(int error) {
+    const bool timed_out = error == EAGAIN || error == EWOULDBLOCK;
+    return IoResult{0, timed_out ? IoStatus::kTimedOut : IoStatus::kFailed, error};
+}
 
 }  // namespace veltra::platform

@@ -64,13 +64,6 @@ bool PeerClosedAfterEveryByte(int fd) {
     return unacknowledged >= 0 && unacknowledged <= 1;
 }
 
-// A receive or send that moved nothing, by its errno: the socket's limit for one call ends it with
-// EAGAIN.
-IoResult Stopped(int error) {
-    const bool timed_out = error == EAGAIN || error == EWOULDBLOCK;
-    return IoResult{0, timed_out ? IoStatus::kTimedOut : IoStatus::kFailed, error};
-}
-
 // How often a wait for the peer's close looks whether the peer is still taking bytes.
 constexpr std::chrono::milliseconds kProgressCheck(1000);
 
@@ -231,7 +224,7 @@ IoResult Socket::Receive(void* buffer, std::size_t capacity) const {
             return IoResult{0, IoStatus::kEnd};
         }
         if (errno != EINTR) {
-            return Stopped(errno);
+            return StoppedBy(errno);
         }
     }
 }
@@ -300,7 +293,7 @@ IoResult Socket::SendFile(int file_descriptor, std::size_t count) const {
                 result = IoResult{0, IoStatus::kNotDirect, error};
                 break;
             default:
-                result = Stopped(error);
+                result = StoppedBy(error);
                 break;
         }
         break;

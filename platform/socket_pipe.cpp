@@ -14,11 +14,6 @@ namespace {
 // The most pages a pipe holds by default; below it, asking for less gains nothing.
 constexpr std::size_t kDefaultCapacity = 65536;
 
-IoResult Stopped(int error) {
-    const bool timed_out = error == EAGAIN || error == EWOULDBLOCK;
-    return IoResult{0, timed_out ? IoStatus::kTimedOut : IoStatus::kFailed, error};
-}
-
 }  // namespace
 
 SocketPipe::SocketPipe() {
@@ -53,7 +48,7 @@ FileMove SocketPipe::Move(const Socket& socket, int file_descriptor, std::size_t
         return move;
     }
     if (taken < 0) {
-        move.received = Stopped(errno);
+        move.received = StoppedBy(errno);
         return move;
     }
     move.received = IoResult{static_cast<std::size_t>(taken)};
