@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string_view>
 #include <system_error>
 
@@ -82,12 +83,13 @@ platform::FileMove ContentReader::MoveInto(ReceivedFile& file, std::size_t count
 
 namespace {
 
-// Reads up to chunk bytes of a file's content into file and returns how many arrived: fewer only
-// when the connection ended, failed or timed out. direct: the bytes past those the stream's buffer
-// holds may go from the connection into the file without passing through the process; cleared
-// once the file's system refuses that.
+// Reads at least chunk bytes of a file's content into file and returns how many arrived: fewer
+// only when the connection ended, failed or timed out. direct: the bytes past those the stream's
+// buffer holds may go from the connection into the file without passing through the process, and
+// one such move may take what the connection has up to reach (the rest of the file), so a fast
+// sender's bytes go in with the fewest calls; cleared once the file's system refuses that.
 std::size_t ReceiveChunk(ContentReader& reader, IncomingFile& file, std::size_t chunk,
-                         bool& direct) {
+                         std::size_t reach, bool& direct) {
     std::size_t arrived = 0;
     while (arrived < chunk) {
         if (direct && file.Writing()) {
@@ -98,7 +100,7 @@ std::size_t ReceiveChunk(ContentReader& reader, IncomingFile& file, std::size_t 
                 arrived += bytes.size();
                 continue;
             }
-            const platform::FileMove move = file.Move(reader, chunk - arrived);
+            const platform::FileMove move = file.Move(reader, reach - arrived);
             arrived += move.received.bytes;
             direct = !move.not_direct;
             if (!move.received.Moved() && move.received.status != platform::IoStatus::kNotDirect) {
@@ -127,10 +129,15 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
     IncomingFile file(context, folder, offered, info);
     bool direct = info.size >= kDirectFileSize;
     std::uint64_t received = 0;
+    std::uint64_t next_progress = kContentChunk;
     while (received < info.size) {
-        const auto chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(info.size - received, kContentChunk));
-        const std::size_t arrived = ReceiveChunk(reader, file, chunk, direct);
+        const std::uint64_t left = info.size - received;
+        // To the end of the chunk received is in: a move may have ended inside one.
+        const auto chunk = static_cast<std::size_t>(
+            std::min<std::uint64_t>(left, kContentChunk - received % kContentChunk));
+        const auto reach = static_cast<std::size_t>(
+            std::min<std::uint64_t>(left, std::numeric_limits<std::size_t>::max()));
+        const std::size_t arrived = ReceiveChunk(reader, file, chunk, reach, direct);
         received += arrived;
         if (arrived < chunk) {
             file.Cut(context.cancel.Cancelled() ? FileOutcome::kCancelled
@@ -138,8 +145,9 @@ bool ReceiveContent(DownloadContext& context, const platform::Folder& folder,
                                                 : FileOutcome::kConnectionLost);
             break;
         }
-        if (received < info.size) {
-            file.Progress(received);
+        for (; next_progress <= received && next_progress < info.size;
+             next_progress += kContentChunk) {
+            file.Progress(next_progress);
         }
     }
     file.Finish(received);
