@@ -18,11 +18,16 @@ namespace {
 
 std::atomic<bool> unnamed_refused{false};
 std::atomic<bool> splice_refused{false};
+std::atomic<bool> descriptor_links_refused_for_tests{false};
+// Set once the kernel refused to link a file by its descriptor alone: from then on every unnamed
+// file is named through /proc at once.
+std::atomic<bool> descriptor_links_refused{false};
 
-// An unnamed file is given a name through its entry in /proc (linkat with AT_EMPTY_PATH would
-// need a privilege); without /proc it could never be named, so it is not made. The folder of
-// entries is opened once: naming through it spares every file the walk of "/proc/self/fd", a
-// good part of what an unnamed file costs over a named one.
+// An unnamed file is given a name through its descriptor (linkat with AT_EMPTY_PATH), which the
+// kernel allows the file's opener since Linux 6.10 and refuses before without a privilege; then
+// through its entry in /proc. Without /proc it could not always be named, so it is not made. The
+// folder of entries is opened once: naming through it spares every file the walk of
+// "/proc/self/fd", a good part of what an unnamed file costs over a named one.
 const OwnedDescriptor& OwnEntries() {
     static const OwnedDescriptor entries(open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC));
     return entries;
@@ -30,6 +35,15 @@ const OwnedDescriptor& OwnEntries() {
 
 bool CanNameUnnamedFiles() {
     return OwnEntries().Valid();
+}
+
+// Links the unnamed file open at descriptor as name in the folder open at folder: 0, or the errno
+// (ENOENT where the kernel refuses).
+int LinkByDescriptor(int descriptor, int folder, const char* name) {
+    if (descriptor_links_refused_for_tests) {
+        return ENOENT;
+    }
+    return linkat(descriptor, "", folder, name, AT_EMPTY_PATH) == 0 ? 0 : errno;
 }
 
 // The errors of O_TMPFILE on a file system (or a kernel) that cannot make unnamed files.
@@ -48,6 +62,11 @@ void RefuseUnnamedFiles(bool refuse) {
 
 void RefuseSplicedWrites(bool refuse) {
     splice_refused = refuse;
+}
+
+void RefuseDescriptorLinks(bool refuse) {
+    descriptor_links_refused_for_tests = refuse;
+    descriptor_links_refused = false;
 }
 
 StagedFile::StagedFile(const Folder& folder) : folder_(folder) {
@@ -152,11 +171,26 @@ void StagedFile::PlaceOver(std::wstring_view name) {
 }
 
 bool StagedFile::LinkUnnamed(const std::string& name) const {
+    // linkat never replaces: a name that appeared meanwhile is kept.
+    if (!descriptor_links_refused) {
+        const int error = LinkByDescriptor(fd_.Get(), folder_.Descriptor(), name.c_str());
+        if (error == 0) {
+            return true;
+        }
+        if (error == EEXIST) {
+            return false;
+        }
+        // ENOENT is also a folder removed meanwhile: only a link through /proc that works tells
+        // that the kernel refused the descriptor.
+        if (error != ENOENT) {
+            Fail(error, "cannot name", name);
+        }
+    }
     char own_entry[16];
     *std::to_chars(own_entry, own_entry + sizeof own_entry - 1, fd_.Get()).ptr = '\0';
-    // linkat never replaces: a name that appeared meanwhile is kept.
     if (linkat(OwnEntries().Get(), own_entry, folder_.Descriptor(), name.c_str(),
                AT_SYMLINK_FOLLOW) == 0) {
+        descriptor_links_refused = true;
         return true;
     }
     if (errno != EEXIST) {

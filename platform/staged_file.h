@@ -68,5 +68,9 @@ void RefuseUnnamedFiles(bool refuse);
 // For tests: every StagedFile made from now on is opened for appending, which takes no splice, as
 // on a file system that has none (true), or as usual (false, the default).
 void RefuseSplicedWrites(bool refuse);
+// For tests: every unnamed file placed from now on is named as on a kernel that refuses to link a
+// file by its descriptor (before Linux 6.10, without a privilege), through /proc (true), or as the
+// kernel allows (false, the default).
+void RefuseDescriptorLinks(bool refuse);
 
 }  // namespace veltra::platform

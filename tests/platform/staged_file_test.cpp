@@ -58,41 +58,65 @@ int ErrnoOf(Call call) {
     return 0;
 }
 
-// Forces the named temporaries for as long as it lives.
-class NamedTemporaries {
+// How a file is made and named: without a name and linked by its descriptor, without a name and
+// linked through /proc (kernels that refuse the descriptor), or under a hidden name and renamed
+// (file systems that refuse files without a name).
+enum class Staging { kByDescriptor, kThroughProc, kNamed };
+
+// Forces a way of staging for as long as it lives.
+class ForcedStaging {
   public:
-    explicit NamedTemporaries(bool on) { RefuseUnnamedFiles(on); }
-    NamedTemporaries(const NamedTemporaries&) = delete;
-    NamedTemporaries& operator=(const NamedTemporaries&) = delete;
-    ~NamedTemporaries() { RefuseUnnamedFiles(false); }
+    explicit ForcedStaging(Staging way) {
+        RefuseDescriptorLinks(way == Staging::kThroughProc);
+        RefuseUnnamedFiles(way == Staging::kNamed);
+    }
+    ForcedStaging(const ForcedStaging&) = delete;
+    ForcedStaging& operator=(const ForcedStaging&) = delete;
+    ~ForcedStaging() {
+        RefuseDescriptorLinks(false);
+        RefuseUnnamedFiles(false);
+    }
 };
 
-// Each case runs twice: with files without a name, and as on a file system that refuses them.
-class StagedFileTest : public ::testing::TestWithParam<bool> {
+// Each case runs once for every way of staging.
+class StagedFileTest : public ::testing::TestWithParam<Staging> {
   protected:
-    StagedFileTest() : home_(temp_.path().string()), named_(GetParam()) {
+    StagedFileTest() : home_(temp_.path().string()), staging_(GetParam()) {
         fs::create_directory(Dir());
     }
+    static bool Named() { return GetParam() == Staging::kNamed; }
     fs::path Dir() const { return temp_.path() / "in"; }
     fs::path Record() const { return temp_.path() / ".local/share/veltra/temporaries"; }
     Folder Opened() const { return Folder::Open(Path(Dir().wstring()), LastLink::kFollow); }
 
     TempFolder temp_;
     ScopedHome home_;
-    NamedTemporaries named_;
+    ForcedStaging staging_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Both, StagedFileTest, ::testing::Values(false, true),
-                         [](const auto& mode) { return mode.param ? "Named" : "Unnamed"; });
+INSTANTIATE_TEST_SUITE_P(EveryWay, StagedFileTest,
+                         ::testing::Values(Staging::kByDescriptor, Staging::kThroughProc,
+                                           Staging::kNamed),
+                         [](const auto& way) {
+                             switch (way.param) {
+                                 case Staging::kByDescriptor:
+                                     return "ByDescriptor";
+                                 case Staging::kThroughProc:
+                                     return "ThroughProc";
+                                 case Staging::kNamed:
+                                     break;
+                             }
+                             return "Named";
+                         });
 
 TEST_P(StagedFileTest, AFileGivenUpLeavesNothingAndItsNameIsListedOnlyWhileItExists) {
     const Folder folder = Opened();
     {
         StagedFile file(folder);
-        EXPECT_EQ(file.Unnamed(), !GetParam());
+        EXPECT_EQ(file.Unnamed(), !Named());
         file.Write("abc", 3);
         EXPECT_EQ(file.Written(), 3u);
-        if (GetParam()) {
+        if (Named()) {
             const std::vector<std::string> names = Names(Dir());
             ASSERT_EQ(names.size(), 1u);
             EXPECT_TRUE(IsTemporaryName(names[0])) << names[0];
